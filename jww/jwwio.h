@@ -1,0 +1,140 @@
+// Exact-count reading and writing of JWW items through a buffer, and the
+// item encodings every section is made of: little-endian integers and
+// doubles, the length-prefixed string (byte form and UTF-16 form), the
+// attribute block.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "jww/jwwtype.h"
+#include "platform/platform.h"
+
+// An I/O failure of a load or a save. `code` follows the run-time error
+// numbers users of the original tool know: 100 a read past the end, 101 a
+// write that could not be placed, 103 a file that could not be opened (or is
+// not a drawing this program reads).
+class JwwIoError : public std::runtime_error {
+ public:
+  JwwIoError(int code, const std::string& what) : std::runtime_error(what), code_(code) {}
+  int code() const { return code_; }
+
+ private:
+  int code_;
+};
+
+// "I/O エラー (%d)" for a failure code, as Shift-JIS text.
+std::string IoErrorText(int code);
+
+class JwwReader {
+ public:
+  explicit JwwReader(platform::File& file) : file_(file) {}
+
+  // Reads exactly `count` bytes or throws JwwIoError (100 at the end of the
+  // file, with the offset where the data ran out).
+  void ReadExact(void* out, std::size_t count);
+  // Reads up to `count` bytes; fewer only at the end of the file.
+  std::size_t ReadSome(void* out, std::size_t count);
+
+  std::uint8_t ReadByte();
+  std::uint16_t ReadWord();
+  std::int32_t ReadDword();
+  double ReadDouble();
+  std::vector<std::uint8_t> ReadBlock(std::size_t count);
+
+  // Offset of the next byte in the file.
+  long long Position() const { return consumed_; }
+
+ private:
+  bool Fill();
+
+  platform::File& file_;
+  std::vector<std::uint8_t> buffer_ = std::vector<std::uint8_t>(64 * 1024);
+  std::size_t begin_ = 0, end_ = 0;
+  long long consumed_ = 0;
+};
+
+class JwwWriter {
+ public:
+  explicit JwwWriter(platform::File& file) : file_(file) {}
+  ~JwwWriter() = default;  // callers Flush(); a destructor must not throw
+
+  void WriteExact(const void* data, std::size_t count);
+  void WriteByte(std::uint8_t v) { WriteExact(&v, 1); }
+  void WriteWord(std::uint16_t v);
+  void WriteDword(std::int32_t v);
+  void WriteDouble(double v);
+  void WriteZeros(std::size_t count);
+  // Hands everything buffered to the file; throws JwwIoError 101 when the
+  // file takes fewer bytes than it was given.
+  void Flush();
+
+  long long Position() const { return written_ + static_cast<long long>(buffer_.size()); }
+
+ private:
+  platform::File& file_;
+  std::vector<std::uint8_t> buffer_;
+  long long written_ = 0;
+};
+
+// Taking apart a block that was read in one piece, and building one to write
+// in one piece: little-endian fields at increasing offsets.
+class ByteCursor {
+ public:
+  ByteCursor(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+  explicit ByteCursor(const std::vector<std::uint8_t>& v) : ByteCursor(v.data(), v.size()) {}
+
+  template <typename T>
+  T Get() {
+    T v{};
+    if (pos_ + sizeof(T) > size_) throw std::logic_error("ByteCursor: field past the block");
+    std::memcpy(&v, data_ + pos_, sizeof(T));
+    pos_ += sizeof(T);
+    return v;
+  }
+  std::int32_t Dword() { return Get<std::int32_t>(); }
+  double Double() { return Get<double>(); }
+  std::uint16_t Word() { return Get<std::uint16_t>(); }
+  std::uint8_t Byte() { return Get<std::uint8_t>(); }
+  void Skip(std::size_t n) { pos_ += n; }
+  std::size_t Pos() const { return pos_; }
+
+ private:
+  const std::uint8_t* data_;
+  std::size_t size_;
+  std::size_t pos_ = 0;
+};
+
+class ByteSink {
+ public:
+  template <typename T>
+  void Put(T v) {
+    std::uint8_t raw[sizeof(T)];
+    std::memcpy(raw, &v, sizeof(T));
+    bytes.insert(bytes.end(), raw, raw + sizeof(T));
+  }
+  void Dword(std::int32_t v) { Put(v); }
+  void Double(double v) { Put(v); }
+  void Word(std::uint16_t v) { Put(v); }
+  void Byte(std::uint8_t v) { Put(v); }
+  void Zeros(std::size_t n) { bytes.insert(bytes.end(), n, 0); }
+
+  std::vector<std::uint8_t> bytes;
+};
+
+// Strings. Both forms are read; each string is written in the form it was
+// read in (new strings in the byte form).
+JwwStr ReadJwwString(JwwReader& r);
+// ReadJwwString, then CleanTextAfterRead: every name passes through here.
+JwwStr ReadJwwName(JwwReader& r);
+void WriteJwwString(JwwWriter& w, const JwwStr& s);
+// CleanTextForWrite on a string of either form.
+JwwStr CleanForWrite(const JwwStr& s);
+
+// The attribute block: 15 bytes from version 351 on, 13 before (no pen width).
+TEntJwwAttr ReadEntityAttr(JwwReader& r, std::int32_t version);
+TEntJwwAttr ParseEntityAttr(ByteCursor& c, std::int32_t version);
+void CopyEntityAttr(const TEntJwwAttr& source, TEntJwwAttr& destination);

@@ -1,0 +1,7 @@
+#include "jww/jwwtype.h"
+
+std::string WorkFolder;
+std::string StagingFolder;
+std::vector<TBindImageType> StagedImages;
+bool ExtractImagesOnLoad = true;
+bool WriteImagesOnSave = true;

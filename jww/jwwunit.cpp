@@ -1,0 +1,104 @@
+#include "jww/jwwunit.h"
+
+#include <memory>
+
+#include "app/UnitGval.h"
+
+TJwwData::TJwwData() { ClearDrawing(); }
+
+TJwwData::~TJwwData() { FreeDrawing(); }
+
+void TJwwData::ClearDrawing() {
+  // A fresh header carries the cleared values (scales 1.0, jump layer groups
+  // -1), which a drawing older than 7.00 keeps for the fields it lacks.
+  Header = TEntJwwHeader{};
+  LayerGroups.clear();
+  Layers.clear();
+  Pens.clear();
+  LineTypes.clear();
+  RandomLines.clear();
+  DoubleLineTypes.clear();
+  ColorsEx.clear();
+  LineTypesEx.clear();
+  TextKinds.clear();
+  static_cast<TEntityLists&>(*this) = TEntityLists{};
+  BlockDefs.clear();
+  BlockDefs.shrink_to_fit();
+  BlockTree.clear();
+  UsedBlockDefCount = 0;
+}
+
+void TJwwData::FreeDrawing() {
+  // The nested tables are values inside BlockDefs and go with it.
+  ClearDrawing();
+}
+
+bool TJwwData::LoadFromFile(const std::string& fileName) {
+  bool result = false;
+  ClearDrawing();
+  LastError.clear();
+  CurrentSourcePath = fileName;
+
+  std::unique_ptr<platform::File> file = platform::Current().OpenRead(fileName);
+  if (!file) throw JwwIoError(103, IoErrorText(103));
+  try {
+    JwwReader r(*file);
+    ReadHeader(r);
+    if (Header.Version < 220) {
+      file.reset();
+      throw JwwIoError(103, IoErrorText(103));
+    }
+    ReadEntityStream(r);
+    result = true;
+  } catch (const JwwIoError& e) {
+    if (e.code() == 103) throw;
+    LastError = e.what();
+  } catch (const std::exception& e) {
+    // A malformed stream (an unknown class, a hostile image name) is damage
+    // in the file like a short read: the load fails with what was read.
+    LastError = e.what();
+  }
+  file.reset();
+  ResolveBlockUse();
+  return result;
+}
+
+bool TJwwData::SaveToFile(const std::string& fileName, std::int32_t version) {
+  static const char kIdentifier[8] = {'J', 'w', 'w', 'D', 'a', 't', 'a', '.'};
+  std::copy(kIdentifier, kIdentifier + 8, Header.Identifier.begin());
+  LastError.clear();
+
+  platform::Os& os = platform::Current();
+  std::unique_ptr<platform::File> file = os.Create(fileName);
+  if (!file) {
+    LastError = "cannot create the file";
+    return false;
+  }
+  try {
+    JwwWriter w(*file);
+    WriteHeader(w, version);
+    WriteEntityStream(w, version);
+    w.Flush();
+    if (!file->Close()) throw JwwIoError(101, "the file could not be closed (disk full?)");
+    return true;
+  } catch (const std::exception& e) {
+    LastError = e.what();
+  }
+  file.reset();
+  if (os.FileExists(fileName)) os.Delete(fileName);
+  return false;
+}
+
+void TJwwData::ReadEntityStream(JwwReader& r) {
+  TTagState tags;
+  Header.EntityCount = ReadEntityList(r, Header.Version, tags, *this);
+  ReadBlockDefs(r, tags);
+  if (Header.Version >= 700) ReadImageSection(r);
+}
+
+void TJwwData::WriteEntityStream(JwwWriter& w, std::int32_t version) {
+  TTagState tags;
+  WriteEntityList(w, tags, *this, *this);
+  WriteBlockDefs(w, tags);
+  if (version >= 700) WriteImageSection(w);
+}

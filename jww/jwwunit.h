@@ -1,0 +1,84 @@
+// One JWW drawing in memory, and its loading and saving.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "jww/jwwio.h"
+#include "jww/jwwtype.h"
+
+// The running numbering of classes and objects over one read or write of an
+// entity stream: one index, and the index each class was introduced under
+// (0 while it has not appeared). Entry kBlockDef is the class "CDataList".
+struct TTagState {
+  std::int32_t NextIndex = 1;
+  std::array<std::int32_t, 9> ClassIndex{};
+};
+
+// The top-level entity lists are the drawing's own fields (EntityTable,
+// Lines, Arcs, ...), shared in shape with every block definition so that one
+// reader and one writer serve both.
+class TJwwData : public TEntityLists {
+ public:
+  TJwwData();
+  ~TJwwData();
+  TJwwData(const TJwwData&) = delete;
+  TJwwData& operator=(const TJwwData&) = delete;
+
+  // Header and its tables (sized by ReadHeader).
+  TEntJwwHeader Header;
+  std::vector<TEntJwwLayerGroup> LayerGroups;  // 16
+  std::vector<TEntJwwLayer> Layers;            // 256, entry 16*g + k
+  std::vector<TEntJwwPen> Pens;                // 10, pen colours 0-9
+  std::vector<TEntJwwLineType> LineTypes;      // 8, line types 2-9
+  std::vector<TEntJwwRandomLine> RandomLines;  // 5
+  std::vector<TEntJwwLineType> DoubleLineTypes;  // 4
+  std::vector<TEntJwwColorExNo> ColorsEx;        // 257
+  std::vector<TEntJwwLineTypeExNo> LineTypesEx;  // 33
+  std::vector<TEntJwwTextKind> TextKinds;        // 10, text kinds 1-10
+
+  std::vector<TEntJwwBlockDef> BlockDefs;
+  std::vector<TEntJwwBlockTree> BlockTree;
+  std::int32_t UsedBlockDefCount = 0;
+
+  // Why the last load or save failed, for a person (Shift-JIS text).
+  std::string LastError;
+
+  void ClearDrawing();
+  void FreeDrawing();
+  // True when the whole drawing was read. Throws JwwIoError 103 when the
+  // file cannot be opened or is older than version 2.20.
+  bool LoadFromFile(const std::string& fileName);
+  // Writes the drawing; false (and no file left) when writing failed.
+  bool SaveToFile(const std::string& fileName, std::int32_t version);
+
+  // Sections.
+  void ReadHeader(JwwReader& r);
+  void WriteHeader(JwwWriter& w, std::int32_t version);
+  void ReadEntityStream(JwwReader& r);
+  void WriteEntityStream(JwwWriter& w, std::int32_t version);
+  void ReadBlockDefs(JwwReader& r, TTagState& tags);
+  void WriteBlockDefs(JwwWriter& w, TTagState& tags);
+  void ReadImageSection(JwwReader& r);
+  void WriteImageSection(JwwWriter& w);
+
+  void ResolveBlockUse();
+  std::int32_t MapBlockNumber(std::int32_t n) const;
+};
+
+// The entity-list layer, shared by the top level and the block definitions.
+std::int32_t ReadCount(JwwReader& r);
+void WriteCount(JwwWriter& w, std::int32_t n);
+std::int32_t ReadObjectTag(JwwReader& r, TTagState& state);
+void WriteObjectTag(JwwWriter& w, std::int32_t kind, TTagState& state);
+// Reads a count and that many tagged entities into `lists`; returns the
+// count the file gave.
+std::int32_t ReadEntityList(JwwReader& r, std::int32_t version, TTagState& state,
+                            TEntityLists& lists);
+// Writes the count and the entities of `lists` (kind 0 pairs write nothing);
+// `mapBlock` gives the number each insertion is written with.
+void WriteEntityList(JwwWriter& w, TTagState& state, const TEntityLists& lists,
+                     const TJwwData& drawing);
+void WriteEntityAttr(JwwWriter& w, const TEntJwwAttr& attr, std::int32_t type);

@@ -1,0 +1,117 @@
+// The one door to the operating system. Everything that touches a file, a
+// folder, the clock or the user's desktop goes through `platform::Current()`,
+// so that tests can put a wrapper in front of it and make the N-th create,
+// read, write, rename or delete fail (tests run as root: permission bits
+// prove nothing).
+//
+// Paths given to this interface are Windows-form Shift-JIS byte paths
+// ("C:\dwg\plan.jww", "\home\user\plan.jww"); each implementation translates
+// them into its own native form at this boundary and nowhere else.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace platform {
+
+// A wall-clock time as the local calendar shows it (no time zone attached):
+// what Windows' FileTimeToLocalFileTime gives and what the packed MS-DOS date
+// and the gzip header are made of.
+struct LocalTime {
+  int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+  bool operator==(const LocalTime&) const = default;
+};
+
+// What "find the first directory entry of a path" tells about it.
+struct DirEntry {
+  bool isFolder = false;
+  std::uint64_t size = 0;
+  LocalTime lastWrite;
+};
+
+// An open file. Read returns the bytes read (0 at the end) or -1 on an error;
+// Write returns the bytes written, which may be fewer than asked (a full
+// disk), or -1. Destroying the object closes the file.
+class File {
+ public:
+  virtual ~File() = default;
+  virtual long long Read(void* buffer, std::size_t count) = 0;
+  virtual long long Write(const void* buffer, std::size_t count) = 0;
+  // The file's size in bytes, or -1 when it cannot be told.
+  virtual long long Size() = 0;
+  // Flushes and closes; false when the data may not have reached the disk.
+  // Safe to call twice.
+  virtual bool Close() = 0;
+};
+
+class Os {
+ public:
+  virtual ~Os() = default;
+
+  // Files. A null result means the operation failed.
+  virtual std::unique_ptr<File> OpenRead(const std::string& path) = 0;
+  // Creates the file, replacing a file of that name.
+  virtual std::unique_ptr<File> Create(const std::string& path) = 0;
+  // Creates the file only if no file of that name exists.
+  virtual std::unique_ptr<File> CreateNew(const std::string& path) = 0;
+  // Opens an existing file for writing without truncating it.
+  virtual std::unique_ptr<File> OpenWrite(const std::string& path) = 0;
+  virtual bool Delete(const std::string& path) = 0;
+  // Renames a file; never replaces an existing file of the new name.
+  virtual bool Rename(const std::string& from, const std::string& to) = 0;
+
+  // Entries and folders.
+  virtual bool FindFirst(const std::string& path, DirEntry& entry) = 0;
+  virtual bool FileExists(const std::string& path) = 0;    // a file, not a folder
+  virtual bool FolderExists(const std::string& path) = 0;  // a folder, not a file
+  virtual bool CreateFolder(const std::string& path) = 0;
+  virtual bool RemoveFolder(const std::string& path) = 0;  // only an empty one
+  virtual bool SetLastWriteTime(const std::string& path, const LocalTime& time) = 0;
+  // Clears read-only, hidden and system; sets archive (on POSIX: makes the
+  // file writable by its owner).
+  virtual bool SetArchiveOnly(const std::string& path) = 0;
+
+  // Where drive letter X: lies (POSIX only; Windows has its own drives).
+  // Without a mapping, Wine's link $HOME/.wine/dosdevices/x: is used if it
+  // exists; an empty folder removes the mapping. Paths on a drive that
+  // lies nowhere name no file.
+  virtual void MapDrive(char letter, const std::string& nativeFolder) = 0;
+};
+
+// The implementation in force; tests install a wrapper with ScopedOs.
+Os& Current();
+// The real implementation of this build.
+Os& Native();
+
+class ScopedOs {
+ public:
+  explicit ScopedOs(Os& os);
+  ~ScopedOs();
+  ScopedOs(const ScopedOs&) = delete;
+  ScopedOs& operator=(const ScopedOs&) = delete;
+
+ private:
+  Os* previous_;
+};
+
+// Native paths (command-line arguments, what a person types) and the
+// internal Windows-form Shift-JIS paths. A native path whose characters
+// CP932 cannot represent is refused: false, and `error` (display text,
+// naming the path and the character) says why. On POSIX an absolute path
+// "/a/b" becomes "\a\b"; one typed in Windows form ("C:\x") is kept.
+// InternalToNative gives the native path of an existing entry as it lies
+// on disk (letter case found as Windows would); for a path on a drive that
+// is not mapped it gives "C:/x", fit for display only.
+bool NativeToInternal(const std::string& native, std::string& internal, std::string& error);
+std::string InternalToNative(const std::string& internal);
+// Makes a native path absolute against the current folder.
+std::string AbsoluteNative(const std::string& native);
+
+// Text for a person: Shift-JIS to the terminal's encoding (UTF-8 on POSIX),
+// and back. Bytes that do not convert become U+FFFD / are refused.
+std::string SjisToDisplay(const std::string& sjis);
+bool DisplayToSjis(const std::string& display, std::string& sjis);
+
+}  // namespace platform

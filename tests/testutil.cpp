@@ -1,0 +1,78 @@
+#include "tests/testutil.h"
+
+#include <algorithm>
+#include <fstream>
+#include <random>
+#include <stdexcept>
+
+#include "platform/platform.h"
+
+namespace testutil {
+
+TempDir::TempDir() {
+  std::random_device rd;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    auto p = std::filesystem::temp_directory_path() /
+             ("marrowfold-test-" + std::to_string(rd()) + std::to_string(attempt));
+    if (std::filesystem::create_directory(p)) {
+      path_ = p;
+      return;
+    }
+  }
+  throw std::runtime_error("cannot make a temporary folder");
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  std::filesystem::remove_all(path_, ec);
+}
+
+std::string TempDir::Internal(const std::string& name) const {
+  if (name.empty()) return testutil::Internal(path_) + "\\";
+  return testutil::Internal(path_ / name);
+}
+
+std::vector<std::uint8_t> ReadBytes(const std::filesystem::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteBytes(const std::filesystem::path& p, const std::vector<std::uint8_t>& bytes) {
+  std::ofstream out(p, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string ReadText(const std::filesystem::path& p) {
+  auto b = ReadBytes(p);
+  return std::string(b.begin(), b.end());
+}
+
+void WriteText(const std::filesystem::path& p, const std::string& text) {
+  WriteBytes(p, std::vector<std::uint8_t>(text.begin(), text.end()));
+}
+
+std::string Internal(const std::filesystem::path& native) {
+  std::string internal, error;
+  if (!platform::NativeToInternal(native.string(), internal, error))
+    throw std::runtime_error("no internal form for " + native.string() + ": " + error);
+  return internal;
+}
+
+std::filesystem::path CorpusDir() {
+  std::filesystem::path p = MARROWFOLD_CORPUS_DIR;
+  std::error_code ec;
+  if (std::filesystem::is_directory(p, ec)) return p;
+  return {};
+}
+
+std::vector<std::filesystem::path> CorpusDrawings() {
+  std::vector<std::filesystem::path> out;
+  auto dir = CorpusDir();
+  if (dir.empty()) return out;
+  for (auto& e : std::filesystem::directory_iterator(dir))
+    if (e.path().extension() == ".jww") out.push_back(e.path());
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+}  // namespace testutil

@@ -1,0 +1,19 @@
+// Conversions between Shift-JIS (Windows code page 932) and UTF-16, for the
+// strings current Jw_cad releases store as UTF-16.
+#pragma once
+
+#include <string>
+
+// UTF-8 and UTF-16 without any code page: false on malformed input (a lone
+// surrogate, a bad UTF-8 sequence).
+bool Utf16ToUtf8(const std::u16string& in, std::string& out);
+bool Utf8ToUtf16(const std::string& in, std::u16string& out);
+
+// Shift-JIS to UTF-16; bytes that do not decode become U+FFFD.
+std::u16string SjisToUtf16(const std::string& sjis);
+// UTF-16 to Shift-JIS. True only when every character has a CP932 form and
+// converting back gives the same code units: the text can then live as
+// Shift-JIS inside and be written back unchanged.
+bool Utf16ToSjisExact(const std::u16string& units, std::string& sjis);
+// A rendering for display and matching: "?" where CP932 has no character.
+std::string Utf16ToSjisLossy(const std::u16string& units);
