@@ -75,4 +75,17 @@ std::vector<std::filesystem::path> CorpusDrawings() {
   return out;
 }
 
+long long MemoryFile::Read(void* buffer, std::size_t count) {
+  std::size_t n = std::min(count, bytes.size() - position);
+  std::copy_n(bytes.data() + position, n, static_cast<std::uint8_t*>(buffer));
+  position += n;
+  return static_cast<long long>(n);
+}
+
+long long MemoryFile::Write(const void* buffer, std::size_t count) {
+  const auto* p = static_cast<const std::uint8_t*>(buffer);
+  bytes.insert(bytes.end(), p, p + count);
+  return static_cast<long long>(count);
+}
+
 }  // namespace testutil

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform.h"
+
 namespace testutil {
 
 // A fresh folder under the system's temporary folder, removed with its
@@ -40,5 +42,19 @@ std::string Internal(const std::filesystem::path& native);
 // then skip).
 std::filesystem::path CorpusDir();
 std::vector<std::filesystem::path> CorpusDrawings();
+
+// A file in memory, for reading and writing items without touching a disk.
+class MemoryFile : public platform::File {
+ public:
+  MemoryFile() = default;
+  explicit MemoryFile(std::vector<std::uint8_t> bytes) : bytes(std::move(bytes)) {}
+  long long Read(void* buffer, std::size_t count) override;
+  long long Write(const void* buffer, std::size_t count) override;
+  long long Size() override { return static_cast<long long>(bytes.size()); }
+  bool Close() override { return true; }
+
+  std::vector<std::uint8_t> bytes;
+  std::size_t position = 0;
+};
 
 }  // namespace testutil
