@@ -1,0 +1,217 @@
+// Item encodings: the length-prefixed string in both stored forms, the
+// attribute block, and the exact-count reader.
+#include <gtest/gtest.h>
+
+#include "jww/jwwio.h"
+#include "tests/testutil.h"
+#include "text/unicode.h"
+
+using testutil::MemoryFile;
+
+namespace {
+
+std::vector<std::uint8_t> Written(const JwwStr& s) {
+  MemoryFile f;
+  JwwWriter w(f);
+  WriteJwwString(w, s);
+  w.Flush();
+  return f.bytes;
+}
+
+JwwStr ReadBack(const std::vector<std::uint8_t>& bytes, bool asName = false) {
+  MemoryFile f(bytes);
+  JwwReader r(f);
+  JwwStr s = asName ? ReadJwwName(r) : ReadJwwString(r);
+  EXPECT_EQ(r.Position(), static_cast<long long>(bytes.size())) << "bytes left unread";
+  return s;
+}
+
+std::vector<std::uint8_t> Prefix(const std::vector<std::uint8_t>& bytes, std::size_t n) {
+  return {bytes.begin(), bytes.begin() + static_cast<long>(std::min(n, bytes.size()))};
+}
+
+std::vector<std::uint8_t> Utf16Bytes(const std::u16string& units) {
+  std::vector<std::uint8_t> b = {0xFF, 0xFE, 0xFF};
+  if (units.size() < 255) {
+    b.push_back(static_cast<std::uint8_t>(units.size()));
+  } else {
+    b.push_back(0xFF);
+    b.push_back(static_cast<std::uint8_t>(units.size() & 0xFF));
+    b.push_back(static_cast<std::uint8_t>(units.size() >> 8));
+  }
+  for (char16_t u : units) {
+    b.push_back(static_cast<std::uint8_t>(u & 0xFF));
+    b.push_back(static_cast<std::uint8_t>(u >> 8));
+  }
+  return b;
+}
+
+}  // namespace
+
+TEST(ByteString, LengthPrefixesAtEachBoundary) {
+  struct Case {
+    std::size_t n;
+    std::vector<std::uint8_t> prefix;
+  };
+  const Case cases[] = {
+      {0, {0x00}},
+      {254, {0xFE}},
+      {255, {0xFF, 0xFF, 0x00}},
+      {256, {0xFF, 0x00, 0x01}},
+      {300, {0xFF, 0x2C, 0x01}},
+      {512, {0xFF, 0x00, 0x02}},
+      {65533, {0xFF, 0xFD, 0xFF}},
+      // FF FE FF would be the UTF-16 marker and FF FF FF the escape to a
+      // 32-bit length, so both take the 32-bit form, as Jw_cad's own archive
+      // writes them.
+      {65534, {0xFF, 0xFF, 0xFF, 0xFE, 0xFF, 0x00, 0x00}},
+      {65535, {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00, 0x00}},
+      {70000, {0xFF, 0xFF, 0xFF, 0x70, 0x11, 0x01, 0x00}},
+  };
+  for (const Case& c : cases) {
+    std::string text(c.n, 'a');
+    for (std::size_t i = 0; i < c.n; ++i) text[i] = static_cast<char>('a' + i % 26);
+    auto bytes = Written(JwwStr(text));
+    EXPECT_EQ(Prefix(bytes, c.prefix.size()), c.prefix) << c.n;
+    EXPECT_EQ(bytes.size(), c.prefix.size() + c.n) << c.n;
+    JwwStr back = ReadBack(bytes);
+    EXPECT_EQ(back.text, text) << c.n;
+    EXPECT_EQ(back.form, JwwStr::Form::Bytes) << c.n;
+  }
+}
+
+TEST(ByteString, ContentIsTakenVerbatim) {
+  // A zero byte does not end the string; 表's second byte is "\"; a lone
+  // lead byte at the end is kept by the plain reader and dropped for names.
+  const std::string zero("a\0b", 3);
+  EXPECT_EQ(ReadBack(Written(JwwStr(zero))).text, zero);
+  EXPECT_EQ(ReadBack(Written(JwwStr("C:\\\x95\x5C\\a.bmp"))).text, "C:\\\x95\x5C\\a.bmp");
+  const std::vector<std::uint8_t> loneLead = {0x03, 'a', 'b', 0x95};
+  EXPECT_EQ(ReadBack(loneLead).text, "ab\x95");
+  EXPECT_EQ(ReadBack(loneLead, true).text, "ab");
+  const std::vector<std::uint8_t> control = {0x04, 'a', 0x0D, 0x0A, 'b'};
+  EXPECT_EQ(ReadBack(control).text, "a\r\nb");
+  EXPECT_EQ(ReadBack(control, true).text, "ab");
+}
+
+TEST(ByteString, ShortFileIsAnIoFailureNotAShortString) {
+  for (std::vector<std::uint8_t> bytes :
+       {std::vector<std::uint8_t>{0x05, 'a', 'b'}, std::vector<std::uint8_t>{0xFF, 0x2C},
+        std::vector<std::uint8_t>{0xFF, 0xFE, 0xFF, 0x02, 'a'}}) {
+    MemoryFile f(bytes);
+    JwwReader r(f);
+    try {
+      ReadJwwString(r);
+      ADD_FAILURE() << "a cut string was read";
+    } catch (const JwwIoError& e) {
+      EXPECT_EQ(e.code(), 100);
+    }
+  }
+}
+
+TEST(ByteString, CorruptHugeLengthFailsWithoutAllocatingIt) {
+  // A 32-bit length of two billion over a few bytes of data.
+  MemoryFile f({0xFF, 0xFF, 0xFF, 0x00, 0x00, 0x00, 0x78, 'a', 'b'});
+  JwwReader r(f);
+  EXPECT_THROW(ReadJwwString(r), JwwIoError);
+}
+
+TEST(Utf16String, LengthsAndCharacters) {
+  // "表示" maps to CP932 and back: held as Shift-JIS, written back as UTF-16.
+  const std::u16string hyouji = u"\u8868\u793A";
+  JwwStr s = ReadBack(Utf16Bytes(hyouji));
+  EXPECT_EQ(s.form, JwwStr::Form::Utf16);
+  EXPECT_FALSE(s.verbatim);
+  EXPECT_EQ(s.text, "\x95\x5C\x8E\xA6");
+  EXPECT_EQ(Written(s), Utf16Bytes(hyouji));
+
+  for (std::size_t n : {0u, 1u, 254u, 255u, 300u}) {
+    std::u16string units(n, u'x');
+    auto bytes = Utf16Bytes(units);
+    if (n == 255) {
+      EXPECT_EQ(Prefix(bytes, 6), (std::vector<std::uint8_t>{0xFF, 0xFE, 0xFF, 0xFF, 0xFF, 0x00}));
+    }
+    JwwStr back = ReadBack(bytes);
+    EXPECT_EQ(back.text, std::string(n, 'x')) << n;
+    EXPECT_EQ(Written(back), bytes) << n;
+  }
+}
+
+TEST(Utf16String, CharactersOutsideCp932AreCarriedThroughUnchanged) {
+  // é, an emoji (a surrogate pair) and a lone surrogate have no CP932 form.
+  for (const std::u16string& units :
+       {std::u16string(u"caf\u00E9.jpg"), std::u16string(u"a\U0001F600b"),
+        std::u16string(u"x\xD800y")}) {
+    auto bytes = Utf16Bytes(units);
+    JwwStr s = ReadBack(bytes);
+    EXPECT_TRUE(s.verbatim);
+    EXPECT_EQ(s.units, units);
+    EXPECT_EQ(Written(s), bytes);
+    EXPECT_EQ(Written(CleanForWrite(s)), bytes);
+  }
+  JwwStr s = ReadBack(Utf16Bytes(u"caf\u00E9"));
+  EXPECT_EQ(s.text, "caf?");
+}
+
+TEST(Utf16String, CleaningWorksOnTheStoredForm) {
+  JwwStr name = ReadBack(Utf16Bytes(u"a\r\n\u00E9^mb"), true);
+  EXPECT_EQ(name.units, u"a\u00E9^mb");
+  EXPECT_EQ(CleanForWrite(name).units, u"a\u00E9b");
+  JwwStr plain = ReadBack(Utf16Bytes(u"^m"));
+  JwwStr cleaned = CleanForWrite(plain);
+  EXPECT_EQ(cleaned.text, " ");
+  EXPECT_EQ(cleaned.form, JwwStr::Form::Utf16);
+}
+
+TEST(Utf16String, RewrittenTextKeepsItsForm) {
+  JwwStr s = ReadBack(Utf16Bytes(u"^@BMa.bmp,1"));
+  s.Assign("^@BM%temp%a.bmp,1");
+  EXPECT_EQ(Written(s), Utf16Bytes(u"^@BM%temp%a.bmp,1"));
+}
+
+TEST(Cp932, EveryDoubleByteCodeThatClaimsExactnessRoundTrips) {
+  // Windows' table, not SHIFT_JIS: 0x8160 is U+FF5E (wave dash as Windows
+  // maps it), and NEC/IBM duplicates decode to one character.
+  EXPECT_EQ(SjisToUtf16("\x81\x60"), u"\uFF5E");
+  int exact = 0;
+  for (int lead = 0x81; lead <= 0xFC; ++lead) {
+    if (lead >= 0xA0 && lead <= 0xDF) continue;
+    for (int trail = 0x40; trail <= 0xFC; ++trail) {
+      if (trail == 0x7F) continue;
+      std::string code = {static_cast<char>(lead), static_cast<char>(trail)};
+      std::u16string units = SjisToUtf16(code);
+      if (units == u"\uFFFD") continue;
+      std::string back;
+      if (Utf16ToSjisExact(units, back)) {
+        ++exact;
+        EXPECT_EQ(SjisToUtf16(back), units);
+      }
+    }
+  }
+  EXPECT_GT(exact, 7000);
+}
+
+TEST(AttributeBlock, BothLayouts) {
+  const std::vector<std::uint8_t> b15 = {1, 0, 0, 0, 5, 2, 0, 7, 0, 3, 0, 4, 0, 9, 0};
+  MemoryFile f15(b15);
+  JwwReader r15(f15);
+  TEntJwwAttr a = ReadEntityAttr(r15, 351);
+  EXPECT_EQ(r15.Position(), 15);
+  EXPECT_EQ(a.Group, 1);
+  EXPECT_EQ(a.PenStyle, 5);
+  EXPECT_EQ(a.PenColor, 2);
+  EXPECT_EQ(a.PenWidth, 7);
+  EXPECT_EQ(a.Layer, 3);
+  EXPECT_EQ(a.LayerGroup, 4);
+  EXPECT_EQ(a.Flags, 9);
+
+  const std::vector<std::uint8_t> b13 = {1, 0, 0, 0, 5, 2, 0, 3, 0, 4, 0, 9, 0};
+  MemoryFile f13(b13);
+  JwwReader r13(f13);
+  TEntJwwAttr old = ReadEntityAttr(r13, 300);
+  EXPECT_EQ(r13.Position(), 13);
+  EXPECT_EQ(old.PenWidth, 0);
+  EXPECT_EQ(old.Layer, 3);
+  EXPECT_EQ(old.LayerGroup, 4);
+  EXPECT_EQ(old.Flags, 9);
+}
