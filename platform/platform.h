@@ -6,7 +6,10 @@
 //
 // Paths given to this interface are Windows-form Shift-JIS byte paths
 // ("C:\dwg\plan.jww", "\home\user\plan.jww"); each implementation translates
-// them into its own native form at this boundary and nowhere else.
+// them into its own native form at this boundary and nowhere else. A name
+// not found as written is looked up ignoring ASCII letter case, one
+// component at a time, as on Windows; a name being created keeps its
+// letters unless an entry of that name already exists in another case.
 #pragma once
 
 #include <cstddef>

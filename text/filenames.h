@@ -11,8 +11,8 @@
 #include "platform/platform.h"
 
 std::string ExtractFileName(const std::string& path);
-std::string ExtractFileDir(const std::string& path);   // up to and including the last "\" or ":"
-std::string ExtractFileExt(const std::string& path);   // ".jww", or "" without a dot
+std::string ExtractFileDir(const std::string& path);  // up to and including the last "\" or ":"
+std::string ExtractFileExt(const std::string& path);  // ".jww", or "" without a dot
 std::string ChangeFileExt(const std::string& path, const std::string& ext);
 // Appends "\" unless the path already ends in a real "\" (not a second byte).
 std::string IncludeTrailingBackslash(const std::string& path);
@@ -39,7 +39,8 @@ std::optional<std::string> MakeUniqueFileName(const std::string& path);
 
 // Byte-for-byte copy. False (and no destination left behind) when the source
 // cannot be opened, the destination cannot be created, or the copy came out
-// short; `error` then says what went wrong.
+// short, or source and destination are one file; `error` then says what
+// went wrong. Never throws.
 bool CopyFileBytes(const std::string& source, const std::string& destination,
                    std::string* error = nullptr);
 // CopyFileBytes, then the destination takes the source's last-write time.

@@ -1,0 +1,120 @@
+#include "platform/faulty_os.h"
+
+#include <utility>
+
+namespace platform {
+
+namespace {
+
+class FaultyFile : public File {
+ public:
+  FaultyFile(FaultyOs& os, std::unique_ptr<File> inner) : os_(os), inner_(std::move(inner)) {}
+
+  long long Read(void* buffer, std::size_t count) override {
+    if (os_.Hits(os_.failReadAt, ++os_.readCalls)) return -1;
+    return inner_->Read(buffer, count);
+  }
+
+  long long Write(const void* buffer, std::size_t count) override {
+    int call = ++os_.writeCalls;
+    if (os_.Hits(os_.failWriteAt, call)) return -1;
+    if (os_.Hits(os_.shortWriteAt, call)) return inner_->Write(buffer, count / 2);
+    return inner_->Write(buffer, count);
+  }
+
+  long long Size() override { return inner_->Size(); }
+
+  bool Close() override {
+    if (closed_) return closedOk_;
+    closed_ = true;
+    bool fail = os_.Hits(os_.failCloseAt, ++os_.closeCalls);
+    closedOk_ = inner_->Close() && !fail;
+    return closedOk_;
+  }
+
+ private:
+  FaultyOs& os_;
+  std::unique_ptr<File> inner_;
+  bool closed_ = false;
+  bool closedOk_ = true;
+};
+
+}  // namespace
+
+FaultyOs::FaultyOs(Os& inner) : inner_(inner) {}
+
+bool FaultyOs::Hits(int at, int call) const {
+  return at > 0 && (call == at || (failFromThenOn && call > at));
+}
+
+std::unique_ptr<File> FaultyOs::Wrap(std::unique_ptr<File> file) {
+  if (!file) return nullptr;
+  return std::make_unique<FaultyFile>(*this, std::move(file));
+}
+
+std::unique_ptr<File> FaultyOs::OpenRead(const std::string& path) {
+  if (Hits(failOpenReadAt, ++openReadCalls)) return nullptr;
+  return Wrap(inner_.OpenRead(path));
+}
+
+std::unique_ptr<File> FaultyOs::Create(const std::string& path) {
+  if (Hits(failCreateAt, ++createCalls)) return nullptr;
+  return Wrap(inner_.Create(path));
+}
+
+std::unique_ptr<File> FaultyOs::CreateNew(const std::string& path) {
+  if (Hits(failCreateAt, ++createCalls)) return nullptr;
+  return Wrap(inner_.CreateNew(path));
+}
+
+std::unique_ptr<File> FaultyOs::OpenWrite(const std::string& path) {
+  return Wrap(inner_.OpenWrite(path));
+}
+
+bool FaultyOs::Delete(const std::string& path) {
+  if (Hits(failDeleteAt, ++deleteCalls)) return false;
+  return inner_.Delete(path);
+}
+
+bool FaultyOs::Rename(const std::string& from, const std::string& to) {
+  if (Hits(failRenameAt, ++renameCalls)) return false;
+  return inner_.Rename(from, to);
+}
+
+bool FaultyOs::FindFirst(const std::string& path, DirEntry& entry) {
+  if (inner_.FindFirst(path, entry)) return true;
+  if (!everythingExists) return false;
+  entry = DirEntry{};
+  entry.lastWrite = LocalTime{1980, 1, 1, 0, 0, 0};
+  return true;
+}
+
+bool FaultyOs::FileExists(const std::string& path) {
+  return everythingExists || inner_.FileExists(path);
+}
+
+bool FaultyOs::FolderExists(const std::string& path) {
+  return inner_.FolderExists(path);
+}
+
+bool FaultyOs::CreateFolder(const std::string& path) {
+  return inner_.CreateFolder(path);
+}
+
+bool FaultyOs::RemoveFolder(const std::string& path) {
+  return inner_.RemoveFolder(path);
+}
+
+bool FaultyOs::SetLastWriteTime(const std::string& path, const LocalTime& time) {
+  return inner_.SetLastWriteTime(path, time);
+}
+
+bool FaultyOs::SetArchiveOnly(const std::string& path) {
+  return inner_.SetArchiveOnly(path);
+}
+
+void FaultyOs::MapDrive(char letter, const std::string& nativeFolder) {
+  inner_.MapDrive(letter, nativeFolder);
+}
+
+}  // namespace platform

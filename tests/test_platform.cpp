@@ -1,0 +1,334 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/faulty_os.h"
+#include "platform/platform.h"
+#include "tests/testutil.h"
+
+namespace fs = std::filesystem;
+using testutil::ReadText;
+using testutil::TempDir;
+using testutil::WriteText;
+
+namespace {
+
+// 表 (0x95 0x5C) ends in the byte of "\".
+const std::string kHyoSjis = "\x95\x5C";
+const std::string kHyoUtf8 = "\xE8\xA1\xA8";
+
+platform::Os& Os() {
+  return platform::Current();
+}
+
+// Maps a drive letter for one test and forgets it afterwards: the table is
+// shared by the whole process.
+class DriveMapping {
+ public:
+  DriveMapping(char letter, const fs::path& folder) : letter_(letter) {
+    platform::Native().MapDrive(letter, folder.string());
+  }
+  ~DriveMapping() { platform::Native().MapDrive(letter_, ""); }
+
+ private:
+  char letter_;
+};
+
+class HomeOverride {
+ public:
+  explicit HomeOverride(const fs::path& home) {
+    if (const char* old = std::getenv("HOME")) old_ = old;
+    ::setenv("HOME", home.c_str(), 1);
+  }
+  ~HomeOverride() {
+    if (old_) {
+      ::setenv("HOME", old_->c_str(), 1);
+    } else {
+      ::unsetenv("HOME");
+    }
+  }
+
+ private:
+  std::optional<std::string> old_;
+};
+
+std::string ReadAll(platform::File& f) {
+  std::string s;
+  char buf[7];  // small, so several reads are needed
+  long long n;
+  while ((n = f.Read(buf, sizeof buf)) > 0) s.append(buf, static_cast<std::size_t>(n));
+  return s;
+}
+
+bool WriteFile(const std::string& internal, const std::string& text) {
+  auto f = Os().Create(internal);
+  return f && f->Write(text.data(), text.size()) == static_cast<long long>(text.size()) &&
+         f->Close();
+}
+
+}  // namespace
+
+TEST(PlatformPaths, DriveMappingAndDoubleByteComponents) {
+  TempDir dir;
+  DriveMapping q('Q', dir.path());
+  fs::create_directory(dir.Native(kHyoUtf8));
+  WriteText(dir.Native(kHyoUtf8) / "a.txt", "hyo");
+
+  // The 0x5C of 表 is no separator: one folder, not two.
+  EXPECT_EQ(platform::InternalToNative("Q:\\" + kHyoSjis + "\\a.txt"),
+            (dir.path() / kHyoUtf8 / "a.txt").string());
+  EXPECT_TRUE(Os().FileExists("q:\\" + kHyoSjis + "\\a.txt"));
+  EXPECT_TRUE(Os().FolderExists("Q:\\" + kHyoSjis));
+  EXPECT_FALSE(Os().FileExists("Q:\\" + kHyoSjis));
+  auto f = Os().OpenRead("Q:/" + kHyoSjis + "/a.txt");  // "/" separates too
+  ASSERT_TRUE(f);
+  EXPECT_EQ(ReadAll(*f), "hyo");
+
+  // Rooted and relative paths.
+  EXPECT_EQ(platform::InternalToNative("\\home\\u\\a.jww"), "/home/u/a.jww");
+  EXPECT_EQ(platform::InternalToNative("sub\\" + kHyoSjis + ".txt"), "sub/" + kHyoUtf8 + ".txt");
+
+  // An unmapped drive names no file; its display form keeps the letter.
+  HomeOverride home(dir.path());
+  EXPECT_FALSE(Os().FileExists("Y:\\a.txt"));
+  EXPECT_FALSE(Os().OpenRead("Y:\\a.txt"));
+  EXPECT_FALSE(Os().Create("Y:\\a.txt"));
+  EXPECT_EQ(platform::InternalToNative("Y:\\x\\" + kHyoSjis), "Y:/x/" + kHyoUtf8);
+  // Bytes that are no CP932 show as U+FFFD, never raw.
+  EXPECT_EQ(platform::InternalToNative("\\a\\\x85\x40"), "/a/\xEF\xBF\xBD");
+  EXPECT_FALSE(Os().FileExists("Q:\\\x85\x40"));
+}
+
+TEST(PlatformPaths, WineDosdevicesLinkIsTheDefaultDrive) {
+  TempDir dir;
+  HomeOverride home(dir.path());
+  fs::create_directories(dir.path() / ".wine/dosdevices");
+  fs::create_directories(dir.path() / ".wine/drive_x/dwg");
+  fs::create_directory_symlink("../drive_x", dir.path() / ".wine/dosdevices/x:");
+  WriteText(dir.path() / ".wine/drive_x/dwg/plan.jww", "jww");
+
+  EXPECT_TRUE(Os().FileExists("X:\\dwg\\plan.jww"));
+  EXPECT_TRUE(Os().FileExists("x:\\DWG\\Plan.JWW"));
+  EXPECT_FALSE(Os().FileExists("W:\\dwg\\plan.jww"));
+
+  // A mapping set with MapDrive wins over the link.
+  TempDir other;
+  fs::create_directory(other.Native("dwg"));
+  DriveMapping x('x', other.path());
+  EXPECT_FALSE(Os().FileExists("X:\\dwg\\plan.jww"));
+  EXPECT_TRUE(Os().FolderExists("X:\\dwg"));
+}
+
+TEST(PlatformPaths, LetterCaseIsIgnoredLikeWindows) {
+  TempDir dir;
+  DriveMapping c('C', dir.path());
+  fs::create_directory(dir.Native("img"));
+  WriteText(dir.Native("img/a.bmp"), "image");
+
+  EXPECT_TRUE(Os().FileExists("C:\\IMG\\A.BMP"));
+  EXPECT_EQ(platform::InternalToNative("C:\\IMG\\A.BMP"), (dir.path() / "img/a.bmp").string());
+  platform::DirEntry e;
+  ASSERT_TRUE(Os().FindFirst("C:\\Img\\A.bmp", e));
+  EXPECT_EQ(e.size, 5u);
+  EXPECT_FALSE(Os().FileExists("C:\\IMG\\B.BMP"));
+
+  // A new name keeps its letters as written, in the folder found.
+  ASSERT_TRUE(WriteFile("C:\\IMG\\New.TXT", "n"));
+  EXPECT_TRUE(fs::exists(dir.Native("img/New.TXT")));
+  EXPECT_FALSE(fs::exists(dir.Native("IMG")));
+  // Create replaces the existing entry rather than adding a second one;
+  // CreateNew refuses it.
+  ASSERT_TRUE(WriteFile("C:\\IMG\\A.BMP", "replaced"));
+  EXPECT_EQ(ReadText(dir.Native("img/a.bmp")), "replaced");
+  EXPECT_FALSE(fs::exists(dir.Native("img/A.BMP")));
+  EXPECT_FALSE(Os().CreateNew("C:\\img\\a.BMP"));
+  EXPECT_FALSE(Os().CreateFolder("C:\\IMG"));
+
+  // Only ASCII letters fold: full-width Ａ (0x82 0x60) is another name.
+  WriteText(dir.Native("\xEF\xBC\xA1.txt"), "fw");
+  EXPECT_TRUE(Os().FileExists("C:\\\x82\x60.TXT"));
+  EXPECT_FALSE(Os().FileExists("C:\\\x82\x81.txt"));  // full-width ａ
+
+  EXPECT_TRUE(Os().Delete("C:\\IMG\\NEW.txt"));
+  EXPECT_FALSE(fs::exists(dir.Native("img/New.TXT")));
+}
+
+TEST(PlatformPaths, NativeToInternalAndDisplayText) {
+  std::string internal, error;
+  ASSERT_TRUE(platform::NativeToInternal("/home/u/a.jww", internal, error));
+  EXPECT_EQ(internal, "\\home\\u\\a.jww");
+  ASSERT_TRUE(platform::NativeToInternal("dwg/" + kHyoUtf8 + ".jww", internal, error));
+  EXPECT_EQ(internal, "dwg\\" + kHyoSjis + ".jww");
+  EXPECT_EQ(platform::InternalToNative(internal), "dwg/" + kHyoUtf8 + ".jww");
+  ASSERT_TRUE(platform::NativeToInternal("C:\\dwg/a.jww", internal, error));
+  EXPECT_EQ(internal, "C:\\dwg\\a.jww");
+
+  // Refused, with the path named: é, an emoji, and a backslash that would
+  // become a separator inside.
+  EXPECT_FALSE(platform::NativeToInternal("/tmp/caf\xC3\xA9.jww", internal, error));
+  EXPECT_NE(error.find("/tmp/caf\xC3\xA9.jww"), std::string::npos);
+  EXPECT_NE(error.find("\"\xC3\xA9\""), std::string::npos);
+  EXPECT_FALSE(platform::NativeToInternal("/tmp/\xF0\x9F\x98\x80.jww", internal, error));
+  EXPECT_NE(error.find("\xF0\x9F\x98\x80"), std::string::npos);
+  EXPECT_FALSE(platform::NativeToInternal("/tmp/a\\b.jww", internal, error));
+  EXPECT_FALSE(error.empty());
+
+  EXPECT_EQ(platform::AbsoluteNative("/x/y"), "/x/y");
+  EXPECT_EQ(platform::AbsoluteNative("./a.jww"), (fs::current_path() / "a.jww").string());
+
+  EXPECT_EQ(platform::SjisToDisplay("a" + kHyoSjis + "b"), "a" + kHyoUtf8 + "b");
+  // A cut-off lead byte and an undefined character each show as one U+FFFD.
+  EXPECT_EQ(platform::SjisToDisplay("a\x95"), "a\xEF\xBF\xBD");
+  EXPECT_EQ(platform::SjisToDisplay("\x85\x40z"), "\xEF\xBF\xBDz");
+  std::string sjis;
+  ASSERT_TRUE(platform::DisplayToSjis(kHyoUtf8, sjis));
+  EXPECT_EQ(sjis, kHyoSjis);
+  EXPECT_FALSE(platform::DisplayToSjis("\xC3\xA9", sjis));
+}
+
+TEST(PlatformFiles, CreateReadWriteRenameDelete) {
+  TempDir dir;
+  std::string a = dir.Internal("a.txt"), b = dir.Internal("b.txt");
+  ASSERT_TRUE(WriteFile(a, "alpha"));
+  EXPECT_FALSE(Os().CreateNew(a)) << "CreateNew must not touch an existing file";
+  EXPECT_EQ(ReadText(dir.Native("a.txt")), "alpha");
+  {
+    auto f = Os().OpenRead(a);
+    ASSERT_TRUE(f);
+    EXPECT_EQ(f->Size(), 5);
+    EXPECT_EQ(ReadAll(*f), "alpha");
+    EXPECT_EQ(f->Read(nullptr, 0), 0);
+    EXPECT_TRUE(f->Close());
+    EXPECT_TRUE(f->Close());
+  }
+  {
+    auto f = Os().OpenWrite(a);  // no truncation
+    ASSERT_TRUE(f);
+    EXPECT_EQ(f->Write("A", 1), 1);
+  }
+  EXPECT_EQ(ReadText(dir.Native("a.txt")), "Alpha");
+
+  // Rename never replaces, and a refused rename leaves both files alone.
+  ASSERT_TRUE(WriteFile(b, "beta"));
+  EXPECT_FALSE(Os().Rename(a, b));
+  EXPECT_FALSE(Os().Rename(a, dir.Internal("B.TXT")));
+  EXPECT_EQ(ReadText(dir.Native("a.txt")), "Alpha");
+  EXPECT_EQ(ReadText(dir.Native("b.txt")), "beta");
+  EXPECT_TRUE(Os().Rename(a, dir.Internal("c.txt")));
+  EXPECT_FALSE(fs::exists(dir.Native("a.txt")));
+  EXPECT_EQ(ReadText(dir.Native("c.txt")), "Alpha");
+  // A change of letter case alone is allowed, as on Windows.
+  EXPECT_TRUE(Os().Rename(dir.Internal("c.txt"), dir.Internal("C.TXT")));
+  EXPECT_TRUE(fs::exists(dir.Native("C.TXT")));
+
+  // Folders are not files: not opened, not deleted; only empty ones go.
+  ASSERT_TRUE(Os().CreateFolder(dir.Internal("sub")));
+  EXPECT_FALSE(Os().OpenRead(dir.Internal("sub")));
+  EXPECT_FALSE(Os().Create(dir.Internal("sub")));
+  EXPECT_FALSE(Os().Delete(dir.Internal("sub")));
+  EXPECT_FALSE(Os().FileExists(dir.Internal("sub")));
+  ASSERT_TRUE(WriteFile(dir.Internal() + "sub\\x", "x"));
+  EXPECT_FALSE(Os().RemoveFolder(dir.Internal("sub")));
+  EXPECT_TRUE(Os().Delete(dir.Internal() + "SUB\\X"));
+  EXPECT_TRUE(Os().RemoveFolder(dir.Internal("sub")));
+  EXPECT_FALSE(Os().FolderExists(dir.Internal("sub")));
+  EXPECT_FALSE(Os().Delete(dir.Internal("missing")));
+}
+
+TEST(PlatformFiles, TimesAndAttributes) {
+  TempDir dir;
+  std::string a = dir.Internal("a.txt");
+  ASSERT_TRUE(WriteFile(a, "abc"));
+  platform::LocalTime t{2021, 6, 1, 10, 20, 31};
+  ASSERT_TRUE(Os().SetLastWriteTime(a, t));
+  platform::DirEntry e;
+  ASSERT_TRUE(Os().FindFirst(a, e));
+  EXPECT_EQ(e.lastWrite, t);
+  EXPECT_FALSE(e.isFolder);
+  EXPECT_EQ(e.size, 3u);
+  ASSERT_TRUE(Os().FindFirst(dir.Internal(), e));
+  EXPECT_TRUE(e.isFolder);
+  EXPECT_FALSE(Os().FindFirst(dir.Internal("missing"), e));
+
+  fs::permissions(dir.Native("a.txt"), fs::perms::owner_read | fs::perms::group_read);
+  ASSERT_TRUE(Os().SetArchiveOnly(dir.Internal("A.TXT")));
+  EXPECT_NE(fs::status(dir.Native("a.txt")).permissions() & fs::perms::owner_write,
+            fs::perms::none);
+}
+
+TEST(FaultyOs, CountsAndFailsTheChosenCalls) {
+  TempDir dir;
+  platform::FaultyOs faulty;
+  platform::ScopedOs use(faulty);
+  EXPECT_EQ(&platform::Current(), &faulty);
+
+  faulty.failCreateAt = 2;
+  auto f1 = Os().Create(dir.Internal("1"));
+  EXPECT_TRUE(f1);
+  EXPECT_FALSE(Os().CreateNew(dir.Internal("2")));  // Create and CreateNew count together
+  EXPECT_FALSE(fs::exists(dir.Native("2")));
+  EXPECT_TRUE(Os().CreateNew(dir.Internal("3")));
+  EXPECT_EQ(faulty.createCalls, 3);
+
+  faulty.failWriteAt = 2;
+  faulty.shortWriteAt = 3;
+  EXPECT_EQ(f1->Write("abcd", 4), 4);
+  EXPECT_EQ(f1->Write("efgh", 4), -1);
+  EXPECT_EQ(f1->Write("ijkl", 4), 2);
+  EXPECT_EQ(f1->Write("mnop", 4), 4);
+  EXPECT_EQ(faulty.writeCalls, 4);
+  faulty.failCloseAt = 1;
+  EXPECT_FALSE(f1->Close());
+  EXPECT_FALSE(f1->Close());  // the second Close repeats the outcome, not counted
+  EXPECT_EQ(faulty.closeCalls, 1);
+  EXPECT_EQ(ReadText(dir.Native("1")), "abcdijmnop");
+
+  faulty.failOpenReadAt = 1;
+  EXPECT_FALSE(Os().OpenRead(dir.Internal("1")));
+  auto r = Os().OpenRead(dir.Internal("1"));
+  ASSERT_TRUE(r);
+  faulty.failReadAt = 2;
+  faulty.failFromThenOn = true;
+  char buf[4];
+  EXPECT_EQ(r->Read(buf, 4), 4);
+  EXPECT_EQ(r->Read(buf, 4), -1);
+  EXPECT_EQ(r->Read(buf, 4), -1);
+  EXPECT_EQ(faulty.readCalls, 3);
+  EXPECT_EQ(faulty.openReadCalls, 2);
+
+  faulty.failRenameAt = 1;
+  EXPECT_FALSE(Os().Rename(dir.Internal("1"), dir.Internal("4")));
+  EXPECT_FALSE(Os().Rename(dir.Internal("1"), dir.Internal("4")));  // from then on
+  EXPECT_TRUE(fs::exists(dir.Native("1")));
+  faulty.failDeleteAt = 2;
+  EXPECT_TRUE(Os().Delete(dir.Internal("1")));
+  EXPECT_FALSE(Os().Delete(dir.Internal("3")));
+  EXPECT_TRUE(fs::exists(dir.Native("3")));
+  EXPECT_EQ(faulty.renameCalls, 2);
+  EXPECT_EQ(faulty.deleteCalls, 2);
+
+  EXPECT_FALSE(Os().FileExists(dir.Internal("nothing")));
+  faulty.everythingExists = true;
+  platform::DirEntry e;
+  EXPECT_TRUE(Os().FileExists(dir.Internal("nothing")));
+  EXPECT_TRUE(Os().FindFirst(dir.Internal("nothing"), e));
+  EXPECT_FALSE(e.isFolder);
+}
+
+TEST(FaultyOs, ScopedOsRestoresThePrevious) {
+  platform::FaultyOs outer, inner(outer);
+  {
+    platform::ScopedOs a(outer);
+    {
+      platform::ScopedOs b(inner);
+      EXPECT_EQ(&platform::Current(), &inner);
+    }
+    EXPECT_EQ(&platform::Current(), &outer);
+  }
+  EXPECT_EQ(&platform::Current(), &platform::Native());
+}
