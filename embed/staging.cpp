@@ -1,0 +1,281 @@
+#include "embed/staging.h"
+
+#include <zlib.h>
+
+#include <array>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <random>
+#include <vector>
+
+#include "jww/jwwtype.h"
+#include "platform/platform.h"
+#include "text/filenames.h"
+#include "text/sjis.h"
+
+namespace {
+
+constexpr std::size_t kGzipBuffer = 32768;
+
+std::string Hex(std::uint32_t v, int digits) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  std::string s(static_cast<std::size_t>(digits), '0');
+  for (int i = digits - 1; i >= 0; --i, v >>= 4) s[static_cast<std::size_t>(i)] = kDigits[v & 15];
+  return s;
+}
+
+// Days from 1970-01-01 to a date of the proleptic Gregorian calendar.
+long long DaysFromCivil(long long y, int m, int d) {
+  y -= m <= 2;
+  const long long era = (y >= 0 ? y : y - 399) / 400;
+  const long long yoe = y - era * 400;
+  const long long doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const long long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + doe - 719468;
+}
+
+// The gzip time stamp: the local wall-clock time read as if it were UTC, at
+// the two-second resolution of a packed MS-DOS time. 0 ("no time") when the
+// time does not fit the field.
+std::uint32_t GzipTime(const platform::LocalTime& t) {
+  if (t.month < 1 || t.month > 12 || t.day < 1 || t.day > 31) return 0;
+  const long long seconds = DaysFromCivil(t.year, t.month, t.day) * 86400 + t.hour * 3600LL +
+                            t.minute * 60LL + (t.second - t.second % 2);
+  if (seconds < 0 || seconds > 0xFFFFFFFFLL) return 0;
+  return static_cast<std::uint32_t>(seconds);
+}
+
+struct DeflateEnd {
+  z_stream* stream;
+  ~DeflateEnd() { deflateEnd(stream); }
+};
+
+bool WriteAll(platform::File& out, const unsigned char* data, std::size_t count) {
+  return count == 0 || out.Write(data, count) == static_cast<long long>(count);
+}
+
+// zlib's gzip wrapper writes exactly the member wanted here: flags 08 (name
+// only), XFL 0 at the default level, the given time and OS, and a trailer of
+// CRC-32 and length mod 2^32, which it computes while compressing.
+bool Compress(platform::File& in, platform::File& out, const std::string& storedName,
+              std::uint32_t mtime, std::string& reason) {
+  z_stream zs{};
+  if (deflateInit2(&zs, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15 + 16, 9, Z_DEFAULT_STRATEGY) !=
+      Z_OK) {
+    reason = "the compressor could not be started";
+    return false;
+  }
+  DeflateEnd end{&zs};
+  std::vector<unsigned char> name(storedName.begin(), storedName.end());
+  name.push_back(0);
+  gz_header header{};
+  header.time = mtime;
+  header.os = 0;
+  header.name = name.data();
+  if (deflateSetHeader(&zs, &header) != Z_OK) {
+    reason = "the compressor refused the header";
+    return false;
+  }
+
+  std::vector<unsigned char> inBuf(kGzipBuffer), outBuf(kGzipBuffer);
+  int flush = Z_NO_FLUSH;
+  while (flush != Z_FINISH) {
+    const long long got = in.Read(inBuf.data(), inBuf.size());
+    if (got < 0) {
+      reason = "read error";
+      return false;
+    }
+    flush = got == 0 ? Z_FINISH : Z_NO_FLUSH;
+    zs.next_in = inBuf.data();
+    zs.avail_in = static_cast<uInt>(got);
+    do {
+      zs.next_out = outBuf.data();
+      zs.avail_out = static_cast<uInt>(outBuf.size());
+      if (deflate(&zs, flush) == Z_STREAM_ERROR) {
+        reason = "compression error";
+        return false;
+      }
+      if (!WriteAll(out, outBuf.data(), outBuf.size() - zs.avail_out)) {
+        reason = "write error (disk full?)";
+        return false;
+      }
+    } while (zs.avail_out == 0);
+  }
+  return true;
+}
+
+bool SameUpper(const std::string& a, const std::string& b) {
+  return SjisUpper(a) == SjisUpper(b);
+}
+
+bool IsReservedDeviceName(const std::string& name) {
+  std::string base = SjisUpper(name.substr(0, name.find('.')));
+  while (!base.empty() && base.back() == ' ') base.pop_back();
+  if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL" || base == "CONIN$" ||
+      base == "CONOUT$")
+    return true;
+  return base.size() == 4 && (base.starts_with("COM") || base.starts_with("LPT")) &&
+         base[3] >= '1' && base[3] <= '9';
+}
+
+std::string StagedPath(const std::string& name) {
+  return StagingFolder + name;
+}
+
+// True when `name` is a file of this run's staging folder that can be
+// touched without reaching outside it.
+bool StagedFileExists(const std::string& name) {
+  return !StagingFolder.empty() && IsPlainFileName(name) &&
+         platform::Current().FileExists(StagedPath(name));
+}
+
+}  // namespace
+
+bool IsCompressedName(const std::string& name) {
+  return SjisLower(ExtractFileExt(name)) == ".gz";
+}
+
+bool IsPlainFileName(const std::string& name) {
+  if (name.empty()) return false;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    const auto b = static_cast<std::uint8_t>(name[i]);
+    if (IsSjisLeadByte(b)) {
+      // 0x80 and 0xFD open no character in code page 932 itself, and a
+      // second byte outside 40-FC is no character either: Windows would read
+      // the following byte on its own, and it might be a separator.
+      if (b == 0x80 || b == 0xFD || i + 1 >= name.size()) return false;
+      const auto t = static_cast<std::uint8_t>(name[i + 1]);
+      if (t < 0x40 || t == 0x7F || t > 0xFC) return false;
+      ++i;
+      continue;
+    }
+    if (b < 0x20 || b == 0x7F || std::strchr("\\/:*?\"<>|", b) != nullptr) return false;
+  }
+  // Windows drops a trailing dot or space, so "a.bmp." names a.bmp and ".."
+  // the parent folder.
+  if (name.back() == '.' || name.back() == ' ') return false;
+  return !IsReservedDeviceName(name);
+}
+
+std::string DisplayName(const std::string& name) {
+  std::string shown;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    const auto b = static_cast<std::uint8_t>(name[i]);
+    if (IsSjisLeadByte(b) && i + 1 < name.size()) {
+      shown.append(name, i, 2);
+      ++i;
+    } else if (b < 0x20 || b == 0x7F) {
+      shown += "\\x" + Hex(b, 2);
+    } else {
+      shown += name[i];
+    }
+  }
+  return platform::SjisToDisplay(shown);
+}
+
+bool CreateWorkFolder(std::string& reason) {
+  platform::Os& os = platform::Current();
+  StagingFolder.clear();
+  if (WorkFolder.empty()) {
+    reason = "no work folder is set";
+    return false;
+  }
+  os.CreateFolder(WorkFolder);  // it may be there from an earlier run
+  if (!os.FolderExists(WorkFolder)) {
+    reason = "the work folder " + DisplayName(WorkFolder) + " cannot be created";
+    return false;
+  }
+  std::random_device seed;
+  std::mt19937 random(seed());
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::string folder = WorkFolder + "run" + Hex(static_cast<std::uint32_t>(random()), 8);
+    if (os.CreateFolder(folder)) {
+      StagingFolder = folder + "\\";
+      return true;
+    }
+  }
+  reason = "no staging folder can be created in " + DisplayName(WorkFolder);
+  return false;
+}
+
+void RemoveWorkFolder() {
+  platform::Os& os = platform::Current();
+  if (!StagingFolder.empty()) {
+    DeleteStagedArchives();
+    DeleteStagedOriginals();
+    ClearStagedImages();
+    os.RemoveFolder(StagingFolder);
+    StagingFolder.clear();
+  }
+  // Only empty: other runs may still be staging in it.
+  if (!WorkFolder.empty()) os.RemoveFolder(WorkFolder);
+}
+
+void ClearStagedImages() {
+  StagedImages.clear();
+}
+
+bool CompressStagedImages(std::string& reason) {
+  for (TBindImageType& image : StagedImages) {
+    if (IsCompressedName(image.Name) || !StagedFileExists(image.Name)) continue;
+    const std::string archive = image.Name + ".gz";
+    // Replacing the archive of another listed image would make both
+    // entries show this picture.
+    for (const TBindImageType& other : StagedImages) {
+      if (&other != &image && SameUpper(other.Name, archive)) {
+        reason = "the compressed name " + DisplayName(archive) + " is taken by another image";
+        return false;
+      }
+    }
+    std::string why;
+    if (!GzipCompressFile(StagedPath(image.Name), StagedPath(archive), why)) {
+      reason = "cannot compress " + DisplayName(image.Name) + ": " + why;
+      return false;
+    }
+    if (platform::Current().FileExists(StagedPath(archive))) image.Name = archive;
+  }
+  return true;
+}
+
+bool GzipCompressFile(const std::string& input, const std::string& output, std::string& reason) {
+  platform::Os& os = platform::Current();
+  std::unique_ptr<platform::File> in = os.OpenRead(input);
+  if (!in) {
+    reason = "cannot open " + DisplayName(input);
+    return false;
+  }
+  platform::DirEntry entry;
+  const std::uint32_t mtime = os.FindFirst(input, entry) ? GzipTime(entry.lastWrite) : 0;
+  std::unique_ptr<platform::File> out = os.Create(output);
+  if (!out) {
+    reason = "cannot create " + DisplayName(output);
+    return false;
+  }
+  std::string why;
+  bool ok = Compress(*in, *out, ExtractFileName(input), mtime, why);
+  if (ok && !out->Close()) {
+    ok = false;
+    why = "the file could not be closed (disk full?)";
+  }
+  if (ok) return true;
+  out.reset();
+  os.Delete(output);
+  reason = DisplayName(output) + ": " + why;
+  return false;
+}
+
+void DeleteStagedArchives() {
+  for (const TBindImageType& image : StagedImages) {
+    if (IsCompressedName(image.Name) && StagedFileExists(image.Name))
+      platform::Current().Delete(StagedPath(image.Name));
+  }
+}
+
+void DeleteStagedOriginals() {
+  for (const TBindImageType& image : StagedImages) {
+    const std::string name =
+        IsCompressedName(image.Name) ? ChangeFileExt(image.Name, "") : image.Name;
+    if (StagedFileExists(name)) platform::Current().Delete(StagedPath(name));
+  }
+}

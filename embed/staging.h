@@ -1,0 +1,40 @@
+// The work folder and the images staged in it for the drawing being
+// converted: this run's own staging folder inside the work folder, the
+// gzip-compressed copies the writer stores in a drawing, and their clean-up.
+// Every staged file lies in StagingFolder + its Name.
+#pragma once
+
+#include <string>
+
+// Creates WorkFolder (it may exist already) and a fresh staging folder of
+// this run inside it, and sets StagingFolder. False, with `reason` for a
+// person, when either cannot be made; StagingFolder is then empty.
+bool CreateWorkFolder(std::string& reason);
+// Deletes the files of StagedImages, empties the list, removes the staging
+// folder and then the work folder if nothing else is left in it. Failures
+// are ignored.
+void RemoveWorkFolder();
+
+void ClearStagedImages();
+// Compresses every staged copy that is not compressed yet into Name + ".gz"
+// and renames its entry. False, with `reason`, at the first copy that could
+// not be compressed; the entries done so far keep their new names.
+bool CompressStagedImages(std::string& reason);
+// Writes `input` as one gzip member to `output` (replacing it). False, with
+// `reason`, when the input cannot be read or the output not written; no
+// output is left behind then.
+bool GzipCompressFile(const std::string& input, const std::string& output, std::string& reason);
+void DeleteStagedArchives();
+void DeleteStagedOriginals();
+
+// True for a staged name whose extension is ".gz" in any letter case.
+bool IsCompressedName(const std::string& name);
+// True when `name` can only name a file directly inside a folder on any
+// system: not empty; no drive, separator, control byte, wildcard or broken
+// double-byte character; not "." or ".."; no trailing dot or space; not a
+// reserved device name (CON, PRN, AUX, NUL, COM1-9, LPT1-9, with or without
+// an extension).
+bool IsPlainFileName(const std::string& name);
+// A name as a person reads it: control bytes shown as \xNN, then converted
+// for display.
+std::string DisplayName(const std::string& name);

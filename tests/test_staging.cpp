@@ -1,0 +1,351 @@
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "embed/staging.h"
+#include "jww/jwwtype.h"
+#include "platform/faulty_os.h"
+#include "platform/platform.h"
+#include "tests/testutil.h"
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<std::uint8_t>;
+using testutil::ReadBytes;
+using testutil::TempDir;
+using testutil::WriteBytes;
+
+namespace {
+
+// Points the staging folder at a fresh temporary folder for one test and
+// puts the globals back afterwards.
+struct StagingScope {
+  TempDir dir;
+  std::string oldStaging = StagingFolder;
+  std::string oldWork = WorkFolder;
+  std::vector<TBindImageType> oldImages = StagedImages;
+
+  StagingScope() {
+    StagingFolder = dir.Internal();
+    StagedImages.clear();
+  }
+  ~StagingScope() {
+    StagingFolder = oldStaging;
+    WorkFolder = oldWork;
+    StagedImages = oldImages;
+  }
+};
+
+// Varied but compressible bytes.
+Bytes Sample(std::size_t n, unsigned seed) {
+  Bytes b(n);
+  unsigned x = seed;
+  for (std::size_t i = 0; i < n; ++i) {
+    x = x * 1103515245u + 12345u;
+    b[i] = static_cast<std::uint8_t>(i % 7 == 0 ? (x >> 16) : 'a' + i % 13);
+  }
+  return b;
+}
+
+std::uint32_t Le32(const Bytes& b, std::size_t at) {
+  return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<std::uint32_t>(b[at + 3]) << 24;
+}
+
+Bytes Inflate(const Bytes& gz) {
+  z_stream zs{};
+  EXPECT_EQ(inflateInit2(&zs, 15 + 16), Z_OK);
+  Bytes out;
+  std::vector<std::uint8_t> buf(4096);
+  zs.next_in = const_cast<std::uint8_t*>(gz.data());
+  zs.avail_in = static_cast<uInt>(gz.size());
+  int rc;
+  do {
+    zs.next_out = buf.data();
+    zs.avail_out = static_cast<uInt>(buf.size());
+    rc = inflate(&zs, Z_NO_FLUSH);
+    out.insert(out.end(), buf.data(), buf.data() + (buf.size() - zs.avail_out));
+  } while (rc == Z_OK);
+  EXPECT_EQ(rc, Z_STREAM_END);
+  EXPECT_EQ(zs.avail_in, 0u) << "bytes after the gzip member";
+  inflateEnd(&zs);
+  return out;
+}
+
+bool GzipTests(const fs::path& p) {
+  return std::system(("gzip -t '" + p.string() + "' 2>/dev/null").c_str()) == 0;
+}
+
+Bytes GunzipWithTool(const fs::path& p, const fs::path& out) {
+  EXPECT_EQ(std::system(("gzip -dc '" + p.string() + "' > '" + out.string() + "'").c_str()), 0);
+  return ReadBytes(out);
+}
+
+std::string Sjis(const std::string& utf8) {
+  std::string s;
+  EXPECT_TRUE(platform::DisplayToSjis(utf8, s));
+  return s;
+}
+
+std::uint32_t GzipSeconds(int y, unsigned m, unsigned d, int hh, int mm, int ss) {
+  using namespace std::chrono;
+  const auto days = sys_days{year{y} / month{m} / day{d}}.time_since_epoch().count();
+  return static_cast<std::uint32_t>(days * 86400LL + hh * 3600 + mm * 60 + ss);
+}
+
+}  // namespace
+
+TEST(GzipCompressFile, MemberLayoutNameTimeAndRoundTrip) {
+  StagingScope s;
+  // Several 32 KiB reads, and a Shift-JIS name that must go into the header
+  // as its own bytes.
+  const std::string name = Sjis("画像.jpg");
+  const Bytes data = Sample(100000, 7);
+  WriteBytes(s.dir.Native("画像.jpg"), data);
+  // The odd second drops to the two-second resolution of a file stamp.
+  ASSERT_TRUE(platform::Current().SetLastWriteTime(s.dir.Internal() + name,
+                                                   platform::LocalTime{2021, 3, 4, 5, 6, 7}));
+  // An older, longer archive of that name is replaced.
+  WriteBytes(s.dir.Native("画像.jpg.gz"), Sample(300000, 1));
+
+  std::string reason;
+  ASSERT_TRUE(GzipCompressFile(s.dir.Internal() + name, s.dir.Internal() + name + ".gz", reason))
+      << reason;
+  const fs::path gz = s.dir.Native("画像.jpg.gz");
+  const Bytes out = ReadBytes(gz);
+  ASSERT_GT(out.size(), 10 + name.size() + 1 + 8);
+  EXPECT_EQ(Bytes(out.begin(), out.begin() + 4), (Bytes{0x1F, 0x8B, 0x08, 0x08}));
+  EXPECT_EQ(Le32(out, 4), GzipSeconds(2021, 3, 4, 5, 6, 6));
+  EXPECT_EQ(out[8], 0) << "XFL";
+  EXPECT_EQ(out[9], 0) << "OS";
+  EXPECT_EQ(std::string(out.begin() + 10, out.begin() + 10 + static_cast<long>(name.size())), name);
+  EXPECT_EQ(out[10 + name.size()], 0);
+  EXPECT_EQ(Le32(out, out.size() - 8), crc32(0, data.data(), static_cast<uInt>(data.size())));
+  EXPECT_EQ(Le32(out, out.size() - 4), data.size());
+  EXPECT_EQ(Inflate(out), data);
+  EXPECT_TRUE(GzipTests(gz));
+  EXPECT_EQ(GunzipWithTool(gz, s.dir.Native("back")), data);
+  // The input stays as it was.
+  EXPECT_EQ(ReadBytes(s.dir.Native("画像.jpg")), data);
+}
+
+TEST(GzipCompressFile, EmptyInputGivesHeaderNameEmptyStreamAndZeroTrailer) {
+  StagingScope s;
+  WriteBytes(s.dir.Native("a.jpg"), {});
+  std::string reason;
+  ASSERT_TRUE(GzipCompressFile(s.dir.Internal("a.jpg"), s.dir.Internal("a.jpg.gz"), reason));
+  const Bytes out = ReadBytes(s.dir.Native("a.jpg.gz"));
+  ASSERT_EQ(out.size(), 10u + 6 + 2 + 8);
+  EXPECT_EQ(Bytes(out.begin(), out.begin() + 4), (Bytes{0x1F, 0x8B, 0x08, 0x08}));
+  EXPECT_EQ(out[8], 0);
+  EXPECT_EQ(out[9], 0);
+  EXPECT_EQ(Bytes(out.begin() + 10, out.begin() + 16), (Bytes{'a', '.', 'j', 'p', 'g', 0}));
+  EXPECT_EQ(Bytes(out.begin() + 16, out.begin() + 18), (Bytes{0x03, 0x00}));  // empty final block
+  EXPECT_EQ(Bytes(out.begin() + 18, out.end()), Bytes(8, 0));
+  EXPECT_TRUE(Inflate(out).empty());
+  EXPECT_TRUE(GzipTests(s.dir.Native("a.jpg.gz")));
+}
+
+TEST(GzipCompressFile, FailuresLeaveNoOutput) {
+  StagingScope s;
+  std::string reason;
+  EXPECT_FALSE(GzipCompressFile(s.dir.Internal("none.jpg"), s.dir.Internal("none.jpg.gz"), reason));
+  EXPECT_FALSE(reason.empty());
+  EXPECT_FALSE(fs::exists(s.dir.Native("none.jpg.gz")));
+
+  WriteBytes(s.dir.Native("a.jpg"), Sample(70000, 3));
+  reason.clear();
+  EXPECT_FALSE(
+      GzipCompressFile(s.dir.Internal("a.jpg"), s.dir.Internal() + "no\\such\\a.jpg.gz", reason));
+  EXPECT_FALSE(reason.empty());
+
+  // A write, a read or the closing of the archive failing: never a partial
+  // archive.
+  for (int fault = 0; fault < 4; ++fault) {
+    platform::FaultyOs faulty;
+    if (fault == 0) faulty.failWriteAt = 2;
+    if (fault == 1) faulty.shortWriteAt = 1;
+    if (fault == 2) faulty.failReadAt = 2;
+    if (fault == 3) faulty.failCloseAt = 1;
+    platform::ScopedOs use(faulty);
+    reason.clear();
+    EXPECT_FALSE(GzipCompressFile(s.dir.Internal("a.jpg"), s.dir.Internal("a.jpg.gz"), reason))
+        << fault;
+    EXPECT_FALSE(reason.empty()) << fault;
+    EXPECT_FALSE(fs::exists(s.dir.Native("a.jpg.gz"))) << fault;
+  }
+}
+
+TEST(CompressStagedImages, CompressesOnlyUncompressedCopiesThatExist) {
+  StagingScope s;
+  const Bytes jpg = Sample(5000, 11), bmp = Sample(40, 12), png = Sample(30, 13);
+  WriteBytes(s.dir.Native("a.jpg"), jpg);
+  WriteBytes(s.dir.Native("a.jpg.gz"), {1, 2, 3});  // stale: replaced
+  WriteBytes(s.dir.Native("x.bmp.gz"), bmp);        // extracted from a drawing
+  WriteBytes(s.dir.Native("Y.PNG.GZ"), png);
+  StagedImages = {{"a.jpg", 5000, false},
+                  {"x.bmp.gz", 40, false},
+                  {"Y.PNG.GZ", 30, false},
+                  {"gone.png", 0, false}};  // its copy failed
+
+  std::string reason;
+  ASSERT_TRUE(CompressStagedImages(reason)) << reason;
+  ASSERT_EQ(StagedImages.size(), 4u);
+  EXPECT_EQ(StagedImages[0].Name, "a.jpg.gz");
+  EXPECT_EQ(StagedImages[1].Name, "x.bmp.gz");
+  EXPECT_EQ(StagedImages[2].Name, "Y.PNG.GZ");
+  EXPECT_EQ(StagedImages[3].Name, "gone.png");
+  const Bytes gz = ReadBytes(s.dir.Native("a.jpg.gz"));
+  EXPECT_EQ(Inflate(gz), jpg);
+  EXPECT_EQ(std::string(gz.begin() + 10, gz.begin() + 16), std::string("a.jpg\0", 6));
+  EXPECT_EQ(ReadBytes(s.dir.Native("a.jpg")), jpg);  // the copy stays
+  EXPECT_EQ(ReadBytes(s.dir.Native("x.bmp.gz")), bmp);
+  EXPECT_EQ(ReadBytes(s.dir.Native("Y.PNG.GZ")), png);
+  EXPECT_FALSE(fs::exists(s.dir.Native("x.bmp.gz.gz")));
+  EXPECT_FALSE(fs::exists(s.dir.Native("Y.PNG.GZ.gz")));
+  EXPECT_FALSE(fs::exists(s.dir.Native("gone.png.gz")));
+}
+
+TEST(CompressStagedImages, ReportsFailuresInsteadOfThrowing) {
+  StagingScope s;
+  WriteBytes(s.dir.Native("a.jpg"), Sample(100, 1));
+  WriteBytes(s.dir.Native("b.jpg"), Sample(100, 2));
+  StagedImages = {{"a.jpg", 100, false}, {"b.jpg", 100, false}};
+  {
+    platform::FaultyOs faulty;
+    faulty.failCreateAt = 2;  // the archive of b.jpg
+    platform::ScopedOs use(faulty);
+    std::string reason;
+    EXPECT_NO_THROW(EXPECT_FALSE(CompressStagedImages(reason)));
+    EXPECT_NE(reason.find("b.jpg"), std::string::npos) << reason;
+  }
+  EXPECT_EQ(StagedImages[0].Name, "a.jpg.gz");
+  EXPECT_EQ(StagedImages[1].Name, "b.jpg");
+  EXPECT_FALSE(fs::exists(s.dir.Native("b.jpg.gz")));
+
+  // An image of the loaded drawing already lies under the archive name of
+  // a new copy: it is not overwritten.
+  const Bytes loaded = Sample(20, 9);
+  WriteBytes(s.dir.Native("c.jpg.gz"), loaded);
+  WriteBytes(s.dir.Native("c.jpg"), Sample(50, 8));
+  StagedImages = {{"C.JPG.GZ", 20, false}, {"c.jpg", 50, false}};
+  std::string reason;
+  EXPECT_FALSE(CompressStagedImages(reason));
+  EXPECT_FALSE(reason.empty());
+  EXPECT_EQ(ReadBytes(s.dir.Native("c.jpg.gz")), loaded);
+  EXPECT_EQ(StagedImages[1].Name, "c.jpg");
+}
+
+TEST(DeleteStaged, ArchivesThenOriginalsOnlyOfListedEntries) {
+  StagingScope s;
+  for (const char* f : {"x.bmp.gz", "x.bmp", "c.jpg", "c.jpg.gz", "other.txt", "Y.PNG.GZ", "Y.PNG"})
+    WriteBytes(s.dir.Native(f), {1});
+  StagedImages = {{"x.bmp.gz", 1, false}, {"c.jpg", 1, false}, {"Y.PNG.GZ", 1, false}};
+
+  DeleteStagedArchives();
+  EXPECT_FALSE(fs::exists(s.dir.Native("x.bmp.gz")));
+  EXPECT_FALSE(fs::exists(s.dir.Native("Y.PNG.GZ")));
+  EXPECT_TRUE(fs::exists(s.dir.Native("x.bmp")));
+  EXPECT_TRUE(fs::exists(s.dir.Native("c.jpg")));
+  EXPECT_TRUE(fs::exists(s.dir.Native("c.jpg.gz"))) << "no entry names it";
+
+  DeleteStagedOriginals();
+  EXPECT_FALSE(fs::exists(s.dir.Native("x.bmp")));
+  EXPECT_FALSE(fs::exists(s.dir.Native("c.jpg")));
+  EXPECT_FALSE(fs::exists(s.dir.Native("Y.PNG")));
+  EXPECT_TRUE(fs::exists(s.dir.Native("c.jpg.gz")));
+  EXPECT_TRUE(fs::exists(s.dir.Native("other.txt")));
+
+  // A name that is not plain never reaches outside the staging folder, and
+  // with no staging folder nothing is deleted at all.
+  fs::create_directory(s.dir.Native("stage"));
+  StagingFolder = s.dir.Internal("stage") + "\\";
+  StagedImages = {{"..\\other.txt", 1, false}, {"..\\c.jpg.gz", 1, false}};
+  DeleteStagedArchives();
+  DeleteStagedOriginals();
+  StagingFolder.clear();
+  StagedImages = {{"other.txt", 1, false}};
+  DeleteStagedOriginals();
+  EXPECT_TRUE(fs::exists(s.dir.Native("other.txt")));
+  EXPECT_TRUE(fs::exists(s.dir.Native("c.jpg.gz")));
+}
+
+TEST(WorkFolder, EachRunStagesInItsOwnFolderAndTidiesUp) {
+  StagingScope s;
+  WorkFolder = s.dir.Internal("TEMP") + "\\";
+  std::string reason;
+  ASSERT_TRUE(CreateWorkFolder(reason)) << reason;
+  const std::string first = StagingFolder;
+  ASSERT_TRUE(CreateWorkFolder(reason)) << reason;  // another run, same work folder
+  const std::string second = StagingFolder;
+  EXPECT_NE(first, second);
+  for (const std::string& f : {first, second}) {
+    EXPECT_EQ(f.rfind(WorkFolder, 0), 0u) << f;
+    EXPECT_EQ(f.back(), '\\');
+    EXPECT_TRUE(platform::Current().FolderExists(f)) << f;
+  }
+
+  // The second run stages an image and ends; the first run's folder keeps
+  // the work folder alive.
+  testutil::WriteText(platform::InternalToNative(second + "a.jpg"), "x");
+  testutil::WriteText(platform::InternalToNative(second + "a.jpg.gz"), "x");
+  StagedImages = {{"a.jpg.gz", 1, false}};
+  RemoveWorkFolder();
+  EXPECT_TRUE(StagingFolder.empty());
+  EXPECT_TRUE(StagedImages.empty());
+  EXPECT_FALSE(platform::Current().FolderExists(second));
+  EXPECT_TRUE(platform::Current().FolderExists(WorkFolder));
+
+  StagingFolder = first;
+  RemoveWorkFolder();
+  EXPECT_FALSE(platform::Current().FolderExists(WorkFolder));
+
+  // A work folder that cannot be made.
+  testutil::WriteText(s.dir.Native("file"), "x");
+  WorkFolder = s.dir.Internal("file") + "\\";
+  reason.clear();
+  EXPECT_FALSE(CreateWorkFolder(reason));
+  EXPECT_FALSE(reason.empty());
+  EXPECT_TRUE(StagingFolder.empty());
+}
+
+TEST(IsPlainFileName, AcceptsFileNamesAndRefusesEverythingElse) {
+  for (const std::string& ok :
+       {std::string("a.bmp.gz"), Sjis("C__画像_a.bmp"), Sjis("表.jpg"), Sjis("ｱｲ.png"),
+        std::string("a..b"), std::string(".hidden"), std::string("CONFIG.SYS"),
+        std::string("COM10.bmp"), std::string("con-x.bmp"), std::string("a b.jpg")})
+    EXPECT_TRUE(IsPlainFileName(ok)) << ok;
+  for (const std::string& bad : {std::string(""),
+                                 std::string("."),
+                                 std::string(".."),
+                                 std::string("..\\evil.txt"),
+                                 std::string("a\\b"),
+                                 std::string("a/b"),
+                                 std::string("C:x.bmp"),
+                                 std::string("a:b"),
+                                 std::string("a\x01z"),
+                                 std::string("a\x7Fz"),
+                                 std::string("CON"),
+                                 std::string("con.txt"),
+                                 std::string("Lpt9.bmp.gz"),
+                                 std::string("com1"),
+                                 std::string("NUL .gz"),
+                                 std::string("aux"),
+                                 std::string("a."),
+                                 std::string("a "),
+                                 std::string("a*b"),
+                                 std::string("a?b"),
+                                 std::string("x\x95"),
+                                 std::string("\x81/x"),
+                                 std::string("\x80\\x"),
+                                 std::string("\xFD\\x")})
+    EXPECT_FALSE(IsPlainFileName(bad)) << bad;
+  EXPECT_TRUE(IsCompressedName("a.bmp.GZ"));
+  EXPECT_TRUE(IsCompressedName("a.Gz"));
+  EXPECT_FALSE(IsCompressedName("a.gz.bmp"));
+  EXPECT_FALSE(IsCompressedName("agz"));
+  EXPECT_EQ(DisplayName("a\x01z"), "a\\x01z");
+}
