@@ -1,0 +1,261 @@
+// The image section that ends a drawing of version 7.00: a DWORD count,
+// then per image its name, a DWORD size and that many bytes of the image
+// file (a gzip file in drawings this program writes). On load every image
+// is extracted into the staging folder; on save the staged images that some
+// "^@BM%temp%" reference names are stored.
+//
+// Image data moves through one fixed 2,048-byte buffer: an image is never
+// held in memory whole.
+
+#include <array>
+#include <cstdint>
+#include <limits>
+#include <memory>
+#include <queue>
+#include <stdexcept>
+#include <vector>
+
+#include "embed/staging.h"
+#include "jww/jwwunit.h"
+#include "text/sjis.h"
+
+namespace {
+
+constexpr std::size_t kBlock = 2048;
+constexpr char kEmbeddedPrefix[] = "^@BM%temp%";
+constexpr std::size_t kEmbeddedPrefixLength = sizeof(kEmbeddedPrefix) - 1;
+
+using Block = std::array<std::uint8_t, kBlock>;
+
+void SkipImage(JwwReader& r, const TBindImageType& image) {
+  Block buffer;
+  for (std::int64_t left = image.Size; left > 0;) {
+    const std::size_t n = static_cast<std::size_t>(std::min<std::int64_t>(left, kBlock));
+    if (r.ReadSome(buffer.data(), n) != n)
+      throw JwwIoError(100, "the embedded image " + DisplayName(image.Name) + " ends early");
+    left -= static_cast<std::int64_t>(n);
+  }
+}
+
+// Copies the image's bytes from the drawing into its staged file. A file
+// that cannot be written completely is removed and fails the load: a
+// drawing saved later would lack the image.
+void ExtractImage(JwwReader& r, const TBindImageType& image) {
+  if (StagingFolder.empty())
+    throw JwwIoError(101, "there is no staging folder for the embedded images");
+  platform::Os& os = platform::Current();
+  const std::string path = StagingFolder + image.Name;
+  std::unique_ptr<platform::File> file = os.Create(path);
+  if (!file)
+    throw JwwIoError(101, "the embedded image " + DisplayName(image.Name) +
+                              " cannot be created in the staging folder");
+  try {
+    Block buffer;
+    for (std::int64_t left = image.Size; left > 0;) {
+      const std::size_t n = static_cast<std::size_t>(std::min<std::int64_t>(left, kBlock));
+      const std::size_t got = r.ReadSome(buffer.data(), n);
+      if (got > 0 && file->Write(buffer.data(), got) != static_cast<long long>(got))
+        throw JwwIoError(101, "the embedded image " + DisplayName(image.Name) +
+                                  " cannot be written (disk full?)");
+      if (got < n)
+        throw JwwIoError(100, "the embedded image " + DisplayName(image.Name) + " ends early");
+      left -= static_cast<std::int64_t>(n);
+    }
+    if (!file->Close())
+      throw JwwIoError(
+          101, "the embedded image " + DisplayName(image.Name) + " cannot be written (disk full?)");
+  } catch (...) {
+    file.reset();
+    os.Delete(path);
+    throw;
+  }
+}
+
+// The order images are stored in. Jw_cad ties a reference to the first
+// stored name that begins with it, so an image whose name without ".gz" is
+// the beginning of another's name must come first; otherwise the list order
+// stands. Names that are beginnings of each other both ways (a loop) keep
+// list order among themselves.
+std::vector<std::size_t> StoreOrder(const std::vector<std::string>& upper) {
+  const std::size_t n = upper.size();
+  std::vector<std::vector<std::size_t>> before(n);
+  std::vector<int> waiting(n, 0);
+  for (std::size_t i = 0; i < n; ++i) {
+    const std::string stem =
+        IsCompressedName(upper[i]) ? upper[i].substr(0, upper[i].size() - 3) : upper[i];
+    for (std::size_t j = 0; j < n; ++j) {
+      if (i != j && upper[j].starts_with(stem)) {
+        before[i].push_back(j);
+        ++waiting[j];
+      }
+    }
+  }
+  std::priority_queue<std::size_t, std::vector<std::size_t>, std::greater<>> ready;
+  for (std::size_t i = 0; i < n; ++i)
+    if (waiting[i] == 0) ready.push(i);
+  std::vector<bool> placed(n, false);
+  std::vector<std::size_t> order;
+  std::size_t nextUnplaced = 0;
+  while (order.size() < n) {
+    if (ready.empty()) {
+      while (placed[nextUnplaced]) ++nextUnplaced;
+      ready.push(nextUnplaced);
+    }
+    const std::size_t i = ready.top();
+    ready.pop();
+    if (placed[i]) continue;
+    placed[i] = true;
+    order.push_back(i);
+    for (std::size_t j : before[i])
+      if (--waiting[j] == 0 && !placed[j]) ready.push(j);
+  }
+  return order;
+}
+
+// The position of the first "," of a text, found character by character.
+std::size_t FindComma(const std::string& s) {
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    if (IsSjisLeadByte(static_cast<std::uint8_t>(s[i]))) {
+      ++i;
+    } else if (s[i] == ',') {
+      return i;
+    }
+  }
+  return std::string::npos;
+}
+
+// Marks the staged image a text refers to: one whose name is the referenced
+// name, with or without ".gz", else the first whose name begins with it.
+void MarkReference(const JwwStr& text, const std::vector<std::string>& upper,
+                   const std::vector<std::size_t>& order) {
+  if (text.verbatim) return;  // no Shift-JIS form, so no staged name
+  const std::string& s = text.text;
+  if (s.size() <= kEmbeddedPrefixLength ||
+      s.compare(0, kEmbeddedPrefixLength, kEmbeddedPrefix) != 0)
+    return;
+  const std::size_t comma = FindComma(s);
+  if (comma == std::string::npos) return;
+  const std::string ref = SjisUpper(s.substr(kEmbeddedPrefixLength, comma - kEmbeddedPrefixLength));
+  if (ref.empty()) return;
+  for (std::size_t i : order) {
+    if (upper[i] == ref || upper[i] == ref + ".GZ") {
+      StagedImages[i].InUse = true;
+      return;
+    }
+  }
+  for (std::size_t i : order) {
+    if (upper[i].starts_with(ref)) {
+      StagedImages[i].InUse = true;
+      return;
+    }
+  }
+}
+
+void MarkReferences(const TEntityLists& lists, const std::vector<std::string>& upper,
+                    const std::vector<std::size_t>& order) {
+  for (const TEntityRef& entry : lists.EntityTable) {
+    if (entry.Kind != kText || entry.Index < 0 ||
+        static_cast<std::size_t>(entry.Index) >= lists.Texts.size())
+      continue;
+    MarkReference(lists.Texts[static_cast<std::size_t>(entry.Index)].Text, upper, order);
+  }
+}
+
+struct StoredImage {
+  const TBindImageType* image;
+  std::unique_ptr<platform::File> file;
+  std::int32_t size;
+};
+
+// Reads exactly `count` bytes unless the file ends or fails.
+bool ReadFull(platform::File& file, std::uint8_t* out, std::size_t count) {
+  std::size_t done = 0;
+  while (done < count) {
+    const long long got = file.Read(out + done, count - done);
+    if (got <= 0) return false;
+    done += static_cast<std::size_t>(got);
+  }
+  return true;
+}
+
+}  // namespace
+
+void TJwwData::ReadImageSection(JwwReader& r) {
+  ClearStagedImages();
+  // The count only bounds the loop: the list grows as records are read, so
+  // a damaged count fails at the first missing record.
+  const std::int32_t count = r.ReadDword();
+  for (std::int32_t i = 0; i < count; ++i) {
+    const JwwStr name = ReadJwwString(r);
+    TBindImageType image;
+    image.Name = name.text;
+    image.Size = r.ReadDword();
+    if (name.verbatim)
+      throw std::runtime_error("the embedded image name " + DisplayName(name.text) +
+                               " has no Shift-JIS form");
+    // A stored name becomes a file name in the staging folder: anything but
+    // a plain name could reach outside it.
+    if (!image.Name.empty() && !IsPlainFileName(image.Name))
+      throw std::runtime_error("the embedded image name " + DisplayName(image.Name) +
+                               " is not a plain file name");
+    if (image.Size < 0)
+      throw JwwIoError(100,
+                       "the embedded image " + DisplayName(image.Name) + " has an impossible size");
+    StagedImages.push_back(image);
+    if (image.Name.empty() || image.Size == 0) continue;
+    if (ExtractImagesOnLoad) {
+      ExtractImage(r, image);
+    } else {
+      SkipImage(r, image);
+    }
+  }
+}
+
+void TJwwData::WriteImageSection(JwwWriter& w) {
+  for (TBindImageType& image : StagedImages) image.InUse = false;
+  std::vector<std::string> upper;
+  for (const TBindImageType& image : StagedImages) upper.push_back(SjisUpper(image.Name));
+  const std::vector<std::size_t> order = StoreOrder(upper);
+  if (WriteImagesOnSave) {
+    MarkReferences(*this, upper, order);
+    for (const TEntJwwBlockDef& def : BlockDefs) MarkReferences(def.Entities, upper, order);
+  }
+
+  // Every stored file is opened and sized before the count goes out, so a
+  // file that cannot be read fails the save instead of leaving a section
+  // that disagrees with its count.
+  platform::Os& os = platform::Current();
+  std::vector<StoredImage> stored;
+  for (std::size_t i : order) {
+    TBindImageType& image = StagedImages[i];
+    if (!image.InUse) continue;
+    const std::string path = StagingFolder + image.Name;
+    if (StagingFolder.empty() || !IsPlainFileName(image.Name) || !os.FileExists(path)) {
+      image.InUse = false;
+      continue;
+    }
+    std::unique_ptr<platform::File> file = os.OpenRead(path);
+    if (!file)
+      throw JwwIoError(100, "the staged image " + DisplayName(image.Name) + " cannot be opened");
+    const long long size = file->Size();
+    if (size < 0 || size > std::numeric_limits<std::int32_t>::max())
+      throw JwwIoError(
+          100, "the size of the staged image " + DisplayName(image.Name) + " cannot be stored");
+    stored.push_back({&image, std::move(file), static_cast<std::int32_t>(size)});
+  }
+
+  w.WriteDword(static_cast<std::int32_t>(stored.size()));
+  Block buffer;
+  for (StoredImage& s : stored) {
+    WriteJwwString(w, JwwStr(s.image->Name));
+    w.WriteDword(s.size);
+    for (std::int64_t left = s.size; left > 0;) {
+      const std::size_t n = static_cast<std::size_t>(std::min<std::int64_t>(left, kBlock));
+      if (!ReadFull(*s.file, buffer.data(), n))
+        throw JwwIoError(100, "the staged image " + DisplayName(s.image->Name) + " cannot be read");
+      w.WriteExact(buffer.data(), n);
+      left -= static_cast<std::int64_t>(n);
+    }
+    s.file.reset();
+  }
+}

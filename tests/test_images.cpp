@@ -1,0 +1,395 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "embed/staging.h"
+#include "jww/jwwunit.h"
+#include "platform/faulty_os.h"
+#include "platform/platform.h"
+#include "tests/testutil.h"
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<std::uint8_t>;
+using testutil::MemoryFile;
+using testutil::ReadBytes;
+using testutil::TempDir;
+using testutil::WriteBytes;
+
+namespace {
+
+// Points the staging folder at a folder of its own ("stage" two levels down
+// in a temporary folder, so that a step up still lands inside the
+// temporary folder) and puts the globals back afterwards.
+struct StagingScope {
+  TempDir dir;
+  fs::path stage = dir.path() / "a" / "b" / "stage";
+  std::string oldStaging = StagingFolder;
+  std::vector<TBindImageType> oldImages = StagedImages;
+
+  StagingScope() {
+    fs::create_directories(stage);
+    StagingFolder = testutil::Internal(stage) + "\\";
+    StagedImages.clear();
+  }
+  ~StagingScope() {
+    StagingFolder = oldStaging;
+    StagedImages = oldImages;
+  }
+  fs::path Staged(const std::string& name) const { return stage / name; }
+  // Every file below the temporary folder.
+  std::vector<fs::path> AllFiles() const {
+    std::vector<fs::path> files;
+    for (auto& e : fs::recursive_directory_iterator(dir.path()))
+      if (!e.is_directory()) files.push_back(e.path());
+    return files;
+  }
+};
+
+Bytes Sample(std::size_t n, unsigned seed) {
+  Bytes b(n);
+  for (std::size_t i = 0; i < n; ++i) b[i] = static_cast<std::uint8_t>(i * 31 + seed * 7 + i / 97);
+  return b;
+}
+
+// An image section: the count, then name, size and data of each image.
+struct Image {
+  std::string name;
+  Bytes data;
+  std::optional<std::int32_t> size;  // else the data's size
+};
+
+Bytes Section(const std::vector<Image>& images, std::int32_t count = -1) {
+  ByteSink s;
+  s.Dword(count < 0 ? static_cast<std::int32_t>(images.size()) : count);
+  for (const Image& image : images) {
+    s.Byte(static_cast<std::uint8_t>(image.name.size()));
+    s.bytes.insert(s.bytes.end(), image.name.begin(), image.name.end());
+    s.Dword(image.size.value_or(static_cast<std::int32_t>(image.data.size())));
+    s.bytes.insert(s.bytes.end(), image.data.begin(), image.data.end());
+  }
+  return s.bytes;
+}
+
+long long ReadSection(TJwwData& d, const Bytes& bytes) {
+  MemoryFile file(bytes);
+  JwwReader r(file);
+  d.ReadImageSection(r);
+  return r.Position();
+}
+
+Bytes WriteSection(TJwwData& d) {
+  MemoryFile file;
+  JwwWriter w(file);
+  d.WriteImageSection(w);
+  w.Flush();
+  return file.bytes;
+}
+
+// The names and data of a written section.
+std::vector<std::pair<std::string, Bytes>> ParseSection(const Bytes& bytes) {
+  MemoryFile file(bytes);
+  JwwReader r(file);
+  std::vector<std::pair<std::string, Bytes>> images;
+  const std::int32_t count = r.ReadDword();
+  for (std::int32_t i = 0; i < count; ++i) {
+    std::string name = ReadJwwString(r).text;
+    const std::int32_t size = r.ReadDword();
+    images.emplace_back(name, r.ReadBlock(static_cast<std::size_t>(size)));
+  }
+  EXPECT_EQ(r.Position(), static_cast<long long>(bytes.size())) << "bytes after the last image";
+  return images;
+}
+
+std::vector<std::string> Names(const Bytes& section) {
+  std::vector<std::string> names;
+  for (auto& image : ParseSection(section)) names.push_back(image.first);
+  return names;
+}
+
+void AddText(TEntityLists& lists, const JwwStr& text) {
+  TEntJwwText t;
+  t.Text = text;
+  lists.Texts.push_back(t);
+  lists.EntityTable.push_back({kText, static_cast<std::int32_t>(lists.Texts.size() - 1)});
+}
+
+// What Jw_cad shows for a reference: the first stored image whose name
+// begins with the referenced name.
+std::string FirstPrefix(const std::vector<std::string>& stored, const std::string& ref) {
+  for (const std::string& name : stored)
+    if (name.starts_with(ref)) return name;
+  return "";
+}
+
+void Stage(const StagingScope& s, const std::string& name, const Bytes& data) {
+  WriteBytes(s.Staged(name), data);
+  StagedImages.push_back({name, static_cast<std::int32_t>(data.size()), false});
+}
+
+// The bytes of a whole 7.00 drawing without entities, ending in `section`.
+Bytes Drawing(const TempDir& dir, const Bytes& section) {
+  std::vector<TBindImageType> keep;
+  std::swap(keep, StagedImages);
+  TJwwData blank;
+  const std::string path = dir.Internal("blank.jww");
+  EXPECT_TRUE(blank.SaveToFile(path, 700)) << blank.LastError;
+  std::swap(keep, StagedImages);
+  Bytes bytes = ReadBytes(dir.Native("blank.jww"));
+  EXPECT_EQ(Bytes(bytes.end() - 4, bytes.end()), Bytes(4, 0)) << "an empty image section";
+  bytes.resize(bytes.size() - 4);
+  bytes.insert(bytes.end(), section.begin(), section.end());
+  return bytes;
+}
+
+}  // namespace
+
+TEST(ImageSection, LoadExtractsImagesAndSaveStoresTheReferencedOnes) {
+  StagingScope s;
+  const Image a{"a.bmp.gz", Sample(5000, 1)};  // two full blocks and a part
+  const Image b{"b.jpg.gz", Sample(2048, 2)};  // exactly one block
+  const Image unused{"unused.png.gz", Sample(10, 3)};
+  const Image zero{"zero.jpg.gz", {}};
+  WriteBytes(s.Staged("b.jpg.gz"), Sample(9000, 9));  // a file of that name is replaced
+  const Bytes section = Section({a, zero, unused, b});
+
+  TJwwData d;
+  EXPECT_EQ(ReadSection(d, section), static_cast<long long>(section.size()));
+  ASSERT_EQ(StagedImages.size(), 4u);
+  const std::vector<std::pair<std::string, std::int32_t>> listed = {
+      {"a.bmp.gz", 5000}, {"zero.jpg.gz", 0}, {"unused.png.gz", 10}, {"b.jpg.gz", 2048}};
+  for (std::size_t i = 0; i < listed.size(); ++i) {
+    EXPECT_EQ(StagedImages[i].Name, listed[i].first);
+    EXPECT_EQ(StagedImages[i].Size, listed[i].second);
+    EXPECT_FALSE(StagedImages[i].InUse);
+  }
+  EXPECT_EQ(ReadBytes(s.Staged("a.bmp.gz")), a.data);
+  EXPECT_EQ(ReadBytes(s.Staged("b.jpg.gz")), b.data);
+  EXPECT_EQ(ReadBytes(s.Staged("unused.png.gz")), unused.data);
+  EXPECT_FALSE(fs::exists(s.Staged("zero.jpg.gz"))) << "a size-0 image writes no file";
+
+  // Saved again: the referenced images go back byte for byte under their
+  // names; two references to b store it once; unused is dropped.
+  AddText(d, "^@BM%temp%b.jpg,100,200,0,1");
+  AddText(d, "^@BM%temp%a.bmp,1,2,3");
+  AddText(d, "^@BM%temp%B.JPG,5,6");
+  EXPECT_EQ(WriteSection(d), Section({a, b}));
+  EXPECT_TRUE(StagedImages[0].InUse);
+  EXPECT_FALSE(StagedImages[2].InUse);
+  EXPECT_TRUE(StagedImages[3].InUse);
+}
+
+TEST(ImageSection, WholeDrawingLoadsAndSavesItsImages) {
+  StagingScope s;
+  const Image a{"house.jpg.gz", Sample(3000, 4)};
+  const Bytes drawing = Drawing(s.dir, Section({a}));
+  WriteBytes(s.dir.Native("in.jww"), drawing);
+
+  TJwwData d;
+  ASSERT_TRUE(d.LoadFromFile(s.dir.Internal("in.jww"))) << d.LastError;
+  ASSERT_EQ(StagedImages.size(), 1u);
+  EXPECT_EQ(ReadBytes(s.Staged("house.jpg.gz")), a.data);
+  AddText(d, "^@BM%temp%house.jpg,1,2,3");
+  ASSERT_TRUE(d.SaveToFile(s.dir.Internal("out.jww"), 700)) << d.LastError;
+  const Bytes out = ReadBytes(s.dir.Native("out.jww"));
+  const Bytes expected = Section({a});
+  ASSERT_GE(out.size(), expected.size());
+  EXPECT_EQ(Bytes(out.end() - static_cast<long>(expected.size()), out.end()), expected);
+}
+
+TEST(ImageSection, SizeZeroAndEmptyNames) {
+  StagingScope s;
+  // An empty name carries no data even with a size.
+  const Image c{"c.gz", Sample(3, 5)};
+  const Bytes section = Section({{"zero.gz", {}}, {"", {}, 7}, c});
+  TJwwData d;
+  EXPECT_EQ(ReadSection(d, section), static_cast<long long>(section.size()));
+  ASSERT_EQ(StagedImages.size(), 3u);
+  EXPECT_EQ(StagedImages[1].Name, "");
+  EXPECT_EQ(StagedImages[1].Size, 7);
+  EXPECT_EQ(s.AllFiles(), std::vector<fs::path>{s.Staged("c.gz")});
+
+  // A referenced staged file of 0 bytes: its name and a zero size.
+  WriteBytes(s.Staged("zero.gz"), {});
+  AddText(d, "^@BM%temp%zero,1");
+  const Bytes expected = {1, 0, 0, 0, 7, 'z', 'e', 'r', 'o', '.', 'g', 'z', 0, 0, 0, 0};
+  EXPECT_EQ(WriteSection(d), expected);
+
+  // Nothing staged: the section is the count 0 alone.
+  StagedImages.clear();
+  EXPECT_EQ(WriteSection(d), Bytes(4, 0));
+}
+
+TEST(ImageSection, WhichTextsSelectAnImage) {
+  StagingScope s;
+  const auto selects = [&](const JwwStr& text) {
+    TJwwData d;
+    AddText(d, text);
+    return Names(WriteSection(d)) == std::vector<std::string>{"house.jpg.gz"};
+  };
+  Stage(s, "house.jpg.gz", Sample(20, 6));
+  EXPECT_TRUE(selects("^@BM%temp%house.jpg,1,2,3"));
+  EXPECT_TRUE(selects("^@BM%temp%HOUSE.JPG,1"));
+  EXPECT_TRUE(selects("^@BM%temp%house,1"));  // the first name that begins with it
+  EXPECT_FALSE(selects("^@BM%TEMP%house.jpg,1"));
+  EXPECT_FALSE(selects("^@BM%temp%house.jpg"));
+  EXPECT_FALSE(selects("^@BM%temp%,1"));
+  EXPECT_FALSE(selects("^@BMhouse.jpg,1"));
+  EXPECT_FALSE(selects("_@BM%temp%house.jpg,1"));
+  JwwStr verbatim("^@BM%temp%house.jpg,1");
+  verbatim.form = JwwStr::Form::Utf16;
+  verbatim.verbatim = true;
+  verbatim.units = u"^@BM%temp%house.jpg,1\U0001F600";
+  EXPECT_FALSE(selects(verbatim));
+
+  // A reference inside a block definition counts, used or not; a staged
+  // file that is gone is not stored.
+  TJwwData d;
+  d.BlockDefs.resize(2);
+  AddText(d.BlockDefs[1].Entities, "^@BM%temp%house.jpg,1");
+  AddText(d.BlockDefs[1].Entities, "^@BM%temp%gone.png,1");
+  StagedImages.push_back({"gone.png.gz", 5, false});
+  EXPECT_EQ(Names(WriteSection(d)), std::vector<std::string>{"house.jpg.gz"});
+  EXPECT_FALSE(StagedImages[1].InUse);
+}
+
+TEST(ImageSection, NamesThatBeginOtherNamesKeepEachReferenceOnItsImage) {
+  for (bool reversed : {false, true}) {
+    StagingScope s;
+    const Bytes bmp = Sample(30, 1), bmp2 = Sample(40, 2);
+    if (reversed) {
+      Stage(s, "a.bmp2.gz", bmp2);
+      Stage(s, "a.bmp.gz", bmp);
+    } else {
+      Stage(s, "a.bmp.gz", bmp);
+      Stage(s, "a.bmp2.gz", bmp2);
+    }
+    TJwwData both, onlyBmp, onlyBmp2;
+    AddText(both, "^@BM%temp%a.bmp2,1");
+    AddText(both, "^@BM%temp%a.bmp,1");
+    AddText(onlyBmp, "^@BM%temp%a.bmp,1");
+    AddText(onlyBmp2, "^@BM%temp%a.bmp2,1");
+
+    const auto stored = ParseSection(WriteSection(both));
+    ASSERT_EQ(stored.size(), 2u) << reversed;
+    EXPECT_EQ(stored[0], std::make_pair(std::string("a.bmp.gz"), bmp)) << reversed;
+    EXPECT_EQ(stored[1], std::make_pair(std::string("a.bmp2.gz"), bmp2)) << reversed;
+    const std::vector<std::string> names = {stored[0].first, stored[1].first};
+    EXPECT_EQ(FirstPrefix(names, "a.bmp"), "a.bmp.gz");
+    EXPECT_EQ(FirstPrefix(names, "a.bmp2"), "a.bmp2.gz");
+
+    EXPECT_EQ(Names(WriteSection(onlyBmp)), std::vector<std::string>{"a.bmp.gz"}) << reversed;
+    EXPECT_EQ(Names(WriteSection(onlyBmp2)), std::vector<std::string>{"a.bmp2.gz"}) << reversed;
+  }
+
+  // A chain of three, listed longest first, and an unrelated image that
+  // keeps its place.
+  StagingScope s;
+  for (const char* name : {"p.bmp22.gz", "q.png.gz", "p.bmp2.gz", "p.bmp.gz"})
+    Stage(s, name, Sample(10, 3));
+  TJwwData d;
+  for (const char* ref : {"p.bmp22", "p.bmp", "q.png", "p.bmp2"})
+    AddText(d, std::string("^@BM%temp%") + ref + ",1");
+  const std::vector<std::string> names = Names(WriteSection(d));
+  EXPECT_EQ(names, (std::vector<std::string>{"q.png.gz", "p.bmp.gz", "p.bmp2.gz", "p.bmp22.gz"}));
+  for (const char* ref : {"p.bmp22", "p.bmp", "q.png", "p.bmp2"})
+    EXPECT_EQ(FirstPrefix(names, ref), std::string(ref) + ".gz");
+}
+
+TEST(ImageSection, HostileNamesWriteNothingAndFailTheLoad) {
+  StagingScope s;
+  const fs::path drive = s.dir.path() / "cdrive";
+  fs::create_directories(drive / "x");
+  platform::Native().MapDrive('C', drive.string());
+  const std::string absolute = s.dir.path().string() + "/abs.bmp";
+  for (const std::string& name :
+       {std::string("..\\..\\evil.txt"), std::string("C:\\x\\y.bmp"), absolute,
+        std::string("../evil.txt"), std::string(".."), std::string("CON"),
+        std::string("nul.bmp.gz"), std::string("a\x01.gz"), std::string("x.gz.")}) {
+    const Bytes section = Section({{"ok.gz", Sample(5, 1)}, {name, Sample(10, 2)}});
+    TJwwData d;
+    try {
+      ReadSection(d, section);
+      ADD_FAILURE() << "loaded " << name;
+    } catch (const std::runtime_error& e) {
+      EXPECT_NE(std::string(e.what()).find(DisplayName(name)), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(s.AllFiles(), std::vector<fs::path>{s.Staged("ok.gz")}) << name;
+    fs::remove(s.Staged("ok.gz"));
+
+    // Through the whole load: it fails and says why.
+    WriteBytes(s.dir.Native("in.jww"), Drawing(s.dir, section));
+    EXPECT_FALSE(d.LoadFromFile(s.dir.Internal("in.jww"))) << name;
+    EXPECT_NE(d.LastError.find(DisplayName(name)), std::string::npos) << d.LastError;
+    fs::remove(s.dir.Native("in.jww"));
+    fs::remove(s.dir.Native("blank.jww"));
+    fs::remove(s.Staged("ok.gz"));
+    EXPECT_TRUE(s.AllFiles().empty()) << name;
+  }
+  platform::Native().MapDrive('C', "");
+}
+
+TEST(ImageSection, DamagedOrUnwritableImagesFailTheLoad) {
+  StagingScope s;
+  TJwwData d;
+  // Cut off inside the data, also when it is the last image.
+  Bytes cut = Section({{"a.gz", Sample(5000, 1)}});
+  cut.resize(cut.size() - 1000);
+  EXPECT_THROW(ReadSection(d, cut), JwwIoError);
+  EXPECT_TRUE(s.AllFiles().empty());
+
+  // A count far beyond the records fails at the first missing one.
+  EXPECT_THROW(ReadSection(d, Section({{"b.gz", Sample(5, 1)}}, 0x7FFFFFFF)), JwwIoError);
+  EXPECT_EQ(StagedImages.size(), 1u);
+
+  EXPECT_THROW(ReadSection(d, Section({{"n.gz", {}, -5}})), JwwIoError);
+
+  // A file that cannot be created or written in the staging folder.
+  for (int fault = 0; fault < 3; ++fault) {
+    fs::remove(s.Staged("b.gz"));
+    platform::FaultyOs faulty;
+    if (fault == 0) faulty.failCreateAt = 1;
+    if (fault == 1) faulty.failWriteAt = 2;
+    if (fault == 2) faulty.failCloseAt = 1;
+    platform::ScopedOs use(faulty);
+    EXPECT_THROW(ReadSection(d, Section({{"c.gz", Sample(4100, 1)}})), JwwIoError) << fault;
+    EXPECT_TRUE(s.AllFiles().empty()) << fault;
+  }
+
+  // No staging folder: nothing is written relative to the current folder.
+  StagingFolder.clear();
+  EXPECT_THROW(ReadSection(d, Section({{"d.gz", Sample(5, 1)}})), JwwIoError);
+  EXPECT_FALSE(fs::exists("d.gz"));
+}
+
+TEST(ImageSection, UnreadableStagedFileFailsTheSave) {
+  StagingScope s;
+  Stage(s, "a.jpg.gz", Sample(3000, 1));
+  Stage(s, "b.jpg.gz", Sample(3000, 2));
+  TJwwData d;
+  AddText(d, "^@BM%temp%a.jpg,1");
+  AddText(d, "^@BM%temp%b.jpg,1");
+  for (int fault = 0; fault < 3; ++fault) {
+    const auto inject = [fault](platform::FaultyOs& faulty) {
+      if (fault == 0) faulty.failOpenReadAt = 2;  // b cannot be opened
+      if (fault == 1) faulty.failReadAt = 1;      // a cannot be read
+      if (fault == 2) faulty.failReadAt = 3;      // b fails after a was copied
+    };
+    {
+      platform::FaultyOs faulty;
+      inject(faulty);
+      platform::ScopedOs use(faulty);
+      EXPECT_THROW(WriteSection(d), JwwIoError) << fault;
+    }
+    platform::FaultyOs faulty;
+    inject(faulty);
+    platform::ScopedOs use(faulty);
+    EXPECT_FALSE(d.SaveToFile(s.dir.Internal("out.jww"), 700)) << fault;
+    EXPECT_FALSE(d.LastError.empty());
+    EXPECT_FALSE(fs::exists(s.dir.Native("out.jww"))) << fault;
+  }
+}
