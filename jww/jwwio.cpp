@@ -16,8 +16,7 @@ bool JwwReader::Fill() {
   begin_ = 0;
   end_ = 0;
   long long got = file_.Read(buffer_.data(), buffer_.size());
-  if (got < 0)
-    throw JwwIoError(100, "read error at byte " + std::to_string(consumed_));
+  if (got < 0) throw JwwIoError(100, "read error at byte " + std::to_string(consumed_));
   end_ = static_cast<std::size_t>(got);
   return got > 0;
 }
@@ -39,8 +38,8 @@ std::size_t JwwReader::ReadSome(void* out, std::size_t count) {
 void JwwReader::ReadExact(void* out, std::size_t count) {
   long long at = consumed_;
   if (ReadSome(out, count) != count)
-    throw JwwIoError(100, "the file ends at byte " + std::to_string(consumed_) + " inside an item at byte " +
-                              std::to_string(at));
+    throw JwwIoError(100, "the file ends at byte " + std::to_string(consumed_) +
+                              " inside an item at byte " + std::to_string(at));
 }
 
 std::uint8_t JwwReader::ReadByte() {

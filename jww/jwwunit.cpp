@@ -4,9 +4,13 @@
 
 #include "app/UnitGval.h"
 
-TJwwData::TJwwData() { ClearDrawing(); }
+TJwwData::TJwwData() {
+  ClearDrawing();
+}
 
-TJwwData::~TJwwData() { FreeDrawing(); }
+TJwwData::~TJwwData() {
+  FreeDrawing();
+}
 
 void TJwwData::ClearDrawing() {
   // A fresh header carries the cleared values (scales 1.0, jump layer groups

@@ -29,11 +29,11 @@ class TJwwData : public TEntityLists {
 
   // Header and its tables (sized by ReadHeader).
   TEntJwwHeader Header;
-  std::vector<TEntJwwLayerGroup> LayerGroups;  // 16
-  std::vector<TEntJwwLayer> Layers;            // 256, entry 16*g + k
-  std::vector<TEntJwwPen> Pens;                // 10, pen colours 0-9
-  std::vector<TEntJwwLineType> LineTypes;      // 8, line types 2-9
-  std::vector<TEntJwwRandomLine> RandomLines;  // 5
+  std::vector<TEntJwwLayerGroup> LayerGroups;    // 16
+  std::vector<TEntJwwLayer> Layers;              // 256, entry 16*g + k
+  std::vector<TEntJwwPen> Pens;                  // 10, pen colours 0-9
+  std::vector<TEntJwwLineType> LineTypes;        // 8, line types 2-9
+  std::vector<TEntJwwRandomLine> RandomLines;    // 5
   std::vector<TEntJwwLineType> DoubleLineTypes;  // 4
   std::vector<TEntJwwColorExNo> ColorsEx;        // 257
   std::vector<TEntJwwLineTypeExNo> LineTypesEx;  // 33

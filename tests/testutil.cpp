@@ -39,7 +39,8 @@ std::vector<std::uint8_t> ReadBytes(const std::filesystem::path& p) {
 
 void WriteBytes(const std::filesystem::path& p, const std::vector<std::uint8_t>& bytes) {
   std::ofstream out(p, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
 }
 
 std::string ReadText(const std::filesystem::path& p) {
