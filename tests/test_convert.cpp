@@ -1,0 +1,444 @@
+// The conversion of one drawing: the reference scan, staging, the result
+// line, and what is left on disk when something fails.
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <filesystem>
+#include <map>
+
+#include "app/Unit1.h"
+#include "app/UnitGval.h"
+#include "embed/staging.h"
+#include "platform/faulty_os.h"
+#include "tests/testutil.h"
+#include "text/sjis.h"
+
+namespace fs = std::filesystem;
+using testutil::TempDir;
+
+namespace {
+
+const std::string kOk0 = ResultOkLine(0, 0, 0, 0, 0);
+
+void SizeTables(TJwwData& d) {
+  d.Header.Version = 700;
+  d.LayerGroups.resize(16);
+  d.Layers.resize(256);
+  d.Pens.resize(10);
+  d.LineTypes.resize(8);
+  d.RandomLines.resize(5);
+  d.DoubleLineTypes.resize(4);
+  d.ColorsEx.resize(257);
+  d.LineTypesEx.resize(33);
+  d.TextKinds.resize(10);
+}
+
+TEntJwwText MakeText(const std::string& s) {
+  TEntJwwText t;
+  t.Attr.PenStyle = 1;
+  t.Attr.PenColor = 3;
+  t.TextKind = 2;
+  t.FontName = JwwStr("font");
+  t.Text = JwwStr(s);
+  return t;
+}
+
+void AddText(TEntityLists& lists, const std::string& s) {
+  lists.EntityTable.push_back({kText, static_cast<std::int32_t>(lists.Texts.size())});
+  lists.Texts.push_back(MakeText(s));
+}
+
+// A drawing with the given top-level texts and one used block definition
+// holding the block texts.
+void WriteDrawing(const std::string& path, const std::vector<std::string>& top,
+                  const std::vector<std::string>& inBlock = {}) {
+  TJwwData d;
+  SizeTables(d);
+  for (const auto& s : top) AddText(d, s);
+  TEntJwwBlockDef def;
+  def.Number = 7;
+  def.Name = JwwStr("blk");
+  for (const auto& s : inBlock) AddText(def.Entities, s);
+  d.BlockDefs.push_back(def);
+  TEntJwwBlockRef ref;
+  ref.BlockNumber = 7;
+  ref.ScaleX = ref.ScaleY = 1;
+  d.EntityTable.push_back({kBlockRef, 0});
+  d.BlockRefs.push_back(ref);
+  d.ResolveBlockUse();
+  std::vector<TBindImageType> none;
+  std::swap(none, StagedImages);
+  ASSERT_TRUE(d.SaveToFile(path, 700)) << d.LastError;
+  std::swap(none, StagedImages);
+}
+
+std::vector<std::uint8_t> Gunzip(const std::vector<std::uint8_t>& gz) {
+  z_stream z{};
+  EXPECT_EQ(inflateInit2(&z, 16 + MAX_WBITS), Z_OK);
+  std::vector<std::uint8_t> out;
+  z.next_in = const_cast<Bytef*>(gz.data());
+  z.avail_in = static_cast<uInt>(gz.size());
+  std::uint8_t buf[4096];
+  int rc;
+  do {
+    z.next_out = buf;
+    z.avail_out = sizeof buf;
+    rc = inflate(&z, Z_NO_FLUSH);
+    out.insert(out.end(), buf, buf + (sizeof buf - z.avail_out));
+  } while (rc == Z_OK);
+  EXPECT_EQ(rc, Z_STREAM_END);
+  inflateEnd(&z);
+  return out;
+}
+
+// A work folder for the test's conversions, set up the way the program sets
+// it up at start and removed again.
+class Conversion : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ProgramFolder = home.Internal();
+    WorkFolder = ProgramFolder + "TEMP\\";
+    std::string reason;
+    ASSERT_TRUE(CreateWorkFolder(reason)) << reason;
+    fs::create_directories(dwg.Native("img"));
+    fs::create_directories(out.path());
+  }
+  void TearDown() override {
+    form.ResetConversion();
+    RemoveWorkFolder();
+  }
+
+  std::string Convert(const std::string& name, const std::string& output = "") {
+    return form.ConvertFile(dwg.Internal(name), output.empty() ? out.Internal(name) : output);
+  }
+
+  // The converted drawing read back: every embedded reference's image, found
+  // as Jw_cad finds it (the first stored name that begins with the
+  // referenced name), unzipped.
+  std::map<std::string, std::vector<std::uint8_t>> ImagesOf(const std::string& output) {
+    TJwwData d;
+    EXPECT_TRUE(d.LoadFromFile(output)) << d.LastError;
+    std::map<std::string, std::vector<std::uint8_t>> images;
+    auto visit = [&](const TEntityLists& lists) {
+      for (const auto& t : lists.Texts) {
+        const std::string& s = t.Text.text;
+        if (s.rfind("^@BM%temp%", 0) != 0) continue;
+        std::string name = s.substr(10, s.find(',') - 10);
+        bool found = false;
+        for (const auto& img : StagedImages)
+          if (SjisUpper(img.Name).rfind(SjisUpper(name), 0) == 0) {
+            images[name] = Gunzip(testutil::ReadBytes(
+                fs::path(platform::InternalToNative(StagingFolder + img.Name))));
+            found = true;
+            break;
+          }
+        EXPECT_TRUE(found) << "no stored image for " << name;
+      }
+    };
+    visit(d);
+    for (const auto& def : d.BlockDefs) visit(def.Entities);
+    return images;
+  }
+
+  std::vector<std::string> TextsOf(const std::string& output, bool inBlock = false) {
+    TJwwData d;
+    EXPECT_TRUE(d.LoadFromFile(output)) << d.LastError;
+    std::vector<std::string> texts;
+    const TEntityLists& lists = inBlock ? d.BlockDefs.at(0).Entities : d;
+    for (const auto& t : lists.Texts) texts.push_back(t.Text.text);
+    return texts;
+  }
+
+  std::vector<std::string> FilesIn(const fs::path& dir) {
+    std::vector<std::string> names;
+    for (auto& e : fs::recursive_directory_iterator(dir))
+      if (e.is_regular_file()) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  TempDir home, dwg, out;
+  TForm1 form;
+};
+
+}  // namespace
+
+TEST_F(Conversion, DrawingWithoutImages) {
+  WriteDrawing(dwg.Internal("plain.jww"), {"hello", "^@bmlower.bmp,1"});
+  EXPECT_EQ(Convert("plain.jww"), kOk0);
+  EXPECT_EQ(TextsOf(out.Internal("plain.jww")),
+            (std::vector<std::string>{"hello", "^@bmlower.bmp,1"}));
+}
+
+TEST_F(Conversion, ScanEdgeCases) {
+  testutil::WriteText(dwg.Native("img/a.bmp"), "image A");
+  WriteDrawing(dwg.Internal("plan.jww"),
+               {
+                   "^@BM%temp%x.bmp,1,2",     // already embedded: left alone, not counted
+                   "^@BMimg\\a.bmp",          // no comma
+                   "^@BM,1,2",                // empty path
+                   "^@BMimg\\a.bmp,1,2",      // relative, found in the drawing's folder
+                   "^@BMIMG\\A.BMP,9",        // the same file in other letter case: one row
+                   "^@BMimg\\b.bmp,1,2",      // missing, relative
+                   "^@BM\\nowhere\\c.bmp,5",  // missing, absolute
+               },
+               {"^@BMimg\\a.bmp,3,4"});
+  form.DisableMissingRefs = true;
+  form.PathInEmbeddedName = false;
+  EXPECT_EQ(Convert("plan.jww"), ResultOkLine(1, 2, 1, 2, 0));
+  auto texts = TextsOf(out.Internal("plan.jww"));
+  ASSERT_EQ(texts.size(), 7u);
+  EXPECT_EQ(texts[0], "^@BM%temp%x.bmp,1,2");
+  EXPECT_EQ(texts[1], "^@BMimg\\a.bmp");
+  EXPECT_EQ(texts[2], "^@BM,1,2");
+  EXPECT_EQ(texts[3], "^@BM%temp%a.bmp,1,2");
+  EXPECT_EQ(texts[4], "^@BM%temp%a.bmp,9");
+  // A missing relative path gets the drawing's folder; an absolute one is
+  // kept as written.
+  EXPECT_EQ(texts[5], "_@BM" + dwg.Internal() + "img\\b.bmp" + ",1,2");
+  EXPECT_EQ(texts[6], "_@BM\\nowhere\\c.bmp,5");
+  EXPECT_EQ(TextsOf(out.Internal("plan.jww"), true)[0], "^@BM%temp%a.bmp,3,4");
+
+  TJwwData d;
+  ASSERT_TRUE(d.LoadFromFile(out.Internal("plan.jww")));
+  EXPECT_EQ(d.Texts[5].Attr.PenColor, 9);
+  EXPECT_EQ(d.Texts[5].TextKind, 0);
+  EXPECT_EQ(d.Texts[3].Attr.PenColor, 3);
+  EXPECT_EQ(d.Texts[3].TextKind, 2);
+}
+
+TEST_F(Conversion, MissingWithoutTheOptionIsOnlyCounted) {
+  WriteDrawing(dwg.Internal("m.jww"), {"^@BMimg\\gone.bmp,1"}, {"^@BMgone2.bmp,2"});
+  EXPECT_EQ(Convert("m.jww"), ResultOkLine(0, 0, 0, 1, 1));
+  EXPECT_EQ(TextsOf(out.Internal("m.jww"))[0], "^@BMimg\\gone.bmp,1");
+}
+
+TEST_F(Conversion, RelativePathsNeverResolveAgainstTheCurrentFolder) {
+  TempDir elsewhere;
+  testutil::WriteText(elsewhere.Native("stray.bmp"), "unrelated");
+  auto previous = fs::current_path();
+  fs::current_path(elsewhere.path());
+  WriteDrawing(dwg.Internal("r.jww"), {"^@BMstray.bmp,1"});
+  std::string result = Convert("r.jww");
+  fs::current_path(previous);
+  EXPECT_EQ(result, ResultOkLine(0, 0, 0, 1, 0));
+}
+
+TEST_F(Conversion, ThreeReferencesToOneImageEmbedItOnce) {
+  std::vector<std::uint8_t> jpeg = {0xFF, 0xD8, 0xFF, 0xE0, 1, 2, 3, 0, 0xFF, 0xD9};
+  testutil::WriteBytes(dwg.Native("img/photo.jpg"), jpeg);
+  WriteDrawing(dwg.Internal("three.jww"), {"^@BMimg\\photo.jpg,1", "^@BMimg\\photo.jpg,2"},
+               {"^@BMimg\\photo.jpg,3"});
+  form.PathInEmbeddedName = true;
+  EXPECT_EQ(Convert("three.jww"), ResultOkLine(1, 2, 1, 0, 0));
+  auto images = ImagesOf(out.Internal("three.jww"));
+  ASSERT_EQ(images.size(), 1u);
+  EXPECT_EQ(images.begin()->second, jpeg);
+  EXPECT_EQ(StagedImages.size(), 1u);
+}
+
+TEST_F(Conversion, PlainNamesGetBranchNumbers) {
+  fs::create_directories(dwg.Native("x"));
+  fs::create_directories(dwg.Native("y"));
+  testutil::WriteText(dwg.Native("x/a.jpg"), "first a");
+  testutil::WriteText(dwg.Native("y/a.jpg"), "second a, longer");
+  WriteDrawing(dwg.Internal("p.jww"), {"^@BMx\\a.jpg,1", "^@BMy\\a.jpg,2"});
+  form.PathInEmbeddedName = false;
+  EXPECT_EQ(Convert("p.jww"), ResultOkLine(2, 2, 0, 0, 0));
+  auto texts = TextsOf(out.Internal("p.jww"));
+  EXPECT_EQ(texts[0], "^@BM%temp%a.jpg,1");
+  EXPECT_EQ(texts[1], "^@BM%temp%a~1.jpg,2");
+  auto images = ImagesOf(out.Internal("p.jww"));
+  EXPECT_EQ(images["a.jpg"], std::vector<std::uint8_t>({'f', 'i', 'r', 's', 't', ' ', 'a'}));
+  EXPECT_EQ(images["a~1.jpg"].size(), 16u);
+}
+
+TEST_F(Conversion, PathDerivedNamesKeepDoubleByteCharactersAndNeverCollide) {
+  // 表 ends in 0x5C: it must survive whole. C:\a_b.jpg and C:\a\b.jpg both
+  // make C__a_b.jpg; the second gets a branch number.
+  TempDir drive;
+  platform::Current().MapDrive('Q', drive.path().string());
+  fs::create_directories(drive.Native("a"));
+  fs::create_directories(drive.Native("\xE8\xA1\xA8"));  // 表 in UTF-8
+  testutil::WriteText(drive.Native("\xE8\xA1\xA8/a.bmp"), "hyou");
+  testutil::WriteText(drive.Native("a_b.jpg"), "underscore");
+  testutil::WriteText(drive.Native("a/b.jpg"), "folder");
+  WriteDrawing(dwg.Internal("d.jww"),
+               {"^@BMQ:\\\x95\x5C\\a.bmp,1", "^@BMQ:\\a_b.jpg,2", "^@BMq:\\A\\B.JPG,3"});
+  form.PathInEmbeddedName = true;
+  EXPECT_EQ(Convert("d.jww"), ResultOkLine(3, 3, 0, 0, 0));
+  auto texts = TextsOf(out.Internal("d.jww"));
+  EXPECT_EQ(texts[0], "^@BM%temp%Q__\x95\x5C_a.bmp,1");
+  EXPECT_EQ(texts[1], "^@BM%temp%Q__a_b.jpg,2");
+  EXPECT_EQ(texts[2], "^@BM%temp%q__A_B~1.JPG,3");
+  auto images = ImagesOf(out.Internal("d.jww"));
+  EXPECT_EQ(images["Q__a_b.jpg"],
+            std::vector<std::uint8_t>({'u', 'n', 'd', 'e', 'r', 's', 'c', 'o', 'r', 'e'}));
+  EXPECT_EQ(images["q__A_B~1.JPG"], std::vector<std::uint8_t>({'f', 'o', 'l', 'd', 'e', 'r'}));
+}
+
+TEST_F(Conversion, LongReferenceIsNeverCut) {
+  testutil::WriteText(dwg.Native("img/a.bmp"), "A");
+  std::string params = "," + std::string(300, '7') + "\x95\x5C";
+  WriteDrawing(dwg.Internal("long.jww"), {"^@BMimg\\a.bmp" + params});
+  form.PathInEmbeddedName = false;
+  EXPECT_EQ(Convert("long.jww"), ResultOkLine(1, 1, 0, 0, 0));
+  EXPECT_EQ(TextsOf(out.Internal("long.jww"))[0], "^@BM%temp%a.bmp" + params);
+}
+
+TEST_F(Conversion, TwoConversionsInARowStartAfresh) {
+  testutil::WriteText(dwg.Native("img/one.bmp"), "one");
+  testutil::WriteText(dwg.Native("img/two.bmp"), "two");
+  WriteDrawing(dwg.Internal("one.jww"), {"^@BMimg\\one.bmp,1", "^@BMmissing.bmp,1"});
+  WriteDrawing(dwg.Internal("two.jww"), {"^@BMimg\\two.bmp,1"});
+  form.PathInEmbeddedName = false;
+  EXPECT_EQ(Convert("one.jww"), ResultOkLine(1, 1, 0, 1, 0));
+  EXPECT_EQ(FilesIn(platform::InternalToNative(StagingFolder)),
+            (std::vector<std::string>{"one.bmp", "one.bmp.gz"}));
+  EXPECT_EQ(Convert("two.jww"), ResultOkLine(1, 1, 0, 0, 0));
+  EXPECT_EQ(FilesIn(platform::InternalToNative(StagingFolder)),
+            (std::vector<std::string>{"two.bmp", "two.bmp.gz"}));
+  auto images = ImagesOf(out.Internal("two.jww"));
+  EXPECT_EQ(images.size(), 1u);
+}
+
+TEST_F(Conversion, ImagesTheDrawingCarriesStayAndAreNotOverwritten) {
+  // A drawing that carries new.bmp.gz gains a reference to another file
+  // named new.bmp: with plain names it must not take "new.bmp", whose
+  // compressed copy would overwrite the carried image.
+  testutil::WriteText(dwg.Native("img/new.bmp"), "carried image");
+  WriteDrawing(dwg.Internal("first.jww"), {"^@BMimg\\new.bmp,1"});
+  form.PathInEmbeddedName = false;
+  ASSERT_EQ(Convert("first.jww"), ResultOkLine(1, 1, 0, 0, 0));
+  fs::create_directories(dwg.Native("other"));
+  testutil::WriteText(dwg.Native("other/new.bmp"), "another image");
+  {
+    TJwwData d;
+    ASSERT_TRUE(d.LoadFromFile(out.Internal("first.jww"))) << d.LastError;
+    AddText(d, "^@BMother\\new.bmp,2");
+    ASSERT_TRUE(d.SaveToFile(dwg.Internal("second.jww"), 700)) << d.LastError;
+  }
+  EXPECT_EQ(Convert("second.jww"), ResultOkLine(1, 1, 0, 0, 0));
+  auto texts = TextsOf(out.Internal("second.jww"));
+  EXPECT_EQ(texts[0], "^@BM%temp%new.bmp,1");
+  EXPECT_EQ(texts[1], "^@BM%temp%new~1.bmp,2");
+  auto images = ImagesOf(out.Internal("second.jww"));
+  EXPECT_EQ(std::string(images["new.bmp"].begin(), images["new.bmp"].end()), "carried image");
+  EXPECT_EQ(std::string(images["new~1.bmp"].begin(), images["new~1.bmp"].end()), "another image");
+}
+
+TEST_F(Conversion, UnreadableOrDamagedSourcesFailWithoutOutput) {
+  EXPECT_EQ(Convert("absent.jww"), kResultFailed);
+  EXPECT_NE(form.FailureReason, "");
+
+  std::vector<std::uint8_t> old(12, 0);
+  old[8] = 219;
+  testutil::WriteBytes(dwg.Native("old.jww"), old);
+  EXPECT_EQ(Convert("old.jww"), kResultFailed);
+
+  testutil::WriteText(dwg.Native("img/a.bmp"), "A");
+  WriteDrawing(dwg.Internal("whole.jww"), {"^@BMimg\\a.bmp,1", "text"});
+  auto bytes = testutil::ReadBytes(dwg.Native("whole.jww"));
+  bytes.resize(bytes.size() - 10);
+  testutil::WriteBytes(dwg.Native("cut.jww"), bytes);
+  EXPECT_EQ(Convert("cut.jww"), kResultFailed);
+  EXPECT_NE(form.FailureReason, "");
+  EXPECT_TRUE(FilesIn(out.path()).empty());
+  // A later good drawing converts normally.
+  EXPECT_EQ(Convert("whole.jww"), ResultOkLine(1, 1, 0, 0, 0));
+}
+
+TEST_F(Conversion, NeverOverwritesAnExistingOutput) {
+  WriteDrawing(dwg.Internal("p.jww"), {"x"});
+  testutil::WriteText(out.Native("p.jww"), "someone else's");
+  EXPECT_EQ(Convert("p.jww"), kResultFailed);
+  EXPECT_EQ(testutil::ReadText(out.Native("p.jww")), "someone else's");
+  EXPECT_EQ(FilesIn(out.path()), std::vector<std::string>{"p.jww"});
+}
+
+TEST_F(Conversion, InjectedFailuresLeaveNoFileAndNeverSayOk) {
+  testutil::WriteText(dwg.Native("img/a.bmp"), std::string(10000, 'a'));
+  WriteDrawing(dwg.Internal("f.jww"), {"^@BMimg\\a.bmp,1"});
+  form.PathInEmbeddedName = false;
+
+  // Count the calls of a good run, then make each one fail in turn.
+  platform::FaultyOs counting;
+  {
+    platform::ScopedOs use(counting);
+    ASSERT_EQ(Convert("f.jww", out.Internal("good.jww")), ResultOkLine(1, 1, 0, 0, 0));
+  }
+  fs::remove(out.Native("good.jww"));
+
+  struct Walk {
+    const char* what;
+    int calls;
+    int platform::FaultyOs::*at;
+  };
+  const Walk walks[] = {
+      {"create", counting.createCalls, &platform::FaultyOs::failCreateAt},
+      {"read", counting.readCalls, &platform::FaultyOs::failReadAt},
+      {"write", counting.writeCalls, &platform::FaultyOs::failWriteAt},
+      {"short write", counting.writeCalls, &platform::FaultyOs::shortWriteAt},
+      {"rename", counting.renameCalls, &platform::FaultyOs::failRenameAt},
+      {"close", counting.closeCalls, &platform::FaultyOs::failCloseAt},
+  };
+  for (const Walk& walk : walks) {
+    for (int n = 1; n <= walk.calls; ++n) {
+      platform::FaultyOs faulty;
+      faulty.*(walk.at) = n;
+      std::string result;
+      {
+        platform::ScopedOs use(faulty);
+        result = Convert("f.jww", out.Internal("f.jww"));
+      }
+      if (result == kResultFailed) {
+        EXPECT_TRUE(FilesIn(out.path()).empty()) << walk.what << " " << n;
+        EXPECT_NE(form.FailureReason, "") << walk.what << " " << n;
+      } else {
+        // A failure the conversion could live with (a close of a file only
+        // read): the drawing must then be whole.
+        EXPECT_EQ(result, ResultOkLine(1, 1, 0, 0, 0)) << walk.what << " " << n;
+        auto images = ImagesOf(out.Internal("f.jww"));
+        EXPECT_EQ(images["a.bmp"].size(), 10000u) << walk.what << " " << n;
+        fs::remove(out.Native("f.jww"));
+      }
+    }
+  }
+}
+
+TEST_F(Conversion, CorpusDrawingsWithAddedReferences) {
+  auto drawings = testutil::CorpusDrawings();
+  if (drawings.empty()) GTEST_SKIP() << "the corpus of real drawings is not there";
+  std::vector<std::uint8_t> image(5000);
+  for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<std::uint8_t>(i * 7);
+  testutil::WriteBytes(dwg.Native("img/a.bmp"), image);
+  form.PathInEmbeddedName = true;
+  std::string expectedName = dwg.Internal() + "img\\a.bmp";
+  for (char& c : expectedName)
+    if (c == '\\' || c == ':') c = '_';
+  for (const auto& path : drawings) {
+    const std::string name = path.filename().string();
+    TJwwData d;
+    ASSERT_TRUE(d.LoadFromFile(testutil::Internal(path))) << name << ": " << d.LastError;
+    // The new references take the drawing's own string form.
+    const JwwStr::Form form16 = d.Header.Memo.form;
+    AddText(d, "^@BMimg\\a.bmp,1,2,3");
+    d.Texts.back().Text.form = form16;
+    bool hasBlocks = !d.BlockDefs.empty();
+    if (hasBlocks) {
+      AddText(d.BlockDefs[0].Entities, "^@BMimg\\a.bmp,4,5");
+      d.BlockDefs[0].Entities.Texts.back().Text.form = form16;
+    }
+    ASSERT_TRUE(d.SaveToFile(dwg.Internal(name), 700)) << name;
+    ASSERT_EQ(Convert(name), ResultOkLine(1, 1, hasBlocks ? 1 : 0, 0, 0)) << name;
+
+    TJwwData converted;
+    ASSERT_TRUE(converted.LoadFromFile(out.Internal(name))) << name;
+    EXPECT_EQ(converted.Texts.size(), d.Texts.size()) << name;
+    EXPECT_EQ(converted.Texts.back().Text.text, "^@BM%temp%" + expectedName + ",1,2,3") << name;
+    EXPECT_EQ(converted.Texts.back().Text.form, form16) << name;
+    auto images = ImagesOf(out.Internal(name));
+    ASSERT_EQ(images.size(), 1u) << name;
+    EXPECT_EQ(images.begin()->second, image) << name;
+  }
+}
