@@ -158,7 +158,7 @@ bool IsPlainFileName(const std::string& name) {
   return !IsReservedDeviceName(name);
 }
 
-std::string DisplayName(const std::string& name) {
+std::string QuotedName(const std::string& name) {
   std::string shown;
   for (std::size_t i = 0; i < name.size(); ++i) {
     const auto b = static_cast<std::uint8_t>(name[i]);
@@ -171,7 +171,7 @@ std::string DisplayName(const std::string& name) {
       shown += name[i];
     }
   }
-  return platform::SjisToDisplay(shown);
+  return "\"" + shown + "\"";
 }
 
 bool CreateWorkFolder(std::string& reason) {
@@ -183,7 +183,7 @@ bool CreateWorkFolder(std::string& reason) {
   }
   os.CreateFolder(WorkFolder);  // it may be there from an earlier run
   if (!os.FolderExists(WorkFolder)) {
-    reason = "the work folder " + DisplayName(WorkFolder) + " cannot be created";
+    reason = "the folder cannot be created";
     return false;
   }
   std::random_device seed;
@@ -195,7 +195,7 @@ bool CreateWorkFolder(std::string& reason) {
       return true;
     }
   }
-  reason = "no staging folder can be created in " + DisplayName(WorkFolder);
+  reason = "no staging folder can be created inside it";
   return false;
 }
 
@@ -224,13 +224,13 @@ bool CompressStagedImages(std::string& reason) {
     // entries show this picture.
     for (const TBindImageType& other : StagedImages) {
       if (&other != &image && SameUpper(other.Name, archive)) {
-        reason = "the compressed name " + DisplayName(archive) + " is taken by another image";
+        reason = "the compressed name " + QuotedName(archive) + " is taken by another image";
         return false;
       }
     }
     std::string why;
     if (!GzipCompressFile(StagedPath(image.Name), StagedPath(archive), why)) {
-      reason = "cannot compress " + DisplayName(image.Name) + ": " + why;
+      reason = "cannot compress " + QuotedName(image.Name) + ": " + why;
       return false;
     }
     if (platform::Current().FileExists(StagedPath(archive))) image.Name = archive;
@@ -242,14 +242,14 @@ bool GzipCompressFile(const std::string& input, const std::string& output, std::
   platform::Os& os = platform::Current();
   std::unique_ptr<platform::File> in = os.OpenRead(input);
   if (!in) {
-    reason = "cannot open " + DisplayName(input);
+    reason = "cannot open " + QuotedName(input);
     return false;
   }
   platform::DirEntry entry;
   const std::uint32_t mtime = os.FindFirst(input, entry) ? GzipTime(entry.lastWrite) : 0;
   std::unique_ptr<platform::File> out = os.Create(output);
   if (!out) {
-    reason = "cannot create " + DisplayName(output);
+    reason = "cannot create " + QuotedName(output);
     return false;
   }
   std::string why;
@@ -261,7 +261,7 @@ bool GzipCompressFile(const std::string& input, const std::string& output, std::
   if (ok) return true;
   out.reset();
   os.Delete(output);
-  reason = DisplayName(output) + ": " + why;
+  reason = QuotedName(output) + ": " + why;
   return false;
 }
 

@@ -8,7 +8,8 @@
 
 // Creates WorkFolder (it may exist already) and a fresh staging folder of
 // this run inside it, and sets StagingFolder. False, with `reason` for a
-// person, when either cannot be made; StagingFolder is then empty.
+// person (it names no folder: the caller shows WorkFolder), when either
+// cannot be made; StagingFolder is then empty.
 bool CreateWorkFolder(std::string& reason);
 // Deletes the files of StagedImages, empties the list, removes the staging
 // folder and then the work folder if nothing else is left in it. Failures
@@ -35,6 +36,6 @@ bool IsCompressedName(const std::string& name);
 // reserved device name (CON, PRN, AUX, NUL, COM1-9, LPT1-9, with or without
 // an extension).
 bool IsPlainFileName(const std::string& name);
-// A name as a person reads it: control bytes shown as \xNN, then converted
-// for display.
-std::string DisplayName(const std::string& name);
+// A name quoted for a message (Shift-JIS text like every message of a load
+// or save), its control bytes shown as \xNN.
+std::string QuotedName(const std::string& name);

@@ -32,7 +32,7 @@ void SkipImage(JwwReader& r, const TBindImageType& image) {
   for (std::int64_t left = image.Size; left > 0;) {
     const std::size_t n = static_cast<std::size_t>(std::min<std::int64_t>(left, kBlock));
     if (r.ReadSome(buffer.data(), n) != n)
-      throw JwwIoError(100, "the embedded image " + DisplayName(image.Name) + " ends early");
+      throw JwwIoError(100, "the embedded image " + QuotedName(image.Name) + " ends early");
     left -= static_cast<std::int64_t>(n);
   }
 }
@@ -47,7 +47,7 @@ void ExtractImage(JwwReader& r, const TBindImageType& image) {
   const std::string path = StagingFolder + image.Name;
   std::unique_ptr<platform::File> file = os.Create(path);
   if (!file)
-    throw JwwIoError(101, "the embedded image " + DisplayName(image.Name) +
+    throw JwwIoError(101, "the embedded image " + QuotedName(image.Name) +
                               " cannot be created in the staging folder");
   try {
     Block buffer;
@@ -55,15 +55,15 @@ void ExtractImage(JwwReader& r, const TBindImageType& image) {
       const std::size_t n = static_cast<std::size_t>(std::min<std::int64_t>(left, kBlock));
       const std::size_t got = r.ReadSome(buffer.data(), n);
       if (got > 0 && file->Write(buffer.data(), got) != static_cast<long long>(got))
-        throw JwwIoError(101, "the embedded image " + DisplayName(image.Name) +
+        throw JwwIoError(101, "the embedded image " + QuotedName(image.Name) +
                                   " cannot be written (disk full?)");
       if (got < n)
-        throw JwwIoError(100, "the embedded image " + DisplayName(image.Name) + " ends early");
+        throw JwwIoError(100, "the embedded image " + QuotedName(image.Name) + " ends early");
       left -= static_cast<std::int64_t>(n);
     }
     if (!file->Close())
       throw JwwIoError(
-          101, "the embedded image " + DisplayName(image.Name) + " cannot be written (disk full?)");
+          101, "the embedded image " + QuotedName(image.Name) + " cannot be written (disk full?)");
   } catch (...) {
     file.reset();
     os.Delete(path);
@@ -191,16 +191,16 @@ void TJwwData::ReadImageSection(JwwReader& r) {
     image.Name = name.text;
     image.Size = r.ReadDword();
     if (name.verbatim)
-      throw std::runtime_error("the embedded image name " + DisplayName(name.text) +
+      throw std::runtime_error("the embedded image name " + QuotedName(name.text) +
                                " has no Shift-JIS form");
     // A stored name becomes a file name in the staging folder: anything but
     // a plain name could reach outside it.
     if (!image.Name.empty() && !IsPlainFileName(image.Name))
-      throw std::runtime_error("the embedded image name " + DisplayName(image.Name) +
+      throw std::runtime_error("the embedded image name " + QuotedName(image.Name) +
                                " is not a plain file name");
     if (image.Size < 0)
       throw JwwIoError(100,
-                       "the embedded image " + DisplayName(image.Name) + " has an impossible size");
+                       "the embedded image " + QuotedName(image.Name) + " has an impossible size");
     StagedImages.push_back(image);
     if (image.Name.empty() || image.Size == 0) continue;
     if (ExtractImagesOnLoad) {
@@ -236,11 +236,11 @@ void TJwwData::WriteImageSection(JwwWriter& w) {
     }
     std::unique_ptr<platform::File> file = os.OpenRead(path);
     if (!file)
-      throw JwwIoError(100, "the staged image " + DisplayName(image.Name) + " cannot be opened");
+      throw JwwIoError(100, "the staged image " + QuotedName(image.Name) + " cannot be opened");
     const long long size = file->Size();
     if (size < 0 || size > std::numeric_limits<std::int32_t>::max())
       throw JwwIoError(
-          100, "the size of the staged image " + DisplayName(image.Name) + " cannot be stored");
+          100, "the size of the staged image " + QuotedName(image.Name) + " cannot be stored");
     stored.push_back({&image, std::move(file), static_cast<std::int32_t>(size)});
   }
 
@@ -252,7 +252,7 @@ void TJwwData::WriteImageSection(JwwWriter& w) {
     for (std::int64_t left = s.size; left > 0;) {
       const std::size_t n = static_cast<std::size_t>(std::min<std::int64_t>(left, kBlock));
       if (!ReadFull(*s.file, buffer.data(), n))
-        throw JwwIoError(100, "the staged image " + DisplayName(s.image->Name) + " cannot be read");
+        throw JwwIoError(100, "the staged image " + QuotedName(s.image->Name) + " cannot be read");
       w.WriteExact(buffer.data(), n);
       left -= static_cast<std::int64_t>(n);
     }

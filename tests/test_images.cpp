@@ -61,6 +61,8 @@ struct Image {
   std::string name;
   Bytes data;
   std::optional<std::int32_t> size;  // else the data's size
+  Image(std::string n, Bytes d, std::optional<std::int32_t> s = std::nullopt)
+      : name(std::move(n)), data(std::move(d)), size(s) {}
 };
 
 Bytes Section(const std::vector<Image>& images, std::int32_t count = -1) {
@@ -308,15 +310,16 @@ TEST(ImageSection, HostileNamesWriteNothingAndFailTheLoad) {
   const std::string absolute = s.dir.path().string() + "/abs.bmp";
   for (const std::string& name :
        {std::string("..\\..\\evil.txt"), std::string("C:\\x\\y.bmp"), absolute,
-        std::string("../evil.txt"), std::string(".."), std::string("CON"),
-        std::string("nul.bmp.gz"), std::string("a\x01.gz"), std::string("x.gz.")}) {
+        std::string("../evil.txt"), std::string("..\\\x95\x5C.bmp"), std::string(".."),
+        std::string("CON"), std::string("nul.bmp.gz"), std::string("a\x01.gz"),
+        std::string("x.gz.")}) {
     const Bytes section = Section({{"ok.gz", Sample(5, 1)}, {name, Sample(10, 2)}});
     TJwwData d;
     try {
       ReadSection(d, section);
       ADD_FAILURE() << "loaded " << name;
     } catch (const std::runtime_error& e) {
-      EXPECT_NE(std::string(e.what()).find(DisplayName(name)), std::string::npos) << e.what();
+      EXPECT_NE(std::string(e.what()).find(QuotedName(name)), std::string::npos) << e.what();
     }
     EXPECT_EQ(s.AllFiles(), std::vector<fs::path>{s.Staged("ok.gz")}) << name;
     fs::remove(s.Staged("ok.gz"));
@@ -324,7 +327,7 @@ TEST(ImageSection, HostileNamesWriteNothingAndFailTheLoad) {
     // Through the whole load: it fails and says why.
     WriteBytes(s.dir.Native("in.jww"), Drawing(s.dir, section));
     EXPECT_FALSE(d.LoadFromFile(s.dir.Internal("in.jww"))) << name;
-    EXPECT_NE(d.LastError.find(DisplayName(name)), std::string::npos) << d.LastError;
+    EXPECT_NE(d.LastError.find(QuotedName(name)), std::string::npos) << d.LastError;
     fs::remove(s.dir.Native("in.jww"));
     fs::remove(s.dir.Native("blank.jww"));
     fs::remove(s.Staged("ok.gz"));

@@ -347,5 +347,5 @@ TEST(IsPlainFileName, AcceptsFileNamesAndRefusesEverythingElse) {
   EXPECT_TRUE(IsCompressedName("a.Gz"));
   EXPECT_FALSE(IsCompressedName("a.gz.bmp"));
   EXPECT_FALSE(IsCompressedName("agz"));
-  EXPECT_EQ(DisplayName("a\x01z"), "a\\x01z");
+  EXPECT_EQ(QuotedName("a\x01z"), "\"a\\x01z\"");
 }
