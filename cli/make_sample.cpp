@@ -46,12 +46,9 @@ std::vector<std::uint8_t> MakeBmp(int width, int height, int tint) {
   return s.bytes;
 }
 
-bool WriteFile(const std::string &path,
-               const std::vector<std::uint8_t> &bytes) {
+bool WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
   auto f = platform::Current().Create(path);
-  return f &&
-         f->Write(bytes.data(), bytes.size()) ==
-             static_cast<long long>(bytes.size()) &&
+  return f && f->Write(bytes.data(), bytes.size()) == static_cast<long long>(bytes.size()) &&
          f->Close();
 }
 
@@ -62,7 +59,7 @@ TEntJwwAttr Attr(std::uint16_t color) {
   return a;
 }
 
-TEntJwwText Text(double x, double y, const std::string &s) {
+TEntJwwText Text(double x, double y, const std::string& s) {
   TEntJwwText t;
   t.Attr = Attr(2);
   t.StartX = x;
@@ -71,21 +68,18 @@ TEntJwwText Text(double x, double y, const std::string &s) {
   t.EndY = y;
   t.TextKind = 1;
   t.SizeX = t.SizeY = 5;
-  t.FontName = JwwStr(
-      "\x82\x6c\x82\x72 \x83\x53\x83\x56\x83\x62\x83\x4e"); // ＭＳ ゴシック
+  t.FontName = JwwStr("\x82\x6c\x82\x72 \x83\x53\x83\x56\x83\x62\x83\x4e");  // ＭＳ ゴシック
   t.Text = JwwStr(s);
   return t;
 }
 
-void Add(TEntityLists &lists, const TEntJwwLine &line) {
-  lists.EntityTable.push_back(
-      {kLine, static_cast<std::int32_t>(lists.Lines.size())});
+void Add(TEntityLists& lists, const TEntJwwLine& line) {
+  lists.EntityTable.push_back({kLine, static_cast<std::int32_t>(lists.Lines.size())});
   lists.Lines.push_back(line);
 }
 
-void Add(TEntityLists &lists, const TEntJwwText &text) {
-  lists.EntityTable.push_back(
-      {kText, static_cast<std::int32_t>(lists.Texts.size())});
+void Add(TEntityLists& lists, const TEntJwwText& text) {
+  lists.EntityTable.push_back({kText, static_cast<std::int32_t>(lists.Texts.size())});
   lists.Texts.push_back(text);
 }
 
@@ -96,14 +90,14 @@ TEntJwwLine Line(double x1, double y1, double x2, double y2) {
   return l;
 }
 
-} // namespace
+}  // namespace
 
-int main(int argc, char **argv) {
+int main(int argc, char** argv) {
   if (argc != 2) {
     std::fprintf(stderr, "usage: marrowfold-sample DIR\n");
     return 2;
   }
-  platform::Os &os = platform::Current();
+  platform::Os& os = platform::Current();
   std::string native = platform::AbsoluteNative(argv[1]), dir, error;
   if (!platform::NativeToInternal(native, dir, error)) {
     std::fprintf(stderr, "marrowfold-sample: %s\n", error.c_str());
@@ -122,16 +116,7 @@ int main(int argc, char **argv) {
   d.Header.Version = 700;
   d.Header.Memo = JwwStr("Marrowfold sample");
   d.LayerGroups.resize(16);
-  d.Layers.resize(256);
-  d.Pens.resize(10);
-  d.LineTypes.resize(8);
-  d.RandomLines.resize(5);
-  d.DoubleLineTypes.resize(4);
-  d.ColorsEx.resize(257);
-  d.LineTypesEx.resize(33);
-  d.TextKinds.resize(10);
-  for (auto &g : d.LayerGroups)
-    g.Scale = 100;
+  for (auto& g : d.LayerGroups) g.Scale = 100;
 
   Add(d, Line(0, 0, 400, 0));
   Add(d, Line(400, 0, 400, 280));
@@ -145,13 +130,11 @@ int main(int argc, char **argv) {
   logo.Name = JwwStr("logo");
   Add(logo.Entities, Line(0, 0, 20, 20));
   Add(logo.Entities, Text(0, 0, "^@BMimages\\logo.bmp,20,20,0,0,1,0"));
-  logo.EntityCount =
-      static_cast<std::int32_t>(logo.Entities.EntityTable.size());
+  logo.EntityCount = static_cast<std::int32_t>(logo.Entities.EntityTable.size());
   d.BlockDefs.push_back(logo);
   TEntJwwBlockRef insert;
   insert.Attr = Attr(1);
-  insert.RefX = 300, insert.RefY = 40, insert.ScaleX = insert.ScaleY = 1,
-  insert.BlockNumber = 1;
+  insert.RefX = 300, insert.RefY = 40, insert.ScaleX = insert.ScaleY = 1, insert.BlockNumber = 1;
   d.EntityTable.push_back({kBlockRef, 0});
   d.BlockRefs.push_back(insert);
   d.ResolveBlockUse();
@@ -161,16 +144,14 @@ int main(int argc, char **argv) {
   StagingFolder = dir + "stage\\";
   os.CreateFolder(StagingFolder);
   bool ok = WriteFile(StagingFolder + "stamp.bmp", MakeBmp(8, 8, 120)) &&
-            GzipCompressFile(StagingFolder + "stamp.bmp",
-                             StagingFolder + "stamp.bmp.gz", error);
+            GzipCompressFile(StagingFolder + "stamp.bmp", StagingFolder + "stamp.bmp.gz", error);
   StagedImages = {{"stamp.bmp.gz", 0, false}};
   ok = ok && d.SaveToFile(dir + "sample.jww", 700);
   os.Delete(StagingFolder + "stamp.bmp");
   os.Delete(StagingFolder + "stamp.bmp.gz");
   os.RemoveFolder(StagingFolder);
   if (!ok) {
-    std::fprintf(stderr,
-                 "marrowfold-sample: cannot write the sample drawing\n");
+    std::fprintf(stderr, "marrowfold-sample: cannot write the sample drawing\n");
     return 1;
   }
   std::printf("%s\n", platform::InternalToNative(dir + "sample.jww").c_str());

@@ -20,19 +20,6 @@ namespace {
 
 const std::string kOk0 = ResultOkLine(0, 0, 0, 0, 0);
 
-void SizeTables(TJwwData& d) {
-  d.Header.Version = 700;
-  d.LayerGroups.resize(16);
-  d.Layers.resize(256);
-  d.Pens.resize(10);
-  d.LineTypes.resize(8);
-  d.RandomLines.resize(5);
-  d.DoubleLineTypes.resize(4);
-  d.ColorsEx.resize(257);
-  d.LineTypesEx.resize(33);
-  d.TextKinds.resize(10);
-}
-
 TEntJwwText MakeText(const std::string& s) {
   TEntJwwText t;
   t.Attr.PenStyle = 1;
@@ -53,7 +40,7 @@ void AddText(TEntityLists& lists, const std::string& s) {
 void WriteDrawing(const std::string& path, const std::vector<std::string>& top,
                   const std::vector<std::string>& inBlock = {}) {
   TJwwData d;
-  SizeTables(d);
+  d.Header.Version = 700;
   for (const auto& s : top) AddText(d, s);
   TEntJwwBlockDef def;
   def.Number = 7;
