@@ -10,6 +10,7 @@
 #include "app/UnitGval.h"
 #include "embed/staging.h"
 #include "platform/faulty_os.h"
+#include "tests/jwwfixture.h"
 #include "tests/testutil.h"
 #include "text/sjis.h"
 
@@ -31,8 +32,7 @@ TEntJwwText MakeText(const std::string& s) {
 }
 
 void AddText(TEntityLists& lists, const std::string& s) {
-  lists.EntityTable.push_back({kText, static_cast<std::int32_t>(lists.Texts.size())});
-  lists.Texts.push_back(MakeText(s));
+  jwwfixture::Add(lists, MakeText(s));
 }
 
 // A drawing with the given top-level texts and one used block definition
@@ -428,4 +428,57 @@ TEST_F(Conversion, CorpusDrawingsWithAddedReferences) {
     ASSERT_EQ(images.size(), 1u) << name;
     EXPECT_EQ(images.begin()->second, image) << name;
   }
+}
+
+TEST_F(Conversion, Utf16ReferencesAndStoredNames) {
+  // Current Jw_cad stores texts and image names as UTF-16: they are found,
+  // rewritten and matched like byte strings; a reference Shift-JIS cannot
+  // hold is counted as missing, said so, and left exactly as it was.
+  testutil::WriteText(dwg.Native("img/a.bmp"), "live image");
+  testutil::WriteText(home.Native("carried.bmp"), "carried image");
+  std::string reason;
+  ASSERT_TRUE(GzipCompressFile(home.Internal("carried.bmp"), home.Internal("carried.gz"), reason));
+  auto gz = testutil::ReadBytes(home.Native("carried.gz"));
+
+  TJwwData d;
+  d.Header.Version = 700;
+  for (const char* s : {"^@BM%temp%\x95\x5C.bmp,1", "^@BMimg\\a.bmp,2"}) {
+    AddText(d, s);
+    d.Texts.back().Text.form = JwwStr::Form::Utf16;
+  }
+  AddText(d, "");
+  JwwStr& cafe = d.Texts.back().Text;
+  cafe.form = JwwStr::Form::Utf16;
+  cafe.verbatim = true;
+  cafe.units = u"^@BMcaf\u00E9.bmp,3";
+  cafe.text = "^@BMcaf?.bmp,3";
+  ASSERT_TRUE(d.SaveToFile(dwg.Internal("u16.jww"), 700)) << d.LastError;
+  auto bytes = testutil::ReadBytes(dwg.Native("u16.jww"));
+  ASSERT_EQ(std::vector<std::uint8_t>(bytes.end() - 4, bytes.end()),
+            std::vector<std::uint8_t>(4, 0));
+  bytes.resize(bytes.size() - 4);
+  jwwfixture::JwwBuilder section(700);
+  section.Dword(1);
+  section.Utf16String(u"\u8868.bmp.gz");  // 表.bmp.gz
+  section.Dword(static_cast<std::int32_t>(gz.size()));
+  section.Raw(gz);
+  bytes.insert(bytes.end(), section.bytes().begin(), section.bytes().end());
+  testutil::WriteBytes(dwg.Native("u16.jww"), bytes);
+
+  form.PathInEmbeddedName = false;
+  EXPECT_EQ(Convert("u16.jww"), ResultOkLine(1, 1, 0, 1, 0));
+  ASSERT_EQ(form.Warnings.size(), 1u);
+
+  TJwwData converted;
+  ASSERT_TRUE(converted.LoadFromFile(out.Internal("u16.jww"))) << converted.LastError;
+  ASSERT_EQ(converted.Texts.size(), 3u);
+  EXPECT_EQ(converted.Texts[0].Text.text, "^@BM%temp%\x95\x5C.bmp,1");
+  EXPECT_EQ(converted.Texts[1].Text.text, "^@BM%temp%a.bmp,2");
+  for (int i = 0; i < 2; ++i) EXPECT_EQ(converted.Texts[i].Text.form, JwwStr::Form::Utf16);
+  EXPECT_TRUE(converted.Texts[2].Text.verbatim);
+  EXPECT_EQ(converted.Texts[2].Text.units, u"^@BMcaf\u00E9.bmp,3");
+  auto images = ImagesOf(out.Internal("u16.jww"));
+  EXPECT_EQ(std::string(images["\x95\x5C.bmp"].begin(), images["\x95\x5C.bmp"].end()),
+            "carried image");
+  EXPECT_EQ(std::string(images["a.bmp"].begin(), images["a.bmp"].end()), "live image");
 }
