@@ -243,7 +243,7 @@ JwwStr CleanForWrite(const JwwStr& s) {
     }
     if (u >= 0x20) kept += u;
   }
-  if (kept.empty() && !s.units.empty()) kept = u" ";
+  if (kept.empty() && !s.units.empty()) kept.push_back(u' ');
   return FromUnits(std::move(kept));
 }
 

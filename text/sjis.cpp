@@ -232,7 +232,7 @@ std::string CleanTextForWrite(const std::string& s) {
     }
   }
   // An emptied name would vanish from the file; a single space keeps its place.
-  if (out.empty()) out = " ";
+  if (out.empty()) out.push_back(' ');
   return out;
 }
 
