@@ -163,7 +163,7 @@ void MarkReferences(const TEntityLists& lists, const std::vector<std::string>& u
 
 struct StoredImage {
   const TBindImageType* image;
-  std::unique_ptr<platform::File> file;
+  std::string path;
   std::int32_t size;
 };
 
@@ -223,7 +223,8 @@ void TJwwData::WriteImageSection(JwwWriter& w) {
 
   // Every stored file is opened and sized before the count goes out, so a
   // file that cannot be read fails the save instead of leaving a section
-  // that disagrees with its count.
+  // that disagrees with its count. Each is closed again until its turn: a
+  // drawing may carry more images than a process may hold files open.
   platform::Os& os = platform::Current();
   std::vector<StoredImage> stored;
   for (std::size_t i : order) {
@@ -241,21 +242,24 @@ void TJwwData::WriteImageSection(JwwWriter& w) {
     if (size < 0 || size > std::numeric_limits<std::int32_t>::max())
       throw JwwIoError(
           100, "the size of the staged image " + QuotedName(image.Name) + " cannot be stored");
-    stored.push_back({&image, std::move(file), static_cast<std::int32_t>(size)});
+    stored.push_back({&image, path, static_cast<std::int32_t>(size)});
   }
 
   w.WriteDword(static_cast<std::int32_t>(stored.size()));
   Block buffer;
-  for (StoredImage& s : stored) {
+  for (const StoredImage& s : stored) {
+    std::unique_ptr<platform::File> file = os.OpenRead(s.path);
+    if (!file || file->Size() != s.size)
+      throw JwwIoError(100,
+                       "the staged image " + QuotedName(s.image->Name) + " changed while saving");
     WriteJwwString(w, JwwStr(s.image->Name));
     w.WriteDword(s.size);
     for (std::int64_t left = s.size; left > 0;) {
       const std::size_t n = static_cast<std::size_t>(std::min<std::int64_t>(left, kBlock));
-      if (!ReadFull(*s.file, buffer.data(), n))
+      if (!ReadFull(*file, buffer.data(), n))
         throw JwwIoError(100, "the staged image " + QuotedName(s.image->Name) + " cannot be read");
       w.WriteExact(buffer.data(), n);
       left -= static_cast<std::int64_t>(n);
     }
-    s.file.reset();
   }
 }
