@@ -18,6 +18,24 @@ std::string ResultOkLine(std::size_t files, std::int32_t refs, std::int32_t refs
          " blk\x93\xE0:" + std::to_string(missingInBlocks) + ")";
 }
 
+namespace {
+
+// An entity whose body could not be read is kept as an empty pair; a
+// drawing with one is not whole, even when the reading went on after it.
+bool HasDroppedEntity(const TJwwData& d) {
+  auto dropped = [](const TEntityLists& lists) {
+    for (const TEntityRef& e : lists.EntityTable)
+      if (e.Kind == kNone) return true;
+    return false;
+  };
+  if (dropped(d)) return true;
+  for (const TEntJwwBlockDef& def : d.BlockDefs)
+    if (dropped(def.Entities)) return true;
+  return false;
+}
+
+}  // namespace
+
 TForm1::TForm1() : Jww(std::make_unique<TJwwData>()) {}
 
 TForm1::~TForm1() = default;
@@ -44,6 +62,10 @@ std::string TForm1::ConvertFile(const std::string& source, const std::string& ou
   try {
     if (!Jww->LoadFromFile(source)) {
       FailureReason = "damaged drawing: " + Jww->LastError;
+      return kResultFailed;
+    }
+    if (HasDroppedEntity(*Jww)) {
+      FailureReason = "damaged drawing: an entity could not be read";
       return kResultFailed;
     }
   } catch (const JwwIoError& e) {

@@ -345,7 +345,11 @@ TEST_F(Conversion, NeverOverwritesAnExistingOutput) {
 
 TEST_F(Conversion, InjectedFailuresLeaveNoFileAndNeverSayOk) {
   testutil::WriteText(dwg.Native("img/a.bmp"), std::string(10000, 'a'));
-  WriteDrawing(dwg.Internal("f.jww"), {"^@BMimg\\a.bmp,1"});
+  // Enough texts that the drawing is read in several pieces, so that a read
+  // can fail in the middle of an entity.
+  std::vector<std::string> texts = {"^@BMimg\\a.bmp,1"};
+  for (int i = 0; i < 1500; ++i) texts.push_back("filler text number " + std::to_string(i));
+  WriteDrawing(dwg.Internal("f.jww"), texts);
   form.PathInEmbeddedName = false;
 
   // Count the calls of a good run, then make each one fail in turn.
@@ -355,6 +359,7 @@ TEST_F(Conversion, InjectedFailuresLeaveNoFileAndNeverSayOk) {
     ASSERT_EQ(Convert("f.jww", out.Internal("good.jww")), ResultOkLine(1, 1, 0, 0, 0));
   }
   fs::remove(out.Native("good.jww"));
+  EXPECT_GE(counting.readCalls, 4);
 
   struct Walk {
     const char* what;
