@@ -66,11 +66,11 @@ int main(int argc, char** argv) {
     } else if (a == "--dest-dir") {
       if (!value(destination)) return Fail("--dest-dir needs a folder"), 2;
     } else if (a == "--drive") {
-      std::string spec;
-      if (!value(spec) || spec.size() < 3 || spec[1] != '=' ||
-          !((spec[0] >= 'A' && spec[0] <= 'Z') || (spec[0] >= 'a' && spec[0] <= 'z')))
+      std::string mapping;
+      if (!value(mapping) || mapping.size() < 3 || mapping[1] != '=' ||
+          !((mapping[0] >= 'A' && mapping[0] <= 'Z') || (mapping[0] >= 'a' && mapping[0] <= 'z')))
         return Fail("--drive needs X=DIR"), 2;
-      platform::Current().MapDrive(spec[0], platform::AbsoluteNative(spec.substr(2)));
+      platform::Current().MapDrive(mapping[0], platform::AbsoluteNative(mapping.substr(2)));
     } else if (a == "--plain-names") {
       plainNames = true;
     } else if (a == "--disable-missing") {
