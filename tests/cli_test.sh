@@ -40,6 +40,12 @@ cp dwg/sample.jww "dwg/caf$(printf '\xc3\xa9')/x.jww"
 check "a path Shift-JIS cannot hold fails" test $? -eq 1
 check "and says why" grep -q "caf" stderr
 
+mkdir -p blocked && touch blocked/TEMP
+"$bin/marrowfold" --home blocked --dest-dir out dwg/sample.jww >stdout 2>stderr
+check "a work folder that cannot be made stops the run" test $? -eq 2
+check "and says so" grep -q "cannot create the work folder" stderr
+check "before converting anything" test ! -s stdout
+
 "$bin/marrowfold" --dest-dir >/dev/null 2>&1
 check "usage error exits 2" test $? -eq 2
 "$bin/marrowfold" --home home --dest-dir nowhere dwg/sample.jww >/dev/null 2>&1
