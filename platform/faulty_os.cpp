@@ -81,6 +81,11 @@ bool FaultyOs::Rename(const std::string& from, const std::string& to) {
   return inner_.Rename(from, to);
 }
 
+bool FaultyOs::Replace(const std::string& from, const std::string& to) {
+  if (Hits(failRenameAt, ++renameCalls)) return false;
+  return inner_.Replace(from, to);
+}
+
 bool FaultyOs::FindFirst(const std::string& path, DirEntry& entry) {
   if (inner_.FindFirst(path, entry)) return true;
   if (!everythingExists) return false;
@@ -115,6 +120,31 @@ bool FaultyOs::SetArchiveOnly(const std::string& path) {
 
 void FaultyOs::MapDrive(char letter, const std::string& nativeFolder) {
   inner_.MapDrive(letter, nativeFolder);
+}
+
+std::string FaultyOs::DesktopFolder() {
+  return inner_.DesktopFolder();
+}
+
+std::string FaultyOs::DocumentsFolder() {
+  return inner_.DocumentsFolder();
+}
+
+bool FaultyOs::EscapeKeyDown() {
+  return inner_.EscapeKeyDown();
+}
+
+void FaultyOs::ShowMessage(const std::string& text) {
+  inner_.ShowMessage(text);
+}
+
+bool FaultyOs::OpenFilesDialog(const OpenDialogRequest& request, std::vector<std::string>& files,
+                               std::int32_t& filterIndex) {
+  return inner_.OpenFilesDialog(request, files, filterIndex);
+}
+
+bool FaultyOs::SaveFileDialog(const SaveDialogRequest& request, std::string& chosen) {
+  return inner_.SaveFileDialog(request, chosen);
 }
 
 }  // namespace platform

@@ -13,8 +13,10 @@
 // outlive it.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -29,7 +31,7 @@ class FaultyOs : public Os {
   int failReadAt = 0;    // File::Read on files opened through this wrapper
   int failWriteAt = 0;   // File::Write: -1, nothing written
   int shortWriteAt = 0;  // File::Write: writes count/2 bytes and says so
-  int failRenameAt = 0;
+  int failRenameAt = 0;  // Rename and Replace, counted together
   int failDeleteAt = 0;
   int failCloseAt = 0;  // File::Close: the file is closed but reports failure
   bool failFromThenOn = false;
@@ -40,8 +42,8 @@ class FaultyOs : public Os {
   int openReadCalls = 0;
   int createCalls = 0;
   int readCalls = 0;
-  int writeCalls = 0;  // failWriteAt and shortWriteAt both count these
-  int renameCalls = 0;
+  int writeCalls = 0;   // failWriteAt and shortWriteAt both count these
+  int renameCalls = 0;  // Rename and Replace
   int deleteCalls = 0;
   int closeCalls = 0;  // first Close of each file only; later ones do nothing
 
@@ -63,6 +65,15 @@ class FaultyOs : public Os {
   bool SetLastWriteTime(const std::string& path, const LocalTime& time) override;
   bool SetArchiveOnly(const std::string& path) override;
   void MapDrive(char letter, const std::string& nativeFolder) override;
+  bool Replace(const std::string& from, const std::string& to) override;
+  // The rest go to the inner Os unchanged.
+  std::string DesktopFolder() override;
+  std::string DocumentsFolder() override;
+  bool EscapeKeyDown() override;
+  void ShowMessage(const std::string& text) override;
+  bool OpenFilesDialog(const OpenDialogRequest& request, std::vector<std::string>& files,
+                       std::int32_t& filterIndex) override;
+  bool SaveFileDialog(const SaveDialogRequest& request, std::string& chosen) override;
 
  private:
   std::unique_ptr<File> Wrap(std::unique_ptr<File> file);

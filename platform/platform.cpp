@@ -2,11 +2,35 @@
 // free of OS headers: it is compiled on every platform.
 #include "platform/platform.h"
 
+#include <string>
+
 namespace platform {
 
 namespace {
 Os* installed = nullptr;
 }  // namespace
+
+std::string PathForPerson(const std::string& internal) {
+#ifdef _WIN32
+  return internal;
+#else
+  // A real "\" at the end, not the second byte of a double-byte character.
+  bool separatorAtEnd = false;
+  for (std::size_t i = 0; i < internal.size(); ++i) {
+    const auto b = static_cast<unsigned char>(internal[i]);
+    if ((b >= 0x80 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFD)) {
+      ++i;
+      separatorAtEnd = false;
+    } else {
+      separatorAtEnd = b == '\\';
+    }
+  }
+  std::string native = InternalToNative(internal);
+  if (separatorAtEnd && !native.empty() && native.back() != '/') native += '/';
+  std::string sjis;
+  return DisplayToSjis(native, sjis) ? sjis : internal;
+#endif
+}
 
 Os& Current() {
   return installed ? *installed : Native();

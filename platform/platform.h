@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -32,6 +33,22 @@ struct DirEntry {
   bool isFolder = false;
   std::uint64_t size = 0;
   LocalTime lastWrite;
+};
+
+// What the file dialogs are opened with: Shift-JIS texts, internal paths.
+struct OpenDialogRequest {
+  std::string title;
+  std::string initialFolder;
+  std::string fileName;
+  // "label|pattern|label|pattern...", as the window system's filter text.
+  std::string filter;
+  std::int32_t filterIndex = 1;  // 1-based
+};
+
+struct SaveDialogRequest {
+  std::string title;
+  std::string initialFolder;
+  std::string fileName;
 };
 
 // An open file. Read returns the bytes read (0 at the end) or -1 on an error;
@@ -64,6 +81,9 @@ class Os {
   virtual bool Delete(const std::string& path) = 0;
   // Renames a file; never replaces an existing file of the new name.
   virtual bool Rename(const std::string& from, const std::string& to) = 0;
+  // Renames a file over another in one step: `to` is either the old file,
+  // whole, or the new one, never a mixture or nothing.
+  virtual bool Replace(const std::string& from, const std::string& to) = 0;
 
   // Entries and folders.
   virtual bool FindFirst(const std::string& path, DirEntry& entry) = 0;
@@ -81,6 +101,29 @@ class Os {
   // exists; an empty folder removes the mapping. Paths on a drive that
   // lies nowhere name no file.
   virtual void MapDrive(char letter, const std::string& nativeFolder) = 0;
+
+  // The user's desktop and documents folders as internal paths without a
+  // final "\", or "" when the system cannot tell.
+  virtual std::string DesktopFolder() = 0;
+  virtual std::string DocumentsFolder() = 0;
+
+  // Whether the Esc key is down at this moment. Never blocks. On a POSIX
+  // terminal it also answers true once the user pressed Ctrl-C.
+  virtual bool EscapeKeyDown() = 0;
+
+  // A modal message with one OK button and the caption "Marrowfold".
+  // `text` is Shift-JIS; "\r\n" in it is a line break.
+  virtual void ShowMessage(const std::string& text) = 0;
+
+  // The file-open dialog (several files may be chosen; they must exist).
+  // True with the chosen files (internal paths, in the dialog's order) and
+  // the filter index the user left selected; false when cancelled.
+  virtual bool OpenFilesDialog(const OpenDialogRequest& request, std::vector<std::string>& files,
+                               std::int32_t& filterIndex) = 0;
+  // The save dialog used to pick a folder: true with the chosen file's
+  // full path (only its folder part matters to the caller); false when
+  // cancelled.
+  virtual bool SaveFileDialog(const SaveDialogRequest& request, std::string& chosen) = 0;
 };
 
 // The implementation in force; tests install a wrapper with ScopedOs.
@@ -111,6 +154,11 @@ bool NativeToInternal(const std::string& native, std::string& internal, std::str
 std::string InternalToNative(const std::string& internal);
 // Makes a native path absolute against the current folder.
 std::string AbsoluteNative(const std::string& native);
+
+// An internal path as a person on this system writes it, still Shift-JIS
+// text for a message: on POSIX the native path ("/home/u/out/"), on
+// Windows the path itself. A final separator stays.
+std::string PathForPerson(const std::string& internal);
 
 // Text for a person: Shift-JIS to the terminal's encoding (UTF-8 on POSIX),
 // and back. Bytes that do not convert become U+FFFD / are refused.

@@ -12,6 +12,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -21,6 +22,8 @@
 
 #include "platform/platform.h"
 #include "platform/posix/encoding.h"
+#include "platform/posix/services.h"
+#include "platform/posix/signals.h"
 
 namespace platform {
 
@@ -297,6 +300,27 @@ bool RenameNoReplace(const std::string& from, const std::string& to) {
   return false;
 }
 
+// Creates the file and notes it for an interrupt that ends the program,
+// in one step as far as the ending signals can tell.
+std::unique_ptr<File> CreateNoted(const std::string& native, int flags) {
+  std::unique_ptr<File> file;
+  posix::WithEndSignalsHeld([&] {
+    file = OpenNative(native, flags);
+    if (file) posix::NoteCreatedFile(native);
+  });
+  return file;
+}
+
+// A file renamed into place is finished: an interrupt must not delete it,
+// even where a file the program made earlier lay under the new name (a
+// placeholder it replaced, or one removed behind the Os's back).
+void ForgetRenamed(const std::string& from, const std::string& to) {
+  // A file renamed onto itself is still where it was made.
+  if (from == to) return;
+  posix::ForgetEntry(from);
+  posix::ForgetEntry(to);
+}
+
 class PosixOs : public Os {
  public:
   std::unique_ptr<File> OpenRead(const std::string& path) override {
@@ -308,13 +332,13 @@ class PosixOs : public Os {
   std::unique_ptr<File> Create(const std::string& path) override {
     std::string native;
     if (!Resolve(path, native)) return nullptr;
-    return OpenNative(native, O_WRONLY | O_CREAT | O_TRUNC);
+    return CreateNoted(native, O_WRONLY | O_CREAT | O_TRUNC);
   }
 
   std::unique_ptr<File> CreateNew(const std::string& path) override {
     std::string native;
     if (!Resolve(path, native)) return nullptr;
-    return OpenNative(native, O_WRONLY | O_CREAT | O_EXCL);
+    return CreateNoted(native, O_WRONLY | O_CREAT | O_EXCL);
   }
 
   std::unique_ptr<File> OpenWrite(const std::string& path) override {
@@ -325,7 +349,13 @@ class PosixOs : public Os {
 
   bool Delete(const std::string& path) override {
     std::string native;
-    return Resolve(path, native) && ::unlink(native.c_str()) == 0;
+    if (!Resolve(path, native)) return false;
+    bool deleted = false;
+    posix::WithEndSignalsHeld([&] {
+      deleted = ::unlink(native.c_str()) == 0;
+      if (deleted) posix::ForgetEntry(native);
+    });
+    return deleted;
   }
 
   bool Rename(const std::string& from, const std::string& to) override {
@@ -334,7 +364,28 @@ class PosixOs : public Os {
     // "a.txt" -> "A.TXT" finds the source itself; Windows lets the name
     // change its case.
     if (nativeTo == nativeFrom && !Resolve(to, nativeTo, true)) return false;
-    return RenameNoReplace(nativeFrom, nativeTo);
+    bool renamed = false;
+    posix::WithEndSignalsHeld([&] {
+      renamed = RenameNoReplace(nativeFrom, nativeTo);
+      if (renamed) ForgetRenamed(nativeFrom, nativeTo);
+    });
+    return renamed;
+  }
+
+  bool Replace(const std::string& from, const std::string& to) override {
+    std::string nativeFrom, nativeTo;
+    if (!Resolve(from, nativeFrom) || !Resolve(to, nativeTo)) return false;
+    if (nativeTo == nativeFrom && !Resolve(to, nativeTo, true)) return false;
+    // rename(2) would put a folder in place of an empty folder; Windows
+    // replaces files only.
+    struct stat st;
+    if (::lstat(nativeTo.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return false;
+    bool replaced = false;
+    posix::WithEndSignalsHeld([&] {
+      replaced = ::rename(nativeFrom.c_str(), nativeTo.c_str()) == 0;
+      if (replaced) ForgetRenamed(nativeFrom, nativeTo);
+    });
+    return replaced;
   }
 
   bool FindFirst(const std::string& path, DirEntry& entry) override {
@@ -363,12 +414,24 @@ class PosixOs : public Os {
 
   bool CreateFolder(const std::string& path) override {
     std::string native;
-    return Resolve(path, native) && ::mkdir(native.c_str(), 0777) == 0;
+    if (!Resolve(path, native)) return false;
+    bool created = false;
+    posix::WithEndSignalsHeld([&] {
+      created = ::mkdir(native.c_str(), 0777) == 0;
+      if (created) posix::NoteCreatedFolder(native);
+    });
+    return created;
   }
 
   bool RemoveFolder(const std::string& path) override {
     std::string native;
-    return Resolve(path, native) && ::rmdir(native.c_str()) == 0;
+    if (!Resolve(path, native)) return false;
+    bool removed = false;
+    posix::WithEndSignalsHeld([&] {
+      removed = ::rmdir(native.c_str()) == 0;
+      if (removed) posix::ForgetEntry(native);
+    });
+    return removed;
   }
 
   bool SetLastWriteTime(const std::string& path, const LocalTime& time) override {
@@ -405,6 +468,32 @@ class PosixOs : public Os {
     } else {
       DriveTable()[UpperAscii(letter)] = nativeFolder;
     }
+  }
+
+  std::string DesktopFolder() override {
+    return posix::UserFolderInternal("XDG_DESKTOP_DIR", "Desktop");
+  }
+
+  std::string DocumentsFolder() override {
+    return posix::UserFolderInternal("XDG_DOCUMENTS_DIR", "Documents");
+  }
+
+  bool EscapeKeyDown() override { return posix::PollEscapeKey(); }
+
+  void ShowMessage(const std::string& text) override {
+    std::string out = posix::MessageForTerminal(text);
+    std::fwrite(out.data(), 1, out.size(), stdout);
+    std::fflush(stdout);
+  }
+
+  // A command line has no file dialog: the files come as arguments.
+  bool OpenFilesDialog(const OpenDialogRequest&, std::vector<std::string>&,
+                       std::int32_t&) override {
+    return false;
+  }
+
+  bool SaveFileDialog(const SaveDialogRequest& request, std::string& chosen) override {
+    return posix::AskSaveFolderOnTerminal(request, chosen);
   }
 };
 

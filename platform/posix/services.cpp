@@ -1,0 +1,292 @@
+// The desktop services on a POSIX command line: the user's folders from
+// xdg-user-dirs, messages on standard output, and a typed question in
+// place of the save dialog.
+#include "platform/posix/services.h"
+
+#include <poll.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+#include "platform/posix/encoding.h"
+#include "platform/posix/signals.h"
+
+namespace platform::posix {
+
+namespace {
+
+void StripFinalSlashes(std::string& path) {
+  while (!path.empty() && path.back() == '/') path.pop_back();
+}
+
+// `home` followed by `rest` ("" or starting with "/").
+std::string UnderHome(std::string home, const std::string& rest) {
+  StripFinalSlashes(home);
+  std::string path = home + rest;
+  return path.empty() ? "/" : path;
+}
+
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\r';
+}
+
+// The value of a line `key="value"`, its backslash escapes undone (the file
+// is written for the shell to read). False for another key or a line that
+// does not have that form.
+bool QuotedValue(const std::string& line, const std::string& key, std::string& value) {
+  std::size_t i = 0;
+  while (i < line.size() && IsBlank(line[i])) ++i;
+  if (line.compare(i, key.size(), key) != 0) return false;
+  i += key.size();
+  while (i < line.size() && IsBlank(line[i])) ++i;
+  if (i >= line.size() || line[i] != '=') return false;
+  ++i;
+  while (i < line.size() && IsBlank(line[i])) ++i;
+  if (i >= line.size() || line[i] != '"') return false;
+  value.clear();
+  for (++i; i < line.size(); ++i) {
+    char c = line[i];
+    if (c == '"') return true;
+    if (c == '\\' && i + 1 < line.size()) c = line[++i];
+    value += c;
+  }
+  return false;
+}
+
+std::string Trimmed(const std::string& s) {
+  std::size_t begin = 0, end = s.size();
+  while (begin < end && IsBlank(s[begin])) ++begin;
+  while (end > begin && IsBlank(s[end - 1])) --end;
+  std::string t = s.substr(begin, end - begin);
+  // A folder dragged into a terminal arrives quoted.
+  if (t.size() >= 2 && (t[0] == '\'' || t[0] == '"') && t.back() == t[0]) {
+    t = t.substr(1, t.size() - 2);
+  }
+  return t;
+}
+
+// The native folder an answer names.
+std::string AnsweredFolder(const std::string& answer, const FolderPrompt& prompt) {
+  std::string path;
+  if (answer == "~" || answer.compare(0, 2, "~/") == 0) {
+    path = UnderHome(prompt.home, answer.substr(1));
+  } else if (answer[0] == '/') {
+    path = answer;
+  } else {
+    path = UnderHome(prompt.currentFolder, "/" + answer);
+  }
+  path = std::filesystem::path(path).lexically_normal().string();
+  StripFinalSlashes(path);
+  return path.empty() ? "/" : path;
+}
+
+// Whether the Shift-JIS path ends in a separator of its own, not in the
+// second byte of a character such as 表 (0x95 0x5C).
+bool EndsWithSeparator(const std::string& sjis) {
+  bool separator = false;
+  for (std::size_t i = 0; i < sjis.size(); ++i) {
+    unsigned char b = static_cast<unsigned char>(sjis[i]);
+    if (IsLeadByte(b) && i + 1 < sjis.size()) {
+      separator = false;
+      ++i;
+    } else {
+      separator = b == '\\';
+    }
+  }
+  return separator;
+}
+
+std::string InFolder(const std::string& folder, const std::string& name) {
+  return EndsWithSeparator(folder) ? folder + name : folder + "\\" + name;
+}
+
+// A line from the terminal in its normal mode. poll() rather than a plain
+// read(): SA_RESTART would resume a read() after Ctrl-C and the question
+// would stay, while poll() always returns, and its timeout covers a Ctrl-C
+// that lands just before it.
+bool ReadQuestionLine(std::string& line) {
+  line.clear();
+  char buffer[512];
+  for (;;) {
+    if (InterruptRequested()) return false;
+    pollfd p{STDIN_FILENO, POLLIN, 0};
+    int ready = ::poll(&p, 1, 200);
+    if (ready < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (ready == 0) continue;
+    ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+    if (n < 0) {
+      if (errno == EINTR || errno == EAGAIN) continue;
+      return false;
+    }
+    if (n == 0) return false;
+    line.append(buffer, static_cast<std::size_t>(n));
+    std::size_t newline = line.find('\n');
+    if (newline != std::string::npos) {
+      line.resize(newline);
+      return true;
+    }
+  }
+}
+
+void WriteToStderr(const std::string& text) {
+  std::fwrite(text.data(), 1, text.size(), stderr);
+  std::fflush(stderr);
+}
+
+bool IsNativeFolder(const std::string& native) {
+  struct stat st;
+  return ::stat(native.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::string ConfigFolder(const std::string& home) {
+  // Relative values are to be ignored, as the base-directory rules say.
+  const char* config = std::getenv("XDG_CONFIG_HOME");
+  if (config && config[0] == '/') return config;
+  return UnderHome(home, "/.config");
+}
+
+}  // namespace
+
+std::string HomeFolder() {
+  const char* home = std::getenv("HOME");
+  if (home && *home) return home;
+  passwd entry;
+  passwd* found = nullptr;
+  char buffer[4096];
+  if (::getpwuid_r(::getuid(), &entry, buffer, sizeof buffer, &found) == 0 && found &&
+      found->pw_dir && *found->pw_dir) {
+    return found->pw_dir;
+  }
+  return "";
+}
+
+std::string UserFolderFromConfig(const std::string& config, const std::string& key,
+                                 const std::string& home, const std::string& fallbackName) {
+  std::string folder;
+  std::istringstream lines(config);
+  std::string line, value;
+  // The last line for the key wins, as when the shell sources the file.
+  while (std::getline(lines, line)) {
+    if (!QuotedValue(line, key, value)) continue;
+    if (value.compare(0, 5, "$HOME") == 0 && (value.size() == 5 || value[5] == '/')) {
+      // "$HOME/" is how xdg-user-dirs says the folder is disabled: it
+      // falls back to the home folder itself.
+      std::string rest = value.substr(5);
+      StripFinalSlashes(rest);
+      folder = UnderHome(home, rest);
+    } else if (!value.empty() && value[0] == '/') {
+      StripFinalSlashes(value);
+      folder = value.empty() ? "/" : value;
+    }
+  }
+  return folder.empty() ? UnderHome(home, "/" + fallbackName) : folder;
+}
+
+std::string MessageForTerminal(const std::string& sjis) {
+  // 0x0D and 0x0A are never the second byte of a character, so the line
+  // breaks can be found after the conversion.
+  std::string text = SjisToDisplay(sjis);
+  std::string out;
+  out.reserve(text.size() + 1);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+    out += text[i];
+  }
+  if (out.empty() || out.back() != '\n') out += '\n';
+  return out;
+}
+
+bool HoldsEscapeKey(const std::string& bytes) {
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    if (bytes[i] != '\x1B') continue;
+    // CSI and SS3: what arrow, function and editing keys send.
+    if (i + 1 < bytes.size() && (bytes[i + 1] == '[' || bytes[i + 1] == 'O')) {
+      ++i;
+      continue;
+    }
+    return true;
+  }
+  return false;
+}
+
+bool AskSaveFolder(const FolderPrompt& prompt, const std::string& fileName, std::string& chosen) {
+  if (!prompt.title.empty()) prompt.write(prompt.title + "\n");
+  for (;;) {
+    prompt.write("保存先フォルダを指定 [" + prompt.startNative + "]: ");
+    std::string line;
+    if (!prompt.readLine(line)) {
+      // Leaves the shell's next prompt on a line of its own.
+      prompt.write("\n");
+      return false;
+    }
+    std::string answer = Trimmed(line);
+    std::string folder;
+    if (answer.empty()) {
+      if (prompt.startInternal.empty()) {
+        prompt.write("フォルダを入力してください\n");
+        continue;
+      }
+      folder = prompt.startInternal;
+    } else {
+      std::string native = AnsweredFolder(answer, prompt);
+      if (!prompt.isFolder(native)) {
+        prompt.write("フォルダがありません: " + native + "\n");
+        continue;
+      }
+      std::string error;
+      if (!NativeToInternal(native, folder, error)) {
+        prompt.write(error + "\n");
+        continue;
+      }
+    }
+    chosen = InFolder(folder, fileName);
+    return true;
+  }
+}
+
+std::string UserFolderInternal(const std::string& key, const std::string& fallbackName) {
+  std::string home = HomeFolder();
+  if (home.empty()) return "";
+  std::ifstream file(ConfigFolder(home) + "/user-dirs.dirs", std::ios::binary);
+  std::string config;
+  if (file) config.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+  std::string internal, error;
+  if (!NativeToInternal(UserFolderFromConfig(config, key, home, fallbackName), internal, error)) {
+    return "";
+  }
+  // Only "/" itself ends in a separator.
+  return EndsWithSeparator(internal) ? "" : internal;
+}
+
+bool AskSaveFolderOnTerminal(const SaveDialogRequest& request, std::string& chosen) {
+  if (!StdinIsForegroundTerminal() || InterruptRequested()) return false;
+  ReleaseTerminalForQuestion();
+  FolderPrompt prompt;
+  prompt.title = SjisToDisplay(request.title);
+  prompt.home = HomeFolder();
+  prompt.currentFolder = AbsoluteNative(".");
+  prompt.startInternal = request.initialFolder;
+  if (prompt.startInternal.empty()) {
+    std::string error;
+    NativeToInternal(prompt.currentFolder, prompt.startInternal, error);
+  }
+  prompt.startNative =
+      prompt.startInternal.empty() ? prompt.currentFolder : InternalToNative(prompt.startInternal);
+  prompt.readLine = ReadQuestionLine;
+  prompt.write = WriteToStderr;
+  prompt.isFolder = IsNativeFolder;
+  return AskSaveFolder(prompt, request.fileName, chosen);
+}
+
+}  // namespace platform::posix
