@@ -1,10 +1,23 @@
 #include "app/Unit1.h"
 
+#include <exception>
+
 #include "app/UnitGval.h"
 #include "embed/staging.h"
 #include "text/filenames.h"
+#include "text/sjis.h"
 
 const char* const kResultFailed = "\x95\xCF\x8A\xB7\x8E\xB8\x94s";  // 変換失敗
+const char* const kLogArrow = "\x81\xA8 ";                          // "→ "
+const char* const kLogResult =
+    "\x81@\x81"
+    "c\x81"
+    "c ";  // "　…… "
+// [ESC]を押しましたので中断します。
+const char* const kLogEscape =
+    "[ESC]\x82\xF0\x89\x9F\x82\xB5\x82\xDC\x82\xB5\x82\xBD\x82\xCC\x82\xC5\x92\x86\x92"
+    "f\x82\xB5\x82\xDC\x82\xB7\x81"
+    "B";
 
 std::string ResultOkLine(std::size_t files, std::int32_t refs, std::int32_t refsInBlocks,
                          std::int32_t missing, std::int32_t missingInBlocks) {
@@ -16,6 +29,21 @@ std::string ResultOkLine(std::size_t files, std::int32_t refs, std::int32_t refs
          " blk\x93\xE0:" + std::to_string(refsInBlocks) +
          " \x95s\x96\xBE\x89\xE6\x91\x9C\x95\xB6\x8E\x9A:" + std::to_string(missing) +
          " blk\x93\xE0:" + std::to_string(missingInBlocks) + ")";
+}
+
+std::string AppendSeparator(const std::string& folder) {
+  return SjisRightBytes(folder, 1) == "\\" ? folder : folder + "\\";
+}
+
+bool IsExternalModeSwitch(const std::vector<std::string>& args) {
+  if (args.size() != 1) return false;
+  const std::string a = SjisUpper(args[0]);
+  return a == "-G" || a == "/G";
+}
+
+void TListBox::Add(const std::string& line) {
+  Items.push_back(line);
+  if (OnAdd) OnAdd(line);
 }
 
 namespace {
@@ -34,15 +62,241 @@ bool HasDroppedEntity(const TJwwData& d) {
   return false;
 }
 
+// The temporary file a drawing is written to before it takes its name.
+std::string TemporaryFor(const std::string& output, int n) {
+  return output + ".~" + std::to_string(n) + ".tmp";
+}
+
 }  // namespace
 
 TForm1::TForm1() : Jww(std::make_unique<TJwwData>()) {}
 
 TForm1::~TForm1() = default;
 
+void TForm1::SetRadioButton(int number, bool value) {
+  bool* destination[] = {&RadioButton1, &RadioButton2, &RadioButton3, &RadioButton4, &RadioButton7};
+  bool* naming[] = {&RadioButton5, &RadioButton6};
+  bool* self = nullptr;
+  switch (number) {
+    case 1:
+      self = &RadioButton1;
+      break;
+    case 2:
+      self = &RadioButton2;
+      break;
+    case 3:
+      self = &RadioButton3;
+      break;
+    case 4:
+      self = &RadioButton4;
+      break;
+    case 5:
+      self = &RadioButton5;
+      break;
+    case 6:
+      self = &RadioButton6;
+      break;
+    case 7:
+      self = &RadioButton7;
+      break;
+    default:
+      return;
+  }
+  if (value) {
+    if (number == 5 || number == 6) {
+      for (bool* b : naming) *b = false;
+    } else {
+      for (bool* b : destination) *b = false;
+    }
+  }
+  *self = value;
+}
+
+// ---------------------------------------------------------------- start, close
+
+void TForm1::FormShow(const std::vector<std::string>& args) {
+  if (!Startup()) {
+    platform::Current().ShowMessage(StartupError);
+    return;
+  }
+  RunCommandLine(args);
+}
+
+bool TForm1::Startup() {
+  ProgramFolder = ExtractFileDir(ProgramFile);
+  LoadSettings(SettingsPath());
+  ClearStagedImages();
+  WorkFolder = ProgramFolder + "TEMP\\";
+  ExtractImagesOnLoad = true;
+  WriteImagesOnSave = true;
+  // Without a work folder no image could be staged, and drawings with
+  // images would fail one by one; better to say so once, before any batch.
+  std::string reason;
+  StartupError.clear();
+  if (!CreateWorkFolder(reason))
+    StartupError = "cannot create the work folder " + WorkFolder + ": " + reason;
+  Jww = std::make_unique<TJwwData>();
+  InputQueue.clear();
+  return StartupError.empty();
+}
+
+void TForm1::RunCommandLine(const std::vector<std::string>& args) {
+  // The external-transformation mode ("-G") is not part of this program
+  // yet; the front ends refuse it before getting here.
+  if (IsExternalModeSwitch(args)) return;
+  for (const std::string& a : args) AddInputFile(a);
+  if (!InputQueue.empty()) ConvertQueue();
+}
+
+void TForm1::FormClose() {
+  InputQueue.clear();
+  SaveSettings(SettingsPath());
+  ResetConversion();
+  Jww.reset();
+  RemoveWorkFolder();
+}
+
+std::string TForm1::SettingsPath() const {
+  return ChangeFileExt(ProgramFile, ".dat");
+}
+
+// ---------------------------------------------------------------- intake
+
+bool TForm1::AddInputFile(const std::string& path) {
+  if (path.empty() || SjisUpper(ExtractFileExt(path)) != ".JWW") return false;
+  if (!platform::Current().FileExists(path)) return false;
+  InputQueue.push_back(path);
+  return true;
+}
+
+void TForm1::OnDropFiles(const std::vector<std::string>& paths) {
+  InputQueue.clear();
+  for (const std::string& p : paths) AddInputFile(p);
+  if (!InputQueue.empty()) ConvertQueue();
+}
+
+void TForm1::Label3Click() {
+  platform::OpenDialogRequest request;
+  request.title =
+      "\x95\xCF\x8A\xB7\x8C\xB3\x83t\x83@\x83"
+      "C\x83\x8B\x82\xF0\x8Ew\x92\xE8";
+  request.initialFolder = Label1;
+  request.fileName = "\x81@";
+  request.filter =
+      "Jw_cad \x90}\x96\xCA\x83t\x83@\x83"
+      "C\x83\x8B(win)|*.jww|\x91S\x82\xC4\x82\xCC\x83t\x83@\x83"
+      "C\x83\x8B(*.*)|*.*";
+  request.filterIndex = OpenFilterIndex;
+  std::vector<std::string> files;
+  std::int32_t index = OpenFilterIndex;
+  if (!platform::Current().OpenFilesDialog(request, files, index)) return;
+  OpenDialogChosen(files, index);
+}
+
+void TForm1::OpenDialogChosen(const std::vector<std::string>& files, std::int32_t filterIndex) {
+  if (!files.empty()) Label1 = ExtractFileDir(files.front());
+  OpenFilterIndex = filterIndex;
+  InputQueue.clear();
+  for (const std::string& f : files) AddInputFile(f);
+  if (!InputQueue.empty()) ConvertQueue();
+}
+
+// ---------------------------------------------------------------- the batch
+
+void TForm1::ConvertQueue() {
+  LastBatch = TBatchReport{};
+  if (InputQueue.empty()) return;
+  const TDestination destination = ChooseDestinationFolder();
+  if (destination.kind == TDestination::Kind::EndBatch) return;
+  DisableMissingRefs = CheckBox1;
+  PathInEmbeddedName = RadioButton5;
+  LastBatch.ran = true;
+  ListBox1.Clear();
+  for (const std::string& source : InputQueue) {
+    if (platform::Current().EscapeKeyDown()) {
+      ListBox1.Add(kLogEscape);
+      LastBatch.stopped = true;
+      break;
+    }
+    ConvertOne(source, destination);
+  }
+  ActivePage = 1;
+}
+
+void TForm1::ConvertOne(const std::string& source, const TDestination& destination) {
+  const std::string base = destination.kind == TDestination::Kind::SameFolder
+                               ? source
+                               : destination.folder + ExtractFileName(source);
+  FailureReason.clear();
+  Warnings.clear();
+  const std::optional<std::string> output = ReserveOutput(base);
+  ListBox1.Add(source);
+  ListBox1.Add(kLogArrow + output.value_or(base));
+  std::string result = kResultFailed;
+  if (output) {
+    // Whatever goes wrong inside one conversion ends that file only: the
+    // user still gets every other drawing of the batch.
+    try {
+      result = ConvertFile(source, *output);
+    } catch (const std::exception& e) {
+      FailureReason = std::string("unexpected failure: ") + e.what();
+      result = kResultFailed;
+    }
+  }
+  platform::Os& os = platform::Current();
+  if (!reservedTemporary_.empty() && os.FileExists(reservedTemporary_))
+    os.Delete(reservedTemporary_);
+  reservedFor_.clear();
+  reservedTemporary_.clear();
+  ListBox1.Add(kLogResult + result);
+  if (result == kResultFailed) {
+    ++LastBatch.failed;
+  } else {
+    ++LastBatch.converted;
+  }
+  if (OnFileConverted) OnFileConverted(source, result);
+}
+
+// The first free branch of `base` whose temporary file this run could
+// create: another run converting into the same folder at the same time
+// holds the temporary of the name it chose, so the two never pick one name
+// and neither overwrites the other's drawing.
+std::optional<std::string> TForm1::ReserveOutput(const std::string& base) {
+  platform::Os& os = platform::Current();
+  bool cannotCreate = false;
+  std::optional<std::string> output = FirstUsableBranch(base, [&](const std::string& candidate) {
+    if (cannotCreate || os.FileExists(candidate) || os.FolderExists(candidate)) return false;
+    const std::string temporary = TemporaryFor(candidate, 1);
+    if (auto file = os.CreateNew(temporary)) {
+      file->Close();
+      // The other run may have renamed its drawing into this name between
+      // the look above and the creation: its temporary was gone by then.
+      if (os.FileExists(candidate)) {
+        os.Delete(temporary);
+        return false;
+      }
+      reservedFor_ = candidate;
+      reservedTemporary_ = temporary;
+      return true;
+    }
+    // Taken by another run, or the folder takes no files at all.
+    if (!os.FileExists(temporary)) cannotCreate = true;
+    return false;
+  });
+  if (!output) {
+    FailureReason = cannotCreate
+                        ? "cannot create a file in the destination folder " + ExtractFileDir(base)
+                        : "every branch number of " + ExtractFileName(base) +
+                              " is taken in the destination folder";
+  }
+  return cannotCreate ? std::nullopt : output;
+}
+
+// ---------------------------------------------------------------- one file
+
 void TForm1::ResetConversion() {
   EmbeddedImages.clear();
-  Jww->FreeDrawing();
+  if (Jww) Jww->FreeDrawing();
   DeleteStagedArchives();
   DeleteStagedOriginals();
   ClearStagedImages();
@@ -55,6 +309,7 @@ std::string TForm1::ConvertFile(const std::string& source, const std::string& ou
   MissingRefInBlockCount = 0;
   FailureReason.clear();
   Warnings.clear();
+  if (!Jww) Jww = std::make_unique<TJwwData>();
   ResetConversion();
 
   // A drawing that could be read only in part is damaged: converting what
@@ -81,6 +336,21 @@ std::string TForm1::ConvertFile(const std::string& source, const std::string& ou
                       MissingRefCount, MissingRefInBlockCount);
 }
 
+bool TForm1::EmbedImages(const std::string& workFolder) {
+  TEmbedScan scan;
+  scan.PathInEmbeddedName = PathInEmbeddedName;
+  scan.DisableMissingRefs = DisableMissingRefs;
+  scan.LookBeside = LookBeside;
+  const bool ok = ::EmbedImages(*Jww, CurrentSourcePath, workFolder, EmbeddedImages, scan);
+  EmbeddedRefCount = scan.EmbeddedRefCount;
+  EmbeddedRefInBlockCount = scan.EmbeddedRefInBlockCount;
+  MissingRefCount = scan.MissingRefCount;
+  MissingRefInBlockCount = scan.MissingRefInBlockCount;
+  Warnings.insert(Warnings.end(), scan.Warnings.begin(), scan.Warnings.end());
+  if (!ok) FailureReason = scan.FailureReason;
+  return ok;
+}
+
 // The drawing is written under a name of its own beside the output and
 // renamed only when complete, with a rename that never replaces a file: an
 // interrupted conversion leaves no half-written drawing under the output
@@ -88,11 +358,15 @@ std::string TForm1::ConvertFile(const std::string& source, const std::string& ou
 bool TForm1::SaveThroughTemporary(const std::string& output) {
   platform::Os& os = platform::Current();
   std::string temporary;
-  for (int n = 1; n <= 99999 && temporary.empty(); ++n) {
-    std::string candidate = output + ".~" + std::to_string(n) + ".tmp";
-    if (auto reserved = os.CreateNew(candidate)) {
-      reserved->Close();
-      temporary = candidate;
+  if (reservedFor_ == output && !reservedTemporary_.empty()) {
+    temporary = reservedTemporary_;
+  } else {
+    for (int n = 1; n <= 99999 && temporary.empty(); ++n) {
+      std::string candidate = TemporaryFor(output, n);
+      if (auto reserved = os.CreateNew(candidate)) {
+        reserved->Close();
+        temporary = candidate;
+      }
     }
   }
   if (temporary.empty()) {

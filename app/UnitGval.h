@@ -4,11 +4,7 @@
 #include <string>
 #include <vector>
 
-// One image file found in the drawing being converted.
-struct TStr2List {
-  std::string SourcePath;    // where the image file was found
-  std::string EmbeddedName;  // its name in the staging folder and the references
-};
+#include "embed/scan.h"
 
 // The folder of the program file, ending in "\".
 extern std::string ProgramFolder;

@@ -1,21 +1,19 @@
-// The image-reference scan: every "^@BM" text of a drawing, at the top level
-// and inside every block definition, is resolved, its image staged and the
-// reference rewritten to the staged copy, or counted (and perhaps disabled)
-// when the image file is missing.
-#include <optional>
+#include "embed/scan.h"
 
-#include "app/Unit1.h"
-#include "app/UnitGval.h"
 #include "embed/staging.h"
 #include "platform/platform.h"
 #include "text/filenames.h"
 #include "text/sjis.h"
 
+const char* const kLiveRefPrefix = "^@BM";
+const char* const kEmbeddedRefPrefix = "^@BM%temp%";
+const char* const kDisabledRefPrefix = "_@BM";
+
 namespace {
 
-const std::string kLive = "^@BM";
-const std::string kEmbedded = "^@BM%temp%";
-const std::string kDisabled = "_@BM";
+const std::string kLive = kLiveRefPrefix;
+const std::string kEmbedded = kEmbeddedRefPrefix;
+const std::string kDisabled = kDisabledRefPrefix;
 
 bool StartsWith(const std::string& s, const std::string& prefix) {
   return s.compare(0, prefix.size(), prefix) == 0;
@@ -43,23 +41,50 @@ std::string WithBranch(const std::string& name, int n) {
   return name.substr(0, name.size() - ext.size()) + "~" + std::to_string(n) + ext;
 }
 
-struct Reference {
-  std::string path;    // as written after "^@BM"
-  std::string params;  // from the first "," to the end
-};
-
-std::optional<Reference> ParseLive(const std::string& t) {
-  if (StartsWith(t, kEmbedded) || !StartsWith(t, kLive)) return std::nullopt;
-  std::size_t comma = t.find(',', kLive.size());
-  if (comma == std::string::npos || comma == kLive.size()) return std::nullopt;
-  return Reference{t.substr(kLive.size(), comma - kLive.size()), t.substr(comma)};
-}
-
 }  // namespace
 
-bool TForm1::EmbedImages(const std::string& workFolder) {
+std::optional<TImageRef> ParseImageRef(const std::string& t) {
+  TImageRef ref;
+  std::size_t prefix = 0;
+  if (StartsWith(t, kEmbedded)) {
+    ref.kind = TImageRef::Kind::Embedded;
+    prefix = kEmbedded.size();
+  } else if (StartsWith(t, kLive)) {
+    prefix = kLive.size();
+  } else if (StartsWith(t, kDisabled)) {
+    ref.kind = TImageRef::Kind::Disabled;
+    prefix = kDisabled.size();
+  } else {
+    return std::nullopt;
+  }
+  std::size_t comma = t.find(',', prefix);
+  if (comma == std::string::npos || comma == prefix) return std::nullopt;
+  ref.path = t.substr(prefix, comma - prefix);
+  ref.params = t.substr(comma);
+  return ref;
+}
+
+TResolvedRef ResolveImageRef(const std::string& drawingFolder, const std::string& refPath,
+                             bool lookBeside) {
   platform::Os& os = platform::Current();
-  const std::string drawingFolder = ExtractFileDir(CurrentSourcePath);
+  TResolvedRef r;
+  r.path = IsRelative(refPath) ? drawingFolder + refPath : refPath;
+  r.found = os.FileExists(r.path);
+  if (!r.found && lookBeside) {
+    std::string beside = drawingFolder + ExtractFileName(refPath);
+    if (!ExtractFileName(refPath).empty() && os.FileExists(beside)) {
+      r.path = beside;
+      r.found = r.beside = true;
+    }
+  }
+  return r;
+}
+
+bool EmbedImages(TJwwData& jww, const std::string& sourcePath, const std::string& workFolder,
+                 std::vector<TStr2List>& rows, TEmbedScan& scan) {
+  platform::Os& os = platform::Current();
+  const std::string drawingFolder = ExtractFileDir(sourcePath);
+  const bool PathInEmbeddedName = scan.PathInEmbeddedName;
   // Images the source drawing carried already: a new image must not take a
   // name that would overwrite one of them (x.jpg would compress onto x.jpg.gz).
   const std::vector<TBindImageType> carried = StagedImages;
@@ -68,33 +93,34 @@ bool TForm1::EmbedImages(const std::string& workFolder) {
     for (const auto& img : carried)
       if (SameName(img.Name, name) || SameName(img.Name, name + ".gz")) return true;
     if (byRows)
-      for (const auto& row : EmbeddedImages)
+      for (const auto& row : rows)
         if (SameName(row.EmbeddedName, name)) return true;
     return false;
   };
 
   auto embedOne = [&](TEntJwwText& text, bool inBlock) -> bool {
     const std::string& t = text.Text.text;
-    std::optional<Reference> ref = ParseLive(t);
-    if (!ref) return true;
-    std::int32_t& embedded = inBlock ? EmbeddedRefInBlockCount : EmbeddedRefCount;
-    std::int32_t& missing = inBlock ? MissingRefInBlockCount : MissingRefCount;
+    std::optional<TImageRef> ref = ParseImageRef(t);
+    if (!ref || ref->kind != TImageRef::Kind::Live) return true;
+    std::int32_t& embedded = inBlock ? scan.EmbeddedRefInBlockCount : scan.EmbeddedRefCount;
+    std::int32_t& missing = inBlock ? scan.MissingRefInBlockCount : scan.MissingRefCount;
 
     if (text.Text.verbatim) {
       // The drawing names the image with characters Shift-JIS cannot hold:
       // no path of ours can reach it. Left as it is, and said so.
       ++missing;
-      Warnings.push_back(
+      scan.Warnings.push_back(
           "image reference not embedded: its path has characters outside "
           "Shift-JIS: " +
           t);
       return true;
     }
 
-    std::string path = IsRelative(ref->path) ? drawingFolder + ref->path : ref->path;
-    if (!os.FileExists(path)) {
+    const TResolvedRef resolved = ResolveImageRef(drawingFolder, ref->path, scan.LookBeside);
+    const std::string& path = resolved.path;
+    if (!resolved.found) {
       ++missing;
-      if (DisableMissingRefs) {
+      if (scan.DisableMissingRefs) {
         text.Text.Assign(kDisabled + path + ref->params);
         text.TextKind = 0;
         text.Attr.PenColor = 9;
@@ -103,7 +129,7 @@ bool TForm1::EmbedImages(const std::string& workFolder) {
     }
 
     std::string name;
-    for (const auto& row : EmbeddedImages)
+    for (const auto& row : rows)
       if (SameName(row.SourcePath, path)) {
         name = row.EmbeddedName;
         break;
@@ -125,15 +151,15 @@ bool TForm1::EmbedImages(const std::string& workFolder) {
         }
       }
       if (!made || made->empty()) {
-        FailureReason = "no free name to stage the image " + path;
+        scan.FailureReason = "no free name to stage the image " + path;
         return false;
       }
       name = *made;
-      EmbeddedImages.push_back({path, name});
+      rows.push_back({path, name});
       if (!os.FileExists(workFolder + name)) {
         std::string error;
         if (!CopyFileKeepDate(path, workFolder + name, &error)) {
-          FailureReason = "cannot stage the image " + path + ": " + error;
+          scan.FailureReason = "cannot stage the image " + path + ": " + error;
           return false;
         }
       }
@@ -143,18 +169,18 @@ bool TForm1::EmbedImages(const std::string& workFolder) {
     return true;
   };
 
-  for (auto& text : Jww->Texts)
+  for (auto& text : jww.Texts)
     if (!embedOne(text, false)) return false;
-  for (auto& def : Jww->BlockDefs)
+  for (auto& def : jww.BlockDefs)
     for (auto& text : def.Entities.Texts)
       if (!embedOne(text, true)) return false;
 
-  for (const auto& row : EmbeddedImages)
+  for (const auto& row : rows)
     StagedImages.push_back({row.EmbeddedName, 0, os.FileExists(workFolder + row.EmbeddedName)});
 
   std::string error;
   if (!CompressStagedImages(error)) {
-    FailureReason = "cannot compress a staged image: " + error;
+    scan.FailureReason = "cannot compress a staged image: " + error;
     return false;
   }
   return true;

@@ -18,13 +18,6 @@ namespace {
 
 constexpr std::size_t kGzipBuffer = 32768;
 
-std::string Hex(std::uint32_t v, int digits) {
-  static const char kDigits[] = "0123456789ABCDEF";
-  std::string s(static_cast<std::size_t>(digits), '0');
-  for (int i = digits - 1; i >= 0; --i, v >>= 4) s[static_cast<std::size_t>(i)] = kDigits[v & 15];
-  return s;
-}
-
 // Days from 1970-01-01 to a date of the proleptic Gregorian calendar.
 long long DaysFromCivil(long long y, int m, int d) {
   y -= m <= 2;
@@ -109,16 +102,6 @@ bool SameUpper(const std::string& a, const std::string& b) {
   return SjisUpper(a) == SjisUpper(b);
 }
 
-bool IsReservedDeviceName(const std::string& name) {
-  std::string base = SjisUpper(name.substr(0, name.find('.')));
-  while (!base.empty() && base.back() == ' ') base.pop_back();
-  if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL" || base == "CONIN$" ||
-      base == "CONOUT$")
-    return true;
-  return base.size() == 4 && (base.starts_with("COM") || base.starts_with("LPT")) &&
-         base[3] >= '1' && base[3] <= '9';
-}
-
 std::string StagedPath(const std::string& name) {
   return StagingFolder + name;
 }
@@ -132,48 +115,6 @@ bool StagedFileExists(const std::string& name) {
 
 }  // namespace
 
-bool IsCompressedName(const std::string& name) {
-  return SjisLower(ExtractFileExt(name)) == ".gz";
-}
-
-bool IsPlainFileName(const std::string& name) {
-  if (name.empty()) return false;
-  for (std::size_t i = 0; i < name.size(); ++i) {
-    const auto b = static_cast<std::uint8_t>(name[i]);
-    if (IsSjisLeadByte(b)) {
-      // 0x80 and 0xFD open no character in code page 932 itself, and a
-      // second byte outside 40-FC is no character either: Windows would read
-      // the following byte on its own, and it might be a separator.
-      if (b == 0x80 || b == 0xFD || i + 1 >= name.size()) return false;
-      const auto t = static_cast<std::uint8_t>(name[i + 1]);
-      if (t < 0x40 || t == 0x7F || t > 0xFC) return false;
-      ++i;
-      continue;
-    }
-    if (b < 0x20 || b == 0x7F || std::strchr("\\/:*?\"<>|", b) != nullptr) return false;
-  }
-  // Windows drops a trailing dot or space, so "a.bmp." names a.bmp and ".."
-  // the parent folder.
-  if (name.back() == '.' || name.back() == ' ') return false;
-  return !IsReservedDeviceName(name);
-}
-
-std::string QuotedName(const std::string& name) {
-  std::string shown;
-  for (std::size_t i = 0; i < name.size(); ++i) {
-    const auto b = static_cast<std::uint8_t>(name[i]);
-    if (IsSjisLeadByte(b) && i + 1 < name.size()) {
-      shown.append(name, i, 2);
-      ++i;
-    } else if (b < 0x20 || b == 0x7F) {
-      shown += "\\x" + Hex(b, 2);
-    } else {
-      shown += name[i];
-    }
-  }
-  return "\"" + shown + "\"";
-}
-
 bool CreateWorkFolder(std::string& reason) {
   platform::Os& os = platform::Current();
   StagingFolder.clear();
@@ -181,15 +122,18 @@ bool CreateWorkFolder(std::string& reason) {
     reason = "no work folder is set";
     return false;
   }
-  os.CreateFolder(WorkFolder);  // it may be there from an earlier run
-  if (!os.FolderExists(WorkFolder)) {
-    reason = "the folder cannot be created";
-    return false;
-  }
   std::random_device seed;
   std::mt19937 random(seed());
   for (int attempt = 0; attempt < 100; ++attempt) {
-    const std::string folder = WorkFolder + "run" + Hex(static_cast<std::uint32_t>(random()), 8);
+    // Made again on every attempt: another run that ends now removes the
+    // work folder when it finds it empty, just before our folder goes in.
+    os.CreateFolder(WorkFolder);  // it may be there from an earlier run
+    if (!os.FolderExists(WorkFolder)) {
+      reason = "the folder cannot be created";
+      return false;
+    }
+    const std::string folder =
+        WorkFolder + "run" + HexText(static_cast<std::uint32_t>(random()), 8);
     if (os.CreateFolder(folder)) {
       StagingFolder = folder + "\\";
       return true;
@@ -210,10 +154,6 @@ void RemoveWorkFolder() {
   }
   // Only empty: other runs may still be staging in it.
   if (!WorkFolder.empty()) os.RemoveFolder(WorkFolder);
-}
-
-void ClearStagedImages() {
-  StagedImages.clear();
 }
 
 bool CompressStagedImages(std::string& reason) {

@@ -6,6 +6,9 @@
 
 #include <string>
 
+#include "jww/jwwtype.h"
+#include "text/filenames.h"
+
 // Creates WorkFolder (it may exist already) and a fresh staging folder of
 // this run inside it, and sets StagingFolder. False, with `reason` for a
 // person (it names no folder: the caller shows WorkFolder), when either
@@ -16,7 +19,6 @@ bool CreateWorkFolder(std::string& reason);
 // are ignored.
 void RemoveWorkFolder();
 
-void ClearStagedImages();
 // Compresses every staged copy that is not compressed yet into Name + ".gz"
 // and renames its entry. False, with `reason`, at the first copy that could
 // not be compressed; the entries done so far keep their new names.
@@ -27,15 +29,3 @@ bool CompressStagedImages(std::string& reason);
 bool GzipCompressFile(const std::string& input, const std::string& output, std::string& reason);
 void DeleteStagedArchives();
 void DeleteStagedOriginals();
-
-// True for a staged name whose extension is ".gz" in any letter case.
-bool IsCompressedName(const std::string& name);
-// True when `name` can only name a file directly inside a folder on any
-// system: not empty; no drive, separator, control byte, wildcard or broken
-// double-byte character; not "." or ".."; no trailing dot or space; not a
-// reserved device name (CON, PRN, AUX, NUL, COM1-9, LPT1-9, with or without
-// an extension).
-bool IsPlainFileName(const std::string& name);
-// A name quoted for a message (Shift-JIS text like every message of a load
-// or save), its control bytes shown as \xNN.
-std::string QuotedName(const std::string& name);

@@ -15,8 +15,8 @@
 #include <stdexcept>
 #include <vector>
 
-#include "embed/staging.h"
 #include "jww/jwwunit.h"
+#include "text/filenames.h"
 #include "text/sjis.h"
 
 namespace {

@@ -5,3 +5,7 @@ std::string StagingFolder;
 std::vector<TBindImageType> StagedImages;
 bool ExtractImagesOnLoad = true;
 bool WriteImagesOnSave = true;
+
+void ClearStagedImages() {
+  StagedImages.clear();
+}

@@ -288,3 +288,5 @@ extern std::string StagingFolder;
 extern std::vector<TBindImageType> StagedImages;
 extern bool ExtractImagesOnLoad;
 extern bool WriteImagesOnSave;
+// Empties StagedImages (the files stay where they are).
+void ClearStagedImages();

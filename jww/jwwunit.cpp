@@ -2,8 +2,6 @@
 
 #include <memory>
 
-#include "app/UnitGval.h"
-
 TJwwData::TJwwData() {
   ClearDrawing();
 }
@@ -41,7 +39,6 @@ bool TJwwData::LoadFromFile(const std::string& fileName) {
   bool result = false;
   ClearDrawing();
   LastError.clear();
-  CurrentSourcePath = fileName;
 
   std::unique_ptr<platform::File> file = platform::Current().OpenRead(fileName);
   if (!file) throw JwwIoError(103, IoErrorText(103));

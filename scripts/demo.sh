@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds Marrowfold, makes a sample drawing with image references (relative,
-# missing, inside a block definition, already embedded) and converts it.
+# Builds the marrowfold command, makes a sample drawing with image
+# references (relative, missing, inside a block definition, already
+# embedded) and converts it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -11,5 +12,5 @@ mkdir -p "$out/converted" "$out/home"
 build/marrowfold-sample "$out/drawings"
 echo "== converting"
 build/marrowfold --home "$out/home" --dest-dir "$out/converted" "$out/drawings/sample.jww"
-echo "== result"
-ls -l "$out/converted"
+echo "== what the converted drawing holds"
+build/marrowfold --info "$out/converted/sample.jww"

@@ -1,54 +1,150 @@
 #!/usr/bin/env bash
-# The marrowfold command as a shell user meets it: the three log lines of
-# each drawing, exit statuses, reasons on standard error, no overwriting.
+# The marrowfold command as a shell user meets it: what it prints, byte for
+# byte; exit statuses; the files it writes and never overwrites; the stored
+# settings; --info writing nothing; two batches at once into one folder.
 set -u
 bin="$1"
 t=$(mktemp -d)
 trap 'rm -rf "$t"' EXIT
-fails=0
-check() {  # description, condition...
-  local what="$1"
-  shift
-  if "$@"; then echo "ok: $what"; else echo "FAILED: $what"; fails=$((fails + 1)); fi
-}
+. "$(dirname "${BASH_SOURCE[0]}")/check.sh"
+mf() { "$bin/marrowfold" "$@" >stdout 2>stderr; }
+# Every entry of the tree with its size and time, but the files the test
+# itself writes.
+tree() { (cd "$t" && find . \( -path ./snapshot -o -path ./stdout -o -path ./stderr \) -prune -o -printf '%p %s %T@\n' | sort); }
 
-mkdir -p "$t/home" "$t/out"
-"$bin/marrowfold-sample" "$t/dwg" >/dev/null || { echo "FAILED: sample"; exit 1; }
-
+# The user's home is ours: the desktop default must not write into the real one.
+export HOME="$t/user"
+unset XDG_CONFIG_HOME XDG_STATE_HOME
 cd "$t"
-"$bin/marrowfold" --home home --dest-dir out dwg/sample.jww >stdout 2>stderr
+mkdir -p "$HOME/Desktop" home out
+"$bin/marrowfold-sample" "$t/dwg" >/dev/null || { echo "FAILED: sample"; exit 1; }
+ok_line="　…… 変換ＯＫ(同梱ファイル数:2 画像文字数:1 blk内:1 不明画像文字:1 blk内:0)"
+
+# -- a plain run: three lines, absolute paths, the default destination
+mf --home home dwg/sample.jww
 status=$?
 check "a good drawing exits 0" test $status -eq 0
-check "three lines" test "$(wc -l <stdout)" -eq 3
-check "source line is absolute" test "$(sed -n 1p stdout)" = "$t/dwg/sample.jww"
-check "arrow line names the output" test "$(sed -n 2p stdout)" = "→ $t/out/sample.jww"
-check "result line" test "$(sed -n 3p stdout)" = "　…… 変換ＯＫ(同梱ファイル数:2 画像文字数:1 blk内:1 不明画像文字:1 blk内:0)"
+printf '%s\n' "$t/dwg/sample.jww" "→ $HOME/Desktop/sample.jww" "$ok_line" >expected
+check "three lines, byte for byte, into the desktop" cmp -s stdout expected
 check "nothing on standard error" test ! -s stderr
 check "work folder removed" test ! -e home/TEMP
+check "settings written" test -f home/marrowfold.dat
+check "settings are fourteen CR LF lines" test "$(grep -c $'\r$' home/marrowfold.dat)" -eq 14
 
-"$bin/marrowfold" --home home --dest-dir out dwg/sample.jww missing.jww >stdout 2>stderr
-status=$?
-check "a failed drawing exits 1" test $status -eq 1
+# -- never overwriting: a second run takes a branch number
+cp out/../dwg/sample.jww /dev/null
+mf --home home --dest-dir out dwg/sample.jww && mf --home home --dest-dir=out dwg/sample.jww
+check "--opt=VALUE works, second run exits 0" test $? -eq 0
 check "second run takes a branch number" test "$(sed -n 2p stdout)" = "→ $t/out/sample~1.jww"
-check "failure line" test "$(sed -n 6p stdout)" = "　…… 変換失敗"
-check "the reason names the file" grep -q "^marrowfold: $t/missing.jww: " stderr
-check "nothing written for the failure" test ! -e out/missing.jww
+first=$(md5sum <out/sample.jww)
+mf --home home --dest-dir out dwg/sample.jww
+check "the first output is untouched" test "$(md5sum <out/sample.jww)" = "$first"
+
+# -- options hold for one run only
+before=$(cat home/marrowfold.dat)
+mf --home home --dest source --names plain --disable-missing dwg/sample.jww
+check "beside the source" test "$(sed -n 2p stdout)" = "→ $t/dwg/sample~1.jww"
+check "options are not stored" test "$(cat home/marrowfold.dat)" = "$before"
+rm -f dwg/sample~1.jww
+
+# -- --save-settings alone stores the choices
+mf --home home --save-settings --dest-dir out --names plain
+check "--save-settings alone exits 0" test $? -eq 0
+check "and prints nothing" test ! -s stdout
+check "the given folder is stored" test "$(sed -n 6p home/marrowfold.dat | tr -d '\r')" = 1
+check "its text too" test "$(sed -n 7p home/marrowfold.dat | tr -d '\r')" = "$(printf '%s' "$t/out" | tr / '\\')"
+check "plain names are stored" test "$(sed -n 12p home/marrowfold.dat | tr -d '\r')" = 1
+mf --home home dwg/sample.jww
+check "the stored folder is used" test "$(sed -n 2p stdout)" = "→ $t/out/sample~3.jww"
+
+# -- skipped and failed drawings
+mkdir -p dwg/folder.jww && echo x >dwg/notes.txt && echo "not a drawing" >dwg/bad.jww
+mf --home home --dest-dir out dwg/missing.jww dwg/folder.jww dwg/notes.txt dwg/bad.jww dwg/sample.jww
+check "skipped or failed drawings exit 1" test $? -eq 1
+check "one warning per skipped name" test "$(grep -c -e "$t/dwg/missing.jww: no such file" -e "$t/dwg/folder.jww: is a folder" -e "$t/dwg/notes.txt: not a .jww" stderr)" -eq 3
+check "the damaged one fails with its reason" grep -q "^marrowfold: $t/dwg/bad.jww: damaged drawing" stderr
+check "six log lines" test "$(wc -l <stdout)" -eq 6
+check "failure line" test "$(sed -n 3p stdout)" = "　…… 変換失敗"
+check "the good one still converts" test "$(sed -n 6p stdout)" = "$ok_line"
+check "nothing written for the failure" test ! -e out/bad.jww
 
 mkdir -p "dwg/caf$(printf '\xc3\xa9')"
 cp dwg/sample.jww "dwg/caf$(printf '\xc3\xa9')/x.jww"
-"$bin/marrowfold" --home home --dest-dir out "dwg/caf$(printf '\xc3\xa9')/x.jww" >stdout 2>stderr
-check "a path Shift-JIS cannot hold fails" test $? -eq 1
+mf --home home --dest-dir out "dwg/caf$(printf '\xc3\xa9')/x.jww"
+check "a path Shift-JIS cannot hold is refused" test $? -eq 1
 check "and says why" grep -q "caf" stderr
 
+# -- destinations that end the batch
+mf --home home --dest-dir nowhere dwg/sample.jww
+check "a missing given folder exits 1" test $? -eq 1
+printf '%s\n' "指定したフォルダが見つかりません。" "$t/nowhere/" >expected
+check "and shows the message" cmp -s stdout expected
+mf --home home --dest ask dwg/sample.jww </dev/null
+check "asking without a terminal cancels: exit 1" test $? -eq 1
+check "quietly" test ! -s stdout
+
+# -- usage
+"$bin/marrowfold" >stdout 2>stderr
+check "no arguments exits 2" test $? -eq 2
+check "with a usage on standard error" grep -q "^usage: marrowfold" stderr
+mf --dest-dir
+check "a missing value exits 2" test $? -eq 2
+mf --dest=bogus x.jww
+check "a bad choice exits 2" test $? -eq 2
+mf --frobnicate x.jww
+check "an unknown option exits 2" test $? -eq 2
+mf --json x.jww
+check "--json without --info exits 2" test $? -eq 2
+mf --help
+check "--help exits 0 and prints on standard output" test $? -eq 0 -a -s stdout
+mf --version
+check "--version" test "$(cat stdout)" = "Marrowfold Ver.1.3"
+cp dwg/sample.jww ./-x.jww
+mf --home home --dest-dir out -- -x.jww
+check "-- ends the options" test "$(sed -n 2p stdout)" = "→ $t/out/-x.jww"
+
 mkdir -p blocked && touch blocked/TEMP
-"$bin/marrowfold" --home blocked --dest-dir out dwg/sample.jww >stdout 2>stderr
+mf --home blocked --dest-dir out dwg/sample.jww
 check "a work folder that cannot be made stops the run" test $? -eq 2
 check "and says so" grep -q "cannot create the work folder" stderr
 check "before converting anything" test ! -s stdout
 
-"$bin/marrowfold" --dest-dir >/dev/null 2>&1
-check "usage error exits 2" test $? -eq 2
-"$bin/marrowfold" --home home --dest-dir nowhere dwg/sample.jww >/dev/null 2>&1
-check "a missing destination exits 2" test $? -eq 2
+# -- --info reads and writes nothing
+tree >snapshot
+mf --home home --info dwg/sample.jww out/sample.jww
+status=$?
+check "--info exits 0" test $status -eq 0
+check "--info names the drawing" grep -q "$t/dwg/sample.jww" stdout
+check "--info writes nothing" test "$(tree)" = "$(cat snapshot)"
+mf --info --json dwg/sample.jww
+check "--json exits 0" test $? -eq 0
+if command -v python3 >/dev/null; then
+  check "--json is JSON" python3 -c 'import json,sys; json.load(open("stdout"))'
+fi
+mf --info dwg/bad.jww dwg/sample.jww
+check "--info of a damaged drawing exits 1" test $? -eq 1
+check "--info still writes nothing" test "$(tree)" = "$(cat snapshot)"
+
+# -- two batches at once into one folder lose nothing
+mkdir -p a b both
+for i in 0 1 2 3 4 5 6 7 8 9; do cp dwg/sample.jww "a/plan$i.jww"; cp dwg/sample.jww "b/plan$i.jww"; done
+cp -r dwg/images a/ && cp -r dwg/images b/
+"$bin/marrowfold" --home home --dest-dir both a/*.jww >a.out 2>a.err &
+pa=$!
+"$bin/marrowfold" --home home --dest-dir both b/*.jww >b.out 2>b.err &
+pb=$!
+wait $pa
+sa=$?
+wait $pb
+sb=$?
+check "both batches exit 0" test $sa -eq 0 -a $sb -eq 0
+check "twenty drawings written" test "$(ls both | wc -l)" -eq 20
+check "no temporary file left" test -z "$(ls both | grep -v '\.jww$')"
+check "every result is OK" test "$(cat a.out b.out | grep -c '変換ＯＫ')" -eq 20
+outs=$(cat a.out b.out | sed -n 's/^→ //p' | sort -u | wc -l)
+check "every output name is its own" test "$outs" -eq 20
+"$bin/marrowfold" --info both/*.jww >/dev/null 2>&1
+check "every output reads fully" test $? -eq 0
+check "work folder gone after both" test ! -e home/TEMP
 
 [ $fails -eq 0 ]

@@ -194,6 +194,27 @@ TEST_F(Conversion, ScanEdgeCases) {
   EXPECT_EQ(d.Texts[3].TextKind, 2);
 }
 
+// A drawing sent from another machine names its images by the sender's
+// paths; with the look beside the drawing they are found where they came.
+TEST_F(Conversion, LookBesideFindsImagesSentWithTheDrawing) {
+  testutil::WriteText(dwg.Native("a.bmp"), "image A");
+  WriteDrawing(dwg.Internal("sent.jww"),
+               {"^@BM\\sender\\pics\\a.bmp,1", "^@BM\\sender\\pics\\b.bmp,2"},
+               {"^@BMpics\\a.bmp,3"});
+  form.PathInEmbeddedName = false;
+  EXPECT_EQ(Convert("sent.jww"), ResultOkLine(0, 0, 0, 2, 1));
+  form.LookBeside = true;
+  form.DisableMissingRefs = true;
+  EXPECT_EQ(Convert("sent.jww", out.Internal("sent2.jww")), ResultOkLine(1, 1, 1, 1, 0));
+  auto texts = TextsOf(out.Internal("sent2.jww"));
+  EXPECT_EQ(texts[0], "^@BM%temp%a.bmp,1");
+  // Still missing: disabled under the path the drawing gave, not beside.
+  EXPECT_EQ(texts[1], "_@BM\\sender\\pics\\b.bmp,2");
+  EXPECT_EQ(TextsOf(out.Internal("sent2.jww"), true)[0], "^@BM%temp%a.bmp,3");
+  EXPECT_EQ(ImagesOf(out.Internal("sent2.jww"))["a.bmp"],
+            (std::vector<std::uint8_t>{'i', 'm', 'a', 'g', 'e', ' ', 'A'}));
+}
+
 TEST_F(Conversion, MissingWithoutTheOptionIsOnlyCounted) {
   WriteDrawing(dwg.Internal("m.jww"), {"^@BMimg\\gone.bmp,1"}, {"^@BMgone2.bmp,2"});
   EXPECT_EQ(Convert("m.jww"), ResultOkLine(0, 0, 0, 1, 1));

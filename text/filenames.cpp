@@ -1,6 +1,8 @@
 #include "text/filenames.h"
 
 #include <cstdint>
+#include <cstring>
+#include <functional>
 #include <memory>
 
 #include "text/sjis.h"
@@ -155,16 +157,21 @@ std::optional<std::string> MakeEmbeddedName(bool wholePath, const std::string& i
   return std::nullopt;
 }
 
-std::optional<std::string> MakeUniqueFileName(const std::string& path) {
-  if (!ExistsAsFile(path)) return path;
+std::optional<std::string> FirstUsableBranch(
+    const std::string& path, const std::function<bool(const std::string&)>& usable) {
+  if (usable(path)) return path;
   std::size_t dot = ExtStart(path);
   std::string stem = path.substr(0, dot), ext = path.substr(dot);
   for (int n = 1; n <= kMaxBranch; ++n) {
     std::string candidate = Branch(stem, n, ext);
-    if (!ExistsAsFile(candidate)) return candidate;
+    if (usable(candidate)) return candidate;
   }
-  // Never hand out a taken name: the caller would overwrite that file.
   return std::nullopt;
+}
+
+std::optional<std::string> MakeUniqueFileName(const std::string& path) {
+  // Never hand out a taken name: the caller would overwrite that file.
+  return FirstUsableBranch(path, [](const std::string& p) { return !ExistsAsFile(p); });
 }
 
 bool CopyFileBytes(const std::string& source, const std::string& destination, std::string* error) {
@@ -230,4 +237,67 @@ bool CopyFileKeepDate(const std::string& source, const std::string& destination,
     platform::Current().SetLastWriteTime(destination, UnpackDosDateTime(stamp.time));
   }
   return true;
+}
+
+std::string HexText(std::uint32_t v, int digits) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  std::string s(static_cast<std::size_t>(digits), '0');
+  for (int i = digits - 1; i >= 0; --i, v >>= 4) s[static_cast<std::size_t>(i)] = kDigits[v & 15];
+  return s;
+}
+
+namespace {
+
+bool IsReservedDeviceName(const std::string& name) {
+  std::string base = SjisUpper(name.substr(0, name.find('.')));
+  while (!base.empty() && base.back() == ' ') base.pop_back();
+  if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL" || base == "CONIN$" ||
+      base == "CONOUT$")
+    return true;
+  return base.size() == 4 && (base.starts_with("COM") || base.starts_with("LPT")) &&
+         base[3] >= '1' && base[3] <= '9';
+}
+
+}  // namespace
+
+bool IsCompressedName(const std::string& name) {
+  return SjisLower(ExtractFileExt(name)) == ".gz";
+}
+
+bool IsPlainFileName(const std::string& name) {
+  if (name.empty()) return false;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    const auto b = static_cast<std::uint8_t>(name[i]);
+    if (IsSjisLeadByte(b)) {
+      // 0x80 and 0xFD open no character in code page 932 itself, and a
+      // second byte outside 40-FC is no character either: Windows would read
+      // the following byte on its own, and it might be a separator.
+      if (b == 0x80 || b == 0xFD || i + 1 >= name.size()) return false;
+      const auto t = static_cast<std::uint8_t>(name[i + 1]);
+      if (t < 0x40 || t == 0x7F || t > 0xFC) return false;
+      ++i;
+      continue;
+    }
+    if (b < 0x20 || b == 0x7F || std::strchr("\\/:*?\"<>|", b) != nullptr) return false;
+  }
+  // Windows drops a trailing dot or space, so "a.bmp." names a.bmp and ".."
+  // the parent folder.
+  if (name.back() == '.' || name.back() == ' ') return false;
+  return !IsReservedDeviceName(name);
+}
+
+std::string QuotedName(const std::string& name) {
+  std::string shown;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    const auto b = static_cast<std::uint8_t>(name[i]);
+    if (IsSjisLeadByte(b) && i + 1 < name.size()) {
+      shown.append(name, i, 2);
+      ++i;
+    } else if (b < 0x20 || b == 0x7F) {
+      shown += "\\x" + HexText(b, 2);
+    } else {
+      shown += name[i];
+    }
+  }
+  return "\"" + shown + "\"";
 }

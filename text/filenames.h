@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -33,6 +34,10 @@ TFileStamp GetFileStamp(const std::string& path);
 // when every branch number up to 99,999 is taken by another file.
 std::optional<std::string> MakeEmbeddedName(bool wholePath, const std::string& imagePath,
                                             const std::string& workFolder);
+// The first of the path itself, base~1.ext, ..., base~99999.ext that
+// `usable` accepts; nothing when it accepts none.
+std::optional<std::string> FirstUsableBranch(const std::string& path,
+                                             const std::function<bool(const std::string&)>& usable);
 // The path itself, or the first free base~N.ext beside it; nothing when all
 // 99,999 branch numbers are taken.
 std::optional<std::string> MakeUniqueFileName(const std::string& path);
@@ -46,3 +51,18 @@ bool CopyFileBytes(const std::string& source, const std::string& destination,
 // CopyFileBytes, then the destination takes the source's last-write time.
 bool CopyFileKeepDate(const std::string& source, const std::string& destination,
                       std::string* error = nullptr);
+
+// `v` as `digits` upper-case hexadecimal digits.
+std::string HexText(std::uint32_t v, int digits);
+
+// True for a file name whose extension is ".gz" in any letter case.
+bool IsCompressedName(const std::string& name);
+// True when `name` can only name a file directly inside a folder on any
+// system: not empty; no drive, separator, control byte, wildcard or broken
+// double-byte character; not "." or ".."; no trailing dot or space; not a
+// reserved device name (CON, PRN, AUX, NUL, COM1-9, LPT1-9, with or without
+// an extension).
+bool IsPlainFileName(const std::string& name);
+// A name quoted for a message (Shift-JIS text like every message of a load
+// or save), its control bytes shown as \xNN.
+std::string QuotedName(const std::string& name);

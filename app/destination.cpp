@@ -1,0 +1,70 @@
+// The destination of a batch, settled once before it converts anything,
+// and the "参照" button that browses for the given folder.
+#include "app/Unit1.h"
+#include "app/UnitGval.h"
+#include "text/filenames.h"
+
+namespace {
+
+// 指定したフォルダが見つかりません。\r\n
+const char* const kFolderNotFound =
+    "\x8Ew\x92\xE8\x82\xB5\x82\xBD\x83t\x83H\x83\x8B\x83_\x82\xAA\x8C\xA9\x82\xC2\x82\xA9\x82\xE8"
+    "\x82\xDC\x82\xB9\x82\xF1\x81"
+    "B\r\n";
+// 保存先フォルダを指定
+const char* const kSaveDialogTitle =
+    "\x95\xDB\x91\xB6\x90\xE6\x83t\x83H\x83\x8B\x83_\x82\xF0\x8Ew\x92\xE8";
+const char* const kFullWidthSpace = "\x81@";
+
+// The folder the dialog opens in: the given one, or the program's folder
+// when it is empty or gone.
+std::string StartFolder(const std::string& wanted) {
+  if (!wanted.empty() && platform::Current().FolderExists(wanted)) return wanted;
+  return ProgramFolder;
+}
+
+bool AskFolder(const std::string& start, std::string& chosen) {
+  platform::SaveDialogRequest request;
+  request.title = kSaveDialogTitle;
+  request.initialFolder = start;
+  request.fileName = kFullWidthSpace;
+  return platform::Current().SaveFileDialog(request, chosen);
+}
+
+TDestination Folder(const std::string& folder) {
+  return {TDestination::Kind::Folder, AppendSeparator(folder)};
+}
+
+TDestination NotFound(const std::string& folder) {
+  platform::Current().ShowMessage(kFolderNotFound + platform::PathForPerson(folder));
+  return {};
+}
+
+}  // namespace
+
+TDestination TForm1::ChooseDestinationFolder() {
+  platform::Os& os = platform::Current();
+  if (RadioButton1 || RadioButton2) {
+    // A system that cannot name the folder would otherwise send the
+    // drawings to the root of the drive ("" + "\").
+    const std::string folder = RadioButton1 ? os.DesktopFolder() : os.DocumentsFolder();
+    if (folder.empty()) return NotFound(folder);
+    return Folder(folder);
+  }
+  if (RadioButton3) return {TDestination::Kind::SameFolder, ""};
+  if (RadioButton4) {
+    const std::string folder = AppendSeparator(Edit1);
+    if (!os.FolderExists(folder)) return NotFound(folder);
+    return Folder(folder);
+  }
+  // "毎回指定", and no button selected at all.
+  std::string chosen;
+  if (!AskFolder(StartFolder(LabelPreFolder), chosen)) return {};
+  LabelPreFolder = ExtractFileDir(chosen);
+  return Folder(LabelPreFolder);
+}
+
+void TForm1::Button1Click() {
+  std::string chosen;
+  if (AskFolder(StartFolder(Edit1), chosen)) Edit1 = ExtractFileDir(chosen);
+}

@@ -1,0 +1,397 @@
+#include "cli/command.h"
+
+#include <getopt.h>
+
+#include <cstdio>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/Unit1.h"
+#include "app/UnitGval.h"
+#include "cli/info.h"
+#include "platform/platform.h"
+#include "platform/program.h"
+#include "text/filenames.h"
+#include "text/sjis.h"
+
+const char* const kMarrowfoldVersion = "Marrowfold Ver.1.3";
+
+namespace {
+
+const char* const kUsage =
+    "usage: marrowfold [OPTIONS] DRAWING.jww...\n"
+    "       marrowfold --info [--json] [--look-beside] DRAWING.jww...\n"
+    "       marrowfold --save-settings OPTIONS\n"
+    "Copies every image a Jw_cad drawing refers to into the drawing itself and\n"
+    "writes it as a JWW 7.00 drawing, never over an existing file.\n"
+    "\n"
+    "  --dest desktop|documents|source|ask\n"
+    "                        where the converted drawings go: the desktop, the\n"
+    "                        documents folder, beside each source (plan~1.jww),\n"
+    "                        or a folder asked for at the start of the batch\n"
+    "  --dest-dir DIR        into the folder DIR\n"
+    "  --names path|plain    embedded image names made from the whole path\n"
+    "                        (C__img_a.jpg) or plain file names (a.jpg, a~1.jpg)\n"
+    "  --plain-names         the same as --names plain\n"
+    "  --disable-missing     references to missing images become plain text\n"
+    "                        (_@BM...) in the auxiliary-line colour\n"
+    "  --keep-missing        references to missing images stay as they are\n"
+    "  --look-beside         a missing image is also looked for by its file\n"
+    "                        name in the drawing's own folder\n"
+    "  --drive X=DIR         drive X: of the paths inside drawings lies at DIR\n"
+    "  --home DIR            the folder of the settings file (marrowfold.dat)\n"
+    "                        and of the work folder TEMP\n"
+    "  --save-settings       keep the options given as the stored choices\n"
+    "  --info                describe drawings and their image references;\n"
+    "                        writes nothing\n"
+    "  --json                with --info: one JSON document per drawing\n"
+    "  --help, --version\n"
+    "Without options the stored choices apply (at first: the desktop, names\n"
+    "from the whole path, missing references kept).\n";
+
+void Warn(const std::string& message) {
+  std::fprintf(stderr, "marrowfold: %s\n", message.c_str());
+  std::fflush(stderr);
+}
+
+void Print(const std::string& line) {
+  std::fputs(line.c_str(), stdout);
+  std::fputc('\n', stdout);
+  std::fflush(stdout);
+}
+
+std::string Display(const std::string& sjis) {
+  return platform::SjisToDisplay(sjis);
+}
+
+bool StartsWith(const std::string& s, const std::string& prefix) {
+  return s.compare(0, prefix.size(), prefix) == 0;
+}
+
+// A log line for a person: paths as native absolute paths, texts in UTF-8.
+// The log's lines come in the window's fixed shapes, so the shape tells
+// which is a path.
+std::string DisplayLogLine(const std::string& line) {
+  if (StartsWith(line, kLogArrow))
+    return Display(kLogArrow) + platform::InternalToNative(line.substr(std::strlen(kLogArrow)));
+  if (StartsWith(line, kLogResult) || line == kLogEscape) return Display(line);
+  return platform::InternalToNative(line);
+}
+
+struct Options {
+  std::string home;
+  std::optional<std::string> dest;     // desktop, documents, source, ask
+  std::optional<std::string> destDir;  // native
+  std::optional<bool> disableMissing;
+  std::optional<bool> plainNames;
+  bool lookBeside = false;
+  bool saveSettings = false;
+  bool info = false;
+  bool json = false;
+  std::vector<std::string> operands;
+};
+
+enum OptionId {
+  kHome = 256,
+  kDest,
+  kDestDir,
+  kDisableMissing,
+  kKeepMissing,
+  kNames,
+  kPlainNames,
+  kLookBeside,
+  kDrive,
+  kSaveSettings,
+  kInfo,
+  kJson,
+  kHelp,
+  kVersion,
+};
+
+const struct option kLongOptions[] = {
+    {"home", required_argument, nullptr, kHome},
+    {"dest", required_argument, nullptr, kDest},
+    {"dest-dir", required_argument, nullptr, kDestDir},
+    {"disable-missing", no_argument, nullptr, kDisableMissing},
+    {"keep-missing", no_argument, nullptr, kKeepMissing},
+    {"names", required_argument, nullptr, kNames},
+    {"plain-names", no_argument, nullptr, kPlainNames},
+    {"look-beside", no_argument, nullptr, kLookBeside},
+    {"drive", required_argument, nullptr, kDrive},
+    {"save-settings", no_argument, nullptr, kSaveSettings},
+    {"info", no_argument, nullptr, kInfo},
+    {"json", no_argument, nullptr, kJson},
+    {"help", no_argument, nullptr, kHelp},
+    {"version", no_argument, nullptr, kVersion},
+    {nullptr, 0, nullptr, 0},
+};
+
+int UsageError(const std::string& message) {
+  if (!message.empty()) Warn(message);
+  std::fputs(kUsage, stderr);
+  return 2;
+}
+
+bool IsDriveLetter(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+bool HasControl(const std::string& s) {
+  for (unsigned char c : s)
+    if (c < 0x20 || c == 0x7F) return true;
+  return false;
+}
+
+// Parses the arguments; a status to exit with when the run ends here.
+std::optional<int> Parse(int argc, char** argv, Options& o) {
+  // getopt keeps its place in globals: start afresh for every call.
+#ifdef __GLIBC__
+  optind = 0;
+#else
+  optreset = 1;
+  optind = 1;
+#endif
+  opterr = 0;
+  // "-" first: operands come back in order as code 1, so "-G" and "/G" keep
+  // their places among the drawings.
+  int c;
+  while ((c = getopt_long(argc, argv, "-:Ggh", kLongOptions, nullptr)) != -1) {
+    const std::string value = optarg ? optarg : "";
+    switch (c) {
+      case 1:
+        o.operands.push_back(value);
+        break;
+      case 'G':
+      case 'g':
+        o.operands.push_back(std::string("-") + static_cast<char>(c));
+        break;
+      case kHome:
+        o.home = value;
+        break;
+      case kDest:
+        if (value != "desktop" && value != "documents" && value != "source" && value != "ask")
+          return UsageError("--dest takes desktop, documents, source or ask");
+        o.dest = value;
+        o.destDir.reset();
+        break;
+      case kDestDir:
+        if (value.empty()) return UsageError("--dest-dir needs a folder");
+        if (HasControl(value)) return UsageError("--dest-dir: a folder name with a line break");
+        o.destDir = value;
+        o.dest.reset();
+        break;
+      case kDisableMissing:
+        o.disableMissing = true;
+        break;
+      case kKeepMissing:
+        o.disableMissing = false;
+        break;
+      case kNames:
+        if (value != "path" && value != "plain") return UsageError("--names takes path or plain");
+        o.plainNames = value == "plain";
+        break;
+      case kPlainNames:
+        o.plainNames = true;
+        break;
+      case kLookBeside:
+        o.lookBeside = true;
+        break;
+      case kDrive:
+        if (value.size() < 3 || value[1] != '=' || !IsDriveLetter(value[0]))
+          return UsageError("--drive takes X=DIR, a drive letter and a folder");
+        platform::Current().MapDrive(value[0], platform::AbsoluteNative(value.substr(2)));
+        break;
+      case kSaveSettings:
+        o.saveSettings = true;
+        break;
+      case kInfo:
+        o.info = true;
+        break;
+      case kJson:
+        o.json = true;
+        break;
+      case kHelp:
+      case 'h':
+        std::fputs(kUsage, stdout);
+        return 0;
+      case kVersion:
+        Print(kMarrowfoldVersion);
+        return 0;
+      case ':':
+        return UsageError(std::string(argv[optind - 1]) + " needs a value");
+      default:
+        return UsageError(std::string("unknown option ") + argv[optind - 1]);
+    }
+  }
+  for (int i = optind; i < argc; ++i) o.operands.push_back(argv[i]);
+  if (o.json && !o.info) return UsageError("--json goes with --info");
+  return std::nullopt;
+}
+
+// A native path in internal form, made absolute first; "" (and a warning
+// naming it) when Shift-JIS cannot hold it.
+std::string InternalPath(const std::string& native) {
+  std::string internal, error;
+  if (!platform::NativeToInternal(platform::AbsoluteNative(native), internal, error)) {
+    Warn(error);
+    return "";
+  }
+  return internal;
+}
+
+int RunInfo(const Options& o) {
+  if (o.operands.empty()) return UsageError("--info needs drawings");
+  InfoOptions options;
+  options.json = o.json;
+  options.lookBeside = o.lookBeside;
+  bool allRead = true;
+  for (const std::string& native : o.operands) {
+    const std::string internal = InternalPath(native);
+    std::string out;
+    if (internal.empty() || !DescribeDrawing(internal, options, out)) allRead = false;
+    std::fputs(out.c_str(), stdout);
+    std::fflush(stdout);
+  }
+  return allRead ? 0 : 1;
+}
+
+// The program folder: --home, else the program's own folder when it can be
+// written, else the user's state folder (an installed copy).
+std::string HomeFolder(const Options& o, std::string& error) {
+  std::string native = o.home;
+  if (native.empty()) {
+    native = platform::ProgramFolderNative();
+    if (!platform::FolderWritable(native)) native = platform::UserStateFolderNative();
+  }
+  native = platform::AbsoluteNative(native);
+  if (!platform::MakeFolders(native, error)) return "";
+  std::string internal;
+  if (!platform::NativeToInternal(native, internal, error)) return "";
+  return IncludeTrailingBackslash(internal);
+}
+
+// Why intake skipped a named path, for the warning a person gets.
+std::string SkipReason(const std::string& internal) {
+  platform::Os& os = platform::Current();
+  if (os.FolderExists(internal)) return "is a folder, not a drawing";
+  if (!os.FileExists(internal)) return "no such file";
+  return "not a .jww drawing";
+}
+
+// The controls the options set, so that they can be put back: the stored
+// choices stay what they were unless --save-settings.
+struct Choices {
+  bool rb[8] = {};
+  std::string edit1;
+  bool checkBox1 = false;
+};
+
+Choices Take(const TForm1& f) {
+  Choices c;
+  c.rb[1] = f.RadioButton1;
+  c.rb[2] = f.RadioButton2;
+  c.rb[3] = f.RadioButton3;
+  c.rb[4] = f.RadioButton4;
+  c.rb[5] = f.RadioButton5;
+  c.rb[6] = f.RadioButton6;
+  c.rb[7] = f.RadioButton7;
+  c.edit1 = f.Edit1;
+  c.checkBox1 = f.CheckBox1;
+  return c;
+}
+
+void Restore(TForm1& f, const Choices& c) {
+  f.RadioButton1 = c.rb[1];
+  f.RadioButton2 = c.rb[2];
+  f.RadioButton3 = c.rb[3];
+  f.RadioButton4 = c.rb[4];
+  f.RadioButton5 = c.rb[5];
+  f.RadioButton6 = c.rb[6];
+  f.RadioButton7 = c.rb[7];
+  f.Edit1 = c.edit1;
+  f.CheckBox1 = c.checkBox1;
+}
+
+bool Apply(const Options& o, TForm1& f) {
+  if (o.dest) {
+    const int button = *o.dest == "desktop"     ? 1
+                       : *o.dest == "documents" ? 2
+                       : *o.dest == "source"    ? 3
+                                                : 7;
+    f.SetRadioButton(button, true);
+  }
+  if (o.destDir) {
+    const std::string folder = InternalPath(*o.destDir);
+    if (folder.empty()) return false;
+    f.SetRadioButton(4, true);
+    f.Edit1 = folder;
+  }
+  if (o.disableMissing) f.CheckBox1 = *o.disableMissing;
+  if (o.plainNames) f.SetRadioButton(*o.plainNames ? 6 : 5, true);
+  f.LookBeside = o.lookBeside;
+  return true;
+}
+
+}  // namespace
+
+int MarrowfoldMain(int argc, char** argv) {
+  Options o;
+  if (std::optional<int> status = Parse(argc, argv, o)) return *status;
+  if (o.info) return RunInfo(o);
+  if (IsExternalModeSwitch(o.operands)) {
+    Warn("-G: the external-transformation mode is not part of this build yet");
+    return 2;
+  }
+  if (o.operands.empty() && !o.saveSettings) return UsageError("");
+
+  std::string error;
+  const std::string home = HomeFolder(o, error);
+  if (home.empty()) {
+    Warn("the program folder cannot be used: " + error);
+    return 2;
+  }
+
+  TForm1 form;
+  form.ProgramFile = home + "marrowfold";
+  form.ListBox1.OnAdd = [](const std::string& line) { Print(DisplayLogLine(line)); };
+  form.OnFileConverted = [&form](const std::string& source, const std::string& result) {
+    const std::string shown = platform::InternalToNative(source);
+    for (const std::string& warning : form.Warnings) Warn(shown + ": " + Display(warning));
+    if (result == kResultFailed) Warn(shown + ": " + Display(form.FailureReason));
+  };
+
+  const bool started = form.Startup();
+  const Choices stored = Take(form);
+  int status = 0;
+  if (!started) {
+    Warn(Display(form.StartupError));
+    status = 2;
+  } else if (!Apply(o, form)) {
+    status = 2;
+  } else if (!o.operands.empty()) {
+    int skipped = 0;
+    form.InputQueue.clear();
+    for (const std::string& native : o.operands) {
+      const std::string internal = InternalPath(native);
+      if (internal.empty()) {
+        ++skipped;
+      } else if (!form.AddInputFile(internal)) {
+        Warn(platform::AbsoluteNative(native) + ": " + SkipReason(internal));
+        ++skipped;
+      }
+    }
+    if (form.InputQueue.empty()) {
+      status = 1;
+    } else {
+      form.ConvertQueue();
+      const TBatchReport& b = form.LastBatch;
+      const bool whole = b.ran && !b.stopped && b.failed == 0 && skipped == 0;
+      status = whole ? 0 : 1;
+    }
+  }
+  if (!o.saveSettings || status == 2) Restore(form, stored);
+  form.FormClose();
+  return status;
+}

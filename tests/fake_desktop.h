@@ -1,0 +1,65 @@
+// A platform for the window's logic: the real file system (through
+// FaultyOs, so faults can still be injected) with a scripted user in front
+// of it: the desktop and documents folders, the Esc key, the dialogs and
+// the messages shown.
+#pragma once
+
+#include <deque>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/faulty_os.h"
+
+namespace testutil {
+
+class FakeDesktop : public platform::FaultyOs {
+ public:
+  std::string desktop, documents;  // internal paths, no final "\"
+  // Esc answers, one per poll; polls beyond the list answer false.
+  std::deque<bool> escape;
+  int escapePolls = 0;
+  std::vector<std::string> messages;
+
+  // The next dialog answers: a chosen file path, or nothing for a cancel.
+  std::deque<std::optional<std::string>> saveAnswers;
+  std::vector<platform::SaveDialogRequest> saveRequests;
+  std::deque<std::optional<std::vector<std::string>>> openAnswers;
+  std::int32_t openFilterAnswer = 1;
+  std::vector<platform::OpenDialogRequest> openRequests;
+
+  // Takes the next scripted answer: false for a cancel (or none left).
+  template <class T>
+  static bool Next(std::deque<std::optional<T>>& answers, T& out) {
+    if (answers.empty()) return false;
+    std::optional<T> answer = answers.front();
+    answers.pop_front();
+    if (!answer) return false;
+    out = *answer;
+    return true;
+  }
+
+  std::string DesktopFolder() override { return desktop; }
+  std::string DocumentsFolder() override { return documents; }
+  bool EscapeKeyDown() override {
+    ++escapePolls;
+    if (escape.empty()) return false;
+    bool down = escape.front();
+    escape.pop_front();
+    return down;
+  }
+  void ShowMessage(const std::string& text) override { messages.push_back(text); }
+  bool SaveFileDialog(const platform::SaveDialogRequest& request, std::string& chosen) override {
+    saveRequests.push_back(request);
+    return Next(saveAnswers, chosen);
+  }
+  bool OpenFilesDialog(const platform::OpenDialogRequest& request, std::vector<std::string>& files,
+                       std::int32_t& filterIndex) override {
+    openRequests.push_back(request);
+    if (!Next(openAnswers, files)) return false;
+    filterIndex = openFilterAnswer;
+    return true;
+  }
+};
+
+}  // namespace testutil

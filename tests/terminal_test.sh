@@ -1,0 +1,95 @@
+#!/usr/bin/env bash
+# marrowfold on a real terminal (tmux): Esc pressed during a batch stops it
+# between files with the Esc line; the "ask" question takes Enter as the
+# folder shown; two Ctrl-C end the run at once. Each time the terminal's
+# settings (stty -g) are what they were before the run.
+#
+# A run is held inside its first drawing by making that drawing's image a
+# named pipe fed only half, so the keys always arrive mid-batch.
+set -u
+bin=$(cd "$1" && pwd)
+command -v tmux >/dev/null || { echo "tmux is not installed"; exit 1; }
+t=$(mktemp -d)
+# A tmux server of its own for every run: one killed and started again at
+# once on the same socket may not come up.
+runs=0
+sock=
+trap '[ -n "$sock" ] && tmux -L "$sock" kill-server 2>/dev/null; rm -rf "$t"' EXIT
+. "$(dirname "${BASH_SOURCE[0]}")/check.sh"
+export LANG=C.UTF-8 LC_ALL=C.UTF-8
+
+"$bin/marrowfold-sample" "$t/dwg" >/dev/null || { echo "FAILED: sample"; exit 1; }
+cd "$t"
+mv dwg/images/photo.bmp photo.bytes
+mkdir -p other && cp dwg/sample.jww other/second.jww
+
+# Runs the arguments in a fresh tmux terminal; the run's exit status lands
+# in $t/status, the terminal's settings before and after in before/after.
+run() {
+  rm -f status before after
+  printf '%s\n' "cd '$t'" "stty -g >before" "'$bin/marrowfold' $*" "echo \$? >status.new" \
+    "stty -g >after" "mv status.new status" "sleep 60" >run.sh
+  [ -n "$sock" ] && tmux -L "$sock" kill-server 2>/dev/null
+  runs=$((runs + 1))
+  sock="marrowfold-test-$$-$runs"
+  # The server must not keep the pipe open: the run would never see its end.
+  tmux -L "$sock" -u new-session -d -x 160 -y 40 "bash run.sh" 3>&-
+}
+screen() { tmux -L "$sock" capture-pane -p -J; }
+wait_for() {  # condition...
+  for _ in $(seq 200); do "$@" && return 0; sleep 0.05; done
+  return 1
+}
+hold() {  # makes the sample's photo a pipe fed with its first 100 bytes
+  rm -rf home out && mkdir -p home out
+  rm -f dwg/images/photo.bmp && mkfifo dwg/images/photo.bmp
+  exec 3<>dwg/images/photo.bmp
+  head -c 100 photo.bytes >&3
+}
+release() {
+  tail -c +101 photo.bytes >&3
+  exec 3>&-
+}
+staging() { test -n "$(find home -name '*photo*' -type f 2>/dev/null)"; }
+ended() { test -f status; }
+
+# -- Esc during a batch
+hold
+run --home home --dest-dir out --names plain dwg/sample.jww other/second.jww
+check "the run reaches the first drawing's image" wait_for staging
+tmux -L "$sock" send-keys Escape
+sleep 0.3
+release
+check "the run ends" wait_for ended
+check "Esc ends it with 1" test "$(cat status)" = 1
+check "the Esc line is shown" wait_for eval 'screen | grep -q "^\[ESC\]を押しましたので中断します。$"'
+check "after the first drawing" test "$(screen | grep -c '変換ＯＫ')" -eq 1
+check "the second drawing is not converted" test ! -e out/second.jww
+check "the terminal is as it was" test "$(cat before)" = "$(cat after)"
+
+# -- the ask question takes Enter
+rm -rf home && mkdir -p home
+run --home home --dest ask other/second.jww
+check "the question is asked" wait_for eval 'screen | grep -q "保存先フォルダを指定"'
+check "showing the start folder" eval 'screen | grep -q "$t/home"'
+tmux -L "$sock" send-keys Enter
+check "the run ends" wait_for ended
+check "Enter takes the folder shown: exit 0" test "$(cat status)" = 0
+check "the drawing is there" test -f home/second.jww
+check "the terminal is as it was" test "$(cat before)" = "$(cat after)"
+
+# -- two Ctrl-C end the run at once
+hold
+run --home home --dest-dir out dwg/sample.jww
+check "the run reaches the image" wait_for staging
+tmux -L "$sock" send-keys C-c
+sleep 0.3
+tmux -L "$sock" send-keys C-c
+check "the run ends at once" wait_for ended
+check "with 130" test "$(cat status)" = 130
+check "leaving no file in the destination" test -z "$(ls out)"
+check "nor a work folder" test ! -e home/TEMP
+check "the terminal is as it was" test "$(cat before)" = "$(cat after)"
+exec 3>&- 2>/dev/null
+
+[ $fails -eq 0 ]

@@ -1,0 +1,206 @@
+// The settings file: what a missing, short or odd file gives, what a save
+// writes, and that a failed save never costs the previous settings.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "app/Unit1.h"
+#include "app/UnitGval.h"
+#include "platform/faulty_os.h"
+#include "tests/testutil.h"
+
+namespace fs = std::filesystem;
+using testutil::TempDir;
+
+namespace {
+
+class Settings : public ::testing::Test {
+ protected:
+  void SetUp() override { ProgramFolder = home.Internal(); }
+
+  void Load(const std::string& text) {
+    testutil::WriteText(home.Native("marrowfold.dat"), text);
+    form.LoadSettings(path);
+  }
+  // The destination buttons 1, 2, 3, 4 and 7 as one string of 0 and 1.
+  std::string Destination() const {
+    std::string s;
+    for (bool b : {form.RadioButton1, form.RadioButton2, form.RadioButton3, form.RadioButton4,
+                   form.RadioButton7})
+      s += b ? '1' : '0';
+    return s;
+  }
+
+  TempDir home;
+  TForm1 form;
+  const std::string path = home.Internal("marrowfold.dat");
+};
+
+TEST_F(Settings, NoFileGivesTheDefaultsAndKeepsThePosition) {
+  form.Left = 10;
+  form.Top = 20;
+  form.SetRadioButton(3, true);
+  form.CheckBox1 = true;
+  form.SetRadioButton(6, true);
+  form.Edit1 = "x";
+  form.OpenFilterIndex = 2;
+  form.LoadSettings(path);
+  EXPECT_EQ(Destination(), "10000");
+  EXPECT_FALSE(form.CheckBox1);
+  EXPECT_TRUE(form.RadioButton5);
+  EXPECT_FALSE(form.RadioButton6);
+  EXPECT_EQ(form.Edit1, "");
+  EXPECT_EQ(form.Label1, "");
+  EXPECT_EQ(form.OpenFilterIndex, 1);
+  EXPECT_EQ(form.LabelPreFolder, ProgramFolder);
+  EXPECT_EQ(form.Left, 10);
+  EXPECT_EQ(form.Top, 20);
+}
+
+TEST_F(Settings, TwelveLinesAreACompleteFileAndLineFeedsAloneAreRead) {
+  for (const std::string eol : {"\r\n", "\n"}) {
+    std::string text;
+    for (const char* line :
+         {"300", "-40", "0", "0", "0", "1", "D:\\\x95\x5C\\out", "E:\\in\\", "2", "1", "0", "1"})
+      text += std::string(line) + eol;
+    Load(text);
+    EXPECT_EQ(form.Left, 300);
+    EXPECT_EQ(form.Top, -40);
+    EXPECT_EQ(Destination(), "00010");
+    EXPECT_EQ(form.Edit1, "D:\\\x95\x5C\\out");
+    EXPECT_EQ(form.Label1, "E:\\in\\");
+    EXPECT_EQ(form.OpenFilterIndex, 2);
+    EXPECT_TRUE(form.CheckBox1);
+    EXPECT_FALSE(form.RadioButton5);
+    EXPECT_TRUE(form.RadioButton6);
+    EXPECT_EQ(form.LabelPreFolder, ProgramFolder);
+  }
+}
+
+TEST_F(Settings, BooleanWordsAndTheOrderOfRadioLines) {
+  // "on" and " 1 " are true; of the full-width words only １ is.
+  Load(
+      "0\r\n0\r\non\r\n 1 \r\n0\r\n0\r\n\r\n\r\n1\r\n\x82s\x82q\x82t\x82"
+      "d\r\n1\r\n0\r\n");
+  EXPECT_EQ(Destination(), "01000");  // the last true line of the group wins
+  EXPECT_FALSE(form.CheckBox1);
+
+  // Both naming lines true: the later one; both false: neither, which means
+  // plain names.
+  Load("0\r\n0\r\n1\r\n0\r\n0\r\n0\r\n\r\n\r\n1\r\n0\r\n1\r\n1\r\n");
+  EXPECT_FALSE(form.RadioButton5);
+  EXPECT_TRUE(form.RadioButton6);
+  Load("0\r\n0\r\n1\r\n0\r\n0\r\n0\r\n\r\n\r\n1\r\n0\r\n0\r\n0\r\n");
+  EXPECT_FALSE(form.RadioButton5);
+  EXPECT_FALSE(form.RadioButton6);
+
+  // Line 13 comes after line 3 and so decides.
+  Load("0\r\n0\r\n1\r\n0\r\n0\r\n0\r\n\r\n\r\n1\r\n0\r\n1\r\n0\r\n1\r\nF:\\last\\\r\n");
+  EXPECT_EQ(Destination(), "00001");
+  EXPECT_EQ(form.LabelPreFolder, "F:\\last\\");
+}
+
+TEST_F(Settings, NoDestinationLineTrueLeavesNoneSelected) {
+  Load("0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n\r\n\r\n1\r\n0\r\n1\r\n0\r\n0\r\n\r\n");
+  EXPECT_EQ(Destination(), "00000");
+  EXPECT_EQ(form.LabelPreFolder, "");
+}
+
+TEST_F(Settings, AShortFileReadsItsMissingLinesAsEmpty) {
+  Load("5\r\n6\r\n0\r\n1\r\n");
+  EXPECT_EQ(Destination(), "01000");
+  EXPECT_EQ(form.OpenFilterIndex, 0);
+  EXPECT_FALSE(form.RadioButton5);
+  EXPECT_FALSE(form.RadioButton6);
+  Load("");
+  EXPECT_EQ(form.Left, 0);
+  EXPECT_EQ(Destination(), "00000");
+}
+
+TEST_F(Settings, SaveThenLoadGivesTheSameFourteenValues) {
+  form.Left = 17;
+  form.Top = 33;
+  form.SetRadioButton(7, true);
+  form.Edit1 = "C:\\\x95\x5C\\out";
+  form.Label1 = "C:\\in\\";
+  form.OpenFilterIndex = 2;
+  form.CheckBox1 = true;
+  form.SetRadioButton(6, true);
+  form.LabelPreFolder = "C:\\picked\\";
+  ASSERT_TRUE(form.SaveSettings(path));
+  EXPECT_EQ(
+      testutil::ReadText(home.Native("marrowfold.dat")),
+      "17\r\n33\r\n0\r\n0\r\n0\r\n0\r\nC:\\\x95\x5C\\out\r\nC:\\in\\\r\n2\r\n1\r\n0\r\n1\r\n1\r\n"
+      "C:\\picked\\\r\n");
+
+  TForm1 again;
+  again.LoadSettings(path);
+  EXPECT_EQ(again.Left, 17);
+  EXPECT_EQ(again.Top, 33);
+  EXPECT_TRUE(again.RadioButton7);
+  EXPECT_FALSE(again.RadioButton1);
+  EXPECT_EQ(again.Edit1, form.Edit1);
+  EXPECT_EQ(again.Label1, form.Label1);
+  EXPECT_EQ(again.OpenFilterIndex, 2);
+  EXPECT_TRUE(again.CheckBox1);
+  EXPECT_TRUE(again.RadioButton6);
+  EXPECT_FALSE(again.RadioButton5);
+  EXPECT_EQ(again.LabelPreFolder, form.LabelPreFolder);
+
+  // A line break inside a text would shift every later line.
+  form.Edit1 = "C:\\a\r\nb";
+  ASSERT_TRUE(form.SaveSettings(path));
+  again.LoadSettings(path);
+  EXPECT_EQ(again.Edit1, "C:\\ab");
+  EXPECT_EQ(again.LabelPreFolder, "C:\\picked\\");
+}
+
+TEST_F(Settings, AFailedSaveKeepsTheOldFileWhole) {
+  form.Edit1 = "old";
+  ASSERT_TRUE(form.SaveSettings(path));
+  const std::string old = testutil::ReadText(home.Native("marrowfold.dat"));
+  form.Edit1 = "new";
+  for (int kind = 0; kind < 5; ++kind) {
+    platform::FaultyOs faulty;
+    switch (kind) {
+      case 0:
+        faulty.failCreateAt = 1;
+        faulty.failFromThenOn = true;
+        break;
+      case 1:
+        faulty.failWriteAt = 1;
+        break;
+      case 2:
+        faulty.shortWriteAt = 1;
+        break;
+      case 3:
+        faulty.failCloseAt = 1;
+        break;
+      case 4:
+        faulty.failRenameAt = 1;
+        break;
+    }
+    platform::ScopedOs use(faulty);
+    EXPECT_FALSE(form.SaveSettings(path)) << kind;
+    EXPECT_EQ(testutil::ReadText(home.Native("marrowfold.dat")), old) << kind;
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(home.path())) names.push_back(e.path().filename());
+    EXPECT_EQ(names, std::vector<std::string>{"marrowfold.dat"}) << kind;
+  }
+}
+
+TEST_F(Settings, AFailedReadStopsQuietlyWithTheDefaults) {
+  testutil::WriteText(home.Native("marrowfold.dat"), "1\r\n2\r\n0\r\n0\r\n1\r\n");
+  for (int kind = 0; kind < 2; ++kind) {
+    platform::FaultyOs faulty;
+    if (kind == 0) faulty.failOpenReadAt = 1;
+    if (kind == 1) faulty.failReadAt = 1;
+    platform::ScopedOs use(faulty);
+    form.Left = 99;
+    form.LoadSettings(path);
+    EXPECT_EQ(form.Left, 99) << kind;
+    EXPECT_EQ(Destination(), "10000") << kind;
+  }
+}
+
+}  // namespace
