@@ -455,14 +455,12 @@ void WriteText(const Facts& f, std::string& out) {
   if (f.images.empty()) {
     out += ": none\n";
   } else {
-    out += " (" + std::to_string(f.images.size()) + "): ";
-    for (std::size_t i = 0; i < f.images.size(); ++i) {
-      if (i > 0) out += ", ";
-      const std::string& name = f.images[i].name;
-      out += (name.empty() ? std::string("\"\"") : Printable(name)) + " " +
-             Grouped(static_cast<std::uint64_t>(f.images[i].size)) + " bytes";
+    out += " (" + std::to_string(f.images.size()) + "):\n";
+    for (const ImageFact& image : f.images) {
+      const std::string& name = image.name;
+      out += "    " + (name.empty() ? std::string("\"\"") : Printable(name)) + "  " +
+             Grouped(static_cast<std::uint64_t>(image.size)) + " bytes\n";
     }
-    out += "\n";
   }
 
   out += "  image references";

@@ -302,7 +302,10 @@ TEST_F(InfoDrawing, TellsEveryReferenceWhereItLeads) {
       "  version 7.00, strings Shift-JIS\n"
       "  entities: 8 texts, 1 block insertion; in blocks: 2 texts\n"
       "  block definitions: 1 used of 2\n"
-      "  embedded images (3): a.jpg.bak.gz 5 bytes, a.jpg.gz 12,345 bytes, b.png.gz 1,000 bytes\n"
+      "  embedded images (3):\n"
+      "    a.jpg.bak.gz  5 bytes\n"
+      "    a.jpg.gz  12,345 bytes\n"
+      "    b.png.gz  1,000 bytes\n"
       "  image references (8):\n"
       "    live      img\\a.jpg -> " +
       Native("img/a.jpg") +
