@@ -284,10 +284,10 @@ std::optional<std::string> TForm1::ReserveOutput(const std::string& base) {
     return false;
   });
   if (!output) {
-    FailureReason = cannotCreate
-                        ? "cannot create a file in the destination folder " + ExtractFileDir(base)
-                        : "every branch number of " + ExtractFileName(base) +
-                              " is taken in the destination folder";
+    FailureReason = cannotCreate ? "cannot create a file in the destination folder " +
+                                       platform::PathForPerson(ExtractFileDir(base))
+                                 : "every branch number of " + ExtractFileName(base) +
+                                       " is taken in the destination folder";
   }
   return cannotCreate ? std::nullopt : output;
 }

@@ -45,10 +45,13 @@ TDestination NotFound(const std::string& folder) {
 TDestination TForm1::ChooseDestinationFolder() {
   platform::Os& os = platform::Current();
   if (RadioButton1 || RadioButton2) {
-    // A system that cannot name the folder would otherwise send the
-    // drawings to the root of the drive ("" + "\").
+    // Said once, like a given folder that is gone, rather than with a
+    // failure for every drawing of the batch: a desktop or documents folder
+    // is often missing on systems other than Windows. A system that cannot
+    // name the folder at all would otherwise send the drawings to the root
+    // of the drive ("" + "\").
     const std::string folder = RadioButton1 ? os.DesktopFolder() : os.DocumentsFolder();
-    if (folder.empty()) return NotFound(folder);
+    if (folder.empty() || !os.FolderExists(folder)) return NotFound(AppendSeparator(folder));
     return Folder(folder);
   }
   if (RadioButton3) return {TDestination::Kind::SameFolder, ""};

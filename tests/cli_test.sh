@@ -79,6 +79,10 @@ mf --home home --dest-dir nowhere dwg/sample.jww
 check "a missing given folder exits 1" test $? -eq 1
 printf '%s\n' "指定したフォルダが見つかりません。" "$t/nowhere/" >expected
 check "and shows the message" cmp -s stdout expected
+HOME="$t/nobody" mf --home home --dest desktop dwg/sample.jww
+check "a desktop that is not there exits 1" test $? -eq 1
+printf '%s\n' "指定したフォルダが見つかりません。" "$t/nobody/Desktop/" >expected
+check "and says so once" cmp -s stdout expected
 mf --home home --dest ask dwg/sample.jww </dev/null
 check "asking without a terminal cancels: exit 1" test $? -eq 1
 check "quietly" test ! -s stdout

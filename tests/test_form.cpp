@@ -150,11 +150,16 @@ TEST_F(Form, DesktopAndDocumentsAreTheSystemsFolders) {
   EXPECT_EQ(FilesIn(docs.path()), std::vector<std::string>{"a.jww"});
   EXPECT_EQ(form.ListBox1.Items[1], kLogArrow + docs.Internal("a.jww"));
 
-  // A system that cannot name its desktop sends nothing to the drive's root.
+  // A folder that is not there is said once, and nothing is converted; a
+  // system that cannot name it sends nothing to the drive's root.
+  fake.documents = docs.Internal("gone");
+  form.ListBox1.Items = {"kept"};
+  form.OnDropFiles({a});
+  EXPECT_EQ(form.ListBox1.Items, std::vector<std::string>{"kept"});
+  EXPECT_FALSE(form.LastBatch.ran);
   fake.documents.clear();
-  const TDestination d = form.ChooseDestinationFolder();
-  EXPECT_EQ(d.kind, TDestination::Kind::EndBatch);
-  EXPECT_EQ(fake.messages.size(), 1u);
+  EXPECT_EQ(form.ChooseDestinationFolder().kind, TDestination::Kind::EndBatch);
+  EXPECT_EQ(fake.messages.size(), 2u);
 }
 
 TEST_F(Form, SourceFolderGivesANumberedSiblingAndNeverTheSourceItself) {
@@ -344,7 +349,7 @@ TEST_F(Form, FailuresInjectedAroundTheOutputLeaveNoFileAndSayWhy) {
   };
   form.OnDropFiles({a});
   EXPECT_EQ(form.ListBox1.Items.back(), std::string(kLogResult) + kResultFailed);
-  EXPECT_NE(reason.find(out.Internal()), std::string::npos) << reason;
+  EXPECT_NE(reason.find(platform::PathForPerson(out.Internal())), std::string::npos) << reason;
   EXPECT_LT(fake.createCalls, 10);
 }
 

@@ -189,7 +189,7 @@ TEST(SaveQuestion, EnterAloneAcceptsTheStartFolder) {
   std::string chosen;
   ASSERT_TRUE(c.Ask("/home/u/out", chosen));
   EXPECT_EQ(chosen, "\\home\\u\\out\\a.jww");
-  EXPECT_EQ(c.written, "保存先\n保存先フォルダを指定 [/home/u/out]: ");
+  EXPECT_EQ(c.written, "保存先 [/home/u/out]: ");
 
   // Blanks and the "\r" of a terminal in raw mode are not an answer.
   c.lines = {" \t\r"};

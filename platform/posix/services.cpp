@@ -221,9 +221,10 @@ bool HoldsEscapeKey(const std::string& bytes) {
 }
 
 bool AskSaveFolder(const FolderPrompt& prompt, const std::string& fileName, std::string& chosen) {
-  if (!prompt.title.empty()) prompt.write(prompt.title + "\n");
+  // The dialog's title is the question.
+  const std::string question = prompt.title.empty() ? std::string("フォルダ") : prompt.title;
   for (;;) {
-    prompt.write("保存先フォルダを指定 [" + prompt.startNative + "]: ");
+    prompt.write(question + " [" + prompt.startNative + "]: ");
     std::string line;
     if (!prompt.readLine(line)) {
       // Leaves the shell's next prompt on a line of its own.

@@ -32,7 +32,7 @@ bool HoldsEscapeKey(const std::string& bytes);
 // The command-line stand-in for the save dialog: asks for a folder until
 // it gets one that exists.
 struct FolderPrompt {
-  std::string title;          // UTF-8, a line of its own before the first question; may be ""
+  std::string title;          // UTF-8, the question itself; may be ""
   std::string startInternal;  // what Enter alone accepts
   std::string startNative;    // the same folder, as the question shows it
   std::string home;           // what a leading "~" stands for
