@@ -147,4 +147,13 @@ bool FaultyOs::SaveFileDialog(const SaveDialogRequest& request, std::string& cho
   return inner_.SaveFileDialog(request, chosen);
 }
 
+std::string FaultyOs::ClassesRootDefault(const std::string& key) {
+  return inner_.ClassesRootDefault(key);
+}
+
+bool FaultyOs::ShellOpen(const std::string& program, const std::string& document,
+                         const std::string& folder) {
+  return inner_.ShellOpen(program, document, folder);
+}
+
 }  // namespace platform

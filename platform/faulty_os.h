@@ -74,6 +74,9 @@ class FaultyOs : public Os {
   bool OpenFilesDialog(const OpenDialogRequest& request, std::vector<std::string>& files,
                        std::int32_t& filterIndex) override;
   bool SaveFileDialog(const SaveDialogRequest& request, std::string& chosen) override;
+  std::string ClassesRootDefault(const std::string& key) override;
+  bool ShellOpen(const std::string& program, const std::string& document,
+                 const std::string& folder) override;
 
  private:
   std::unique_ptr<File> Wrap(std::unique_ptr<File> file);

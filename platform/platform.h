@@ -124,6 +124,17 @@ class Os {
   // full path (only its folder part matters to the caller); false when
   // cancelled.
   virtual bool SaveFileDialog(const SaveDialogRequest& request, std::string& chosen) = 0;
+
+  // The default value of a key under HKEY_CLASSES_ROOT, read only (Shift-JIS
+  // text); "" when the key or the value is not there. Systems without a
+  // registry have no value.
+  virtual std::string ClassesRootDefault(const std::string& key) = 0;
+  // Asks the shell to open `document` with `program` ("open", shown
+  // normally, started in `folder`), never waiting for it. Where the shell
+  // knows no such program (POSIX), the document is opened with the desktop's
+  // opener for its kind instead. False when nothing could be started.
+  virtual bool ShellOpen(const std::string& program, const std::string& document,
+                         const std::string& folder) = 0;
 };
 
 // The implementation in force; tests install a wrapper with ScopedOs.

@@ -39,6 +39,25 @@ class FakeDesktop : public platform::FaultyOs {
     return true;
   }
 
+  // The registry as the test sets it, and the programs the shell was asked
+  // to start.
+  std::string registryValue;
+  std::vector<std::string> registryKeys;
+  struct ShellCall {
+    std::string program, document, folder;
+  };
+  std::vector<ShellCall> shellCalls;
+
+  std::string ClassesRootDefault(const std::string& key) override {
+    registryKeys.push_back(key);
+    return registryValue;
+  }
+  bool ShellOpen(const std::string& program, const std::string& document,
+                 const std::string& folder) override {
+    shellCalls.push_back({program, document, folder});
+    return true;
+  }
+
   std::string DesktopFolder() override { return desktop; }
   std::string DocumentsFolder() override { return documents; }
   bool EscapeKeyDown() override {

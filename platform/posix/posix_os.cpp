@@ -495,6 +495,17 @@ class PosixOs : public Os {
   bool SaveFileDialog(const SaveDialogRequest& request, std::string& chosen) override {
     return posix::AskSaveFolderOnTerminal(request, chosen);
   }
+
+  std::string ClassesRootDefault(const std::string&) override { return ""; }
+
+  // Jw_cad under Wine registers itself with the desktop for JWW files, so
+  // the desktop's opener reaches it; the Windows program path means nothing
+  // here.
+  bool ShellOpen(const std::string&, const std::string& document, const std::string&) override {
+    const std::string opener = posix::FindInPath("xdg-open");
+    if (opener.empty()) return false;
+    return posix::StartDetached({opener, InternalToNative(document)});
+  }
 };
 
 std::string CurrentFolder() {

@@ -3,9 +3,12 @@
 // place of the save dialog.
 #include "platform/posix/services.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <pwd.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -15,6 +18,7 @@
 #include <fstream>
 #include <iterator>
 #include <sstream>
+#include <vector>
 
 #include "platform/posix/encoding.h"
 #include "platform/posix/signals.h"
@@ -288,6 +292,55 @@ bool AskSaveFolderOnTerminal(const SaveDialogRequest& request, std::string& chos
   prompt.write = WriteToStderr;
   prompt.isFolder = IsNativeFolder;
   return AskSaveFolder(prompt, request.fileName, chosen);
+}
+
+std::string FindInPath(const std::string& program) {
+  const char* path = std::getenv("PATH");
+  std::stringstream folders(path ? path : "/usr/local/bin:/usr/bin:/bin");
+  std::string folder;
+  while (std::getline(folders, folder, ':')) {
+    if (folder.empty()) continue;
+    const std::string candidate = folder + "/" + program;
+    struct stat st {};
+    if (::stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+        ::access(candidate.c_str(), X_OK) == 0)
+      return candidate;
+  }
+  return "";
+}
+
+bool StartDetached(const std::vector<std::string>& argv) {
+  if (argv.empty()) return false;
+  std::vector<char*> args;
+  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  // Two forks: the program belongs to no one here, in a session of its
+  // own, and is never waited for; the middle child ends at once.
+  const pid_t middle = ::fork();
+  if (middle < 0) return false;
+  if (middle == 0) {
+    // Our interrupt handling would delete this run's files: not the
+    // child's business.
+    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGTSTP, SIGCONT}) ::signal(sig, SIG_DFL);
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    ::setsid();
+    if (::fork() != 0) ::_exit(0);
+    const int null = ::open("/dev/null", O_RDWR);
+    if (null >= 0) {
+      ::dup2(null, 0);
+      ::dup2(null, 1);
+      ::dup2(null, 2);
+      if (null > 2) ::close(null);
+    }
+    ::execv(args[0], args.data());
+    ::_exit(127);
+  }
+  int status = 0;
+  while (::waitpid(middle, &status, 0) < 0 && errno == EINTR) {
+  }
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 }  // namespace platform::posix

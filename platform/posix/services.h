@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -57,5 +58,12 @@ std::string UserFolderInternal(const std::string& key, const std::string& fallba
 // The save "dialog" on a terminal: asks on standard error, reads standard
 // input; false at once without a terminal in the foreground.
 bool AskSaveFolderOnTerminal(const SaveDialogRequest& request, std::string& chosen);
+
+// The full path of `program` in a folder of $PATH, or "".
+std::string FindInPath(const std::string& program);
+// Starts argv[0] (a full path) with its arguments in a session of its own,
+// standard streams on /dev/null, never waited for. False when it could not
+// be started.
+bool StartDetached(const std::vector<std::string>& argv);
 
 }  // namespace platform::posix
