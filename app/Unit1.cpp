@@ -119,6 +119,11 @@ void TForm1::FormShow(const std::vector<std::string>& args) {
     platform::Current().ShowMessage(StartupError);
     return;
   }
+  if (IsExternalModeSwitch(args)) {
+    RunExternalTransformation();
+    FormClose();
+    return;
+  }
   RunCommandLine(args);
 }
 
@@ -141,9 +146,7 @@ bool TForm1::Startup() {
 }
 
 void TForm1::RunCommandLine(const std::vector<std::string>& args) {
-  // The external-transformation mode ("-G") is not part of this program
-  // yet; the front ends refuse it before getting here.
-  if (IsExternalModeSwitch(args)) return;
+  if (IsExternalModeSwitch(args)) return;  // FormShow's business
   for (const std::string& a : args) AddInputFile(a);
   if (!InputQueue.empty()) ConvertQueue();
 }
@@ -378,7 +381,7 @@ bool TForm1::SaveThroughTemporary(const std::string& output) {
     if (os.FileExists(temporary)) os.Delete(temporary);
     return false;
   }
-  if (!os.Rename(temporary, output)) {
+  if (!(replaceOutput_ ? os.Replace(temporary, output) : os.Rename(temporary, output))) {
     FailureReason = os.FileExists(output) ? "the output name was taken meanwhile"
                                           : "cannot rename the converted drawing into place";
     os.Delete(temporary);

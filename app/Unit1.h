@@ -85,6 +85,11 @@ class TForm1 {
 
   std::vector<std::string> InputQueue;
 
+  // The external-transformation mode: whether it opens TEMP.JWW in Jw_cad
+  // at the end, and whether its last run wrote TEMP.JWW.
+  bool OpenInJwCad = true;
+  bool ExternalWritten = false;
+
   // Counters of the drawing being converted.
   std::int32_t EmbeddedRefCount = 0;
   std::int32_t EmbeddedRefInBlockCount = 0;
@@ -110,8 +115,9 @@ class TForm1 {
 
   // Event handlers.
   // FormShow = Startup, then RunCommandLine (unless Startup failed, which
-  // is shown in a message). A front end that adjusts the controls between
-  // the settings and the batch calls the two itself.
+  // is shown in a message); after the external mode the window closes
+  // (FormClose). A front end that adjusts the controls between the settings
+  // and the batch calls the parts itself.
   void FormShow(const std::vector<std::string>& args);
   bool Startup();
   void RunCommandLine(const std::vector<std::string>& args);
@@ -134,6 +140,12 @@ class TForm1 {
   // left as it was.
   bool SaveSettings(const std::string& path);
 
+  // The external-transformation mode ("-G"): JWC_TEMP.TXT in the program
+  // folder names the drawing, which becomes TEMP.JWW there.
+  void RunExternalTransformation();
+  std::string ReadExternalDrawingPath();
+  std::string FindJwCadExecutable();
+
   // Converts one drawing into `output` and returns the result line.
   std::string ConvertFile(const std::string& source, const std::string& output);
   void ResetConversion();
@@ -148,6 +160,7 @@ class TForm1 {
   bool SaveThroughTemporary(const std::string& output);
   void ConvertOne(const std::string& source, const TDestination& destination);
 
+  bool replaceOutput_ = false;  // TEMP.JWW of the external mode
   std::string reservedFor_;
   std::string reservedTemporary_;
 };
@@ -166,5 +179,9 @@ extern const char* const kLogEscape;
 // A folder text with "\" appended unless its last character is a one-byte
 // "\" (the second byte of 表 is not one).
 std::string AppendSeparator(const std::string& folder);
+// "JWC_TEMP.TXT" and "TEMP.JWW", the files of the external mode in the
+// program folder.
+extern const char* const kExternalDataFile;
+extern const char* const kExternalOutputFile;
 // Exactly one argument "-G" or "/G", in any letter case.
 bool IsExternalModeSwitch(const std::vector<std::string>& args);

@@ -24,6 +24,7 @@ const char* const kUsage =
     "usage: marrowfold [OPTIONS] DRAWING.jww...\n"
     "       marrowfold --info [--json] [--look-beside] DRAWING.jww...\n"
     "       marrowfold --save-settings OPTIONS\n"
+    "       marrowfold [--home DIR] [--disable-missing|--keep-missing] [--no-open] -G\n"
     "Copies every image a Jw_cad drawing refers to into the drawing itself and\n"
     "writes it as a JWW 7.00 drawing, never over an existing file.\n"
     "\n"
@@ -47,6 +48,10 @@ const char* const kUsage =
     "  --info                describe drawings and their image references;\n"
     "                        writes nothing\n"
     "  --json                with --info: one JSON document per drawing\n"
+    "  -G, /G                Jw_cad's external transformation: converts the\n"
+    "                        drawing JWC_TEMP.TXT in the program folder names\n"
+    "                        into TEMP.JWW there, and opens it\n"
+    "  --no-open             with -G: do not open TEMP.JWW afterwards\n"
     "  --help, --version\n"
     "Without options the stored choices apply (at first: the desktop, names\n"
     "from the whole path, missing references kept).\n";
@@ -90,6 +95,7 @@ struct Options {
   bool saveSettings = false;
   bool info = false;
   bool json = false;
+  bool noOpen = false;
   std::vector<std::string> operands;
 };
 
@@ -106,6 +112,7 @@ enum OptionId {
   kSaveSettings,
   kInfo,
   kJson,
+  kNoOpen,
   kHelp,
   kVersion,
 };
@@ -123,6 +130,7 @@ const struct option kLongOptions[] = {
     {"save-settings", no_argument, nullptr, kSaveSettings},
     {"info", no_argument, nullptr, kInfo},
     {"json", no_argument, nullptr, kJson},
+    {"no-open", no_argument, nullptr, kNoOpen},
     {"help", no_argument, nullptr, kHelp},
     {"version", no_argument, nullptr, kVersion},
     {nullptr, 0, nullptr, 0},
@@ -211,6 +219,9 @@ std::optional<int> Parse(int argc, char** argv, Options& o) {
         break;
       case kJson:
         o.json = true;
+        break;
+      case kNoOpen:
+        o.noOpen = true;
         break;
       case kHelp:
       case 'h':
@@ -340,10 +351,10 @@ int MarrowfoldMain(int argc, char** argv) {
   Options o;
   if (std::optional<int> status = Parse(argc, argv, o)) return *status;
   if (o.info) return RunInfo(o);
-  if (IsExternalModeSwitch(o.operands)) {
-    Warn("-G: the external-transformation mode is not part of this build yet");
-    return 2;
-  }
+  const bool external = IsExternalModeSwitch(o.operands);
+  if (external && (o.dest || o.destDir || o.plainNames || o.saveSettings || o.lookBeside))
+    return UsageError("-G takes only --home, --disable-missing, --keep-missing and --no-open");
+  if (o.noOpen && !external) return UsageError("--no-open goes with -G");
   if (o.operands.empty() && !o.saveSettings) return UsageError("");
 
   std::string error;
@@ -370,6 +381,11 @@ int MarrowfoldMain(int argc, char** argv) {
     status = 2;
   } else if (!Apply(o, form)) {
     status = 2;
+  } else if (external) {
+    form.OpenInJwCad = !o.noOpen;
+    form.RunExternalTransformation();
+    if (!form.FailureReason.empty()) Warn(Display(form.FailureReason));
+    status = form.ExternalWritten ? 0 : 1;
   } else if (!o.operands.empty()) {
     int skipped = 0;
     form.InputQueue.clear();

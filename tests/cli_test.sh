@@ -151,4 +151,42 @@ check "every output name is its own" test "$outs" -eq 20
 check "every output reads fully" test $? -eq 0
 check "work folder gone after both" test ! -e home/TEMP
 
+# -- Jw_cad's external transformation: -G in the folder of JWC_TEMP.TXT
+mkdir -p ext
+jwc() { printf 'hq\r\nfile=%s\r\nhk 0\r\nlg0\r\n' "$1" >ext/JWC_TEMP.TXT; }
+temp_is_whole() {  # TEMP.JWW reads fully and every embedded reference finds its image
+  "$bin/marrowfold" --info ext/TEMP.JWW >info 2>&1 && grep -q 'embedded ' info && ! grep -q -- '-> none' info
+}
+jwc "$t/dwg/sample.jww"
+mf --home ext --no-open -G
+check "-G with a native path exits 0" test $? -eq 0
+check "and shows the result" test "$(cat stdout)" = "変換ＯＫ(同梱ファイル数:2 画像文字数:1 blk内:1 不明画像文字:1 blk内:0)"
+check "TEMP.JWW is whole" temp_is_whole
+check "with plain embedded names" grep -q 'embedded  photo.bmp -> photo.bmp.gz' info
+check "the settings are kept" test -f ext/marrowfold.dat
+check "the work folder is gone" test ! -e ext/TEMP
+jwc "Z:$(printf '%s' "$t/dwg/sample.jww" | tr / '\\')"
+mf --home ext --drive Z=/ --no-open /g
+check "-G with a Z: path as Wine writes it exits 0" test $? -eq 0
+check "TEMP.JWW is whole again" temp_is_whole
+jwc "$t/dwg/bad.jww"
+mf --home ext --no-open -G
+check "a damaged drawing exits 1" test $? -eq 1
+check "and says it could not convert" test "$(cat stdout)" = "変換できませんでした。"
+check "with the reason on standard error" grep -q "damaged drawing" stderr
+check "leaving no TEMP.JWW" test ! -e ext/TEMP.JWW
+rm ext/JWC_TEMP.TXT
+mf --home ext -G
+check "no data file exits 1" test $? -eq 1
+check "asking to save as JWW first" test "$(cat stdout)" = "外部変形実行前に図面をJWW形式で保存して下さい。"
+mf --home ext --dest source -G
+check "-G refuses the batch's options" test $? -eq 2
+# Opening TEMP.JWW goes through the desktop's opener, never waited for.
+mkdir -p fakebin
+printf '#!/bin/sh\necho "$@" >"%s/opened"\n' "$t" >fakebin/xdg-open && chmod +x fakebin/xdg-open
+jwc "$t/dwg/sample.jww"
+PATH="$t/fakebin:$PATH" mf --home ext -G
+for _ in $(seq 50); do [ -s opened ] && break; sleep 0.1; done
+check "TEMP.JWW is opened" test "$(cat opened 2>/dev/null)" = "$t/ext/TEMP.JWW"
+
 [ $fails -eq 0 ]
