@@ -31,23 +31,6 @@ const std::string kNotConverted =
     "\x95\xCF\x8A\xB7\x82\xC5\x82\xAB\x82\xDC\x82\xB9\x82\xF1\x82\xC5\x82\xB5\x82\xBD\x81"
     "B";
 
-void WriteDrawing(const fs::path& native, const std::vector<std::string>& texts) {
-  TJwwData d;
-  d.Header.Version = 700;
-  for (const std::string& s : texts) {
-    TEntJwwText t;
-    t.Attr.PenStyle = 1;
-    t.FontName = JwwStr("font");
-    t.Text = JwwStr(s);
-    d.EntityTable.push_back({kText, static_cast<std::int32_t>(d.Texts.size())});
-    d.Texts.push_back(t);
-  }
-  std::vector<TBindImageType> none;
-  std::swap(none, StagedImages);
-  ASSERT_TRUE(d.SaveToFile(testutil::Internal(native), 700)) << d.LastError;
-  std::swap(none, StagedImages);
-}
-
 class External : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -55,7 +38,7 @@ class External : public ::testing::Test {
     ASSERT_TRUE(form.Startup()) << form.StartupError;
     form.SetRadioButton(5, true);  // names from the whole path: not for this mode
     testutil::WriteText(dwg.Native("a.bmp"), "image A");
-    WriteDrawing(dwg.Native("plan.jww"), {"^@BMa.bmp,1,2", "^@BMmissing.bmp,3"});
+    testutil::WriteTextDrawing(dwg.Native("plan.jww"), {"^@BMa.bmp,1,2", "^@BMmissing.bmp,3"});
   }
   void TearDown() override {
     if (form.Jww) form.FormClose();

@@ -24,22 +24,6 @@ const std::string kNotFound =
 const std::string kFullWidthSpace = "\x81@";
 const std::string kOk0 = ResultOkLine(0, 0, 0, 0, 0);
 
-void WriteDrawing(const fs::path& native) {
-  fs::create_directories(native.parent_path());
-  TJwwData d;
-  d.Header.Version = 700;
-  TEntJwwText t;
-  t.Attr.PenStyle = 1;
-  t.FontName = JwwStr("font");
-  t.Text = JwwStr("plain text");
-  d.EntityTable.push_back({kText, 0});
-  d.Texts.push_back(t);
-  std::vector<TBindImageType> none;
-  std::swap(none, StagedImages);
-  ASSERT_TRUE(d.SaveToFile(testutil::Internal(native), 700)) << d.LastError;
-  std::swap(none, StagedImages);
-}
-
 std::vector<std::string> FilesIn(const fs::path& folder) {
   std::vector<std::string> names;
   if (!fs::exists(folder)) return names;
@@ -62,7 +46,7 @@ class Form : public ::testing::Test {
   }
 
   std::string Drawing(const std::string& name) {
-    WriteDrawing(dwg.Native(name));
+    testutil::WriteTextDrawing(dwg.Native(name), {"plain text"});
     return dwg.Internal(name);
   }
   void GiveFolder(const TempDir& d) {

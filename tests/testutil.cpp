@@ -5,6 +5,7 @@
 #include <random>
 #include <stdexcept>
 
+#include "jww/jwwunit.h"
 #include "platform/platform.h"
 
 namespace testutil {
@@ -87,6 +88,27 @@ long long MemoryFile::Write(const void* buffer, std::size_t count) {
   const auto* p = static_cast<const std::uint8_t*>(buffer);
   bytes.insert(bytes.end(), p, p + count);
   return static_cast<long long>(count);
+}
+
+void WriteTextDrawing(const std::filesystem::path& native, const std::vector<std::string>& texts) {
+  std::filesystem::create_directories(native.parent_path());
+  TJwwData d;
+  d.Header.Version = 700;
+  for (const std::string& s : texts) {
+    TEntJwwText t;
+    t.Attr.PenStyle = 1;
+    t.FontName = JwwStr("font");
+    t.Text = JwwStr(s);
+    d.EntityTable.push_back({kText, static_cast<std::int32_t>(d.Texts.size())});
+    d.Texts.push_back(t);
+  }
+  // The writer stores the staged images of the drawing being converted:
+  // none belong to this one.
+  std::vector<TBindImageType> none;
+  std::swap(none, StagedImages);
+  const bool saved = d.SaveToFile(Internal(native), 700);
+  std::swap(none, StagedImages);
+  if (!saved) throw std::runtime_error("cannot write " + native.string() + ": " + d.LastError);
 }
 
 }  // namespace testutil

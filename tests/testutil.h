@@ -35,6 +35,10 @@ void WriteBytes(const std::filesystem::path& p, const std::vector<std::uint8_t>&
 std::string ReadText(const std::filesystem::path& p);
 void WriteText(const std::filesystem::path& p, const std::string& text);
 
+// A version 7.00 drawing of nothing but the given top-level texts, written
+// with no image section entries (the folder is made if missing).
+void WriteTextDrawing(const std::filesystem::path& native, const std::vector<std::string>& texts);
+
 // The internal form of a native (UTF-8, "/") path.
 std::string Internal(const std::filesystem::path& native);
 
