@@ -440,9 +440,12 @@ void ReadOptions(JwwReader& r, TEntJwwHeader& h) {
   const auto block = r.ReadBlock(length);
   ByteCursor c(block);
   for (auto& option : h.Options) option = c.Dword();
-  const std::int32_t word = c.Dword();
-  h.Option11Tens = word / 10;
-  h.Option11Units = word % 10;
+  // Split as the unsigned word it is: a signed split of a word with the top
+  // bit set gives negative digits, which the writer's "at least one ten"
+  // rule would change again on every save.
+  const auto word = static_cast<std::uint32_t>(c.Dword());
+  h.Option11Tens = static_cast<std::int32_t>(word / 10);
+  h.Option11Units = static_cast<std::int32_t>(word % 10);
   if (length >= 104) {
     h.DrawingTime = c.Dword();
     h.EyeSet = c.Dword();

@@ -234,14 +234,15 @@ JwwStr CleanForWrite(const JwwStr& s) {
   }
   // The same cleaning on the stored units, so that characters CP932 cannot
   // hold survive it.
+  // A pair is dropped as its caret and "m" meet, as in the byte form.
   std::u16string kept;
-  for (std::size_t i = 0; i < s.units.size(); ++i) {
-    char16_t u = s.units[i];
-    if (u == u'^' && i + 1 < s.units.size() && s.units[i + 1] == u'm') {
-      ++i;
+  for (char16_t u : s.units) {
+    if (u < 0x20) continue;
+    if (u == u'm' && !kept.empty() && kept.back() == u'^') {
+      kept.pop_back();
       continue;
     }
-    if (u >= 0x20) kept += u;
+    kept += u;
   }
   if (kept.empty() && !s.units.empty()) kept.push_back(u' ');
   return FromUnits(std::move(kept));

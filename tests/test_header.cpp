@@ -423,6 +423,33 @@ TEST(Header, WritingCorrectsOutOfRangeValues) {
   EXPECT_EQ(e.Header.MaxLineDrawWidth, -101);
 }
 
+TEST(Header, EleventhOptionWordSettlesAfterOneSave) {
+  // Words with the top bit set used to split into negative digits, so each
+  // save changed them again (0xF0000000 gave 4, then 14).
+  TJwwData d;
+  ReadHeaderFrom(Fixture(700), d);
+  d.Header.Option11Tens = 123456;
+  d.Header.Option11Units = 7;
+  Bytes marked = WriteHeaderBytes(d, 700);
+  const Bytes mark = Dwords({1234567});
+  const auto at = std::search(marked.begin(), marked.end(), mark.begin(), mark.end());
+  ASSERT_NE(at, marked.end());
+  const auto offset = at - marked.begin();
+  for (std::uint32_t word : {0xF0000000u, 0xFFFFFFFAu, 0x80000000u, 5u, 21u}) {
+    SCOPED_TRACE(word);
+    Bytes source = marked;
+    const Bytes w = Dwords({word});
+    std::copy(w.begin(), w.end(), source.begin() + offset);
+    TJwwData first, second;
+    ReadHeaderFrom(source, first);
+    const Bytes once = WriteHeaderBytes(first, 700);
+    ReadHeaderFrom(once, second);
+    EXPECT_EQ(WriteHeaderBytes(second, 700), once);
+    const Bytes expected = Dwords({word < 10 ? word + 10 : word});
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), once.begin() + offset));
+  }
+}
+
 TEST(Header, OldDrawingWrittenAs700CarriesClearedValues) {
   TJwwData d;
   ReadHeaderFrom(Fixture(220), d);

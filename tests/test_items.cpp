@@ -157,6 +157,8 @@ TEST(Utf16String, CleaningWorksOnTheStoredForm) {
   JwwStr name = ReadBack(Utf16Bytes(u"a\r\n\u00E9^mb"), true);
   EXPECT_EQ(name.units, u"a\u00E9^mb");
   EXPECT_EQ(CleanForWrite(name).units, u"a\u00E9b");
+  JwwStr nested = ReadBack(Utf16Bytes(u"\u00E9^^m\u0001m"), true);
+  EXPECT_EQ(CleanForWrite(nested).units, u"\u00E9");
   JwwStr plain = ReadBack(Utf16Bytes(u"^m"));
   JwwStr cleaned = CleanForWrite(plain);
   EXPECT_EQ(cleaned.text, " ");

@@ -223,6 +223,16 @@ TEST(SjisTest, CleanTextForWrite) {
   // Control-code second bytes stay with their lead byte.
   EXPECT_EQ(CleanTextForWrite("\x81\x0Ax\ty"), "\x81\x0Axy");
   EXPECT_EQ(CleanTextForWrite("ab\x95"), "ab\x95");
+  // Pairs that meet once another pair or a control byte is gone go too, so
+  // a second cleaning changes nothing.
+  EXPECT_EQ(CleanTextForWrite("a^^mm"), "a");
+  EXPECT_EQ(CleanTextForWrite("x^^^mmmy"), "xy");
+  EXPECT_EQ(CleanTextForWrite("^\x01m"), " ");
+  EXPECT_EQ(CleanTextForWrite("\x90^m^m"), "\x90^m");
+  for (const std::string t : {"a^^mm^", "^^m^mm", "^\r^\nmm", "\x90^^mm", "^m^m^m", "b^^m"}) {
+    const std::string once = CleanTextForWrite(t);
+    EXPECT_EQ(CleanTextForWrite(once), once) << t;
+  }
 }
 
 TEST(SjisTest, CleanTextAfterRead) {

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -217,19 +218,30 @@ std::string StripBlanks(const std::string& s) {
 
 std::string CleanTextForWrite(const std::string& s) {
   if (s.empty()) return {};
+  // Dropping a pair (or a control byte) can bring a caret and an "m" together
+  // ("a^^mm", "^\x01m"); they are dropped as they meet, so the result holds
+  // no "^m" and a second cleaning changes nothing. `caretAtEnd` tells
+  // whether the last kept character is a one-byte caret.
   std::string out;
+  std::vector<bool> caretAtEnd{false};
   std::size_t i = 0;
   while (i < s.size()) {
     const std::uint8_t b = At(s, i);
     if (IsSjisLeadByte(b)) {
       out.append(s, i, CharBytes(s, i));
+      caretAtEnd.push_back(false);
       i += 2;
-    } else if (b == '^' && i + 1 < s.size() && s[i + 1] == 'm') {
-      i += 2;
-    } else {
-      if (b >= 0x20) out += s[i];
-      i += 1;
+      continue;
     }
+    i += 1;
+    if (b < 0x20) continue;
+    if (b == 'm' && caretAtEnd.back()) {
+      out.pop_back();
+      caretAtEnd.pop_back();
+      continue;
+    }
+    out += static_cast<char>(b);
+    caretAtEnd.push_back(b == '^');
   }
   // An emptied name would vanish from the file; a single space keeps its place.
   if (out.empty()) out.push_back(' ');
