@@ -21,9 +21,9 @@ void TJwwData::ReadBlockDefs(JwwReader& r, TTagState& tags) {
                               ": a block definition count of " + std::to_string(n));
   // Like the entity count, n is not trusted for an allocation.
   for (std::int32_t i = 1; i <= n; ++i) {
-    // Whatever the tag names, a definition follows: Jw_cad's own files all
-    // say "CDataList", and the body's size does not depend on it.
-    ReadObjectTag(r, tags);
+    // Whatever class the tag names, a definition follows: Jw_cad's own files
+    // all say "CDataList", and the body's size does not depend on it.
+    ReadBlockDefTag(r, tags);
     std::uint8_t buf[27];
     const std::size_t size = v >= 351 ? 27 : 25;
     r.ReadExact(buf, size);

@@ -532,6 +532,15 @@ std::int32_t ReadObjectTag(JwwReader& r, TTagState& state) {
   return ReadTag(r, state).kind;
 }
 
+void ReadBlockDefTag(JwwReader& r, TTagState& state) {
+  const long long at = r.Position();
+  const TagInfo tag = ReadTag(r, state);
+  if (!tag.newClass && tag.kind == kNone)
+    throw JwwIoError(100, "damaged at byte " + std::to_string(at) + ": the class index " +
+                              std::to_string(tag.classIndex) +
+                              " before a block definition names no class read before it");
+}
+
 void WriteObjectTag(JwwWriter& w, std::int32_t kind, TTagState& state) {
   if (kind < kLine || kind > kBlockDef)
     throw std::logic_error("no class for the object kind " + std::to_string(kind));

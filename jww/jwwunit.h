@@ -72,6 +72,10 @@ class TJwwData : public TEntityLists {
 std::int32_t ReadCount(JwwReader& r);
 void WriteCount(JwwWriter& w, std::int32_t n);
 std::int32_t ReadObjectTag(JwwReader& r, TTagState& state);
+// The tag before a block definition: any class may be named or introduced,
+// but a tag that names no class at all (00 00, an index never defined) is
+// damage and fails the load with its offset.
+void ReadBlockDefTag(JwwReader& r, TTagState& state);
 void WriteObjectTag(JwwWriter& w, std::int32_t kind, TTagState& state);
 // Reads a count and that many tagged entities into `lists`; returns the
 // count the file gave.

@@ -237,3 +237,32 @@ TEST(BlockDefs, DamagedLists) {
   TJwwData e;
   EXPECT_THROW(jwwfixture::ReadStream(bytes, 700, e), JwwIoError);
 }
+
+TEST(BlockDefs, TagNamingNoClassFailsWithItsOffset) {
+  // The first definition's tag introduces "CDataList"; in its place stand
+  // the null tag, or the index of a class this file never defined.
+  JwwBuilder b(700);
+  b.EntityList(Top({1}));
+  b.Count(1);
+  b.BlockDef(Def(1, "one"));
+  const Bytes good = b.bytes();
+  const std::string list = "CDataList";
+  const auto name = std::search(good.begin(), good.end(), list.begin(), list.end());
+  ASSERT_NE(name, good.end());
+  const auto tagAt = (name - good.begin()) - 6;
+  for (const Bytes& tag :
+       {Bytes{0, 0}, Bytes{0x63, 0x80}, Bytes{0xFF, 0x7F, 0x40, 0x9C, 0, 0x80}}) {
+    Bytes bytes(good.begin(), good.begin() + tagAt);
+    bytes.insert(bytes.end(), tag.begin(), tag.end());
+    bytes.insert(bytes.end(), name + list.size(), good.end());
+    TJwwData d;
+    try {
+      jwwfixture::ReadStream(bytes, 700, d);
+      ADD_FAILURE() << "a definition behind a tag of no class was read";
+    } catch (const JwwIoError& e) {
+      EXPECT_NE(std::string(e.what()).find("byte " + std::to_string(tagAt) + ":"),
+                std::string::npos)
+          << e.what();
+    }
+  }
+}
