@@ -56,15 +56,20 @@ const char* const kUsage =
     "Without options the stored choices apply (at first: the desktop, names\n"
     "from the whole path, missing references kept).\n";
 
+// Everything the command prints goes through WriteOut: a Windows console
+// gets UTF-16 (Japanese shows whatever its code page), every other stream
+// the UTF-8 bytes. As with the C strings printed before, a text ends at a
+// NUL byte.
+void Out(bool toStderr, const std::string& text) {
+  platform::WriteOut(toStderr, std::string(text.c_str()));
+}
+
 void Warn(const std::string& message) {
-  std::fprintf(stderr, "marrowfold: %s\n", message.c_str());
-  std::fflush(stderr);
+  Out(true, "marrowfold: " + std::string(message.c_str()) + "\n");
 }
 
 void Print(const std::string& line) {
-  std::fputs(line.c_str(), stdout);
-  std::fputc('\n', stdout);
-  std::fflush(stdout);
+  Out(false, std::string(line.c_str()) + "\n");
 }
 
 std::string Display(const std::string& sjis) {
@@ -138,7 +143,7 @@ const struct option kLongOptions[] = {
 
 int UsageError(const std::string& message) {
   if (!message.empty()) Warn(message);
-  std::fputs(kUsage, stderr);
+  Out(true, kUsage);
   return 2;
 }
 
@@ -154,8 +159,10 @@ bool HasControl(const std::string& s) {
 
 // Parses the arguments; a status to exit with when the run ends here.
 std::optional<int> Parse(int argc, char** argv, Options& o) {
-  // getopt keeps its place in globals: start afresh for every call.
-#ifdef __GLIBC__
+  // getopt keeps its place in globals: start afresh for every call. glibc
+  // and MinGW-w64's getopt (OpenBSD's, whose optreset needs _BSD_SOURCE)
+  // both take optind = 0 for a full reset.
+#if defined(__GLIBC__) || defined(__MINGW32__)
   optind = 0;
 #else
   optreset = 1;
@@ -225,7 +232,7 @@ std::optional<int> Parse(int argc, char** argv, Options& o) {
         break;
       case kHelp:
       case 'h':
-        std::fputs(kUsage, stdout);
+        Out(false, kUsage);
         return 0;
       case kVersion:
         Print(kMarrowfoldVersion);
@@ -262,8 +269,7 @@ int RunInfo(const Options& o) {
     const std::string internal = InternalPath(native);
     std::string out;
     if (internal.empty() || !DescribeDrawing(internal, options, out)) allRead = false;
-    std::fputs(out.c_str(), stdout);
-    std::fflush(stdout);
+    Out(false, out);
   }
   return allRead ? 0 : 1;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -25,5 +26,32 @@ std::string UserStateFolderNative();
 // being written, staged images) is deleted, and the folders it made and
 // had not removed are removed when empty, so nothing half-made is left.
 void InstallInterruptHandling();
+
+// The program's arguments as UTF-8 text, without the program's name. On
+// POSIX they are argv as given (UTF-8 by the locale); on Windows argc and
+// argv are ignored and the wide command line is taken apart
+// (CommandLineToArgvW), because argv there is in the ANSI code page and has
+// lost every character that code page lacks.
+std::vector<std::string> CommandLineArguments(int argc, char** argv);
+
+// Writes UTF-8 text to standard output or standard error, flushed. A
+// Windows console gets it as UTF-16 (WriteConsoleW), so Japanese shows
+// whatever the console's code page; a redirected stream, and every stream
+// on POSIX, gets the UTF-8 bytes as they are.
+void WriteOut(bool toStderr, const std::string& utf8);
+
+// Where Os::ShowMessage and ReportUnexpectedFailure go. Off (the default on
+// Windows): message boxes, as the window program has them. On: printed like
+// a terminal's messages (the text as UTF-8 lines on standard output; a
+// failure on standard error), as the console front end sets it before
+// anything runs. POSIX always prints and ignores the switch.
+void MessagesToConsole(bool toConsole);
+bool MessagesGoToConsole();
+
+// The default error report for a failure nothing else caught (UTF-8 text):
+// a message box with the error icon and the caption "Marrowfold" on
+// Windows, or standard error when messages go to the console (always on
+// POSIX).
+void ReportUnexpectedFailure(const std::string& utf8);
 
 }  // namespace platform

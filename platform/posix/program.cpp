@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -79,6 +80,29 @@ std::string UserStateFolderNative() {
 
 void InstallInterruptHandling() {
   posix::InstallEndHandlers();
+}
+
+std::vector<std::string> CommandLineArguments(int argc, char** argv) {
+  std::vector<std::string> args;
+  for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
+  return args;
+}
+
+void WriteOut(bool toStderr, const std::string& utf8) {
+  std::FILE* stream = toStderr ? stderr : stdout;
+  // fwrite, not fputs: the text may hold a NUL byte and must stay whole.
+  std::fwrite(utf8.data(), 1, utf8.size(), stream);
+  std::fflush(stream);
+}
+
+// A terminal has no message boxes: messages are always printed.
+void MessagesToConsole(bool) {}
+bool MessagesGoToConsole() {
+  return true;
+}
+
+void ReportUnexpectedFailure(const std::string& utf8) {
+  WriteOut(true, utf8.empty() || utf8.back() != '\n' ? utf8 + "\n" : utf8);
 }
 
 }  // namespace platform

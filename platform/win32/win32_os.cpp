@@ -1,0 +1,488 @@
+// The Windows side of the platform layer. Internal paths are already
+// Windows paths, in CP932; here they become UTF-16 for the wide API, so
+// the program works whatever the system's ANSI code page is (the "A"
+// functions would read the same bytes in code page 1252 on an English
+// Windows and name other files). Windows itself looks names up ignoring
+// letter case, so nothing of the POSIX side's lookup is needed.
+#include "platform/win32/win32_os.h"
+
+#include <shlobj.h>
+#include <shellapi.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "platform/program.h"
+#include "platform/win32/dialogs.h"
+#include "platform/win32/encoding.h"
+#include "platform/win32/interrupts.h"
+
+namespace platform {
+
+namespace win32 {
+
+bool WidePath(const std::string& internal, std::wstring& wide) {
+  if (!Cp932ToWide(internal, wide)) return false;
+  // A NUL would cut the path short for the system.
+  if (wide.find(L'\0') != std::wstring::npos) return false;
+  // 0x2F is never the second byte of a CP932 character, and Windows takes
+  // "/" for "\" anyway; the note of a created file must match its rename.
+  for (wchar_t& c : wide) {
+    if (c == L'/') c = L'\\';
+  }
+  return true;
+}
+
+std::wstring FullWidePath(const std::wstring& wide) {
+  DWORD n = ::GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+  if (n == 0) return wide;
+  std::wstring full(n, L'\0');
+  n = ::GetFullPathNameW(wide.c_str(), n, full.data(), nullptr);
+  if (n == 0 || n >= full.size()) return wide;
+  full.resize(n);
+  return full;
+}
+
+std::string SystemErrorText(DWORD code) {
+  wchar_t* buffer = nullptr;
+  DWORD n = ::FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  std::wstring text = n && buffer ? std::wstring(buffer, n) : std::wstring();
+  if (buffer) ::LocalFree(buffer);
+  while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' ' ||
+                           text.back() == L'.'))
+    text.pop_back();
+  if (text.empty()) return "system error " + std::to_string(code);
+  return WideToUtf8(text);
+}
+
+void MessageBoxOfProgram(const std::wstring& text, UINT icon) {
+  ::MessageBoxW(::GetActiveWindow(), text.c_str(), L"Marrowfold", MB_OK | icon);
+}
+
+}  // namespace win32
+
+namespace {
+
+using win32::FullWidePath;
+using win32::WidePath;
+
+class Win32File : public File {
+ public:
+  Win32File(HANDLE h, bool noted) : h_(h), noted_(noted) {}
+  ~Win32File() override { Close(); }
+
+  long long Read(void* buffer, std::size_t count) override {
+    if (h_ == INVALID_HANDLE_VALUE) return -1;
+    char* p = static_cast<char*>(buffer);
+    std::size_t done = 0;
+    while (done < count) {
+      DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(count - done, 1u << 30));
+      DWORD n = 0;
+      if (!::ReadFile(h_, p + done, chunk, &n, nullptr)) return -1;
+      if (n == 0) break;
+      done += n;
+    }
+    return static_cast<long long>(done);
+  }
+
+  long long Write(const void* buffer, std::size_t count) override {
+    if (h_ == INVALID_HANDLE_VALUE) return -1;
+    const char* p = static_cast<const char*>(buffer);
+    std::size_t done = 0;
+    // Under the lock of the notes: an ending interrupt closes and deletes
+    // this file only between two writes.
+    bool failed = false;
+    win32::WithNotesLocked([&] {
+      while (done < count) {
+        DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(count - done, 1u << 30));
+        DWORD n = 0;
+        if (!::WriteFile(h_, p + done, chunk, &n, nullptr)) {
+          failed = true;
+          break;
+        }
+        if (n == 0) break;
+        done += n;
+      }
+    });
+    // What went out before the error is reported as a short write.
+    if (failed && done == 0) return -1;
+    return static_cast<long long>(done);
+  }
+
+  long long Size() override {
+    LARGE_INTEGER size;
+    if (h_ == INVALID_HANDLE_VALUE || !::GetFileSizeEx(h_, &size)) return -1;
+    return static_cast<long long>(size.QuadPart);
+  }
+
+  bool Close() override {
+    if (h_ != INVALID_HANDLE_VALUE) {
+      win32::WithNotesLocked([&] {
+        // FlushFileBuffers is not asked for: CloseHandle reports what the
+        // cache could not take, and the POSIX side does not fsync either.
+        closedOk_ = ::CloseHandle(h_) != 0;
+        if (noted_) win32::NoteFileClosed(reinterpret_cast<std::uintptr_t>(h_));
+        h_ = INVALID_HANDLE_VALUE;
+      });
+    }
+    return closedOk_;
+  }
+
+ private:
+  HANDLE h_;
+  bool noted_;
+  bool closedOk_ = true;
+};
+
+// Opens a file (never a folder: CreateFileW refuses one without
+// FILE_FLAG_BACKUP_SEMANTICS).
+HANDLE OpenHandle(const std::wstring& wide, DWORD access, DWORD share, DWORD disposition) {
+  return ::CreateFileW(wide.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
+                       nullptr);
+}
+
+std::unique_ptr<File> OpenExisting(const std::string& path, DWORD access, DWORD share) {
+  std::wstring wide;
+  if (!WidePath(path, wide)) return nullptr;
+  HANDLE h = OpenHandle(wide, access, share, OPEN_EXISTING);
+  if (h == INVALID_HANDLE_VALUE) return nullptr;
+  return std::make_unique<Win32File>(h, false);
+}
+
+// Creates the file and notes it for an ending interrupt, in one step as
+// far as the handler can tell. Others may read it meanwhile; FILE_SHARE_
+// DELETE lets the handler delete it even while this handle is open.
+std::unique_ptr<File> CreateNoted(const std::string& path, DWORD disposition) {
+  std::wstring wide;
+  if (!WidePath(path, wide)) return nullptr;
+  const std::wstring full = FullWidePath(wide);
+  std::unique_ptr<File> file;
+  win32::WithNotesLocked([&] {
+    HANDLE h = OpenHandle(full, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, disposition);
+    if (h == INVALID_HANDLE_VALUE) return;
+    file = std::make_unique<Win32File>(h, true);
+    win32::NoteCreatedFile(full, reinterpret_cast<std::uintptr_t>(h));
+  });
+  return file;
+}
+
+LocalTime FromSystemTime(const SYSTEMTIME& st) {
+  LocalTime t;
+  t.year = st.wYear;
+  t.month = st.wMonth;
+  t.day = st.wDay;
+  t.hour = st.wHour;
+  t.minute = st.wMinute;
+  t.second = st.wSecond;
+  return t;
+}
+
+DWORD Attributes(const std::string& path) {
+  std::wstring wide;
+  if (!WidePath(path, wide)) return INVALID_FILE_ATTRIBUTES;
+  return ::GetFileAttributesW(wide.c_str());
+}
+
+// A folder of the shell as an internal path without a final "\"; "" when
+// the shell cannot tell or CP932 cannot hold it.
+std::string ShellFolder(int csidl) {
+  wchar_t buffer[MAX_PATH] = {};
+  if (FAILED(::SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, buffer))) return "";
+  std::wstring wide = buffer;
+  while (!wide.empty() && (wide.back() == L'\\' || wide.back() == L'/')) wide.pop_back();
+  // A drive root ("C:") is no folder of a user's.
+  if (wide.size() <= 2) return "";
+  std::string internal;
+  return win32::WideToCp932(wide, internal) ? internal : "";
+}
+
+void PrintMessage(const std::string& sjis) {
+  // As the POSIX side's MessageForTerminal: UTF-8 lines, "\r\n" one break.
+  std::string text = SjisToDisplay(sjis);
+  std::string out;
+  out.reserve(text.size() + 1);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+    out += text[i];
+  }
+  if (out.empty() || out.back() != '\n') out += '\n';
+  WriteOut(false, out);
+}
+
+class Win32Os : public Os {
+ public:
+  std::unique_ptr<File> OpenRead(const std::string& path) override {
+    // Another program (Jw_cad itself) may have the drawing or an image open.
+    return OpenExisting(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE);
+  }
+
+  std::unique_ptr<File> Create(const std::string& path) override {
+    return CreateNoted(path, CREATE_ALWAYS);
+  }
+
+  std::unique_ptr<File> CreateNew(const std::string& path) override {
+    return CreateNoted(path, CREATE_NEW);
+  }
+
+  std::unique_ptr<File> OpenWrite(const std::string& path) override {
+    // "Open the destination for writing with sharing allowed" (Part 5.2).
+    return OpenExisting(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE);
+  }
+
+  bool Delete(const std::string& path) override {
+    std::wstring wide;
+    if (!WidePath(path, wide)) return false;
+    const std::wstring full = FullWidePath(wide);
+    bool deleted = false;
+    win32::WithNotesLocked([&] {
+      deleted = ::DeleteFileW(full.c_str()) != 0;
+      if (deleted) win32::ForgetEntry(full);
+    });
+    return deleted;
+  }
+
+  bool Rename(const std::string& from, const std::string& to) override {
+    return Move(from, to, 0);
+  }
+
+  bool Replace(const std::string& from, const std::string& to) override {
+    return Move(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+  }
+
+  bool FindFirst(const std::string& path, DirEntry& entry) override {
+    std::wstring wide;
+    if (!WidePath(path, wide)) return false;
+    WIN32_FIND_DATAW data;
+    HANDLE h = ::FindFirstFileW(wide.c_str(), &data);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    ::FindClose(h);
+    entry.isFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    entry.size = entry.isFolder ? 0
+                                : (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) |
+                                      data.nFileSizeLow;
+    FILETIME local;
+    SYSTEMTIME st;
+    entry.lastWrite = LocalTime{};
+    if (::FileTimeToLocalFileTime(&data.ftLastWriteTime, &local) &&
+        ::FileTimeToSystemTime(&local, &st))
+      entry.lastWrite = FromSystemTime(st);
+    return true;
+  }
+
+  bool FileExists(const std::string& path) override {
+    DWORD a = Attributes(path);
+    return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+  }
+
+  bool FolderExists(const std::string& path) override {
+    DWORD a = Attributes(path);
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+  }
+
+  bool CreateFolder(const std::string& path) override {
+    std::wstring wide;
+    if (!WidePath(path, wide)) return false;
+    const std::wstring full = FullWidePath(wide);
+    bool created = false;
+    win32::WithNotesLocked([&] {
+      created = ::CreateDirectoryW(full.c_str(), nullptr) != 0;
+      if (created) win32::NoteCreatedFolder(full);
+    });
+    return created;
+  }
+
+  bool RemoveFolder(const std::string& path) override {
+    std::wstring wide;
+    if (!WidePath(path, wide)) return false;
+    const std::wstring full = FullWidePath(wide);
+    bool removed = false;
+    win32::WithNotesLocked([&] {
+      removed = ::RemoveDirectoryW(full.c_str()) != 0;
+      if (removed) win32::ForgetEntry(full);
+    });
+    return removed;
+  }
+
+  bool SetLastWriteTime(const std::string& path, const LocalTime& time) override {
+    std::wstring wide;
+    if (!WidePath(path, wide)) return false;
+    SYSTEMTIME st{};
+    st.wYear = static_cast<WORD>(time.year);
+    st.wMonth = static_cast<WORD>(time.month);
+    st.wDay = static_cast<WORD>(time.day);
+    st.wHour = static_cast<WORD>(time.hour);
+    st.wMinute = static_cast<WORD>(time.minute);
+    st.wSecond = static_cast<WORD>(time.second);
+    FILETIME local, utc;
+    if (!::SystemTimeToFileTime(&st, &local) || !::LocalFileTimeToFileTime(&local, &utc))
+      return false;
+    HANDLE h = ::CreateFileW(wide.c_str(), FILE_WRITE_ATTRIBUTES,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    bool ok = ::SetFileTime(h, nullptr, nullptr, &utc) != 0;
+    ok = ::CloseHandle(h) != 0 && ok;
+    return ok;
+  }
+
+  bool SetArchiveOnly(const std::string& path) override {
+    std::wstring wide;
+    return WidePath(path, wide) && ::SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_ARCHIVE);
+  }
+
+  // Windows has drives of its own.
+  void MapDrive(char, const std::string&) override {}
+
+  std::string DesktopFolder() override { return ShellFolder(CSIDL_DESKTOPDIRECTORY); }
+  std::string DocumentsFolder() override { return ShellFolder(CSIDL_PERSONAL); }
+
+  bool EscapeKeyDown() override {
+    if (win32::InterruptRequested()) return true;
+    return (::GetAsyncKeyState(VK_ESCAPE) & 0x8000) != 0;
+  }
+
+  void ShowMessage(const std::string& text) override {
+    if (MessagesGoToConsole()) {
+      PrintMessage(text);
+      return;
+    }
+    // "\r\n" is the message box's own line break.
+    win32::MessageBoxOfProgram(win32::Cp932ToWideLossy(text), 0);
+  }
+
+  bool OpenFilesDialog(const OpenDialogRequest& request, std::vector<std::string>& files,
+                       std::int32_t& filterIndex) override {
+    return win32::RunOpenFilesDialog(request, files, filterIndex);
+  }
+
+  bool SaveFileDialog(const SaveDialogRequest& request, std::string& chosen) override {
+    return win32::RunSaveFileDialog(request, chosen);
+  }
+
+  std::string ClassesRootDefault(const std::string& key) override {
+    std::wstring wide;
+    if (!win32::Cp932ToWide(key, wide)) return "";
+    HKEY h = nullptr;
+    if (::RegOpenKeyExW(HKEY_CLASSES_ROOT, wide.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS)
+      return "";
+    std::wstring value;
+    DWORD type = 0, bytes = 0;
+    LONG r = ::RegQueryValueExW(h, nullptr, nullptr, &type, nullptr, &bytes);
+    if (r == ERROR_SUCCESS && (type == REG_SZ || type == REG_EXPAND_SZ) && bytes > 0) {
+      value.resize(bytes / sizeof(wchar_t) + 1);
+      DWORD size = static_cast<DWORD>(value.size() * sizeof(wchar_t));
+      r = ::RegQueryValueExW(h, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(value.data()),
+                             &size);
+      if (r == ERROR_SUCCESS) {
+        value.resize(size / sizeof(wchar_t));
+      } else {
+        value.clear();
+      }
+    }
+    ::RegCloseKey(h);
+    // The value need not end in its NUL.
+    while (!value.empty() && value.back() == L'\0') value.pop_back();
+    // A program path CP932 cannot hold could not be started from an
+    // internal path either: it counts as no value.
+    std::string sjis;
+    return win32::WideToCp932(value, sjis) ? sjis : "";
+  }
+
+  bool ShellOpen(const std::string& program, const std::string& document,
+                 const std::string& folder) override {
+    std::wstring wProgram, wDocument, wFolder;
+    if (!win32::Cp932ToWide(program, wProgram) || !win32::Cp932ToWide(document, wDocument) ||
+        !win32::Cp932ToWide(folder, wFolder))
+      return false;
+    const std::wstring parameters = L"\"" + wDocument + L"\"";
+    HINSTANCE r = ::ShellExecuteW(nullptr, L"open", wProgram.c_str(), parameters.c_str(),
+                                  wFolder.empty() ? nullptr : wFolder.c_str(), SW_SHOWNORMAL);
+    return reinterpret_cast<INT_PTR>(r) > 32;
+  }
+
+ private:
+  static bool Move(const std::string& from, const std::string& to, DWORD flags) {
+    std::wstring wFrom, wTo;
+    if (!WidePath(from, wFrom) || !WidePath(to, wTo)) return false;
+    const std::wstring fullFrom = FullWidePath(wFrom), fullTo = FullWidePath(wTo);
+    bool moved = false;
+    win32::WithNotesLocked([&] {
+      moved = ::MoveFileExW(fullFrom.c_str(), fullTo.c_str(), flags) != 0;
+      // A file renamed into place is finished: an interrupt must not
+      // delete it, even where a file the program made earlier lay under
+      // the new name. A file renamed onto itself is still where it was made.
+      if (moved && fullFrom != fullTo) {
+        win32::ForgetEntry(fullFrom);
+        win32::ForgetEntry(fullTo);
+      }
+    });
+    return moved;
+  }
+};
+
+}  // namespace
+
+Os& Native() {
+  static Win32Os os;
+  return os;
+}
+
+bool NativeToInternal(const std::string& native, std::string& internal, std::string& error) {
+  internal.clear();
+  error.clear();
+  std::wstring wide;
+  if (!win32::Utf8ToWide(native, wide)) {
+    error = "the path \"" + native + "\" is not valid UTF-8 text";
+    return false;
+  }
+  std::string sjis;
+  std::size_t badAt = 0;
+  if (!win32::WideToCp932(wide, sjis, &badAt)) {
+    // Name the first character that does not convert.
+    std::size_t units =
+        (badAt + 1 < wide.size() && wide[badAt] >= 0xD800 && wide[badAt] <= 0xDBFF) ? 2 : 1;
+    error = "the path \"" + native + "\" contains \"" + win32::WideToUtf8(wide.substr(badAt, units)) +
+            "\", which Shift-JIS (CP932) cannot represent";
+    return false;
+  }
+  // 0x2F is never the second byte of a CP932 character, so every "/" left
+  // after the conversion is a separator.
+  for (char& c : sjis) {
+    if (c == '/') c = '\\';
+  }
+  internal = sjis;
+  return true;
+}
+
+std::string InternalToNative(const std::string& internal) {
+  std::wstring wide = win32::Cp932ToWideLossy(internal);
+  for (wchar_t& c : wide) {
+    if (c == L'/') c = L'\\';
+  }
+  return win32::WideToUtf8(wide);
+}
+
+std::string AbsoluteNative(const std::string& native) {
+  std::wstring wide;
+  if (!win32::Utf8ToWide(native, wide)) return native;
+  if (wide.empty()) wide = L".";
+  return win32::WideToUtf8(FullWidePath(wide));
+}
+
+std::string SjisToDisplay(const std::string& sjis) {
+  return win32::WideToUtf8(win32::Cp932ToWideLossy(sjis));
+}
+
+bool DisplayToSjis(const std::string& display, std::string& sjis) {
+  std::wstring wide;
+  if (win32::Utf8ToWide(display, wide) && win32::WideToCp932(wide, sjis)) return true;
+  sjis.clear();
+  return false;
+}
+
+}  // namespace platform
