@@ -13,6 +13,8 @@
 #include <memory>
 #include <queue>
 #include <stdexcept>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "jww/jwwunit.h"
@@ -69,47 +71,6 @@ void ExtractImage(JwwReader& r, const TBindImageType& image) {
     os.Delete(path);
     throw;
   }
-}
-
-// The order images are stored in. Jw_cad ties a reference to the first
-// stored name that begins with it, so an image whose name without ".gz" is
-// the beginning of another's name must come first; otherwise the list order
-// stands. Names that are beginnings of each other both ways (a loop) keep
-// list order among themselves.
-std::vector<std::size_t> StoreOrder(const std::vector<std::string>& upper) {
-  const std::size_t n = upper.size();
-  std::vector<std::vector<std::size_t>> before(n);
-  std::vector<int> waiting(n, 0);
-  for (std::size_t i = 0; i < n; ++i) {
-    const std::string stem =
-        IsCompressedName(upper[i]) ? upper[i].substr(0, upper[i].size() - 3) : upper[i];
-    for (std::size_t j = 0; j < n; ++j) {
-      if (i != j && upper[j].starts_with(stem)) {
-        before[i].push_back(j);
-        ++waiting[j];
-      }
-    }
-  }
-  std::priority_queue<std::size_t, std::vector<std::size_t>, std::greater<>> ready;
-  for (std::size_t i = 0; i < n; ++i)
-    if (waiting[i] == 0) ready.push(i);
-  std::vector<bool> placed(n, false);
-  std::vector<std::size_t> order;
-  std::size_t nextUnplaced = 0;
-  while (order.size() < n) {
-    if (ready.empty()) {
-      while (placed[nextUnplaced]) ++nextUnplaced;
-      ready.push(nextUnplaced);
-    }
-    const std::size_t i = ready.top();
-    ready.pop();
-    if (placed[i]) continue;
-    placed[i] = true;
-    order.push_back(i);
-    for (std::size_t j : before[i])
-      if (--waiting[j] == 0 && !placed[j]) ready.push(j);
-  }
-  return order;
 }
 
 // The position of the first "," of a text, found character by character.
@@ -180,6 +141,94 @@ bool ReadFull(platform::File& file, std::uint8_t* out, std::size_t count) {
 
 }  // namespace
 
+// The order images are stored in. Jw_cad ties a reference to the first
+// stored name that begins with it, so an image whose name without ".gz" is
+// the beginning of another's name must come first; otherwise the list order
+// stands. Names that are beginnings of each other both ways (a loop) keep
+// list order among themselves.
+//
+// Who must wait for whom is found in a trie of the names rather than by
+// comparing every pair: a drawing may list tens of thousands of images, and
+// with many equal names the pairs alone would not fit in memory. An image
+// waits for the stems that lie on its name's path; `owners` counts, per
+// node, the stems ending there that are not yet placed.
+std::vector<std::size_t> ImageStoreOrder(const std::vector<std::string>& upper) {
+  const std::size_t n = upper.size();
+  std::vector<std::int32_t> parent{-1};
+  std::vector<std::vector<std::int32_t>> children(1);
+  std::unordered_map<std::uint64_t, std::int32_t> edge;
+  std::vector<std::int32_t> owners(1, 0);
+  std::vector<std::vector<std::size_t>> ending(1);
+  std::vector<std::int32_t> stemNode(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    const std::string& name = upper[i];
+    const std::size_t stemLength = IsCompressedName(name) ? name.size() - 3 : name.size();
+    std::int32_t node = 0;
+    for (std::size_t k = 0; k <= name.size(); ++k) {
+      if (k == stemLength) stemNode[i] = node;
+      if (k == name.size()) break;
+      const std::uint64_t key =
+          (static_cast<std::uint64_t>(node) << 8) | static_cast<std::uint8_t>(name[k]);
+      auto [it, added] = edge.try_emplace(key, static_cast<std::int32_t>(parent.size()));
+      if (added) {
+        parent.push_back(node);
+        children.emplace_back();
+        owners.push_back(0);
+        ending.emplace_back();
+        children[static_cast<std::size_t>(node)].push_back(it->second);
+      }
+      node = it->second;
+    }
+    ++owners[static_cast<std::size_t>(stemNode[i])];
+    ending[static_cast<std::size_t>(node)].push_back(i);
+  }
+
+  std::priority_queue<std::size_t, std::vector<std::size_t>, std::greater<>> ready;
+  std::vector<bool> placed(n, false);
+  // Visits the nodes below `from` whose path holds at most one unplaced stem
+  // (the image's own): the images ending there wait for nobody. Below a node
+  // with two or more, every node has as many, so the walk stops there.
+  auto release = [&](std::int32_t from, std::int32_t above) {
+    std::vector<std::pair<std::int32_t, std::int32_t>> stack{{from, above}};
+    while (!stack.empty()) {
+      const auto [node, before] = stack.back();
+      stack.pop_back();
+      const std::int32_t waiting = before + owners[static_cast<std::size_t>(node)];
+      if (waiting >= 2) continue;
+      if (waiting == 1)
+        for (std::size_t j : ending[static_cast<std::size_t>(node)])
+          if (!placed[j]) ready.push(j);
+      for (std::int32_t child : children[static_cast<std::size_t>(node)])
+        stack.emplace_back(child, waiting);
+    }
+  };
+  release(0, 0);
+
+  std::vector<std::size_t> order;
+  std::size_t nextUnplaced = 0;
+  while (order.size() < n) {
+    if (ready.empty()) {
+      while (placed[nextUnplaced]) ++nextUnplaced;
+      ready.push(nextUnplaced);
+    }
+    const std::size_t i = ready.top();
+    ready.pop();
+    if (placed[i]) continue;
+    placed[i] = true;
+    order.push_back(i);
+    const std::int32_t node = stemNode[i];
+    --owners[static_cast<std::size_t>(node)];
+    std::int32_t above = 0;
+    for (std::int32_t p = parent[static_cast<std::size_t>(node)]; p >= 0;
+         p = parent[static_cast<std::size_t>(p)])
+      above += owners[static_cast<std::size_t>(p)];
+    // Every node below lost one unplaced stem: those that came down to one
+    // release their images (each node does so once).
+    release(node, above);
+  }
+  return order;
+}
+
 void TJwwData::ReadImageSection(JwwReader& r) {
   ClearStagedImages();
   // The count only bounds the loop: the list grows as records are read, so
@@ -215,7 +264,7 @@ void TJwwData::WriteImageSection(JwwWriter& w) {
   for (TBindImageType& image : StagedImages) image.InUse = false;
   std::vector<std::string> upper;
   for (const TBindImageType& image : StagedImages) upper.push_back(SjisUpper(image.Name));
-  const std::vector<std::size_t> order = StoreOrder(upper);
+  const std::vector<std::size_t> order = ImageStoreOrder(upper);
   if (WriteImagesOnSave) {
     MarkReferences(*this, upper, order);
     for (const TEntJwwBlockDef& def : BlockDefs) MarkReferences(def.Entities, upper, order);

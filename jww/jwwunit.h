@@ -76,6 +76,12 @@ std::int32_t ReadObjectTag(JwwReader& r, TTagState& state);
 // but a tag that names no class at all (00 00, an index never defined) is
 // damage and fails the load with its offset.
 void ReadBlockDefTag(JwwReader& r, TTagState& state);
+
+// The order in which staged images go into the image section, given their
+// upper-cased names: an image whose name without ".gz" begins another's
+// comes first, since Jw_cad ties a reference to the first name beginning
+// with it; otherwise list order.
+std::vector<std::size_t> ImageStoreOrder(const std::vector<std::string>& upper);
 void WriteObjectTag(JwwWriter& w, std::int32_t kind, TTagState& state);
 // Reads a count and that many tagged entities into `lists`; returns the
 // count the file gave.

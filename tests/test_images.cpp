@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <optional>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -12,6 +14,7 @@
 #include "platform/faulty_os.h"
 #include "platform/platform.h"
 #include "tests/testutil.h"
+#include "text/filenames.h"
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
@@ -395,4 +398,78 @@ TEST(ImageSection, UnreadableStagedFileFailsTheSave) {
     EXPECT_FALSE(d.LastError.empty());
     EXPECT_FALSE(fs::exists(s.dir.Native("out.jww"))) << fault;
   }
+}
+
+namespace {
+
+// Every pair compared: the order the trie must give.
+std::vector<std::size_t> PairwiseStoreOrder(const std::vector<std::string>& upper) {
+  const std::size_t n = upper.size();
+  std::vector<std::size_t> waiting(n, 0);
+  std::vector<std::vector<std::size_t>> before(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    const std::string stem =
+        IsCompressedName(upper[i]) ? upper[i].substr(0, upper[i].size() - 3) : upper[i];
+    for (std::size_t j = 0; j < n; ++j)
+      if (i != j && upper[j].starts_with(stem)) before[i].push_back(j), ++waiting[j];
+  }
+  std::vector<bool> placed(n, false);
+  std::vector<std::size_t> order;
+  while (order.size() < n) {
+    std::size_t pick = n;
+    for (std::size_t j = 0; j < n && pick == n; ++j)
+      if (!placed[j] && waiting[j] == 0) pick = j;
+    for (std::size_t j = 0; j < n && pick == n; ++j)
+      if (!placed[j]) pick = j;  // a loop: list order
+    placed[pick] = true;
+    order.push_back(pick);
+    for (std::size_t j : before[pick]) --waiting[j];
+  }
+  return order;
+}
+
+}  // namespace
+
+TEST(ImageSection, StoreOrderPutsBeginningsFirstAndCopesWithHostileLists) {
+  EXPECT_EQ(ImageStoreOrder({"A.BMP2.GZ", "A.BMP.GZ"}), (std::vector<std::size_t>{1, 0}));
+  EXPECT_EQ(ImageStoreOrder({"A.BMP.GZ", "A.BMP2.GZ"}), (std::vector<std::size_t>{0, 1}));
+  // Small random lists over names that begin each other in every way,
+  // loops and equal names included.
+  std::mt19937 random(7);
+  const std::vector<std::string> parts{"A", "B", ".GZ", "AB", ""};
+  for (int round = 0; round < 3000; ++round) {
+    std::vector<std::string> names(1 + random() % 7);
+    for (std::string& name : names)
+      for (std::size_t k = random() % 4; k > 0; --k) name += parts[random() % parts.size()];
+    ASSERT_EQ(ImageStoreOrder(names), PairwiseStoreOrder(names)) << ::testing::PrintToString(names);
+  }
+  // Sixty thousand empty or equal names: every pair waits for the other, so
+  // comparing pairs would need billions of steps and entries.
+  for (const std::string name : {"", "A.GZ"}) {
+    const std::vector<std::size_t> order = ImageStoreOrder(std::vector<std::string>(60000, name));
+    ASSERT_EQ(order.size(), 60000u);
+    EXPECT_TRUE(std::is_sorted(order.begin(), order.end()));
+  }
+}
+
+TEST(ImageSection, TensOfThousandsOfImagesLoadAndSave) {
+  // Sixty thousand empty images, then five thousand one-byte ones: hostile
+  // lists that once ran out of memory (pairs of names) or crawled (each
+  // staged file made the lookup read the whole staging folder).
+  StagingScope s;
+  std::vector<Image> empty(60000, Image("", {}));
+  TJwwData d;
+  const Bytes manyEmpty = Drawing(s.dir, Section(empty));
+  WriteBytes(s.dir.Native("empty.jww"), manyEmpty);
+  ASSERT_TRUE(d.LoadFromFile(s.dir.Internal("empty.jww"))) << d.LastError;
+  EXPECT_EQ(StagedImages.size(), 60000u);
+  ASSERT_TRUE(d.SaveToFile(s.dir.Internal("empty-out.jww"), 700)) << d.LastError;
+
+  std::vector<Image> small;
+  for (int i = 0; i < 5000; ++i) small.emplace_back("i" + std::to_string(i) + ".gz", Bytes{1});
+  WriteBytes(s.dir.Native("small.jww"), Drawing(s.dir, Section(small)));
+  ASSERT_TRUE(d.LoadFromFile(s.dir.Internal("small.jww"))) << d.LastError;
+  EXPECT_EQ(StagedImages.size(), 5000u);
+  EXPECT_TRUE(fs::exists(s.Staged("i4999.gz")));
+  ASSERT_TRUE(d.SaveToFile(s.dir.Internal("small-out.jww"), 700)) << d.LastError;
 }

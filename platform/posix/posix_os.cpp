@@ -17,6 +17,7 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -111,33 +112,114 @@ std::string Join(const std::string& folder, const std::string& name) {
   return folder + "/" + name;
 }
 
-bool EqualIgnoringAsciiCase(const char* a, const std::string& b) {
-  std::size_t n = std::strlen(a);
-  if (n != b.size()) return false;
-  for (std::size_t i = 0; i < n; ++i) {
-    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
-  }
-  return true;
+std::string LowerAsciiText(const std::string& s) {
+  std::string out = s;
+  for (char& c : out) c = LowerAscii(c);
+  return out;
+}
+
+// Folder listings by lower-cased name. A name not found as written is
+// looked up ignoring case; reading the whole folder for each one made a
+// drawing that stages thousands of images quadratic. A listing holds while
+// the folder's modification time is the one seen when it was read, or when
+// this program itself last made an entry in it.
+struct Listing {
+  struct timespec modified {};
+  dev_t device = 0;
+  ino_t inode = 0;
+  // Lower-cased name -> the smallest name of that spelling (several are
+  // possible on Linux, not on Windows), so the choice does not depend on
+  // the directory's order.
+  std::map<std::string, std::string> names;
+};
+
+struct ListingCache {
+  std::mutex lock;
+  std::map<std::string, Listing> folders;
+};
+
+ListingCache& Listings() {
+  static ListingCache cache;
+  return cache;
+}
+
+bool SameStamp(const Listing& l, const struct stat& st) {
+  return l.device == st.st_dev && l.inode == st.st_ino && l.modified.tv_sec == st.st_mtim.tv_sec &&
+         l.modified.tv_nsec == st.st_mtim.tv_nsec;
+}
+
+void Stamp(Listing& l, const struct stat& st) {
+  l.device = st.st_dev;
+  l.inode = st.st_ino;
+  l.modified = st.st_mtim;
+}
+
+void AddName(Listing& l, const std::string& name) {
+  auto [it, added] = l.names.try_emplace(LowerAsciiText(name), name);
+  if (!added && name < it->second) it->second = name;
 }
 
 struct DirCloser {
   void operator()(DIR* d) const { ::closedir(d); }
 };
 
-// The entry of `folder` equal to `name` ignoring ASCII case. When several
-// match (possible on Linux, not on Windows) the smallest name wins, so the
-// choice does not depend on the directory's order.
+// The entry of `folder` equal to `name` ignoring ASCII case.
 bool FindIgnoringCase(const std::string& folder, const std::string& name, std::string& found) {
-  std::unique_ptr<DIR, DirCloser> dir(::opendir(folder.empty() ? "." : folder.c_str()));
-  if (!dir) return false;
-  bool any = false;
-  while (const dirent* e = ::readdir(dir.get())) {
-    if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
-    if (!EqualIgnoringAsciiCase(e->d_name, name)) continue;
-    if (!any || found > e->d_name) found = e->d_name;
-    any = true;
+  const std::string path = folder.empty() ? "." : folder;
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+  ListingCache& cache = Listings();
+  std::lock_guard<std::mutex> hold(cache.lock);
+  auto it = cache.folders.find(path);
+  if (it == cache.folders.end() || !SameStamp(it->second, st)) {
+    Listing fresh;
+    std::unique_ptr<DIR, DirCloser> dir(::opendir(path.c_str()));
+    if (!dir) return false;
+    Stamp(fresh, st);
+    while (const dirent* e = ::readdir(dir.get())) {
+      if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
+      AddName(fresh, e->d_name);
+    }
+    if (cache.folders.size() >= 64) cache.folders.clear();
+    it = cache.folders.insert_or_assign(path, std::move(fresh)).first;
   }
-  return any;
+  auto entry = it->second.names.find(LowerAsciiText(name));
+  if (entry == it->second.names.end()) return false;
+  found = entry->second;
+  return true;
+}
+
+// This program made the entry `native`: a listing of its folder that was
+// current stays current with the name added.
+void NoteEntryMade(const std::string& native) {
+  const std::size_t slash = native.rfind('/');
+  const std::string folder = slash == std::string::npos ? "."
+                             : slash == 0               ? "/"
+                                                        : native.substr(0, slash);
+  const std::string name = slash == std::string::npos ? native : native.substr(slash + 1);
+  ListingCache& cache = Listings();
+  std::lock_guard<std::mutex> hold(cache.lock);
+  auto it = cache.folders.find(folder);
+  if (it == cache.folders.end()) return;
+  struct stat st;
+  if (::stat(folder.c_str(), &st) != 0) {
+    cache.folders.erase(it);
+    return;
+  }
+  AddName(it->second, name);
+  Stamp(it->second, st);
+}
+
+// An entry of `native`'s folder went away: its listing is read again when
+// next needed.
+void NoteEntryGone(const std::string& native) {
+  const std::size_t slash = native.rfind('/');
+  const std::string folder = slash == std::string::npos ? "."
+                             : slash == 0               ? "/"
+                                                        : native.substr(0, slash);
+  ListingCache& cache = Listings();
+  std::lock_guard<std::mutex> hold(cache.lock);
+  cache.folders.erase(folder);
 }
 
 bool Exists(const std::string& native) {
@@ -308,6 +390,7 @@ std::unique_ptr<File> CreateNoted(const std::string& native, int flags) {
     file = OpenNative(native, flags);
     if (file) posix::NoteCreatedFile(native);
   });
+  if (file) NoteEntryMade(native);
   return file;
 }
 
@@ -317,6 +400,8 @@ std::unique_ptr<File> CreateNoted(const std::string& native, int flags) {
 void ForgetRenamed(const std::string& from, const std::string& to) {
   // A file renamed onto itself is still where it was made.
   if (from == to) return;
+  NoteEntryGone(from);
+  NoteEntryMade(to);
   posix::ForgetEntry(from);
   posix::ForgetEntry(to);
 }
@@ -355,6 +440,7 @@ class PosixOs : public Os {
       deleted = ::unlink(native.c_str()) == 0;
       if (deleted) posix::ForgetEntry(native);
     });
+    if (deleted) NoteEntryGone(native);
     return deleted;
   }
 
@@ -420,6 +506,7 @@ class PosixOs : public Os {
       created = ::mkdir(native.c_str(), 0777) == 0;
       if (created) posix::NoteCreatedFolder(native);
     });
+    if (created) NoteEntryMade(native);
     return created;
   }
 
@@ -431,6 +518,7 @@ class PosixOs : public Os {
       removed = ::rmdir(native.c_str()) == 0;
       if (removed) posix::ForgetEntry(native);
     });
+    if (removed) NoteEntryGone(native);
     return removed;
   }
 
