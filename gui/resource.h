@@ -1,0 +1,4 @@
+// Resource identifiers shared by the resource script and the code.
+#pragma once
+
+#define IDI_MARROWFOLD 1

@@ -1,0 +1,81 @@
+#include "gui/wide_text.h"
+
+#include <windows.h>
+
+#include "platform/platform.h"
+
+namespace gui {
+
+namespace {
+
+std::wstring ToWide(UINT codePage, DWORD flags, const std::string& text, bool& ok) {
+  ok = true;
+  if (text.empty()) return {};
+  const int size = static_cast<int>(text.size());
+  const int n = MultiByteToWideChar(codePage, flags, text.data(), size, nullptr, 0);
+  if (n <= 0) {
+    ok = false;
+    return {};
+  }
+  std::wstring wide(static_cast<std::size_t>(n), L'\0');
+  MultiByteToWideChar(codePage, flags, text.data(), size, wide.data(), n);
+  return wide;
+}
+
+}  // namespace
+
+std::wstring SjisToWide(const std::string& sjis) {
+  bool ok;
+  return ToWide(932, 0, sjis, ok);
+}
+
+bool WideToSjis(const std::wstring& wide, std::string& sjis) {
+  sjis.clear();
+  if (wide.empty()) return true;
+  const int size = static_cast<int>(wide.size());
+  BOOL usedDefault = FALSE;
+  const int n = WideCharToMultiByte(932, WC_NO_BEST_FIT_CHARS, wide.data(), size, nullptr, 0,
+                                    nullptr, &usedDefault);
+  if (n <= 0 || usedDefault) return false;
+  sjis.assign(static_cast<std::size_t>(n), '\0');
+  WideCharToMultiByte(932, WC_NO_BEST_FIT_CHARS, wide.data(), size, sjis.data(), n, nullptr,
+                      &usedDefault);
+  // Best-fit is off, but a character that maps one way only (a lone
+  // surrogate) must not slip through as something else either.
+  if (usedDefault || SjisToWide(sjis) != wide) {
+    sjis.clear();
+    return false;
+  }
+  return true;
+}
+
+std::wstring Utf8ToWide(const std::string& utf8) {
+  bool ok;
+  return ToWide(CP_UTF8, 0, utf8, ok);
+}
+
+std::string WideToUtf8(const std::wstring& wide) {
+  if (wide.empty()) return {};
+  const int size = static_cast<int>(wide.size());
+  const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
+  if (n <= 0) return {};
+  std::string utf8(static_cast<std::size_t>(n), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, utf8.data(), n, nullptr, nullptr);
+  return utf8;
+}
+
+bool WideToInternal(const std::wstring& path, std::string& internal, std::string& error) {
+  internal.clear();
+  error.clear();
+  return platform::NativeToInternal(WideToUtf8(path), internal, error);
+}
+
+std::wstring FailureTextToWide(const std::string& text) {
+  // Japanese Shift-JIS text is almost never valid UTF-8, so a strict UTF-8
+  // reading tells the two apart.
+  bool ok;
+  std::wstring wide = ToWide(CP_UTF8, MB_ERR_INVALID_CHARS, text, ok);
+  return ok ? wide : SjisToWide(text);
+}
+
+}  // namespace gui

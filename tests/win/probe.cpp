@@ -1,0 +1,243 @@
+// marrowfold-probe: watches and drives marrowfold.exe from outside, as a
+// user would, for the window tests. Every wait has a deadline. Results go
+// to OUTFILE as UTF-8 (Wine's standard output is no safe channel); on a
+// failure OUTFILE holds "error: ..." and the exit status is 1.
+//
+//   marrowfold-probe [--desktop NAME] OUTFILE COMMAND ARGS...
+//     wait CAPTION SECONDS           the window exists; writes its rectangle
+//     log CAPTION COUNT SECONDS      waits for COUNT lines in its list; writes them
+//     controls CAPTION               writes "class|visible|checked|text" per control
+//     page CAPTION INDEX             shows page INDEX as a click on its tab does
+//     close CAPTION SECONDS          asks the window to close; waits for its process to end
+//     message SECONDS                waits for a message box "Marrowfold", writes its
+//                                    text, presses OK
+//     gone CAPTION SECONDS           waits until no window has that caption
+#include <windows.h>
+// After <windows.h>, which they build on:
+#include <commctrl.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string Utf8(const std::wstring& w) {
+  if (w.empty()) return {};
+  const int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0,
+                                    nullptr, nullptr);
+  std::string s(static_cast<std::size_t>(n), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), s.data(), n, nullptr,
+                      nullptr);
+  return s;
+}
+
+struct Failure {
+  std::string what;
+};
+
+class Deadline {
+ public:
+  explicit Deadline(double seconds)
+      : end_(GetTickCount64() + static_cast<ULONGLONG>(seconds * 1000)) {}
+  bool Passed() const { return GetTickCount64() >= end_; }
+
+ private:
+  ULONGLONG end_;
+};
+
+// Polls `ready` until it answers true; a failure naming `what` when the
+// deadline passes first.
+template <typename Ready>
+void WaitFor(double seconds, const std::string& what, Ready ready) {
+  Deadline deadline(seconds);
+  while (!ready()) {
+    if (deadline.Passed())
+      throw Failure{"timed out after " + std::to_string(seconds) + " s waiting for " + what};
+    Sleep(50);
+  }
+}
+
+// The text of a control of another process: WM_GETTEXT is carried across,
+// where GetWindowText would give only the title the window was made with.
+std::wstring TextOf(HWND h) {
+  DWORD_PTR length = 0;
+  if (!SendMessageTimeoutW(h, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length)) return {};
+  std::wstring text(length + 1, L'\0');
+  DWORD_PTR got = 0;
+  SendMessageTimeoutW(h, WM_GETTEXT, length + 1, reinterpret_cast<LPARAM>(text.data()),
+                      SMTO_ABORTIFHUNG, 5000, &got);
+  text.resize(got);
+  return text;
+}
+
+std::wstring ClassOf(HWND h) {
+  wchar_t name[128] = {};
+  GetClassNameW(h, name, 128);
+  return name;
+}
+
+HWND FindTop(const std::wstring& caption, double seconds) {
+  HWND found = nullptr;
+  WaitFor(seconds, "the window \"" + Utf8(caption) + "\"", [&] {
+    found = FindWindowW(nullptr, caption.c_str());
+    return found && IsWindowVisible(found);
+  });
+  return found;
+}
+
+BOOL CALLBACK Collect(HWND h, LPARAM list) {
+  reinterpret_cast<std::vector<HWND>*>(list)->push_back(h);
+  return TRUE;
+}
+
+std::vector<HWND> Descendants(HWND top) {
+  std::vector<HWND> all;
+  EnumChildWindows(top, Collect, reinterpret_cast<LPARAM>(&all));
+  return all;
+}
+
+HWND FindDescendant(HWND top, const wchar_t* className) {
+  for (HWND h : Descendants(top))
+    if (_wcsicmp(ClassOf(h).c_str(), className) == 0) return h;
+  throw Failure{"no control of class " + Utf8(className)};
+}
+
+std::vector<std::wstring> ListLines(HWND list) {
+  std::vector<std::wstring> lines;
+  const LRESULT count = SendMessageW(list, LB_GETCOUNT, 0, 0);
+  for (LRESULT i = 0; i < count; ++i) {
+    const LRESULT length = SendMessageW(list, LB_GETTEXTLEN, i, 0);
+    if (length < 0) continue;
+    std::wstring line(static_cast<std::size_t>(length) + 1, L'\0');
+    const LRESULT got = SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(line.data()));
+    line.resize(got < 0 ? 0 : static_cast<std::size_t>(got));
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+double Seconds(const wchar_t* text) {
+  return _wtof(text);
+}
+
+std::string Run(const std::vector<std::wstring>& a) {
+  auto need = [&](std::size_t n) {
+    if (a.size() < n) throw Failure{"too few arguments for " + Utf8(a[0])};
+  };
+  const std::wstring& command = a[0];
+  std::string out;
+  if (command == L"wait") {
+    need(3);
+    HWND w = FindTop(a[1], Seconds(a[2].c_str()));
+    RECT r;
+    GetWindowRect(w, &r);
+    out = std::to_string(r.right - r.left) + "x" + std::to_string(r.bottom - r.top) + "+" +
+          std::to_string(r.left) + "+" + std::to_string(r.top) + "\n";
+  } else if (command == L"log") {
+    need(4);
+    const double seconds = Seconds(a[3].c_str());
+    HWND list = FindDescendant(FindTop(a[1], seconds), L"ListBox");
+    const LRESULT count = _wtoi(a[2].c_str());
+    WaitFor(seconds, std::to_string(count) + " log lines", [&] {
+      DWORD_PTR n = 0;
+      return SendMessageTimeoutW(list, LB_GETCOUNT, 0, 0, SMTO_NORMAL, 200, &n) &&
+             static_cast<LRESULT>(n) >= count;
+    });
+    for (const std::wstring& line : ListLines(list)) out += Utf8(line) + "\n";
+  } else if (command == L"controls") {
+    need(2);
+    for (HWND h : Descendants(FindTop(a[1], 10))) {
+      const LRESULT check = SendMessageW(h, BM_GETCHECK, 0, 0);
+      const bool button = _wcsicmp(ClassOf(h).c_str(), L"Button") == 0;
+      out += Utf8(ClassOf(h)) + "|" + (IsWindowVisible(h) ? "visible" : "hidden") + "|" +
+             (button && check == BST_CHECKED ? "checked" : "") + "|" + Utf8(TextOf(h)) + "\n";
+      if (_wcsicmp(ClassOf(h).c_str(), WC_TABCONTROLW) == 0)
+        out += "tab selected|" + std::to_string(SendMessageW(h, TCM_GETCURSEL, 0, 0)) + "\n";
+    }
+  } else if (command == L"page") {
+    need(3);
+    HWND tabs = FindDescendant(FindTop(a[1], 10), WC_TABCONTROLW);
+    const int page = _wtoi(a[2].c_str());
+    // Setting the focus on a tab selects it and tells the window, as a
+    // click does; a plain selection would not tell it.
+    SendMessageW(tabs, TCM_SETCURFOCUS, page, 0);
+    WaitFor(5, "the page to change",
+            [&] { return SendMessageW(tabs, TCM_GETCURSEL, 0, 0) == page; });
+    out = "page " + std::to_string(page) + "\n";
+  } else if (command == L"close") {
+    need(3);
+    HWND w = FindTop(a[1], 10);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(w, &pid);
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
+    PostMessageW(w, WM_CLOSE, 0, 0);
+    const double seconds = Seconds(a[2].c_str());
+    WaitFor(seconds, "the window to go", [&] { return !IsWindow(w); });
+    if (process) {
+      const DWORD waited = WaitForSingleObject(process, static_cast<DWORD>(seconds * 1000));
+      CloseHandle(process);
+      if (waited != WAIT_OBJECT_0) throw Failure{"the process did not end"};
+    }
+    out = "closed\n";
+  } else if (command == L"message") {
+    need(2);
+    HWND box = nullptr;
+    WaitFor(Seconds(a[1].c_str()), "a message box \"Marrowfold\"", [&] {
+      box = FindWindowW(L"#32770", L"Marrowfold");
+      return box && IsWindowVisible(box);
+    });
+    // The message is the static control that has text (the icon's has none).
+    std::wstring text;
+    WaitFor(5, "the message text", [&] {
+      for (HWND h : Descendants(box))
+        if (_wcsicmp(ClassOf(h).c_str(), L"Static") == 0 && !TextOf(h).empty()) text = TextOf(h);
+      return !text.empty();
+    });
+    HWND ok = GetDlgItem(box, IDOK);
+    if (!ok) throw Failure{"the message box has no OK button"};
+    PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(ok));
+    WaitFor(10, "the message box to close", [&] { return !IsWindow(box); });
+    out = Utf8(text) + "\n";
+  } else if (command == L"gone") {
+    need(3);
+    WaitFor(Seconds(a[2].c_str()), "\"" + Utf8(a[1]) + "\" to go",
+            [&] { return FindWindowW(nullptr, a[1].c_str()) == nullptr; });
+    out = "gone\n";
+  } else {
+    throw Failure{"unknown command " + Utf8(command)};
+  }
+  return out;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  std::vector<std::wstring> a(argv + 1, argv + argc);
+  if (a.size() >= 2 && a[0] == L"--desktop") {
+    // Windows of another desktop are not found from this one.
+    HDESK desktop = OpenDesktopW(a[1].c_str(), 0, FALSE, GENERIC_ALL);
+    if (desktop) SetThreadDesktop(desktop);
+    a.erase(a.begin(), a.begin() + 2);
+  }
+  if (a.size() < 2) {
+    std::fprintf(stderr, "usage: marrowfold-probe [--desktop NAME] OUTFILE COMMAND ARGS...\n");
+    return 2;
+  }
+  const std::wstring outFile = a[0];
+  a.erase(a.begin());
+  std::string out;
+  int status = 0;
+  try {
+    out = Run(a);
+  } catch (const Failure& f) {
+    out = "error: " + f.what + "\n";
+    status = 1;
+  }
+  FILE* file = _wfopen(outFile.c_str(), L"wb");
+  if (!file) return 2;
+  std::fwrite(out.data(), 1, out.size(), file);
+  std::fclose(file);
+  return status;
+}
