@@ -38,10 +38,30 @@ namespace {
 // The width of a full-width character in `font`.
 int FullWidthAdvance(HFONT font) {
   WindowDc screen(nullptr);
-  SelectedFont selected(screen.get(), font);
+  Selected selected(screen.get(), font);
   SIZE size{};
   GetTextExtentPoint32W(screen.get(), L"\x3042", 1, &size);  // あ
   return size.cx;
+}
+
+// Whether "_" leaves any ink in `font`.
+bool DrawsUnderscore(HFONT font) {
+  WindowDc screen(nullptr);
+  MemoryDc dc(screen.get());
+  const int size = 96;
+  Bitmap bitmap(CreateCompatibleBitmap(screen.get(), size, size));
+  if (!dc.get() || !bitmap) return true;
+  Selected selectedBitmap(dc.get(), bitmap.get());
+  Selected selectedFont(dc.get(), font);
+  RECT all{0, 0, size, size};
+  FillRect(dc.get(), &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+  SetTextColor(dc.get(), RGB(0, 0, 0));
+  SetBkMode(dc.get(), TRANSPARENT);
+  TextOutW(dc.get(), 4, 4, L"_", 1);
+  for (int y = 0; y < size; ++y)
+    for (int x = 0; x < size; ++x)
+      if (GetPixel(dc.get(), x, y) != RGB(255, 255, 255)) return true;
+  return false;
 }
 
 }  // namespace
@@ -71,17 +91,27 @@ Font MakeWindowFont(UINT dpi, bool underline) {
   lf.lfPitchAndFamily = FIXED_PITCH | FF_MODERN;
   lf.lfUnderline = underline ? TRUE : FALSE;
   face.copy(lf.lfFaceName, LF_FACESIZE - 1);
-  Font font(CreateFontIndirectW(&lf));
-  // The layout gives each full-width character the 13 pixels it has in
-  // MS Gothic; a Gothic that is wider at that height (IPA Gothic takes 14)
-  // is made a little narrower, not lower (its underscore would drop out of
-  // the line), rather than have the longest lines cut.
   const int room = kFontPixels * static_cast<int>(dpi) / 96;
-  if (font && FullWidthAdvance(font.get()) > room) {
-    for (lf.lfWidth = room / 2 + 1; lf.lfWidth > room / 4; --lf.lfWidth) {
-      font.reset(CreateFontIndirectW(&lf));
-      if (!font || FullWidthAdvance(font.get()) <= room) break;
+  Font font;
+  const LONG height = lf.lfHeight;
+  // The nearest sizes first: 0, -1, +1, -2, +2, ... pixels.
+  for (int attempt = 0; attempt < 9; ++attempt) {
+    const int step = (attempt + 1) / 2;
+    lf.lfHeight = height + (attempt % 2 == 1 ? step : -step);
+    lf.lfWidth = 0;
+    font.reset(CreateFontIndirectW(&lf));
+    // The layout gives each full-width character the 13 pixels it has in
+    // MS Gothic; a Gothic that is wider at that height (IPA Gothic takes
+    // 14) is made a little narrower rather than have the longest lines cut.
+    if (font && FullWidthAdvance(font.get()) > room) {
+      for (lf.lfWidth = room / 2 + 1; lf.lfWidth > room / 4; --lf.lfWidth) {
+        font.reset(CreateFontIndirectW(&lf));
+        if (!font || FullWidthAdvance(font.get()) <= room) break;
+      }
     }
+    // At some sizes a Gothic's underscore is hinted away, and "_@BM" of
+    // Label8 would read " @BM"; a size next to it draws it.
+    if (!font || DrawsUnderscore(font.get())) break;
   }
   return font;
 }

@@ -52,6 +52,7 @@ struct FreeLocal {
 };
 
 using Font = Owned<HFONT, DeleteGdiObject>;
+using Bitmap = Owned<HBITMAP, DeleteGdiObject>;
 using Drop = Owned<HDROP, FinishDrop>;
 using Icon = Owned<HICON, DestroyIconHandle>;
 using ArgumentList = Owned<LPWSTR*, FreeLocal>;
@@ -72,13 +73,29 @@ class WindowDc {
   HDC dc_;
 };
 
-// A font chosen into a device context for as long as the object lives.
-class SelectedFont {
+// A device context to draw off the screen in, like `like`.
+class MemoryDc {
  public:
-  SelectedFont(HDC dc, HFONT font) : dc_(dc), old_(SelectObject(dc, font)) {}
-  ~SelectedFont() { SelectObject(dc_, old_); }
-  SelectedFont(const SelectedFont&) = delete;
-  SelectedFont& operator=(const SelectedFont&) = delete;
+  explicit MemoryDc(HDC like) : dc_(CreateCompatibleDC(like)) {}
+  ~MemoryDc() {
+    if (dc_) DeleteDC(dc_);
+  }
+  MemoryDc(const MemoryDc&) = delete;
+  MemoryDc& operator=(const MemoryDc&) = delete;
+  HDC get() const { return dc_; }
+
+ private:
+  HDC dc_;
+};
+
+// A font or bitmap chosen into a device context for as long as the object
+// lives, so that it is out of the context again before either is freed.
+class Selected {
+ public:
+  Selected(HDC dc, HGDIOBJ object) : dc_(dc), old_(SelectObject(dc, object)) {}
+  ~Selected() { SelectObject(dc_, old_); }
+  Selected(const Selected&) = delete;
+  Selected& operator=(const Selected&) = delete;
 
  private:
   HDC dc_;

@@ -248,7 +248,7 @@ void MainWindow::Layout() {
       // The hand and the click belong to the words, not to the empty
       // rest of the line.
       WindowDc dc(control);
-      SelectedFont selected(dc.get(), linkFont_.get());
+      Selected selected(dc.get(), linkFont_.get());
       const std::wstring text = WindowText(control);
       SIZE extent{};
       GetTextExtentPoint32W(dc.get(), text.c_str(), static_cast<int>(text.size()), &extent);
@@ -373,9 +373,11 @@ void MainWindow::OnStartup() {
       refused += (refused.empty() ? L"" : L"\r\n") + Utf8ToWide(error);
     }
   }
-  // Only a command line of that one word selects the mode; one that became
-  // that word by losing a refused path does not.
-  if (arguments_.size() == 1 && IsExternalModeSwitch(arguments)) {
+  // The switch is a word, not a path: as a path "/G" would have become
+  // "\G". And only a command line of that one word selects the mode, not
+  // one that became that word by losing a refused path.
+  std::string word;
+  if (arguments_.size() == 1 && WideToSjis(arguments_[0], word) && IsExternalModeSwitch({word})) {
     ControlsToForm();
     if (!Guarded([&] { form_.RunExternalTransformation(); })) {
       // What escaped has been reported; the window stays for the user.
@@ -486,7 +488,7 @@ void MainWindow::AppendLogLine(const std::wstring& line) {
   SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(line.c_str()));
   // Long paths scroll sideways instead of being cut.
   WindowDc dc(list);
-  SelectedFont selected(dc.get(), font_.get());
+  Selected selected(dc.get(), font_.get());
   SIZE extent{};
   GetTextExtentPoint32W(dc.get(), line.c_str(), static_cast<int>(line.size()), &extent);
   const int width = extent.cx + Scale(8, dpi_);

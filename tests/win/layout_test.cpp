@@ -157,6 +157,29 @@ void CheckChildren(HWND parent, UINT dpi, const std::string& where) {
   }
 }
 
+// Whether `text` leaves ink in the font of `control`.
+bool DrawsInk(HWND control, const wchar_t* text) {
+  HDC screen = GetDC(nullptr);
+  HDC dc = CreateCompatibleDC(screen);
+  HBITMAP bitmap = CreateCompatibleBitmap(screen, 96, 96);
+  HGDIOBJ oldBitmap = SelectObject(dc, bitmap);
+  HGDIOBJ oldFont =
+      SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(control, WM_GETFONT, 0, 0)));
+  RECT all{0, 0, 96, 96};
+  FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+  SetBkMode(dc, TRANSPARENT);
+  TextOutW(dc, 4, 4, text, lstrlenW(text));
+  bool ink = false;
+  for (int y = 0; y < 96 && !ink; ++y)
+    for (int x = 0; x < 96 && !ink; ++x) ink = GetPixel(dc, x, y) != RGB(255, 255, 255);
+  SelectObject(dc, oldFont);
+  SelectObject(dc, oldBitmap);
+  DeleteObject(bitmap);
+  DeleteDC(dc);
+  ReleaseDC(nullptr, screen);
+  return ink;
+}
+
 void CheckWindow(HWND window, UINT dpi, bool exactClient) {
   const std::string where = std::to_string(dpi) + " DPI:";
   RECT client;
@@ -166,6 +189,13 @@ void CheckWindow(HWND window, UINT dpi, bool exactClient) {
     Fail(where + " client area " + std::to_string(client.right) + "x" +
          std::to_string(client.bottom) + ", not " + std::to_string(w) + "x" + std::to_string(h));
   CheckChildren(window, dpi, where);
+  // Label8 reads "^@BM... → _@BM...": without its underscore it says
+  // something else.
+  HWND label8 = nullptr;
+  for (HWND page = FindWindowExW(window, nullptr, L"MarrowfoldPage", nullptr); page && !label8;
+       page = FindWindowExW(window, page, L"MarrowfoldPage", nullptr))
+    label8 = GetDlgItem(page, gui::kLabel8);
+  if (!label8 || !DrawsInk(label8, L"_")) Fail(where + " the font of Label8 draws no \"_\"");
 }
 
 void ShowPage(HWND window, int page) {

@@ -7,10 +7,12 @@
 //     wait CAPTION SECONDS           the window exists; writes its rectangle
 //     log CAPTION COUNT SECONDS      waits for COUNT lines in its list; writes them
 //     controls CAPTION               writes "class|visible|checked|text" per control
-//     page CAPTION INDEX             shows page INDEX as a click on its tab does
+//     page CAPTION INDEX             shows page INDEX as a click on its tab does,
+//                                    painted before the probe ends
+//     redraw CAPTION                 has the window painted before the probe ends
 //     close CAPTION SECONDS          asks the window to close; waits for its process to end
-//     message SECONDS                waits for a message box "Marrowfold", writes its
-//                                    text, presses OK
+//     message SECONDS [exit SECONDS] waits for a message box "Marrowfold", writes its
+//                                    text, presses OK; then waits for its process to end
 //     gone CAPTION SECONDS           waits until no window has that caption
 #include <windows.h>
 // After <windows.h>, which they build on:
@@ -98,6 +100,24 @@ std::vector<HWND> Descendants(HWND top) {
   return all;
 }
 
+// Paints the window now, so that a screenshot taken next shows it whole.
+void Redraw(HWND w) {
+  RedrawWindow(w, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+}
+
+void WaitForExit(HANDLE process, double seconds) {
+  if (!process) throw Failure{"the process could not be watched"};
+  const DWORD waited = WaitForSingleObject(process, static_cast<DWORD>(seconds * 1000));
+  CloseHandle(process);
+  if (waited != WAIT_OBJECT_0) throw Failure{"the process did not end within the deadline"};
+}
+
+HANDLE ProcessOf(HWND w) {
+  DWORD pid = 0;
+  GetWindowThreadProcessId(w, &pid);
+  return OpenProcess(SYNCHRONIZE, FALSE, pid);
+}
+
 HWND FindDescendant(HWND top, const wchar_t* className) {
   for (HWND h : Descendants(top))
     if (_wcsicmp(ClassOf(h).c_str(), className) == 0) return h;
@@ -165,21 +185,20 @@ std::string Run(const std::vector<std::wstring>& a) {
     SendMessageW(tabs, TCM_SETCURFOCUS, page, 0);
     WaitFor(5, "the page to change",
             [&] { return SendMessageW(tabs, TCM_GETCURSEL, 0, 0) == page; });
+    Redraw(GetAncestor(tabs, GA_ROOT));
     out = "page " + std::to_string(page) + "\n";
+  } else if (command == L"redraw") {
+    need(2);
+    Redraw(FindTop(a[1], 10));
+    out = "painted\n";
   } else if (command == L"close") {
     need(3);
     HWND w = FindTop(a[1], 10);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(w, &pid);
-    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
+    HANDLE process = ProcessOf(w);
     PostMessageW(w, WM_CLOSE, 0, 0);
     const double seconds = Seconds(a[2].c_str());
     WaitFor(seconds, "the window to go", [&] { return !IsWindow(w); });
-    if (process) {
-      const DWORD waited = WaitForSingleObject(process, static_cast<DWORD>(seconds * 1000));
-      CloseHandle(process);
-      if (waited != WAIT_OBJECT_0) throw Failure{"the process did not end"};
-    }
+    WaitForExit(process, seconds);
     out = "closed\n";
   } else if (command == L"message") {
     need(2);
@@ -197,8 +216,14 @@ std::string Run(const std::vector<std::wstring>& a) {
     });
     HWND ok = GetDlgItem(box, IDOK);
     if (!ok) throw Failure{"the message box has no OK button"};
+    HANDLE process = ProcessOf(box);
     PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(ok));
     WaitFor(10, "the message box to close", [&] { return !IsWindow(box); });
+    if (a.size() >= 4 && a[2] == L"exit") {
+      WaitForExit(process, Seconds(a[3].c_str()));
+    } else if (process) {
+      CloseHandle(process);
+    }
     out = Utf8(text) + "\n";
   } else if (command == L"gone") {
     need(3);
@@ -216,9 +241,16 @@ std::string Run(const std::vector<std::wstring>& a) {
 int wmain(int argc, wchar_t** argv) {
   std::vector<std::wstring> a(argv + 1, argv + argc);
   if (a.size() >= 2 && a[0] == L"--desktop") {
-    // Windows of another desktop are not found from this one.
-    HDESK desktop = OpenDesktopW(a[1].c_str(), 0, FALSE, GENERIC_ALL);
-    if (desktop) SetThreadDesktop(desktop);
+    // Windows of another desktop are not found from this one; the desktop
+    // comes with the program the probe watches, which may be starting yet.
+    Deadline deadline(60);
+    HDESK desktop = nullptr;
+    while (!(desktop = OpenDesktopW(a[1].c_str(), 0, FALSE, GENERIC_ALL)) && !deadline.Passed())
+      Sleep(50);
+    if (!desktop || !SetThreadDesktop(desktop)) {
+      std::fprintf(stderr, "marrowfold-probe: no desktop %ls\n", a[1].c_str());
+      return 2;
+    }
     a.erase(a.begin(), a.begin() + 2);
   }
   if (a.size() < 2) {
