@@ -6,6 +6,7 @@
 #   and on closing the settings file written and the work folder removed;
 #   the external-transformation mode ("-G"): its message, TEMP.JWW, the
 #   end of the process; and "-G" without JWC_TEMP.TXT;
+#   a drawing named with a character Shift-JIS lacks, refused by name;
 #   the window at 150 % (LogPixels 144).
 # Screenshots go to WIN_BUILD_DIR/window-test/. Exit status 0 only when
 # every check passed.
@@ -249,6 +250,26 @@ line() { sed -n "${1}p" "$prog/marrowfold.dat" | tr -d '\r'; }
   fail "destination saved as $(line 6) $(line 7)"
 check_work_folder_removed "$prog"
 echo "batch test: $((SECONDS - t)) s"
+
+# ------------------------------------------------------------------ a name Shift-JIS lacks
+t=$SECONDS
+cp "$work/d1/sample.jww" "$work/d1/café.jww"
+refuse="$work/prog-refuse"
+mkdir -p "$refuse"
+cp "$win/marrowfold.exe" "$refuse/"
+write_settings "$refuse" "$dest"
+start_app "$refuse" "$(winpath "$work/d1/café.jww")" "$(winpath "$work/d2/sample.jww")"
+probe refused.txt message 90 || fail "refusal: $(cat "$work/refused.txt")"
+# Named as given, never mangled into "?" and converted as another file.
+grep -qF "café.jww" "$work/refused.txt" && pass "refused with its name: $(cat "$work/refused.txt")" ||
+  fail "the refusal does not name café.jww: $(cat "$work/refused.txt")"
+probe refused-log.txt log "$caption" 3 60 || fail "log: $(cat "$work/refused-log.txt")"
+[ "$(head -n1 "$work/refused-log.txt")" = "$(winpath "$work/d2/sample.jww")" ] &&
+  [ "$(wc -l <"$work/refused-log.txt")" -eq 3 ] && pass "the other drawing converted alone" ||
+  fail "log after the refusal: $(cat "$work/refused-log.txt")"
+probe close-refuse.txt close "$caption" 60 || fail "close: $(cat "$work/close-refuse.txt")"
+wait_app 60
+echo "refusal test: $((SECONDS - t)) s"
 
 # ------------------------------------------------------------------ -G
 t=$SECONDS
