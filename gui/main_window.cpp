@@ -299,8 +299,9 @@ bool MainWindow::ControlsToForm() {
   const std::wstring folder = WindowText(Control(kEdit1));
   std::string sjis;
   if (!WideToSjis(folder, sjis)) {
-    Warn(L"The folder typed for " + SjisToWide(SpecOf(kRadioButton4).text) +
-         L" has a character Shift-JIS cannot hold, so it cannot be used: \"" + folder + L"\"");
+    Warn(L"「" + SjisToWide(SpecOf(kRadioButton4).text) + L"」のフォルダ「" + folder +
+         L"」は Shift-JIS で表せない文字「" + FirstCharacterWithoutSjis(folder) +
+         L"」を含むため、使えません。");
     return false;
   }
   form_.Edit1 = sjis;

@@ -64,10 +64,27 @@ std::string WideToUtf8(const std::wstring& wide) {
   return utf8;
 }
 
+std::wstring FirstCharacterWithoutSjis(const std::wstring& wide) {
+  std::string ignored;
+  for (std::size_t i = 0; i < wide.size();) {
+    const bool pair = wide[i] >= 0xD800 && wide[i] <= 0xDBFF && i + 1 < wide.size();
+    const std::wstring one = wide.substr(i, pair ? 2 : 1);
+    if (!WideToSjis(one, ignored)) return one;
+    i += one.size();
+  }
+  return {};
+}
+
 bool WideToInternal(const std::wstring& path, std::string& internal, std::string& error) {
   internal.clear();
   error.clear();
-  return platform::NativeToInternal(WideToUtf8(path), internal, error);
+  if (platform::NativeToInternal(WideToUtf8(path), internal, error)) return true;
+  // The user of the window reads Japanese: name the path and the character.
+  const std::wstring bad = FirstCharacterWithoutSjis(path);
+  if (!bad.empty())
+    error = WideToUtf8(L"「" + path + L"」は Shift-JIS で表せない文字「" + bad +
+                       L"」を含むため、変換できません。");
+  return false;
 }
 
 std::wstring FailureTextToWide(const std::string& text) {

@@ -15,6 +15,9 @@ bool WideToSjis(const std::wstring& wide, std::string& sjis);
 std::wstring Utf8ToWide(const std::string& utf8);
 std::string WideToUtf8(const std::wstring& wide);
 
+// The first character of `wide` that Shift-JIS has no form for, or "".
+std::wstring FirstCharacterWithoutSjis(const std::wstring& wide);
+
 // A path from the system (a dropped file, an argument, the program file)
 // as an internal path. False with `error` (UTF-8, naming the path) when
 // Shift-JIS cannot hold it.

@@ -220,6 +220,10 @@ void CheckTextCrossings() {
     Fail("a path with e-acute was not refused with a reason");
   else if (error.find("caf\xc3\xa9") == std::string::npos)
     Fail("the refusal does not name the path: " + error);
+  else if (error.find("\xe3\x80\x8c\xc3\xa9\xe3\x80\x8d") == std::string::npos)
+    Fail("the refusal does not name the character in 「」: " + error);
+  // A character outside the BMP is named whole, not half a surrogate pair.
+  if (gui::FirstCharacterWithoutSjis(L"a😀b") != L"😀") Fail("the emoji is not named whole");
 }
 
 }  // namespace
