@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <cctype>
 #include <filesystem>
 #include <map>
 
@@ -58,6 +59,17 @@ void WriteDrawing(const std::string& path, const std::vector<std::string>& top,
   ASSERT_TRUE(d.SaveToFile(path, 700)) << d.LastError;
   std::swap(none, StagedImages);
 }
+
+#ifdef _WIN32
+// The path-derived name of an ASCII folder path: ":" and "\" become "_".
+std::string EmbeddedPrefix(const std::string& folder) {
+  std::string name = folder;
+  for (char& c : name) {
+    if (c == ':' || c == '\\') c = '_';
+  }
+  return name;
+}
+#endif
 
 std::vector<std::uint8_t> Gunzip(const std::vector<std::uint8_t>& gz) {
   z_stream z{};
@@ -115,7 +127,7 @@ class Conversion : public ::testing::Test {
         for (const auto& img : StagedImages)
           if (SjisUpper(img.Name).rfind(SjisUpper(name), 0) == 0) {
             images[name] = Gunzip(testutil::ReadBytes(
-                fs::path(platform::InternalToNative(StagingFolder + img.Name))));
+                testutil::PathFromUtf8(platform::InternalToNative(StagingFolder + img.Name))));
             found = true;
             break;
           }
@@ -139,7 +151,7 @@ class Conversion : public ::testing::Test {
   std::vector<std::string> FilesIn(const fs::path& dir) {
     std::vector<std::string> names;
     for (auto& e : fs::recursive_directory_iterator(dir))
-      if (e.is_regular_file()) names.push_back(e.path().filename().string());
+      if (e.is_regular_file()) names.push_back(testutil::Utf8(e.path().filename()));
     std::sort(names.begin(), names.end());
     return names;
   }
@@ -265,24 +277,35 @@ TEST_F(Conversion, PathDerivedNamesKeepDoubleByteCharactersAndNeverCollide) {
   // 表 ends in 0x5C: it must survive whole. C:\a_b.jpg and C:\a\b.jpg both
   // make C__a_b.jpg; the second gets a branch number.
   TempDir drive;
+#ifdef _WIN32
+  // No drive of the test's here: the folder's own (ASCII) path stands for
+  // Q:\, and for q:\ the same in small letters.
+  const std::string q = drive.Internal(), qName = EmbeddedPrefix(q);
+  std::string qSmall = q;
+  for (char& c : qSmall) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  const std::string qSmallName = EmbeddedPrefix(qSmall);
+#else
   platform::Current().MapDrive('Q', drive.path().string());
+  const std::string q = "Q:\\", qName = "Q__", qSmall = "q:\\", qSmallName = "q__";
+#endif
   fs::create_directories(drive.Native("a"));
   fs::create_directories(drive.Native("\xE8\xA1\xA8"));  // 表 in UTF-8
   testutil::WriteText(drive.Native("\xE8\xA1\xA8/a.bmp"), "hyou");
   testutil::WriteText(drive.Native("a_b.jpg"), "underscore");
   testutil::WriteText(drive.Native("a/b.jpg"), "folder");
-  WriteDrawing(dwg.Internal("d.jww"),
-               {"^@BMQ:\\\x95\x5C\\a.bmp,1", "^@BMQ:\\a_b.jpg,2", "^@BMq:\\A\\B.JPG,3"});
+  WriteDrawing(dwg.Internal("d.jww"), {"^@BM" + q + "\x95\x5C\\a.bmp,1", "^@BM" + q + "a_b.jpg,2",
+                                       "^@BM" + qSmall + "A\\B.JPG,3"});
   form.PathInEmbeddedName = true;
   EXPECT_EQ(Convert("d.jww"), ResultOkLine(3, 3, 0, 0, 0));
   auto texts = TextsOf(out.Internal("d.jww"));
-  EXPECT_EQ(texts[0], "^@BM%temp%Q__\x95\x5C_a.bmp,1");
-  EXPECT_EQ(texts[1], "^@BM%temp%Q__a_b.jpg,2");
-  EXPECT_EQ(texts[2], "^@BM%temp%q__A_B~1.JPG,3");
+  EXPECT_EQ(texts[0], "^@BM%temp%" + qName + "\x95\x5C_a.bmp,1");
+  EXPECT_EQ(texts[1], "^@BM%temp%" + qName + "a_b.jpg,2");
+  EXPECT_EQ(texts[2], "^@BM%temp%" + qSmallName + "A_B~1.JPG,3");
   auto images = ImagesOf(out.Internal("d.jww"));
-  EXPECT_EQ(images["Q__a_b.jpg"],
+  EXPECT_EQ(images[qName + "a_b.jpg"],
             std::vector<std::uint8_t>({'u', 'n', 'd', 'e', 'r', 's', 'c', 'o', 'r', 'e'}));
-  EXPECT_EQ(images["q__A_B~1.JPG"], std::vector<std::uint8_t>({'f', 'o', 'l', 'd', 'e', 'r'}));
+  EXPECT_EQ(images[qSmallName + "A_B~1.JPG"],
+            std::vector<std::uint8_t>({'f', 'o', 'l', 'd', 'e', 'r'}));
 }
 
 TEST_F(Conversion, LongReferenceIsNeverCut) {
@@ -301,10 +324,10 @@ TEST_F(Conversion, TwoConversionsInARowStartAfresh) {
   WriteDrawing(dwg.Internal("two.jww"), {"^@BMimg\\two.bmp,1"});
   form.PathInEmbeddedName = false;
   EXPECT_EQ(Convert("one.jww"), ResultOkLine(1, 1, 0, 1, 0));
-  EXPECT_EQ(FilesIn(platform::InternalToNative(StagingFolder)),
+  EXPECT_EQ(FilesIn(testutil::PathFromUtf8(platform::InternalToNative(StagingFolder))),
             (std::vector<std::string>{"one.bmp", "one.bmp.gz"}));
   EXPECT_EQ(Convert("two.jww"), ResultOkLine(1, 1, 0, 0, 0));
-  EXPECT_EQ(FilesIn(platform::InternalToNative(StagingFolder)),
+  EXPECT_EQ(FilesIn(testutil::PathFromUtf8(platform::InternalToNative(StagingFolder))),
             (std::vector<std::string>{"two.bmp", "two.bmp.gz"}));
   auto images = ImagesOf(out.Internal("two.jww"));
   EXPECT_EQ(images.size(), 1u);

@@ -27,7 +27,8 @@ const std::string kOk0 = ResultOkLine(0, 0, 0, 0, 0);
 std::vector<std::string> FilesIn(const fs::path& folder) {
   std::vector<std::string> names;
   if (!fs::exists(folder)) return names;
-  for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename());
+  for (const auto& e : fs::directory_iterator(folder))
+    names.push_back(testutil::Utf8(e.path().filename()));
   std::sort(names.begin(), names.end());
   return names;
 }

@@ -184,7 +184,8 @@ TEST_F(Settings, AFailedSaveKeepsTheOldFileWhole) {
     EXPECT_FALSE(form.SaveSettings(path)) << kind;
     EXPECT_EQ(testutil::ReadText(home.Native("marrowfold.dat")), old) << kind;
     std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(home.path())) names.push_back(e.path().filename());
+    for (const auto& e : fs::directory_iterator(home.path()))
+      names.push_back(testutil::Utf8(e.path().filename()));
     EXPECT_EQ(names, std::vector<std::string>{"marrowfold.dat"}) << kind;
   }
 }

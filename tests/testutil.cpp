@@ -1,6 +1,7 @@
 #include "tests/testutil.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <random>
 #include <stdexcept>
@@ -28,6 +29,10 @@ TempDir::~TempDir() {
   std::filesystem::remove_all(path_, ec);
 }
 
+std::filesystem::path TempDir::Native(const std::string& name) const {
+  return path_ / PathFromUtf8(name);
+}
+
 std::string TempDir::Internal(const std::string& name) const {
   if (name.empty()) return testutil::Internal(path_) + "\\";
   return testutil::Internal(path_ / name);
@@ -53,17 +58,36 @@ void WriteText(const std::filesystem::path& p, const std::string& text) {
   WriteBytes(p, std::vector<std::uint8_t>(text.begin(), text.end()));
 }
 
+std::string Utf8(const std::filesystem::path& p) {
+  const std::u8string u8 = p.u8string();
+  return std::string(u8.begin(), u8.end());
+}
+
+std::filesystem::path PathFromUtf8(const std::string& utf8) {
+  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
 std::string Internal(const std::filesystem::path& native) {
   std::string internal, error;
-  if (!platform::NativeToInternal(native.string(), internal, error))
-    throw std::runtime_error("no internal form for " + native.string() + ": " + error);
+  if (!platform::NativeToInternal(Utf8(native), internal, error))
+    throw std::runtime_error("no internal form for " + Utf8(native) + ": " + error);
   return internal;
 }
 
 std::filesystem::path CorpusDir() {
-  std::filesystem::path p = MARROWFOLD_CORPUS_DIR;
-  std::error_code ec;
-  if (std::filesystem::is_directory(p, ec)) return p;
+  std::vector<std::string> candidates;
+  if (const char* env = std::getenv("MARROWFOLD_CORPUS_DIR"); env && *env) candidates.push_back(env);
+  const std::string built = MARROWFOLD_CORPUS_DIR;
+  candidates.push_back(built);
+#ifdef _WIN32
+  // Wine shows the Linux root as drive Z:.
+  if (!built.empty() && built[0] == '/') candidates.push_back("Z:" + built);
+#endif
+  for (const std::string& c : candidates) {
+    std::filesystem::path p = PathFromUtf8(c);
+    std::error_code ec;
+    if (std::filesystem::is_directory(p, ec)) return p;
+  }
   return {};
 }
 
@@ -108,7 +132,7 @@ void WriteTextDrawing(const std::filesystem::path& native, const std::vector<std
   std::swap(none, StagedImages);
   const bool saved = d.SaveToFile(Internal(native), 700);
   std::swap(none, StagedImages);
-  if (!saved) throw std::runtime_error("cannot write " + native.string() + ": " + d.LastError);
+  if (!saved) throw std::runtime_error("cannot write " + Utf8(native) + ": " + d.LastError);
 }
 
 }  // namespace testutil

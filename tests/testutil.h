@@ -24,7 +24,8 @@ class TempDir {
   // The internal (Windows-form Shift-JIS) path of `name` inside the folder;
   // with an empty name, the folder itself ending in "\".
   std::string Internal(const std::string& name = "") const;
-  std::filesystem::path Native(const std::string& name) const { return path_ / name; }
+  // `name` is UTF-8 text ("表/a.txt"), whatever the system's code page.
+  std::filesystem::path Native(const std::string& name) const;
 
  private:
   std::filesystem::path path_;
@@ -39,11 +40,20 @@ void WriteText(const std::filesystem::path& p, const std::string& text);
 // with no image section entries (the folder is made if missing).
 void WriteTextDrawing(const std::filesystem::path& native, const std::vector<std::string>& texts);
 
-// The internal form of a native (UTF-8, "/") path.
+// The internal form of a native path: its UTF-8 text (u8string, never the
+// ANSI code page's) through platform::NativeToInternal.
 std::string Internal(const std::filesystem::path& native);
 
+// A path as UTF-8 text, and back. std::filesystem::path::string() and a
+// path made from a std::string use the ANSI code page on Windows (932 under
+// a Japanese Wine), where the platform layer speaks UTF-8.
+std::string Utf8(const std::filesystem::path& p);
+std::filesystem::path PathFromUtf8(const std::string& utf8);
+
 // The folder of real drawings, or an empty path when it is not there (tests
-// then skip).
+// then skip). The environment variable MARROWFOLD_CORPUS_DIR overrides the
+// folder of the build; on Windows a Linux path of the build is looked for
+// through Wine's drive Z: as well.
 std::filesystem::path CorpusDir();
 std::vector<std::filesystem::path> CorpusDrawings();
 

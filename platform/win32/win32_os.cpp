@@ -217,8 +217,10 @@ void PrintMessage(const std::string& sjis) {
 class Win32Os : public Os {
  public:
   std::unique_ptr<File> OpenRead(const std::string& path) override {
-    // Another program (Jw_cad itself) may have the drawing or an image open.
-    return OpenExisting(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE);
+    // Another program (Jw_cad itself) may have the drawing or an image
+    // open; and, as on POSIX, a file being read may be deleted or renamed.
+    return OpenExisting(path, GENERIC_READ,
+                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
   }
 
   std::unique_ptr<File> Create(const std::string& path) override {
@@ -231,7 +233,8 @@ class Win32Os : public Os {
 
   std::unique_ptr<File> OpenWrite(const std::string& path) override {
     // "Open the destination for writing with sharing allowed" (Part 5.2).
-    return OpenExisting(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE);
+    return OpenExisting(path, GENERIC_WRITE,
+                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
   }
 
   bool Delete(const std::string& path) override {
@@ -257,10 +260,26 @@ class Win32Os : public Os {
   bool FindFirst(const std::string& path, DirEntry& entry) override {
     std::wstring wide;
     if (!WidePath(path, wide)) return false;
+    // As on POSIX, "dir\" names the folder itself; FindFirstFileW would
+    // look for nothing in it.
+    while (wide.size() > 1 && wide.back() == L'\\' && !(wide.size() == 3 && wide[1] == L':'))
+      wide.pop_back();
     WIN32_FIND_DATAW data;
     HANDLE h = ::FindFirstFileW(wide.c_str(), &data);
-    if (h == INVALID_HANDLE_VALUE) return false;
-    ::FindClose(h);
+    if (h != INVALID_HANDLE_VALUE) {
+      ::FindClose(h);
+    } else {
+      // A drive's root is no entry of a folder, but it is there.
+      WIN32_FILE_ATTRIBUTE_DATA a;
+      if (wide.find_first_of(L"*?") != std::wstring::npos ||
+          !::GetFileAttributesExW(wide.c_str(), GetFileExInfoStandard, &a))
+        return false;
+      data = WIN32_FIND_DATAW{};
+      data.dwFileAttributes = a.dwFileAttributes;
+      data.ftLastWriteTime = a.ftLastWriteTime;
+      data.nFileSizeHigh = a.nFileSizeHigh;
+      data.nFileSizeLow = a.nFileSizeLow;
+    }
     entry.isFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     entry.size = entry.isFolder ? 0
                                 : (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) |
@@ -459,12 +478,40 @@ bool NativeToInternal(const std::string& native, std::string& internal, std::str
   return true;
 }
 
+namespace {
+
+// The path with each existing component spelt as it lies on disk (letter
+// case, long names for 8.3 ones), the rest as written: GetLongPathNameW
+// answers only for a path that exists, so the longest existing beginning
+// is looked for.
+std::wstring AsOnDisk(const std::wstring& wide) {
+  std::size_t end = wide.size();
+  for (;;) {
+    const std::wstring head = wide.substr(0, end);
+    DWORD n = ::GetLongPathNameW(head.c_str(), nullptr, 0);
+    if (n > 0) {
+      std::wstring found(n, L'\0');
+      n = ::GetLongPathNameW(head.c_str(), found.data(), n);
+      if (n > 0 && n < found.size()) {
+        found.resize(n);
+        return found + wide.substr(end);
+      }
+    }
+    std::size_t slash = end == 0 ? std::wstring::npos : wide.rfind(L'\\', end - 1);
+    // Nothing of it exists, or only its root is left.
+    if (slash == std::wstring::npos || slash == 0 || (slash == 2 && wide[1] == L':')) return wide;
+    end = slash;
+  }
+}
+
+}  // namespace
+
 std::string InternalToNative(const std::string& internal) {
   std::wstring wide = win32::Cp932ToWideLossy(internal);
   for (wchar_t& c : wide) {
     if (c == L'/') c = L'\\';
   }
-  return win32::WideToUtf8(wide);
+  return win32::WideToUtf8(AsOnDisk(wide));
 }
 
 std::string AbsoluteNative(const std::string& native) {
