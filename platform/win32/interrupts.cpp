@@ -10,7 +10,6 @@ namespace {
 
 struct Note {
   std::wstring path;
-  HANDLE handle = nullptr;  // open file; nullptr once closed
   bool folder = false;
 };
 
@@ -25,6 +24,7 @@ CRITICAL_SECTION& Lock() {
   return *lock;
 }
 std::vector<Note>& g_notes = *new std::vector<Note>;  // in creation order
+std::vector<HANDLE>& g_open = *new std::vector<HANDLE>;  // files open now
 
 std::atomic<bool> g_interrupted{false};
 std::atomic<bool> g_installed{false};
@@ -47,10 +47,10 @@ class Locked {
 // may hold the heap's).
 [[noreturn]] void CleanUpAndEnd(UINT code) {
   ::EnterCriticalSection(&Lock());
-  for (Note& n : g_notes) {
+  for (HANDLE h : g_open) ::CloseHandle(h);
+  g_open.clear();  // no allocation: only the size changes
+  for (const Note& n : g_notes) {
     if (n.folder) continue;
-    if (n.handle) ::CloseHandle(n.handle);
-    n.handle = nullptr;
     ::SetFileAttributesW(n.path.c_str(), FILE_ATTRIBUTE_NORMAL);
     ::DeleteFileW(n.path.c_str());
   }
@@ -84,28 +84,32 @@ void WithNotesLocked(const std::function<void()>& body) {
   body();
 }
 
-void NoteCreatedFile(const std::wstring& path, std::uintptr_t handle) {
-  Note note{path, reinterpret_cast<HANDLE>(handle), false};
+void NoteCreatedFile(const std::wstring& path) {
+  Note note{path, false};
   Locked held;
-  for (Note& n : g_notes) {
-    if (!n.folder && SamePath(n.path, path)) {
-      n.handle = note.handle;
-      return;
-    }
+  for (const Note& n : g_notes) {
+    if (!n.folder && SamePath(n.path, path)) return;
   }
   g_notes.push_back(std::move(note));
 }
 
-void NoteFileClosed(std::uintptr_t handle) {
-  if (!handle) return;
+void NoteFileOpened(std::uintptr_t handle) {
   Locked held;
-  for (Note& n : g_notes) {
-    if (n.handle == reinterpret_cast<HANDLE>(handle)) n.handle = nullptr;
+  g_open.push_back(reinterpret_cast<HANDLE>(handle));
+}
+
+void NoteFileClosed(std::uintptr_t handle) {
+  Locked held;
+  for (auto it = g_open.begin(); it != g_open.end(); ++it) {
+    if (*it == reinterpret_cast<HANDLE>(handle)) {
+      g_open.erase(it);
+      return;
+    }
   }
 }
 
 void NoteCreatedFolder(const std::wstring& path) {
-  Note note{path, nullptr, true};
+  Note note{path, true};
   Locked held;
   for (const Note& n : g_notes) {
     if (n.folder && SamePath(n.path, path)) return;

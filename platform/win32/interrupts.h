@@ -5,10 +5,11 @@
 // Windows runs a console control handler on a thread of its own, while the
 // main thread may be in the middle of writing a file. So that an ending
 // interrupt leaves no half-made file, every file and folder made through
-// the Win32 Os is noted here (with the handle of a file still open) until
+// the Win32 Os is noted here, with every file it has open, until
 // it is renamed into place or removed, and every operation that makes,
 // writes, closes, renames or removes one runs under the one lock the
-// handler takes too. The handler, once it holds the lock, knows the main
+// handler takes too (reads as well: a handle is closed only between two
+// calls on it). The handler, once it holds the lock, knows the main
 // thread is not inside such an operation: it closes the open handles,
 // deletes the files, removes the folders (newest first, only when empty)
 // and ends the process with TerminateProcess, which runs no code of the
@@ -26,9 +27,13 @@ namespace platform::win32 {
 // it happen together, before or after an ending interrupt, never across it.
 void WithNotesLocked(const std::function<void()>& body);
 
-// Paths are wide full paths (GetFullPathNameW). The handle (a HANDLE as an
-// integer; 0 for none) is closed by the handler when still open.
-void NoteCreatedFile(const std::wstring& path, std::uintptr_t handle);
+// Paths are wide full paths (GetFullPathNameW).
+void NoteCreatedFile(const std::wstring& path);
+// Every file the Os opened (a HANDLE as an integer), until it is closed:
+// the handler closes them all first, because a file still open elsewhere
+// in the program (a staged image being read for compression) would stay
+// as "delete pending" and keep its folder from being removed.
+void NoteFileOpened(std::uintptr_t handle);
 void NoteFileClosed(std::uintptr_t handle);
 void NoteCreatedFolder(const std::wstring& path);
 // The entry was renamed away or removed: no longer the program's to clean.

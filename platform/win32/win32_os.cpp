@@ -71,23 +71,34 @@ namespace {
 using win32::FullWidePath;
 using win32::WidePath;
 
+// An open file, known to the interrupt handler from its opening (made
+// under the notes' lock) to its closing.
 class Win32File : public File {
  public:
-  Win32File(HANDLE h, bool noted) : h_(h), noted_(noted) {}
+  explicit Win32File(HANDLE h) : h_(h) {
+    win32::NoteFileOpened(reinterpret_cast<std::uintptr_t>(h));
+  }
   ~Win32File() override { Close(); }
 
   long long Read(void* buffer, std::size_t count) override {
     if (h_ == INVALID_HANDLE_VALUE) return -1;
     char* p = static_cast<char*>(buffer);
     std::size_t done = 0;
-    while (done < count) {
-      DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(count - done, 1u << 30));
-      DWORD n = 0;
-      if (!::ReadFile(h_, p + done, chunk, &n, nullptr)) return -1;
-      if (n == 0) break;
-      done += n;
-    }
-    return static_cast<long long>(done);
+    bool failed = false;
+    // Under the lock of the notes, like every call on the handle.
+    win32::WithNotesLocked([&] {
+      while (done < count) {
+        DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(count - done, 1u << 30));
+        DWORD n = 0;
+        if (!::ReadFile(h_, p + done, chunk, &n, nullptr)) {
+          failed = true;
+          break;
+        }
+        if (n == 0) break;
+        done += n;
+      }
+    });
+    return failed ? -1 : static_cast<long long>(done);
   }
 
   long long Write(const void* buffer, std::size_t count) override {
@@ -116,8 +127,9 @@ class Win32File : public File {
 
   long long Size() override {
     LARGE_INTEGER size;
-    if (h_ == INVALID_HANDLE_VALUE || !::GetFileSizeEx(h_, &size)) return -1;
-    return static_cast<long long>(size.QuadPart);
+    bool ok = false;
+    win32::WithNotesLocked([&] { ok = h_ != INVALID_HANDLE_VALUE && ::GetFileSizeEx(h_, &size); });
+    return ok ? static_cast<long long>(size.QuadPart) : -1;
   }
 
   bool Close() override {
@@ -126,7 +138,7 @@ class Win32File : public File {
         // FlushFileBuffers is not asked for: CloseHandle reports what the
         // cache could not take, and the POSIX side does not fsync either.
         closedOk_ = ::CloseHandle(h_) != 0;
-        if (noted_) win32::NoteFileClosed(reinterpret_cast<std::uintptr_t>(h_));
+        win32::NoteFileClosed(reinterpret_cast<std::uintptr_t>(h_));
         h_ = INVALID_HANDLE_VALUE;
       });
     }
@@ -135,7 +147,6 @@ class Win32File : public File {
 
  private:
   HANDLE h_;
-  bool noted_;
   bool closedOk_ = true;
 };
 
@@ -149,9 +160,12 @@ HANDLE OpenHandle(const std::wstring& wide, DWORD access, DWORD share, DWORD dis
 std::unique_ptr<File> OpenExisting(const std::string& path, DWORD access, DWORD share) {
   std::wstring wide;
   if (!WidePath(path, wide)) return nullptr;
-  HANDLE h = OpenHandle(wide, access, share, OPEN_EXISTING);
-  if (h == INVALID_HANDLE_VALUE) return nullptr;
-  return std::make_unique<Win32File>(h, false);
+  std::unique_ptr<File> file;
+  win32::WithNotesLocked([&] {
+    HANDLE h = OpenHandle(wide, access, share, OPEN_EXISTING);
+    if (h != INVALID_HANDLE_VALUE) file = std::make_unique<Win32File>(h);
+  });
+  return file;
 }
 
 // Creates the file and notes it for an ending interrupt, in one step as
@@ -165,8 +179,8 @@ std::unique_ptr<File> CreateNoted(const std::string& path, DWORD disposition) {
   win32::WithNotesLocked([&] {
     HANDLE h = OpenHandle(full, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, disposition);
     if (h == INVALID_HANDLE_VALUE) return;
-    file = std::make_unique<Win32File>(h, true);
-    win32::NoteCreatedFile(full, reinterpret_cast<std::uintptr_t>(h));
+    file = std::make_unique<Win32File>(h);
+    win32::NoteCreatedFile(full);
   });
   return file;
 }
