@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -304,4 +305,17 @@ TEST(Win32Program, FoldersAndArguments) {
     std::wstring wide;
     EXPECT_TRUE(platform::win32::Utf8ToWide(a, wide)) << a;
   }
+}
+
+TEST(Win32Registry, ClassesRootDefaultReadsOnly) {
+  // Every Windows (and Wine's prefix, in both registry views) opens text
+  // files with Notepad: a key of the same shape as Jw_cad's.
+  std::string command = Os().ClassesRootDefault("txtfile\\shell\\open\\command");
+  for (char& c : command) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  EXPECT_NE(command.find("notepad.exe"), std::string::npos) << command;
+  EXPECT_EQ(Os().ClassesRootDefault("Marrowfold.NoSuchKey\\shell\\open\\command"), "");
+  // Reading never creates the key.
+  HKEY h = nullptr;
+  EXPECT_NE(::RegOpenKeyExW(HKEY_CLASSES_ROOT, L"Marrowfold.NoSuchKey", 0, KEY_READ, &h),
+            ERROR_SUCCESS);
 }
