@@ -112,9 +112,9 @@ class ByteSink {
  public:
   template <typename T>
   void Put(T v) {
-    std::uint8_t raw[sizeof(T)];
-    std::memcpy(raw, &v, sizeof(T));
-    bytes.insert(bytes.end(), raw, raw + sizeof(T));
+    const std::size_t at = bytes.size();
+    bytes.resize(at + sizeof(T));
+    std::memcpy(bytes.data() + at, &v, sizeof(T));
   }
   void Dword(std::int32_t v) { Put(v); }
   void Double(double v) { Put(v); }

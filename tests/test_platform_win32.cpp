@@ -76,7 +76,7 @@ TEST(Win32Paths, NativeToInternalRefusesWhatCp932CannotHold) {
   EXPECT_EQ(internal, "C:\\dwg\\" + kHyoSjis + "\\a.jww");
   EXPECT_EQ(platform::InternalToNative(internal), "C:\\dwg\\" + kHyoUtf8 + "\\a.jww");
 
-  for (const std::string bad : {std::string("\xC3\xA9"), std::string("\xC3\x9C")}) {  // é, Ü
+  for (const std::string& bad : {std::string("\xC3\xA9"), std::string("\xC3\x9C")}) {  // é, Ü
     const std::string path = "C:\\dwg\\caf" + bad + ".jww";
     EXPECT_FALSE(platform::NativeToInternal(path, internal, error)) << path;
     EXPECT_TRUE(internal.empty());
