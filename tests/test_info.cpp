@@ -338,7 +338,9 @@ TEST_F(InfoDrawing, TellsEveryReferenceWhereItLeads) {
       "    embedded  a.jpg -> a.jpg.gz\n"
       "    embedded  A.JP -> a.jpg.bak.gz\n"
       "    embedded  gone.png -> none\n"
-      "    disabled  \\old\\c.bmp -> " + kOldC + " (missing)\n"
+      "    disabled  \\old\\c.bmp -> " +
+      kOldC +
+      " (missing)\n"
       "    live      img\\gone.jpg -> " +
       Native("img/gone.jpg") +
       " (missing)  [in block \"blk\"]\n"
@@ -450,9 +452,10 @@ TEST(InfoText, ShiftJisAndUtf16BeyondCp932ShowInUtf8) {
   ASSERT_EQ(lines.size(), 10u) << out.text;
   // Byte strings ("font") and UTF-16 ones in one drawing.
   EXPECT_EQ(lines[1], "  version 7.00, strings mixed");
-  EXPECT_EQ(lines[6], "    live      " + hyouUtf8 + "\\" + hyouUtf8 + ".jpg -> " +
-                          testutil::Utf8(dir.Native(hyouUtf8 + "/" + hyouUtf8 + ".jpg").make_preferred()) +
-                          " (found)");
+  EXPECT_EQ(lines[6],
+            "    live      " + hyouUtf8 + "\\" + hyouUtf8 + ".jpg -> " +
+                testutil::Utf8(dir.Native(hyouUtf8 + "/" + hyouUtf8 + ".jpg").make_preferred()) +
+                " (found)");
   EXPECT_EQ(lines[7], "    live      img\\" + yoshiUtf8 +
                           ".png (not looked up: characters outside Shift-JIS)");
   EXPECT_EQ(lines[8], "    embedded  " + yoshiUtf8 + ".png -> none (characters outside Shift-JIS)");

@@ -42,7 +42,8 @@ bool WriteFile(const std::string& internal, const std::string& text) {
 
 std::vector<std::wstring> NamesIn(const fs::path& folder) {
   std::vector<std::wstring> names;
-  for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename().wstring());
+  for (const auto& e : fs::directory_iterator(folder))
+    names.push_back(e.path().filename().wstring());
   std::sort(names.begin(), names.end());
   return names;
 }
@@ -102,8 +103,8 @@ TEST(Win32Paths, AbsoluteAndOnDisk) {
   std::string internal, error;
   ASSERT_TRUE(platform::NativeToInternal(small, internal, error)) << error;
   EXPECT_EQ(platform::InternalToNative(internal), testutil::Utf8(dir.path()) + "\\Sub\\File.TXT");
-  ASSERT_TRUE(platform::NativeToInternal(testutil::Utf8(dir.path()) + "\\sub\\new.txt", internal,
-                                         error));
+  ASSERT_TRUE(
+      platform::NativeToInternal(testutil::Utf8(dir.path()) + "\\sub\\new.txt", internal, error));
   EXPECT_EQ(platform::InternalToNative(internal), testutil::Utf8(dir.path()) + "\\Sub\\new.txt");
 
   EXPECT_EQ(platform::AbsoluteNative("C:/x/../y"), "C:\\y");
@@ -196,8 +197,8 @@ TEST(Win32Files, StampsAreThePackedLocalTime) {
   ASSERT_TRUE(WriteFile(a, "abcde"));
   // Two times, one in winter and one in summer, should the zone keep
   // daylight saving time.
-  for (const platform::LocalTime t : {platform::LocalTime{2024, 1, 15, 13, 45, 31},
-                                      platform::LocalTime{2023, 7, 1, 0, 0, 2}}) {
+  for (const platform::LocalTime t :
+       {platform::LocalTime{2024, 1, 15, 13, 45, 31}, platform::LocalTime{2023, 7, 1, 0, 0, 2}}) {
     ASSERT_TRUE(Os().SetLastWriteTime(a, t));
     platform::DirEntry e;
     ASSERT_TRUE(Os().FindFirst(a, e));
@@ -227,8 +228,7 @@ TEST(Win32Files, CreatedFilesAreNotedUntilRenamedIntoPlace) {
   auto noted = [](const std::wstring& path) {
     const auto pending = platform::win32::WhatWouldBeCleanedUp();
     return std::find(pending.files.begin(), pending.files.end(), path) != pending.files.end() ||
-           std::find(pending.folders.begin(), pending.folders.end(), path) !=
-               pending.folders.end();
+           std::find(pending.folders.begin(), pending.folders.end(), path) != pending.folders.end();
   };
   ASSERT_TRUE(Os().CreateFolder(dir.Internal("work")));
   EXPECT_TRUE(noted(base + L"work"));
@@ -277,7 +277,8 @@ TEST(Win32Dialogs, ChosenFilesOfOneAndOfSeveral) {
   std::vector<std::wstring> refused;
   const auto internal = platform::win32::InternalPaths(
       {L"C:\\dwg\\\u8868.jww", L"C:\\dwg\\caf\u00E9.jww", L"C:\\dwg\\b.jww"}, refused);
-  EXPECT_EQ(internal, (std::vector<std::string>{"C:\\dwg\\" + kHyoSjis + ".jww", "C:\\dwg\\b.jww"}));
+  EXPECT_EQ(internal,
+            (std::vector<std::string>{"C:\\dwg\\" + kHyoSjis + ".jww", "C:\\dwg\\b.jww"}));
   EXPECT_EQ(refused, std::vector<std::wstring>{L"C:\\dwg\\caf\u00E9.jww"});
 }
 

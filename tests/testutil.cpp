@@ -76,7 +76,8 @@ std::string Internal(const std::filesystem::path& native) {
 
 std::filesystem::path CorpusDir() {
   std::vector<std::string> candidates;
-  if (const char* env = std::getenv("MARROWFOLD_CORPUS_DIR"); env && *env) candidates.push_back(env);
+  if (const char* env = std::getenv("MARROWFOLD_CORPUS_DIR"); env && *env)
+    candidates.push_back(env);
   const std::string built = MARROWFOLD_CORPUS_DIR;
   candidates.push_back(built);
 #ifdef _WIN32

@@ -36,7 +36,8 @@ void ShowRefused(const std::vector<std::wstring>& refused) {
   // converted:"
   std::wstring text =
       L"\u6b21\u306e\u30d5\u30a1\u30a4\u30eb\u540d\u306f Shift-JIS (CP932) "
-      L"\u3067\u8868\u305b\u306a\u3044\u305f\u3081\u3001\u5909\u63db\u3067\u304d\u307e\u305b\u3093\u3002";
+      L"\u3067\u8868\u305b\u306a\u3044\u305f\u3081\u3001\u5909\u63db\u3067\u304d\u307e\u305b\u3093"
+      L"\u3002";
   for (const std::wstring& path : refused) text += L"\r\n" + path;
   MessageBoxOfProgram(text, MB_ICONWARNING);
 }

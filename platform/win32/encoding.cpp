@@ -51,8 +51,8 @@ bool WideToCp932(const std::wstring& in, std::string& out, std::size_t* badAt) {
   // The whole text at once first; only a refusal walks it character by
   // character to find which one.
   BOOL usedDefault = FALSE;
-  int n = ::WideCharToMultiByte(kCp932, WC_NO_BEST_FIT_CHARS, in.data(), static_cast<int>(in.size()),
-                                nullptr, 0, nullptr, &usedDefault);
+  int n = ::WideCharToMultiByte(kCp932, WC_NO_BEST_FIT_CHARS, in.data(),
+                                static_cast<int>(in.size()), nullptr, 0, nullptr, &usedDefault);
   if (n > 0 && !usedDefault) {
     out.resize(static_cast<std::size_t>(n));
     ::WideCharToMultiByte(kCp932, WC_NO_BEST_FIT_CHARS, in.data(), static_cast<int>(in.size()),

@@ -23,7 +23,7 @@ CRITICAL_SECTION& Lock() {
   }();
   return *lock;
 }
-std::vector<Note>& g_notes = *new std::vector<Note>;  // in creation order
+std::vector<Note>& g_notes = *new std::vector<Note>;     // in creation order
 std::vector<HANDLE>& g_open = *new std::vector<HANDLE>;  // files open now
 
 std::atomic<bool> g_interrupted{false};

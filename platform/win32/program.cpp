@@ -112,7 +112,8 @@ bool MakeFolders(const std::string& native, std::string& error) {
   if (root >= path.size()) {
     // A root itself: there or not.
     if (IsFolder(path)) return true;
-    error = "cannot create the folder \"" + native + "\": " + win32::SystemErrorText(::GetLastError());
+    error =
+        "cannot create the folder \"" + native + "\": " + win32::SystemErrorText(::GetLastError());
     return false;
   }
   for (;;) {
@@ -144,8 +145,8 @@ std::string UserStateFolderNative() {
   DWORD n = ::GetEnvironmentVariableW(L"LOCALAPPDATA", buffer, 32768);
   if (n > 0 && n < 32768) {
     folder.assign(buffer, n);
-  } else if (SUCCEEDED(::SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr,
-                                          SHGFP_TYPE_CURRENT, buffer))) {
+  } else if (SUCCEEDED(::SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT,
+                                          buffer))) {
     folder = buffer;
   }
   StripFinalSeparators(folder);

@@ -6,8 +6,8 @@
 // letter case, so nothing of the POSIX side's lookup is needed.
 #include "platform/win32/win32_os.h"
 
-#include <shlobj.h>
 #include <shellapi.h>
+#include <shlobj.h>
 
 #include <cstdio>
 #include <memory>
@@ -233,8 +233,7 @@ class Win32Os : public Os {
   std::unique_ptr<File> OpenRead(const std::string& path) override {
     // Another program (Jw_cad itself) may have the drawing or an image
     // open; and, as on POSIX, a file being read may be deleted or renamed.
-    return OpenExisting(path, GENERIC_READ,
-                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+    return OpenExisting(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
   }
 
   std::unique_ptr<File> Create(const std::string& path) override {
@@ -263,9 +262,7 @@ class Win32Os : public Os {
     return deleted;
   }
 
-  bool Rename(const std::string& from, const std::string& to) override {
-    return Move(from, to, 0);
-  }
+  bool Rename(const std::string& from, const std::string& to) override { return Move(from, to, 0); }
 
   bool Replace(const std::string& from, const std::string& to) override {
     return Move(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
@@ -295,9 +292,9 @@ class Win32Os : public Os {
       data.nFileSizeLow = a.nFileSizeLow;
     }
     entry.isFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    entry.size = entry.isFolder ? 0
-                                : (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) |
-                                      data.nFileSizeLow;
+    entry.size = entry.isFolder
+                     ? 0
+                     : (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
     FILETIME local;
     SYSTEMTIME st;
     entry.lastWrite = LocalTime{};
@@ -479,7 +476,8 @@ bool NativeToInternal(const std::string& native, std::string& internal, std::str
     // Name the first character that does not convert.
     std::size_t units =
         (badAt + 1 < wide.size() && wide[badAt] >= 0xD800 && wide[badAt] <= 0xDBFF) ? 2 : 1;
-    error = "the path \"" + native + "\" contains \"" + win32::WideToUtf8(wide.substr(badAt, units)) +
+    error = "the path \"" + native + "\" contains \"" +
+            win32::WideToUtf8(wide.substr(badAt, units)) +
             "\", which Shift-JIS (CP932) cannot represent";
     return false;
   }
