@@ -14,9 +14,21 @@
 //     message SECONDS [exit SECONDS] waits for a message box "Marrowfold", writes its
 //                                    text, presses OK; then waits for its process to end
 //     gone CAPTION SECONDS           waits until no window has that caption
+//     click CAPTION TEXT             clicks the control of that text as the mouse
+//                                    does, without waiting for what it starts
+//     dialog TITLE SECONDS STEP...   waits for a file dialog of that title; writes
+//                                    "file name|TEXT" and "filter|INDEX|LABEL..."; then
+//                                    the steps in order, and waits for it to close:
+//       filter N                     picks filter N (from 1) in its list
+//       name TEXT                    puts TEXT into its file-name field
+//       open                         presses Open (or Save): "stays" when the dialog
+//                                    went on (into a folder), else "closed"; a message
+//                                    box instead is a failure with its text
+//       cancel                       presses Cancel
 #include <windows.h>
 // After <windows.h>, which they build on:
 #include <commctrl.h>
+#include <dlgs.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -138,6 +150,188 @@ std::vector<std::wstring> ListLines(HWND list) {
   return lines;
 }
 
+// Any window of the probe's desktop, not only the children of one.
+std::vector<HWND> TopWindows() {
+  std::vector<HWND> all;
+  EnumWindows(Collect, reinterpret_cast<LPARAM>(&all));
+  return all;
+}
+
+bool IsDialog(HWND h) {
+  return _wcsicmp(ClassOf(h).c_str(), L"#32770") == 0 && IsWindowVisible(h);
+}
+
+// The file-name field: an edit of its own in Wine's dialog, the edit of a
+// combo box in Windows'.
+HWND FileNameField(HWND dialog) {
+  if (HWND edit = GetDlgItem(dialog, edt1)) return edit;
+  return GetDlgItem(dialog, cmb13);
+}
+
+// A file dialog, told from the message boxes it raises under the same
+// title by its file-name field.
+HWND FindFileDialog(const std::wstring& title) {
+  for (HWND h : TopWindows())
+    if (IsDialog(h) && TextOf(h) == title && FileNameField(h)) return h;
+  return nullptr;
+}
+
+// A message box the dialog raised about what it was given.
+HWND BoxOwnedBy(HWND dialog) {
+  for (HWND h : TopWindows())
+    if (h != dialog && IsDialog(h) && GetWindow(h, GW_OWNER) == dialog) return h;
+  return nullptr;
+}
+
+std::wstring BoxText(HWND box) {
+  std::wstring text;
+  for (HWND h : Descendants(box))
+    if (_wcsicmp(ClassOf(h).c_str(), L"Static") == 0 && !TextOf(h).empty()) text = TextOf(h);
+  return text;
+}
+
+void SetTextOf(HWND h, const std::wstring& text) {
+  DWORD_PTR result = 0;
+  if (!SendMessageTimeoutW(h, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()),
+                           SMTO_ABORTIFHUNG, 5000, &result))
+    throw Failure{"the text could not be set"};
+}
+
+struct Press {
+  HWND dialog;
+  WPARAM command;
+  LPARAM button;
+};
+
+// The press is sent from a thread of its own: the dialog's handling of it
+// may hold a message box, which the probe must see while it waits.
+DWORD WINAPI SendPress(void* data) {
+  const auto* press = static_cast<const Press*>(data);
+  SendMessageW(press->dialog, WM_COMMAND, press->command, press->button);
+  return 0;
+}
+
+// Presses Open and waits until the dialog has dealt with it; true when it
+// closed.
+bool PressOpen(HWND dialog) {
+  Press press{dialog, MAKEWPARAM(IDOK, BN_CLICKED),
+              reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK))};
+  HANDLE sender = CreateThread(nullptr, 0, SendPress, &press, 0, nullptr);
+  if (!sender) throw Failure{"no thread to press Open"};
+  HWND box = nullptr;
+  Deadline deadline(30);
+  while (WaitForSingleObject(sender, 50) == WAIT_TIMEOUT) {
+    if ((box = BoxOwnedBy(dialog))) break;
+    if (deadline.Passed()) break;
+  }
+  if (box) {
+    const std::wstring text = BoxText(box);
+    PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    WaitForSingleObject(sender, 10000);
+    CloseHandle(sender);
+    throw Failure{"Open raised the message \"" + Utf8(text) + "\""};
+  }
+  const bool done = WaitForSingleObject(sender, 0) == WAIT_OBJECT_0;
+  CloseHandle(sender);
+  if (!done) throw Failure{"Open was not dealt with within 30 s"};
+  // A dialog that ends is hidden at once and destroyed a moment later.
+  return !IsWindow(dialog) || !IsWindowVisible(dialog);
+}
+
+// What the dialog shows before anything is done in it.
+std::string DialogState(HWND dialog) {
+  std::string out = "file name|" + Utf8(TextOf(FileNameField(dialog))) + "\n";
+  HWND filters = GetDlgItem(dialog, cmb1);
+  DWORD_PTR count = 0;
+  if (filters && SendMessageTimeoutW(filters, CB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, 5000, &count) &&
+      count > 0) {
+    out += "filter|" + std::to_string(SendMessageW(filters, CB_GETCURSEL, 0, 0) + 1);
+    for (DWORD_PTR i = 0; i < count; ++i) {
+      const LRESULT length = SendMessageW(filters, CB_GETLBTEXTLEN, i, 0);
+      std::wstring label(length < 0 ? 1 : static_cast<std::size_t>(length) + 1, L'\0');
+      const LRESULT got =
+          SendMessageW(filters, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(label.data()));
+      label.resize(got < 0 ? 0 : static_cast<std::size_t>(got));
+      out += "|";
+      out += Utf8(label);
+    }
+    out += "\n";
+  }
+  return out;
+}
+
+void Cancel(HWND dialog) {
+  PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
+               reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDCANCEL)));
+  WaitFor(10, "the dialog to close on Cancel", [&] { return !IsWindow(dialog); });
+}
+
+// The steps of the dialog command, from a[3] on; what they did goes to
+// `out`.
+void RunSteps(HWND dialog, const std::vector<std::wstring>& a, std::string& out) {
+  for (std::size_t i = 3; i < a.size(); ++i) {
+    if (!IsWindow(dialog) || !IsWindowVisible(dialog))
+      throw Failure{"the dialog closed before " + Utf8(a[i])};
+    const bool last = i + 1 == a.size();
+    if (a[i] == L"filter" && !last) {
+      HWND filters = GetDlgItem(dialog, cmb1);
+      if (!filters) throw Failure{"the dialog has no filter list"};
+      const int index = _wtoi(a[++i].c_str()) - 1;
+      SendMessageW(filters, CB_SETCURSEL, index, 0);
+      if (SendMessageW(filters, CB_GETCURSEL, 0, 0) != index)
+        throw Failure{"the dialog has no filter " + Utf8(a[i])};
+      // What the list tells its dialog when the user picks from it.
+      for (WORD code : {CBN_SELCHANGE, CBN_SELENDOK})
+        SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(cmb1, code), reinterpret_cast<LPARAM>(filters));
+      out += "filter " + Utf8(a[i]) + "\n";
+    } else if (a[i] == L"name" && !last) {
+      SetTextOf(FileNameField(dialog), a[++i]);
+      out += "name " + Utf8(a[i]) + "\n";
+    } else if (a[i] == L"open") {
+      out += PressOpen(dialog) ? "closed\n" : "stays\n";
+    } else if (a[i] == L"cancel") {
+      Cancel(dialog);
+      out += "cancelled\n";
+    } else {
+      throw Failure{"unknown dialog step " + Utf8(a[i])};
+    }
+  }
+}
+
+std::string DriveDialog(const std::vector<std::wstring>& a) {
+  HWND dialog = nullptr;
+  WaitFor(_wtof(a[2].c_str()), "the dialog \"" + Utf8(a[1]) + "\"",
+          [&] { return (dialog = FindFileDialog(a[1])) != nullptr; });
+  std::string out = DialogState(dialog);
+  try {
+    RunSteps(dialog, a, out);
+  } catch (const Failure& f) {
+    // A dialog left open would hold the window, and every later check
+    // would only time out behind it.
+    if (IsWindow(dialog) && IsWindowVisible(dialog)) {
+      Cancel(dialog);
+      throw Failure{f.what + " (the dialog then cancelled)"};
+    }
+    throw;
+  }
+  WaitFor(10, "the dialog to close", [&] { return !IsWindow(dialog); });
+  return out;
+}
+
+// A click of the mouse on the control, posted: what it starts may hold a
+// modal dialog, and the probe must not wait for that.
+void Click(HWND control) {
+  if (_wcsicmp(ClassOf(control).c_str(), L"Button") == 0) {
+    PostMessageW(control, BM_CLICK, 0, 0);
+    return;
+  }
+  RECT r;
+  GetClientRect(control, &r);
+  const LPARAM at = MAKELPARAM((r.right - r.left) / 2, (r.bottom - r.top) / 2);
+  PostMessageW(control, WM_LBUTTONDOWN, MK_LBUTTON, at);
+  PostMessageW(control, WM_LBUTTONUP, 0, at);
+}
+
 double Seconds(const wchar_t* text) {
   return _wtof(text);
 }
@@ -225,6 +419,17 @@ std::string Run(const std::vector<std::wstring>& a) {
       CloseHandle(process);
     }
     out = Utf8(text) + "\n";
+  } else if (command == L"click") {
+    need(3);
+    HWND target = nullptr;
+    for (HWND h : Descendants(FindTop(a[1], 10)))
+      if (IsWindowVisible(h) && TextOf(h) == a[2]) target = h;
+    if (!target) throw Failure{"no visible control \"" + Utf8(a[2]) + "\""};
+    Click(target);
+    out = "clicked\n";
+  } else if (command == L"dialog") {
+    need(3);
+    out = DriveDialog(a);
   } else if (command == L"gone") {
     need(3);
     WaitFor(Seconds(a[2].c_str()), "\"" + Utf8(a[1]) + "\" to go",
