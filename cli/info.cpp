@@ -1,6 +1,7 @@
 #include "cli/info.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -85,9 +86,9 @@ std::string DisplayText(const JwwStr& s) {
 
 std::string VersionText(std::int32_t v) {
   if (v < 0) return std::to_string(v);
-  std::string minor = std::to_string(v % 100);
-  if (minor.size() < 2) minor.insert(0, "0");
-  return std::to_string(v / 100) + "." + minor;
+  char text[16];
+  std::snprintf(text, sizeof text, "%d.%02d", static_cast<int>(v / 100), static_cast<int>(v % 100));
+  return text;
 }
 
 std::string Grouped(std::uint64_t n) {
