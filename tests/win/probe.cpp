@@ -17,7 +17,8 @@
 //     click CAPTION TEXT             clicks the control of that text as the mouse
 //                                    does, without waiting for what it starts
 //     dialog TITLE SECONDS STEP...   waits for a file dialog of that title; writes
-//                                    "file name|TEXT" and "filter|INDEX|LABEL..."; then
+//                                    "owner|CAPTION", "file name|TEXT" and
+//                                    "filter|INDEX|LABEL..."; then
 //                                    the steps in order, and waits for it to close:
 //       filter N                     picks filter N (from 1) in its list
 //       name TEXT                    puts TEXT into its file-name field
@@ -240,7 +241,11 @@ bool PressOpen(HWND dialog) {
 
 // What the dialog shows before anything is done in it.
 std::string DialogState(HWND dialog) {
-  std::string out = "file name|" + Utf8(TextOf(FileNameField(dialog))) + "\n";
+  // Modal to the window that asked, or the window would take clicks
+  // meanwhile.
+  HWND owner = GetWindow(dialog, GW_OWNER);
+  std::string out = "owner|" + (owner ? Utf8(TextOf(owner)) : std::string("(none)")) + "\n";
+  out += "file name|" + Utf8(TextOf(FileNameField(dialog))) + "\n";
   HWND filters = GetDlgItem(dialog, cmb1);
   DWORD_PTR count = 0;
   if (filters && SendMessageTimeoutW(filters, CB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, 5000, &count) &&
