@@ -7,7 +7,9 @@
 #   the external-transformation mode ("-G"): its message, TEMP.JWW, the
 #   end of the process; and "-G" without JWC_TEMP.TXT;
 #   a drawing named with a character Shift-JIS lacks, refused by name;
-#   the window at 150 % (LogPixels 144).
+#   the window at 150 % (LogPixels 144);
+#   the file dialogs behind the blue line, "参照" and "毎回指定"
+#   (tests/win/dialog_test.sh).
 # Screenshots go to WIN_BUILD_DIR/window-test/. Exit status 0 only when
 # every check passed.
 #
@@ -324,6 +326,9 @@ fi
 wait_app 60
 set_dpi 96
 echo "150 % test: $((SECONDS - t)) s"
+
+# ------------------------------------------------------------------ file dialogs
+source "$root/tests/win/dialog_test.sh"
 
 echo "window tests: $((SECONDS - started)) s, $failures failure(s)"
 [ "$failures" -eq 0 ]
