@@ -330,5 +330,8 @@ echo "150 % test: $((SECONDS - t)) s"
 # ------------------------------------------------------------------ file dialogs
 source "$root/tests/win/dialog_test.sh"
 
+# ------------------------------------------------------------------ release zip
+source "$root/tests/win/release_test.sh"
+
 echo "window tests: $((SECONDS - started)) s, $failures failure(s)"
 [ "$failures" -eq 0 ]
