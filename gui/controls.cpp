@@ -113,7 +113,7 @@ const std::size_t kFontFaceCount = sizeof kFontFaces / sizeof kFontFaces[0];
 // Each text is given room for itself at 13 pixels plus the box of a radio
 // button or a check box; the page control's height is what is left above
 // the status bar.
-const ControlSpec kControls[kControlCount] = {
+const ControlInfo kControls[kControlCount] = {
     {kGroupBox1, "GroupBox1", Kind::Group, kGroupBox1Text, Page::Main, 8, 4, 468, 92, true},
     {kRadioButton1, "RadioButton1", Kind::Radio, kRadioButton1Text, Page::Main, 18, 22, 110, 20,
      true},
@@ -148,7 +148,7 @@ const ControlSpec kControls[kControlCount] = {
     {kStatusBar1, "StatusBar1", Kind::Status, kStatusBar1Text, Page::Main, 0, 0, 0, 0, true},
 };
 
-const ControlSpec& SpecOf(ControlId id) {
+const ControlInfo& InfoOf(ControlId id) {
   return kControls[id - kGroupBox1];
 }
 

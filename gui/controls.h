@@ -37,7 +37,7 @@ enum ControlId : int {
 enum class Kind { Group, Radio, Check, Button, Edit, Label, Link, List, Tabs, Status };
 enum class Page { Main, Settings, Log };
 
-struct ControlSpec {
+struct ControlInfo {
   ControlId id;
   const char* name;
   Kind kind;
@@ -51,8 +51,8 @@ struct ControlSpec {
 // In creation order, which is also the order of the Tab key; ids in the
 // order of the enumeration.
 constexpr std::size_t kControlCount = kStatusBar1 - kGroupBox1 + 1;
-extern const ControlSpec kControls[kControlCount];
-const ControlSpec& SpecOf(ControlId id);
+extern const ControlInfo kControls[kControlCount];
+const ControlInfo& InfoOf(ControlId id);
 
 // The client area at 96 DPI, and the page control's place in it (its
 // bottom edge follows the status bar).

@@ -146,27 +146,27 @@ void MainWindow::CreateControls() {
   const HINSTANCE instance =
       reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(window_, GWLP_HINSTANCE));
   for (std::size_t i = 0; i < kControlCount; ++i) {
-    const ControlSpec& spec = kControls[i];
-    const ClassAndStyle cs = WindowClassOf(spec.kind);
+    const ControlInfo& info = kControls[i];
+    const ClassAndStyle cs = WindowClassOf(info.kind);
     DWORD style = WS_CHILD | cs.style;
-    if (spec.id != kLabel1) style |= WS_VISIBLE;
-    if (spec.groupStart) style |= WS_GROUP;
+    if (info.id != kLabel1) style |= WS_VISIBLE;
+    if (info.groupStart) style |= WS_GROUP;
     HWND parent = window_;
-    if (spec.page != Page::Main) {
+    if (info.page != Page::Main) {
       // A page is a window of its own, as a sheet of a page control is:
       // it has one background whatever the tab control paints, and hiding
       // it hides all it holds.
-      HWND& page = pages_[spec.page == Page::Settings ? 0 : 1];
+      HWND& page = pages_[info.page == Page::Settings ? 0 : 1];
       if (!page)
         page = CreateWindowExW(WS_EX_CONTROLPARENT, kPageClass, L"", WS_CHILD | WS_GROUP, 0, 0, 0,
                                0, window_, nullptr, instance, nullptr);
       parent = page;
     }
     HWND control = CreateWindowExW(
-        cs.exStyle, cs.className, SjisToWide(spec.text).c_str(), style, 0, 0, 0, 0, parent,
-        reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), instance, nullptr);
-    controls_[spec.id - kGroupBox1] = control;
-    if (spec.kind == Kind::Tabs) {
+        cs.exStyle, cs.className, SjisToWide(info.text).c_str(), style, 0, 0, 0, 0, parent,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(info.id)), instance, nullptr);
+    controls_[info.id - kGroupBox1] = control;
+    if (info.kind == Kind::Tabs) {
       // Visual styles draw tabs at the bottom upside down; the classic look
       // draws them right.
       SetWindowTheme(control, L"", L"");
@@ -235,16 +235,16 @@ void MainWindow::Layout() {
   const int pageHeight = display.bottom - display.top;
 
   for (std::size_t i = 0; i < kControlCount; ++i) {
-    const ControlSpec& spec = kControls[i];
-    if (spec.kind == Kind::Tabs || spec.kind == Kind::Status) continue;
-    HWND control = Control(spec.id);
-    const int x = s(spec.x), y = s(spec.y);
-    int w = s(spec.w), h = s(spec.h);
-    if (spec.kind == Kind::List) {
+    const ControlInfo& info = kControls[i];
+    if (info.kind == Kind::Tabs || info.kind == Kind::Status) continue;
+    HWND control = Control(info.id);
+    const int x = s(info.x), y = s(info.y);
+    int w = s(info.w), h = s(info.h);
+    if (info.kind == Kind::List) {
       w = pageWidth - 2 * x;
       h = pageHeight - 2 * y;
     }
-    if (spec.kind == Kind::Link) {
+    if (info.kind == Kind::Link) {
       // The hand and the click belong to the words, not to the empty
       // rest of the line.
       WindowDc dc(control);
@@ -299,7 +299,7 @@ bool MainWindow::ControlsToForm() {
   const std::wstring folder = WindowText(Control(kEdit1));
   std::string sjis;
   if (!WideToSjis(folder, sjis)) {
-    Warn(L"「" + SjisToWide(SpecOf(kRadioButton4).text) + L"」のフォルダ「" + folder +
+    Warn(L"「" + SjisToWide(InfoOf(kRadioButton4).text) + L"」のフォルダ「" + folder +
          L"」は Shift-JIS で表せない文字「" + FirstCharacterWithoutSjis(folder) +
          L"」を含むため、使えません。");
     return false;
@@ -422,7 +422,7 @@ void MainWindow::OnCommand(int id, int code) {
     RunHandler([this] { form_.Button1Click(); });
   } else if (id == kLabel3 && code == STN_CLICKED) {
     RunHandler([this] { form_.Label3Click(); });
-  } else if (code == BN_CLICKED && SpecOf(static_cast<ControlId>(id)).kind == Kind::Radio) {
+  } else if (code == BN_CLICKED && InfoOf(static_cast<ControlId>(id)).kind == Kind::Radio) {
     UpdateTabStops();
   }
 }

@@ -63,7 +63,7 @@ RECT RectIn(HWND control, HWND parent) {
 std::string Name(HWND h) {
   const int id = GetDlgCtrlID(h);
   if (id >= gui::kGroupBox1 && id <= gui::kStatusBar1)
-    return gui::SpecOf(static_cast<gui::ControlId>(id)).name;
+    return gui::InfoOf(static_cast<gui::ControlId>(id)).name;
   return Utf8(ClassOf(h)) + " \"" + Utf8(TextOf(h)) + "\"";
 }
 
