@@ -245,7 +245,7 @@ class Win32Os : public Os {
   }
 
   std::unique_ptr<File> OpenWrite(const std::string& path) override {
-    // "Open the destination for writing with sharing allowed" (Part 5.2).
+    // A copy writes into its destination while others may still read it.
     return OpenExisting(path, GENERIC_WRITE,
                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
   }
