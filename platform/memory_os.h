@@ -1,0 +1,98 @@
+// An Os held entirely in memory: files, folders and their stamps in maps,
+// dialogs that cancel and messages that are only recorded. Fuzzers and
+// tests run whole conversions on it without touching a disk, and can then
+// ask which paths were ever created or written.
+//
+// Names are compared ignoring ASCII letter case (the second byte of a
+// double-byte character is never folded), "/" separates like "\", and "."
+// and ".." components are resolved as Windows resolves them before a path
+// reaches the file system. A top-level component ("C:", or the first name
+// under a leading "\") is a root that always exists.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace platform {
+
+class MemoryOs : public Os {
+ public:
+  struct Entry {
+    std::string name;  // the path as it was first created, normalised
+    bool isFolder = false;
+    std::shared_ptr<std::vector<std::uint8_t>> bytes;
+    LocalTime lastWrite{2020, 1, 1, 0, 0, 0};
+  };
+
+  MemoryOs() = default;
+
+  // Test set-up, bypassing the record of writes: the folders on the way
+  // are made too.
+  void AddFolder(const std::string& path);
+  void AddFile(const std::string& path, const std::vector<std::uint8_t>& bytes);
+  void AddFile(const std::string& path, const std::string& bytes);
+  // The bytes of a file, or false when there is none.
+  bool GetFile(const std::string& path, std::vector<std::uint8_t>& bytes) const;
+
+  // Every path the interface changed: created, opened for writing, renamed
+  // to, deleted, stamped, a folder made or removed; as keys, in order.
+  const std::vector<std::string>& WrittenPaths() const { return written_; }
+  // Every file and folder there is, normalised and upper-cased.
+  std::vector<std::string> AllPaths() const;
+  const std::vector<std::string>& Messages() const { return messages_; }
+
+  // The canonical key of a path: separators as "\", "." and ".." resolved,
+  // no final "\", ASCII letters upper-cased.
+  static std::string Key(const std::string& path);
+  // Whether `path` is `folder` or lies inside it (both as keys).
+  static bool IsInside(const std::string& path, const std::string& folder);
+
+  std::unique_ptr<File> OpenRead(const std::string& path) override;
+  std::unique_ptr<File> Create(const std::string& path) override;
+  std::unique_ptr<File> CreateNew(const std::string& path) override;
+  std::unique_ptr<File> OpenWrite(const std::string& path) override;
+  bool Delete(const std::string& path) override;
+  bool Rename(const std::string& from, const std::string& to) override;
+  bool Replace(const std::string& from, const std::string& to) override;
+  bool FindFirst(const std::string& path, DirEntry& entry) override;
+  bool FileExists(const std::string& path) override;
+  bool FolderExists(const std::string& path) override;
+  bool CreateFolder(const std::string& path) override;
+  bool RemoveFolder(const std::string& path) override;
+  bool SetLastWriteTime(const std::string& path, const LocalTime& time) override;
+  bool SetArchiveOnly(const std::string& path) override;
+  void MapDrive(char letter, const std::string& nativeFolder) override;
+  std::string DesktopFolder() override;
+  std::string DocumentsFolder() override;
+  bool EscapeKeyDown() override;
+  void ShowMessage(const std::string& text) override;
+  bool OpenFilesDialog(const OpenDialogRequest& request, std::vector<std::string>& files,
+                       std::int32_t& filterIndex) override;
+  bool SaveFileDialog(const SaveDialogRequest& request, std::string& chosen) override;
+  std::string ClassesRootDefault(const std::string& key) override;
+  bool ShellOpen(const std::string& program, const std::string& document,
+                 const std::string& folder) override;
+
+  static constexpr const char* kDesktop = "C:\\Users\\fuzz\\Desktop";
+  static constexpr const char* kDocuments = "C:\\Users\\fuzz\\Documents";
+
+ private:
+  // Whether the folder a new entry would go into is there.
+  bool ParentExists(const std::string& key) const;
+  bool HasChildren(const std::string& key) const;
+  std::unique_ptr<File> OpenForWrite(const std::string& path, bool truncate, bool mustBeNew,
+                                     bool mustExist);
+  void MakeFolders(const std::string& path);
+
+  std::map<std::string, Entry> entries_;
+  std::vector<std::string> written_;
+  std::vector<std::string> messages_;
+};
+
+}  // namespace platform
