@@ -56,21 +56,21 @@ int SjisCharCount(const std::string& s) {
 }
 
 std::string SjisRightBytes(const std::string& s, int n) {
-  std::size_t m = static_cast<std::size_t>(std::llabs(static_cast<long long>(n)));
+  const std::size_t m = static_cast<std::size_t>(std::llabs(static_cast<long long>(n)));
   const std::size_t len = s.size();
   if (m == 0 || len == 0) return {};
-  if (m > len) m = len;
-  const std::size_t first = len - m;  // 0-based position of byte L - m + 1
-  std::string out;
-  std::size_t taken = 0;
-  for (std::size_t i = 0; i < len; i += CharSize(s, i)) {
-    const std::size_t size = CharSize(s, i);
-    if (i >= first && taken + size <= m) {
-      out.append(s, i, CharBytes(s, i));
-      taken += size;
-    }
+  // A right part ends where the text ends, so a lone lead byte there is in
+  // it or nothing is; like every cut, it needs room for two bytes.
+  std::size_t extra = 0;
+  std::size_t i = 0;
+  for (std::size_t next; i < len; i = next) {
+    next = i + CharSize(s, i);
+    if (next > len) extra = 1;
   }
-  return out;
+  for (i = 0; i < len; i += CharSize(s, i)) {
+    if (len - i + extra <= m) return s.substr(i);
+  }
+  return {};
 }
 
 std::string SjisMidBytes(const std::string& s, int start, int count) {
