@@ -16,7 +16,9 @@ void Check(bool ok) {
 }
 
 // Whether byte offset `at` of s starts a character by the lead-byte walk.
+// The end of s counts as one, even after a lone lead byte.
 bool IsBoundary(const std::string& s, std::size_t at) {
+  if (at == s.size()) return true;
   std::size_t i = 0;
   while (i < at) i += IsSjisLeadByte(static_cast<std::uint8_t>(s[i])) ? 2 : 1;
   return i == at;
@@ -28,7 +30,7 @@ bool IsWholeCharsOf(const std::string& s, const std::string& part) {
   if (part.empty()) return true;
   for (std::size_t at = s.find(part); at != std::string::npos; at = s.find(part, at + 1)) {
     const std::size_t end = at + part.size();
-    if (IsBoundary(s, at) && (end == s.size() || IsBoundary(s, end))) return true;
+    if (IsBoundary(s, at) && IsBoundary(s, end)) return true;
   }
   return false;
 }
