@@ -5,6 +5,7 @@
 #include <string>
 
 #include "text/sjis.h"
+#include "text/unicode.h"
 
 namespace {
 
@@ -30,6 +31,27 @@ TEST(FuzzRegressions, RightBytesIsAlwaysTheEndOfTheText) {
               right)
         << n;
   }
+}
+
+// UTF-8 has one form per character: overlong forms (C1 90 for "P"),
+// encoded surrogates and values past U+10FFFF are malformed, so that a text
+// read and written back keeps its bytes.
+TEST(FuzzRegressions, Utf8ToUtf16RefusesEveryFormButTheShortest) {
+  std::u16string units;
+  EXPECT_FALSE(Utf8ToUtf16(std::string("\x00\x00\x16\xc1\x90\x01\x79", 7), units));
+  EXPECT_FALSE(Utf8ToUtf16("\xc0\xaf", units));
+  EXPECT_FALSE(Utf8ToUtf16("\xe0\x80\xaf", units));
+  EXPECT_FALSE(Utf8ToUtf16("\xf0\x80\x80\xaf", units));
+  EXPECT_FALSE(Utf8ToUtf16("\xed\xa0\x80", units));      // U+D800
+  EXPECT_FALSE(Utf8ToUtf16("\xf4\x90\x80\x80", units));  // U+110000
+  EXPECT_FALSE(Utf8ToUtf16("\xf7\xbf\xbf\xbf", units));
+
+  ASSERT_TRUE(
+      Utf8ToUtf16("\xc2\x80\xe0\xa0\x80\xef\xbf\xbf\xf0\x90\x80\x80\xf4\x8f\xbf\xbf", units));
+  EXPECT_EQ(units, (std::u16string{0x80, 0x800, 0xFFFF, 0xD800, 0xDC00, 0xDBFF, 0xDFFF}));
+  std::string back;
+  ASSERT_TRUE(Utf16ToUtf8(units, back));
+  EXPECT_EQ(back, "\xc2\x80\xe0\xa0\x80\xef\xbf\xbf\xf0\x90\x80\x80\xf4\x8f\xbf\xbf");
 }
 
 }  // namespace

@@ -57,6 +57,10 @@ bool Utf8ToUtf16(const std::string& in, std::u16string& out) {
       c = (c << 6) | (t & 0x3F);
     }
     i += 1 + extra;
+    // An overlong form, an encoded surrogate or a value past U+10FFFF is
+    // malformed: accepting it would let two byte strings mean one text.
+    static constexpr char32_t kShortest[] = {0, 0x80, 0x800, 0x10000};
+    if (c < kShortest[extra] || (c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) return false;
     if (c >= 0x10000) {
       c -= 0x10000;
       out += static_cast<char16_t>(0xD800 + (c >> 10));
