@@ -128,7 +128,7 @@ std::optional<std::string> MakeEmbeddedName(bool wholePath, const std::string& i
       if (IsSjisLeadByte(static_cast<std::uint8_t>(imagePath[i])) && i + 1 < imagePath.size()) {
         name.append(imagePath, i, 2);
         ++i;
-      } else if (imagePath[i] == '\\' || imagePath[i] == ':') {
+      } else if (imagePath[i] == '\\' || imagePath[i] == ':' || imagePath[i] == '/') {
         name += '_';
       } else {
         name += imagePath[i];
@@ -144,7 +144,17 @@ std::optional<std::string> MakeEmbeddedName(bool wholePath, const std::string& i
     std::string path = workFolder + name;
     return !ExistsAsFile(path) || GetFileStamp(path) == stamp;
   };
+  // Windows takes "/" as a separator too: a name still holding one (and
+  // "..") would put the staged copy outside the staging folder.
   std::string name = ExtractFileName(imagePath);
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    if (IsSjisLeadByte(static_cast<std::uint8_t>(name[i])))
+      ++i;
+    else if (name[i] == '/')
+      start = i + 1;
+  }
+  name.erase(0, start);
   if (usable(name)) return name;
   std::size_t dot = ExtStart(name);
   std::string stem = name.substr(0, dot), ext = name.substr(dot);
