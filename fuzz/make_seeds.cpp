@@ -1,0 +1,90 @@
+// Writes the seed drawings of fuzz_load and the seed references of
+// fuzz_scan from the test fixtures, so the seeds follow the format's tables
+// rather than the program's own writer. Built by hand against the normal
+// build (see fuzz/RESULTS.md), from the repository's root:
+//   g++ -std=c++20 -I. -DMARROWFOLD_CORPUS_DIR=\"\" fuzz/make_seeds.cpp tests/jwwfixture.cpp
+//   tests/testutil.cpp
+//       build/libmarrowfold_core.a -lz -o build/make_seeds
+//   build/make_seeds fuzz/corpus
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "tests/jwwfixture.h"
+
+namespace {
+
+void Save(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
+}
+
+TEntJwwText Text(const std::string& s) {
+  TEntJwwText t;
+  t.Attr.PenStyle = 1;
+  t.Attr.PenColor = 3;
+  t.TextKind = 2;
+  t.FontName = JwwStr("font");
+  t.Text = JwwStr(s);
+  return t;
+}
+
+// A drawing of every entity kind, two block definitions (one nested), and
+// texts, some of them image references.
+std::vector<std::uint8_t> Drawing(std::int32_t version, bool withImage) {
+  using namespace jwwfixture;
+  TEntityLists top = SampleEntities(version, 1, {1});
+  Add(top, Text("plain \x95\x5C text"));
+  Add(top, Text(withImage ? "^@BM%temp%a.bmp,10,20,0,0,1,0" : "^@BMimg\\a.bmp,1,2"));
+  TEntityLists inner = SampleEntities(version, 2, {2});
+  Add(inner, Text("_@BMgone.bmp,1,2"));
+  TEntityLists leaf;
+  Add(leaf, Text("leaf"));
+  std::vector<TEntJwwBlockDef> defs{SampleBlockDef(version, 1, "outer", inner),
+                                    SampleBlockDef(version, 2, "leaf", leaf)};
+  JwwBuilder b(version);
+  b.Header("seed");
+  b.EntityList(top);
+  b.BlockDefList(defs);
+  if (version >= 700) {
+    if (withImage) {
+      const std::string gz(
+          "\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\x03\x4b\x04\x00\x43\xbe\xb7\xe8"
+          "\x01\x00\x00\x00",
+          21);
+      b.Dword(1);
+      b.String("a.bmp.gz");
+      b.Dword(static_cast<std::int32_t>(gz.size()));
+      b.Raw(gz);
+    } else {
+      b.EmptyImageSection();
+    }
+  }
+  return b.bytes();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::string root = argc > 1 ? argv[1] : "fuzz/corpus";
+  for (std::int32_t v : {220, 300, 351, 420, 600, 700}) {
+    Save(root + "/load/v" + std::to_string(v) + ".jww", Drawing(v, false));
+  }
+  Save(root + "/load/v700_image.jww", Drawing(700, true));
+  // fuzz_scan reads its input as reference paths, one a line.
+  const char* scans[] = {
+      "img\\a.bmp\n..\\..\\etc\\passwd\nC:\\dwg\\img\\b.bmp\n",
+      "CON\nNUL.bmp\nimg\\\x95\x5C.bmp\n\\\\server\\share\\x.bmp\n",
+      "..\\out\\a.bmp\nimg/../../a.bmp\nD:a.bmp\n",
+  };
+  int n = 0;
+  for (const char* s : scans) {
+    std::string text(s);
+    Save(root + "/scan/s" + std::to_string(++n),
+         std::vector<std::uint8_t>(text.begin(), text.end()));
+  }
+  std::printf("seeds written under %s\n", root.c_str());
+  return 0;
+}
