@@ -3,16 +3,16 @@
 #include <string>
 
 #include "external/JwwGaibu.h"
-#include "fuzz/fuzz_os.h"
+#include "platform/memory_os.h"
 
 namespace {
 const std::string kPath = "C:\\jww\\JWC_TEMP.TXT";
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static fuzzos::MemOs os;
-  static platform::ScopedOs use(os);
-  os.files[kPath].assign(reinterpret_cast<const char*>(data), size);
+  platform::MemoryOs os;
+  platform::ScopedOs use(os);
+  os.AddFile(kPath, std::string(reinterpret_cast<const char*>(data), size));
   ResetGaibuData();
   if (!ReadGaibuFile(kPath)) __builtin_trap();
   const TGaibuData& g = GaibuData;

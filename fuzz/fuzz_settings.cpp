@@ -6,7 +6,7 @@
 
 #include "app/Unit1.h"
 #include "app/UnitGval.h"
-#include "fuzz/fuzz_os.h"
+#include "platform/memory_os.h"
 
 namespace {
 
@@ -46,11 +46,10 @@ Controls Of(const TForm1& f) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static fuzzos::MemOs os;
-  static platform::ScopedOs use(os);
+  platform::MemoryOs os;
+  platform::ScopedOs use(os);
   ProgramFolder = "C:\\prog\\";
-  os.files.clear();
-  os.files[kPath].assign(reinterpret_cast<const char*>(data), size);
+  os.AddFile(kPath, std::string(reinterpret_cast<const char*>(data), size));
   TForm1 first;
   first.LoadSettings(kPath);
   const Controls loaded = Of(first);
