@@ -81,44 +81,17 @@ class Win32File : public File {
   ~Win32File() override { Close(); }
 
   long long Read(void* buffer, std::size_t count) override {
-    if (h_ == INVALID_HANDLE_VALUE) return -1;
-    char* p = static_cast<char*>(buffer);
-    std::size_t done = 0;
     bool failed = false;
-    // Under the lock of the notes, like every call on the handle.
-    win32::WithNotesLocked([&] {
-      while (done < count) {
-        DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(count - done, 1u << 30));
-        DWORD n = 0;
-        if (!::ReadFile(h_, p + done, chunk, &n, nullptr)) {
-          failed = true;
-          break;
-        }
-        if (n == 0) break;
-        done += n;
-      }
+    const std::size_t done = Transfer(count, failed, [&](std::size_t at, DWORD chunk, DWORD& n) {
+      return ::ReadFile(h_, static_cast<char*>(buffer) + at, chunk, &n, nullptr) != 0;
     });
     return failed ? -1 : static_cast<long long>(done);
   }
 
   long long Write(const void* buffer, std::size_t count) override {
-    if (h_ == INVALID_HANDLE_VALUE) return -1;
-    const char* p = static_cast<const char*>(buffer);
-    std::size_t done = 0;
-    // Under the lock of the notes: an ending interrupt closes and deletes
-    // this file only between two writes.
     bool failed = false;
-    win32::WithNotesLocked([&] {
-      while (done < count) {
-        DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(count - done, 1u << 30));
-        DWORD n = 0;
-        if (!::WriteFile(h_, p + done, chunk, &n, nullptr)) {
-          failed = true;
-          break;
-        }
-        if (n == 0) break;
-        done += n;
-      }
+    const std::size_t done = Transfer(count, failed, [&](std::size_t at, DWORD chunk, DWORD& n) {
+      return ::WriteFile(h_, static_cast<const char*>(buffer) + at, chunk, &n, nullptr) != 0;
     });
     // What went out before the error is reported as a short write.
     if (failed && done == 0) return -1;
@@ -146,6 +119,33 @@ class Win32File : public File {
   }
 
  private:
+  // Moves `count` bytes in calls of at most 1 GiB until done, the end of
+  // the file, or an error (`failed`). Under the lock of the notes, like every
+  // call on the handle: an ending interrupt closes and deletes this file
+  // only between two calls.
+  template <typename Call>
+  std::size_t Transfer(std::size_t count, bool& failed, Call call) {
+    std::size_t done = 0;
+    failed = false;
+    if (h_ == INVALID_HANDLE_VALUE) {
+      failed = true;
+      return 0;
+    }
+    win32::WithNotesLocked([&] {
+      while (done < count) {
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(count - done, 1u << 30));
+        DWORD n = 0;
+        if (!call(done, chunk, n)) {
+          failed = true;
+          break;
+        }
+        if (n == 0) break;
+        done += n;
+      }
+    });
+    return done;
+  }
+
   HANDLE h_;
   bool closedOk_ = true;
 };
