@@ -218,6 +218,11 @@ std::string StripBlanks(const std::string& s) {
 
 std::string CleanTextForWrite(const std::string& s) {
   if (s.empty()) return {};
+  // Nearly every name is clean already: no control byte and no "^m" at all
+  // (one as a trail byte included) leaves nothing to drop.
+  if (s.find("^m") == std::string::npos &&
+      std::none_of(s.begin(), s.end(), [](char c) { return static_cast<std::uint8_t>(c) < 0x20; }))
+    return s;
   // Dropping a pair (or a control byte) can bring a caret and an "m" together
   // ("a^^mm", "^\x01m"); they are dropped as they meet, so the result holds
   // no "^m" and a second cleaning changes nothing. `caretAtEnd` tells
