@@ -58,30 +58,38 @@ std::unique_ptr<File> FaultyOs::OpenRead(const std::string& path) {
 }
 
 std::unique_ptr<File> FaultyOs::Create(const std::string& path) {
+  changedPaths.push_back(path);
   if (Hits(failCreateAt, ++createCalls)) return nullptr;
   return Wrap(inner_.Create(path));
 }
 
 std::unique_ptr<File> FaultyOs::CreateNew(const std::string& path) {
+  changedPaths.push_back(path);
   if (Hits(failCreateAt, ++createCalls)) return nullptr;
   return Wrap(inner_.CreateNew(path));
 }
 
 std::unique_ptr<File> FaultyOs::OpenWrite(const std::string& path) {
+  changedPaths.push_back(path);
   return Wrap(inner_.OpenWrite(path));
 }
 
 bool FaultyOs::Delete(const std::string& path) {
+  changedPaths.push_back(path);
   if (Hits(failDeleteAt, ++deleteCalls)) return false;
   return inner_.Delete(path);
 }
 
 bool FaultyOs::Rename(const std::string& from, const std::string& to) {
+  changedPaths.push_back(from);
+  changedPaths.push_back(to);
   if (Hits(failRenameAt, ++renameCalls)) return false;
   return inner_.Rename(from, to);
 }
 
 bool FaultyOs::Replace(const std::string& from, const std::string& to) {
+  changedPaths.push_back(from);
+  changedPaths.push_back(to);
   if (Hits(failRenameAt, ++renameCalls)) return false;
   return inner_.Replace(from, to);
 }
@@ -103,18 +111,22 @@ bool FaultyOs::FolderExists(const std::string& path) {
 }
 
 bool FaultyOs::CreateFolder(const std::string& path) {
+  changedPaths.push_back(path);
   return inner_.CreateFolder(path);
 }
 
 bool FaultyOs::RemoveFolder(const std::string& path) {
+  changedPaths.push_back(path);
   return inner_.RemoveFolder(path);
 }
 
 bool FaultyOs::SetLastWriteTime(const std::string& path, const LocalTime& time) {
+  changedPaths.push_back(path);
   return inner_.SetLastWriteTime(path, time);
 }
 
 bool FaultyOs::SetArchiveOnly(const std::string& path) {
+  changedPaths.push_back(path);
   return inner_.SetArchiveOnly(path);
 }
 

@@ -47,6 +47,13 @@ class FaultyOs : public Os {
   int deleteCalls = 0;
   int closeCalls = 0;  // first Close of each file only; later ones do nothing
 
+  // Every path a call asked to change, whether or not it could: created,
+  // opened for writing, deleted, renamed from or to, a folder made or
+  // removed, stamped. A test checks from these that a program never even
+  // tries to write where it has no business, which a look at the disk
+  // afterwards cannot tell of a refused attempt.
+  std::vector<std::string> changedPaths;
+
   // True when call number `call` of an operation whose failing call is `at`
   // must fail.
   bool Hits(int at, int call) const;

@@ -1,7 +1,6 @@
 // The conversion of one drawing: the reference scan, staging, the result
 // line, and what is left on disk when something fails.
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <cctype>
 #include <filesystem>
@@ -16,49 +15,14 @@
 #include "text/sjis.h"
 
 namespace fs = std::filesystem;
+using testutil::AddText;
+using testutil::ImagesOf;
 using testutil::TempDir;
+using testutil::WriteDrawing;
 
 namespace {
 
 const std::string kOk0 = ResultOkLine(0, 0, 0, 0, 0);
-
-TEntJwwText MakeText(const std::string& s) {
-  TEntJwwText t;
-  t.Attr.PenStyle = 1;
-  t.Attr.PenColor = 3;
-  t.TextKind = 2;
-  t.FontName = JwwStr("font");
-  t.Text = JwwStr(s);
-  return t;
-}
-
-void AddText(TEntityLists& lists, const std::string& s) {
-  jwwfixture::Add(lists, MakeText(s));
-}
-
-// A drawing with the given top-level texts and one used block definition
-// holding the block texts.
-void WriteDrawing(const std::string& path, const std::vector<std::string>& top,
-                  const std::vector<std::string>& inBlock = {}) {
-  TJwwData d;
-  d.Header.Version = 700;
-  for (const auto& s : top) AddText(d, s);
-  TEntJwwBlockDef def;
-  def.Number = 7;
-  def.Name = JwwStr("blk");
-  for (const auto& s : inBlock) AddText(def.Entities, s);
-  d.BlockDefs.push_back(def);
-  TEntJwwBlockRef ref;
-  ref.BlockNumber = 7;
-  ref.ScaleX = ref.ScaleY = 1;
-  d.EntityTable.push_back({kBlockRef, 0});
-  d.BlockRefs.push_back(ref);
-  d.ResolveBlockUse();
-  std::vector<TBindImageType> none;
-  std::swap(none, StagedImages);
-  ASSERT_TRUE(d.SaveToFile(path, 700)) << d.LastError;
-  std::swap(none, StagedImages);
-}
 
 #ifdef _WIN32
 // The path-derived name of an ASCII folder path: ":" and "\" become "_".
@@ -70,25 +34,6 @@ std::string EmbeddedPrefix(const std::string& folder) {
   return name;
 }
 #endif
-
-std::vector<std::uint8_t> Gunzip(const std::vector<std::uint8_t>& gz) {
-  z_stream z{};
-  EXPECT_EQ(inflateInit2(&z, 16 + MAX_WBITS), Z_OK);
-  std::vector<std::uint8_t> out;
-  z.next_in = const_cast<Bytef*>(gz.data());
-  z.avail_in = static_cast<uInt>(gz.size());
-  std::uint8_t buf[4096];
-  int rc;
-  do {
-    z.next_out = buf;
-    z.avail_out = sizeof buf;
-    rc = inflate(&z, Z_NO_FLUSH);
-    out.insert(out.end(), buf, buf + (sizeof buf - z.avail_out));
-  } while (rc == Z_OK);
-  EXPECT_EQ(rc, Z_STREAM_END);
-  inflateEnd(&z);
-  return out;
-}
 
 // A work folder for the test's conversions, set up the way the program sets
 // it up at start and removed again.
@@ -109,34 +54,6 @@ class Conversion : public ::testing::Test {
 
   std::string Convert(const std::string& name, const std::string& output = "") {
     return form.ConvertFile(dwg.Internal(name), output.empty() ? out.Internal(name) : output);
-  }
-
-  // The converted drawing read back: every embedded reference's image, found
-  // as Jw_cad finds it (the first stored name that begins with the
-  // referenced name), unzipped.
-  std::map<std::string, std::vector<std::uint8_t>> ImagesOf(const std::string& output) {
-    TJwwData d;
-    EXPECT_TRUE(d.LoadFromFile(output)) << d.LastError;
-    std::map<std::string, std::vector<std::uint8_t>> images;
-    auto visit = [&](const TEntityLists& lists) {
-      for (const auto& t : lists.Texts) {
-        const std::string& s = t.Text.text;
-        if (s.rfind("^@BM%temp%", 0) != 0) continue;
-        std::string name = s.substr(10, s.find(',') - 10);
-        bool found = false;
-        for (const auto& img : StagedImages)
-          if (SjisUpper(img.Name).rfind(SjisUpper(name), 0) == 0) {
-            images[name] = Gunzip(testutil::ReadBytes(
-                testutil::PathFromUtf8(platform::InternalToNative(StagingFolder + img.Name))));
-            found = true;
-            break;
-          }
-        EXPECT_TRUE(found) << "no stored image for " << name;
-      }
-    };
-    visit(d);
-    for (const auto& def : d.BlockDefs) visit(def.Entities);
-    return images;
   }
 
   std::vector<std::string> TextsOf(const std::string& output, bool inBlock = false) {

@@ -1,5 +1,7 @@
 #include "tests/testutil.h"
 
+#include <zlib.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
@@ -8,6 +10,8 @@
 
 #include "jww/jwwunit.h"
 #include "platform/platform.h"
+#include "tests/jwwfixture.h"
+#include "text/sjis.h"
 
 namespace testutil {
 
@@ -134,6 +138,88 @@ void WriteTextDrawing(const std::filesystem::path& native, const std::vector<std
   const bool saved = d.SaveToFile(Internal(native), 700);
   std::swap(none, StagedImages);
   if (!saved) throw std::runtime_error("cannot write " + Utf8(native) + ": " + d.LastError);
+}
+
+TEntJwwText MakeText(const std::string& s) {
+  TEntJwwText t;
+  t.Attr.PenStyle = 1;
+  t.Attr.PenColor = 3;
+  t.TextKind = 2;
+  t.FontName = JwwStr("font");
+  t.Text = JwwStr(s);
+  return t;
+}
+
+void AddText(TEntityLists& lists, const std::string& s) {
+  jwwfixture::Add(lists, MakeText(s));
+}
+
+void WriteDrawing(const std::string& path, const std::vector<std::string>& top,
+                  const std::vector<std::string>& inBlock) {
+  TJwwData d;
+  d.Header.Version = 700;
+  for (const auto& s : top) AddText(d, s);
+  TEntJwwBlockDef def;
+  def.Number = 7;
+  def.Name = JwwStr("blk");
+  for (const auto& s : inBlock) AddText(def.Entities, s);
+  d.BlockDefs.push_back(def);
+  TEntJwwBlockRef ref;
+  ref.BlockNumber = 7;
+  ref.ScaleX = ref.ScaleY = 1;
+  d.EntityTable.push_back({kBlockRef, 0});
+  d.BlockRefs.push_back(ref);
+  d.ResolveBlockUse();
+  std::vector<TBindImageType> none;
+  std::swap(none, StagedImages);
+  const bool saved = d.SaveToFile(path, 700);
+  std::swap(none, StagedImages);
+  if (!saved) throw std::runtime_error("cannot write " + path + ": " + d.LastError);
+}
+
+std::vector<std::uint8_t> Gunzip(const std::vector<std::uint8_t>& gz) {
+  z_stream z{};
+  if (inflateInit2(&z, 16 + MAX_WBITS) != Z_OK) throw std::runtime_error("inflateInit2 failed");
+  std::vector<std::uint8_t> out;
+  z.next_in = const_cast<Bytef*>(gz.data());
+  z.avail_in = static_cast<uInt>(gz.size());
+  std::uint8_t buf[4096];
+  int rc;
+  do {
+    z.next_out = buf;
+    z.avail_out = sizeof buf;
+    rc = inflate(&z, Z_NO_FLUSH);
+    out.insert(out.end(), buf, buf + (sizeof buf - z.avail_out));
+  } while (rc == Z_OK);
+  inflateEnd(&z);
+  if (rc != Z_STREAM_END) throw std::runtime_error("not one whole gzip member");
+  return out;
+}
+
+std::map<std::string, std::vector<std::uint8_t>> ImagesOf(const std::string& output) {
+  TJwwData d;
+  if (!d.LoadFromFile(output))
+    throw std::runtime_error("cannot load " + output + ": " + d.LastError);
+  std::map<std::string, std::vector<std::uint8_t>> images;
+  auto visit = [&](const TEntityLists& lists) {
+    for (const auto& t : lists.Texts) {
+      const std::string& s = t.Text.text;
+      if (s.rfind("^@BM%temp%", 0) != 0) continue;
+      std::string name = s.substr(10, s.find(',') - 10);
+      bool found = false;
+      for (const auto& img : StagedImages)
+        if (SjisUpper(img.Name).rfind(SjisUpper(name), 0) == 0) {
+          images[name] =
+              Gunzip(ReadBytes(PathFromUtf8(platform::InternalToNative(StagingFolder + img.Name))));
+          found = true;
+          break;
+        }
+      if (!found) throw std::runtime_error("no stored image for " + name);
+    }
+  };
+  visit(d);
+  for (const auto& def : d.BlockDefs) visit(def.Entities);
+  return images;
 }
 
 }  // namespace testutil

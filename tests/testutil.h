@@ -4,9 +4,11 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
+#include "jww/jwwunit.h"
 #include "platform/platform.h"
 
 namespace testutil {
@@ -39,6 +41,24 @@ void WriteText(const std::filesystem::path& p, const std::string& text);
 // A version 7.00 drawing of nothing but the given top-level texts, written
 // with no image section entries (the folder is made if missing).
 void WriteTextDrawing(const std::filesystem::path& native, const std::vector<std::string>& texts);
+
+// A top-level text as the conversion tests write them (pen colour 3, text
+// kind 2), and one appended to `lists`.
+TEntJwwText MakeText(const std::string& s);
+void AddText(TEntityLists& lists, const std::string& s);
+// A version 7.00 drawing at the internal `path` with the given top-level
+// texts and one used block definition holding the block texts.
+void WriteDrawing(const std::string& path, const std::vector<std::string>& top,
+                  const std::vector<std::string>& inBlock = {});
+
+// The content of one whole gzip member; throws when the bytes are not one.
+std::vector<std::uint8_t> Gunzip(const std::vector<std::uint8_t>& gz);
+// A converted drawing read back (through the current staging folder, which
+// must be there): every embedded reference's image, found as Jw_cad finds
+// it (the first stored name that begins with the referenced name),
+// unzipped, by the referenced name. Throws when the drawing cannot be
+// loaded or a reference has no stored image.
+std::map<std::string, std::vector<std::uint8_t>> ImagesOf(const std::string& output);
 
 // The internal form of a native path: its UTF-8 text (u8string, never the
 // ANSI code page's) through platform::NativeToInternal.
