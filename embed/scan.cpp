@@ -1,5 +1,8 @@
 #include "embed/scan.h"
 
+#include <unordered_map>
+#include <unordered_set>
+
 #include "embed/staging.h"
 #include "platform/platform.h"
 #include "text/filenames.h"
@@ -29,10 +32,6 @@ bool HasDriveLetter(const std::string& path) {
 // conversion has nothing to do with the drawing.
 bool IsRelative(const std::string& path) {
   return !HasDriveLetter(path) && path[0] != '\\';
-}
-
-bool SameName(const std::string& a, const std::string& b) {
-  return SjisUpper(a) == SjisUpper(b);
 }
 
 // base~N.ext for N = 1, 2, ...: the branch numbers of plain names.
@@ -87,15 +86,21 @@ bool EmbedImages(TJwwData& jww, const std::string& sourcePath, const std::string
   const bool PathInEmbeddedName = scan.PathInEmbeddedName;
   // Images the source drawing carried already: a new image must not take a
   // name that would overwrite one of them (x.jpg would compress onto x.jpg.gz).
-  const std::vector<TBindImageType> carried = StagedImages;
+  // Names are compared ignoring letter case, through their upper-cased
+  // forms kept in sets, so that a drawing of thousands of images costs no
+  // more per image than one of a few.
+  std::unordered_set<std::string> carried;
+  for (const auto& img : StagedImages) carried.insert(SjisUpper(img.Name));
+  std::unordered_set<std::string> rowNames;
+  std::unordered_map<std::string, std::size_t> rowOfSource;
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    rowNames.insert(SjisUpper(rows[i].EmbeddedName));
+    rowOfSource.emplace(SjisUpper(rows[i].SourcePath), i);
+  }
 
   auto nameTaken = [&](const std::string& name, bool byRows) {
-    for (const auto& img : carried)
-      if (SameName(img.Name, name) || SameName(img.Name, name + ".gz")) return true;
-    if (byRows)
-      for (const auto& row : rows)
-        if (SameName(row.EmbeddedName, name)) return true;
-    return false;
+    if (carried.count(SjisUpper(name)) || carried.count(SjisUpper(name + ".gz"))) return true;
+    return byRows && rowNames.count(SjisUpper(name)) > 0;
   };
 
   auto embedOne = [&](TEntJwwText& text, bool inBlock) -> bool {
@@ -129,11 +134,9 @@ bool EmbedImages(TJwwData& jww, const std::string& sourcePath, const std::string
     }
 
     std::string name;
-    for (const auto& row : rows)
-      if (SameName(row.SourcePath, path)) {
-        name = row.EmbeddedName;
-        break;
-      }
+    const std::string upperPath = SjisUpper(path);
+    if (auto row = rowOfSource.find(upperPath); row != rowOfSource.end())
+      name = rows[row->second].EmbeddedName;
     if (name.empty()) {
       std::optional<std::string> made = MakeEmbeddedName(PathInEmbeddedName, path, workFolder);
       // Two different images must never share a name: C:\a_b.jpg and
@@ -155,6 +158,8 @@ bool EmbedImages(TJwwData& jww, const std::string& sourcePath, const std::string
         return false;
       }
       name = *made;
+      rowOfSource.emplace(upperPath, rows.size());
+      rowNames.insert(SjisUpper(name));
       rows.push_back({path, name});
       if (!os.FileExists(workFolder + name)) {
         std::string error;
@@ -169,14 +174,22 @@ bool EmbedImages(TJwwData& jww, const std::string& sourcePath, const std::string
     return true;
   };
 
-  for (auto& text : jww.Texts)
-    if (!embedOne(text, false)) return false;
-  for (auto& def : jww.BlockDefs)
-    for (auto& text : def.Entities.Texts)
-      if (!embedOne(text, true)) return false;
+  auto embedAll = [&] {
+    for (auto& text : jww.Texts)
+      if (!embedOne(text, false)) return false;
+    for (auto& def : jww.BlockDefs)
+      for (auto& text : def.Entities.Texts)
+        if (!embedOne(text, true)) return false;
+    return true;
+  };
+  const bool embedded = embedAll();
 
+  // Listed even when an image could not be staged: the clean-up deletes the
+  // staged copies the list names, and a copy made before the failure would
+  // otherwise stay in the work folder for good.
   for (const auto& row : rows)
     StagedImages.push_back({row.EmbeddedName, 0, os.FileExists(workFolder + row.EmbeddedName)});
+  if (!embedded) return false;
 
   std::string error;
   if (!CompressStagedImages(error)) {

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 #include <random>
+#include <unordered_map>
 #include <vector>
 
 #include "jww/jwwtype.h"
@@ -98,10 +99,6 @@ bool Compress(platform::File& in, platform::File& out, const std::string& stored
   return true;
 }
 
-bool SameUpper(const std::string& a, const std::string& b) {
-  return SjisUpper(a) == SjisUpper(b);
-}
-
 std::string StagedPath(const std::string& name) {
   return StagingFolder + name;
 }
@@ -157,23 +154,32 @@ void RemoveWorkFolder() {
 }
 
 bool CompressStagedImages(std::string& reason) {
+  // How many entries hold each name, upper-cased: kept up to date as
+  // entries take their archive's name.
+  std::unordered_map<std::string, int> holders;
+  for (const TBindImageType& image : StagedImages) ++holders[SjisUpper(image.Name)];
   for (TBindImageType& image : StagedImages) {
     if (IsCompressedName(image.Name) || !StagedFileExists(image.Name)) continue;
     const std::string archive = image.Name + ".gz";
+    const std::string upperArchive = SjisUpper(archive);
     // Replacing the archive of another listed image would make both
     // entries show this picture.
-    for (const TBindImageType& other : StagedImages) {
-      if (&other != &image && SameUpper(other.Name, archive)) {
-        reason = "the compressed name " + QuotedName(archive) + " is taken by another image";
-        return false;
-      }
+    // (An upper-cased name never equals itself with ".GZ" added, so every
+    // holder is another image.)
+    if (holders[upperArchive] > 0) {
+      reason = "the compressed name " + QuotedName(archive) + " is taken by another image";
+      return false;
     }
     std::string why;
     if (!GzipCompressFile(StagedPath(image.Name), StagedPath(archive), why)) {
       reason = "cannot compress " + QuotedName(image.Name) + ": " + why;
       return false;
     }
-    if (platform::Current().FileExists(StagedPath(archive))) image.Name = archive;
+    if (platform::Current().FileExists(StagedPath(archive))) {
+      --holders[SjisUpper(image.Name)];
+      ++holders[upperArchive];
+      image.Name = archive;
+    }
   }
   return true;
 }

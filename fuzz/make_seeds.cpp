@@ -1,11 +1,8 @@
 // Writes the seed drawings of fuzz_load and the seed references of
 // fuzz_scan from the test fixtures, so the seeds follow the format's tables
-// rather than the program's own writer. Built by hand against the normal
-// build (see fuzz/RESULTS.md), from the repository's root:
-//   g++ -std=c++20 -I. -DMARROWFOLD_CORPUS_DIR=\"\" fuzz/make_seeds.cpp tests/jwwfixture.cpp
-//   tests/testutil.cpp
-//       build/libmarrowfold_core.a -lz -o build/make_seeds
-//   build/make_seeds fuzz/corpus
+// rather than the program's own writer. From the repository's root:
+//   cmake --build build --target marrowfold-make-seeds
+//   build/marrowfold-make-seeds fuzz/corpus
 #include <cstdio>
 #include <fstream>
 #include <string>

@@ -7,6 +7,7 @@
 // Image data moves through one fixed 2,048-byte buffer: an image is never
 // held in memory whole.
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <limits>
@@ -85,10 +86,48 @@ std::size_t FindComma(const std::string& s) {
   return std::string::npos;
 }
 
-// Marks the staged image a text refers to: one whose name is the referenced
-// name, with or without ".gz", else the first whose name begins with it.
-void MarkReference(const JwwStr& text, const std::vector<std::string>& upper,
-                   const std::vector<std::size_t>& order) {
+// The staged names, upper-cased, looked up as a reference finds its image.
+// `order` is the order of the store, which decides between candidates.
+struct NameIndex {
+  struct Entry {
+    std::string name;
+    std::size_t index, rank;
+  };
+
+  NameIndex(const std::vector<std::string>& upper, const std::vector<std::size_t>& order) {
+    for (std::size_t rank = 0; rank < order.size(); ++rank) {
+      const Entry e{upper[order[rank]], order[rank], rank};
+      exact.emplace(e.name, e);  // the first in order stays
+      sorted.push_back(e);
+    }
+    std::sort(sorted.begin(), sorted.end(),
+              [](const Entry& a, const Entry& b) { return a.name < b.name; });
+  }
+
+  // The image the reference names: the first in order whose name is the
+  // referenced name with or without ".gz", else the first whose name begins
+  // with it; npos for none.
+  std::size_t Find(const std::string& ref) const {
+    const Entry* best = nullptr;
+    for (const std::string& name : {ref, ref + ".GZ"}) {
+      auto it = exact.find(name);
+      if (it != exact.end() && (!best || it->second.rank < best->rank)) best = &it->second;
+    }
+    if (best) return best->index;
+    // The names beginning with `ref` are one run of the sorted list.
+    auto it = std::lower_bound(sorted.begin(), sorted.end(), ref,
+                               [](const Entry& e, const std::string& r) { return e.name < r; });
+    for (; it != sorted.end() && it->name.starts_with(ref); ++it)
+      if (!best || it->rank < best->rank) best = &*it;
+    return best ? best->index : std::string::npos;
+  }
+
+  std::unordered_map<std::string, Entry> exact;
+  std::vector<Entry> sorted;
+};
+
+// Marks the staged image a text refers to.
+void MarkReference(const JwwStr& text, const NameIndex& names) {
   if (text.verbatim) return;  // no Shift-JIS form, so no staged name
   const std::string& s = text.text;
   if (s.size() <= kEmbeddedPrefixLength ||
@@ -98,27 +137,16 @@ void MarkReference(const JwwStr& text, const std::vector<std::string>& upper,
   if (comma == std::string::npos) return;
   const std::string ref = SjisUpper(s.substr(kEmbeddedPrefixLength, comma - kEmbeddedPrefixLength));
   if (ref.empty()) return;
-  for (std::size_t i : order) {
-    if (upper[i] == ref || upper[i] == ref + ".GZ") {
-      StagedImages[i].InUse = true;
-      return;
-    }
-  }
-  for (std::size_t i : order) {
-    if (upper[i].starts_with(ref)) {
-      StagedImages[i].InUse = true;
-      return;
-    }
-  }
+  const std::size_t found = names.Find(ref);
+  if (found != std::string::npos) StagedImages[found].InUse = true;
 }
 
-void MarkReferences(const TEntityLists& lists, const std::vector<std::string>& upper,
-                    const std::vector<std::size_t>& order) {
+void MarkReferences(const TEntityLists& lists, const NameIndex& names) {
   for (const TEntityRef& entry : lists.EntityTable) {
     if (entry.Kind != kText || entry.Index < 0 ||
         static_cast<std::size_t>(entry.Index) >= lists.Texts.size())
       continue;
-    MarkReference(lists.Texts[static_cast<std::size_t>(entry.Index)].Text, upper, order);
+    MarkReference(lists.Texts[static_cast<std::size_t>(entry.Index)].Text, names);
   }
 }
 
@@ -266,8 +294,9 @@ void TJwwData::WriteImageSection(JwwWriter& w) {
   for (const TBindImageType& image : StagedImages) upper.push_back(SjisUpper(image.Name));
   const std::vector<std::size_t> order = ImageStoreOrder(upper);
   if (WriteImagesOnSave) {
-    MarkReferences(*this, upper, order);
-    for (const TEntJwwBlockDef& def : BlockDefs) MarkReferences(def.Entities, upper, order);
+    const NameIndex names(upper, order);
+    MarkReferences(*this, names);
+    for (const TEntJwwBlockDef& def : BlockDefs) MarkReferences(def.Entities, names);
   }
 
   // Every stored file is opened and sized before the count goes out, so a

@@ -15,6 +15,7 @@
 #include "platform/platform.h"
 #include "tests/testutil.h"
 #include "text/filenames.h"
+#include "text/sjis.h"
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
@@ -449,6 +450,57 @@ TEST(ImageSection, StoreOrderPutsBeginningsFirstAndCopesWithHostileLists) {
     const std::vector<std::size_t> order = ImageStoreOrder(std::vector<std::string>(60000, name));
     ASSERT_EQ(order.size(), 60000u);
     EXPECT_TRUE(std::is_sorted(order.begin(), order.end()));
+  }
+}
+
+// Which images a drawing's references keep, against the first way it was
+// written (every reference compared with every name, in store order).
+TEST(ImageSection, ReferencesKeepTheImagesTheyNameAmongManyLikeNames) {
+  std::mt19937 random(11);
+  const std::vector<std::string> parts{"a", "B", ".gz", "ab", ".b"};
+  for (int round = 0; round < 300; ++round) {
+    StagingScope s;
+    std::vector<std::string> names;
+    for (std::size_t n = 1 + random() % 8; names.size() < n;) {
+      std::string name = "x";
+      for (std::size_t k = random() % 4; k > 0; --k) name += parts[random() % parts.size()];
+      if (std::find_if(names.begin(), names.end(), [&](const std::string& other) {
+            return SjisUpper(other) == SjisUpper(name);
+          }) == names.end())
+        names.push_back(name);
+    }
+    for (const std::string& name : names) Stage(s, name, Sample(3, 1));
+    TJwwData d;
+    std::vector<std::string> refs;
+    for (std::size_t n = random() % 5; n > 0; --n) {
+      std::string ref = "x";
+      for (std::size_t k = random() % 3; k > 0; --k) ref += parts[random() % parts.size()];
+      refs.push_back(ref);
+      AddText(d, "^@BM%temp%" + ref + ",1");
+    }
+    std::vector<std::string> upper;
+    for (const std::string& name : names) upper.push_back(SjisUpper(name));
+    const std::vector<std::size_t> order = ImageStoreOrder(upper);
+    std::vector<bool> kept(names.size(), false);
+    for (const std::string& ref : refs) {
+      const std::string r = SjisUpper(ref);
+      auto pick = [&](auto matches) {
+        for (std::size_t i : order) {
+          if (matches(upper[i])) {
+            kept[i] = true;
+            return true;
+          }
+        }
+        return false;
+      };
+      if (!pick([&](const std::string& u) { return u == r || u == r + ".GZ"; }))
+        pick([&](const std::string& u) { return u.starts_with(r); });
+    }
+    std::vector<std::string> expected;
+    for (std::size_t i : order)
+      if (kept[i]) expected.push_back(names[i]);
+    ASSERT_EQ(Names(WriteSection(d)), expected)
+        << ::testing::PrintToString(names) << " " << ::testing::PrintToString(refs);
   }
 }
 

@@ -16,6 +16,7 @@
 #include <cstring>
 #include <initializer_list>
 #include <memory>
+#include <unordered_map>
 
 #include "platform/platform.h"
 #include "platform/posix/services.h"
@@ -27,10 +28,17 @@ namespace {
 // --- What an ending interrupt removes -----------------------------------
 
 using Note = std::unique_ptr<char[]>;
+
+// The handler walks `list`; the program looks paths up in `at`, so that a
+// run making thousands of files does not scan them all at every file.
+struct Notes {
+  std::vector<Note> list;                           // in creation order; null once forgotten
+  std::unordered_map<std::string, std::size_t> at;  // path -> its place in `list`
+};
 // Made before main() and never destroyed: a signal that lands while the
 // program's statics are being torn down at exit must still find them.
-std::vector<Note>& g_files = *new std::vector<Note>;    // created, in creation order
-std::vector<Note>& g_folders = *new std::vector<Note>;  // created, in creation order
+Notes& g_files = *new Notes;
+Notes& g_folders = *new Notes;
 
 Note NoteOf(const std::string& path) {
   Note note(new char[path.size() + 1]);
@@ -38,23 +46,35 @@ Note NoteOf(const std::string& path) {
   return note;
 }
 
-bool Holds(const std::vector<Note>& notes, const std::string& path) {
-  for (const Note& n : notes) {
-    if (path == n.get()) return true;
-  }
-  return false;
+// Both below run with the ending signals held.
+void Keep(Notes& notes, const std::string& path, Note note) {
+  if (notes.at.emplace(path, notes.list.size()).second) notes.list.push_back(std::move(note));
 }
 
-void Drop(std::vector<Note>& notes, const std::string& path) {
-  for (auto it = notes.begin(); it != notes.end();) {
-    it = path == it->get() ? notes.erase(it) : it + 1;
+void Drop(Notes& notes, const std::string& path) {
+  auto it = notes.at.find(path);
+  if (it == notes.at.end()) return;
+  notes.list[it->second].reset();
+  notes.at.erase(it);
+  // Forgotten places are squeezed out once they are most of the list.
+  if (notes.list.size() < 64 || notes.at.size() * 2 > notes.list.size()) return;
+  std::vector<Note> kept;
+  for (Note& n : notes.list) {
+    if (!n) continue;
+    notes.at[n.get()] = kept.size();
+    kept.push_back(std::move(n));
   }
+  notes.list.swap(kept);
 }
 
 // Runs in the handler, with the ending signals blocked.
 void CleanUpNow() {
-  for (const Note& n : g_files) ::unlink(n.get());
-  for (auto it = g_folders.rbegin(); it != g_folders.rend(); ++it) ::rmdir(it->get());
+  for (const Note& n : g_files.list) {
+    if (n) ::unlink(n.get());
+  }
+  for (auto it = g_folders.list.rbegin(); it != g_folders.list.rend(); ++it) {
+    if (*it) ::rmdir(it->get());
+  }
 }
 
 void AddEndSignals(sigset_t& set) {
@@ -278,17 +298,13 @@ void WithEndSignalsHeld(const std::function<void()>& body) {
 void NoteCreatedFile(const std::string& native) {
   std::string path = AbsoluteNative(native);
   Note note = NoteOf(path);
-  WithEndSignalsHeld([&] {
-    if (!Holds(g_files, path)) g_files.push_back(std::move(note));
-  });
+  WithEndSignalsHeld([&] { Keep(g_files, path, std::move(note)); });
 }
 
 void NoteCreatedFolder(const std::string& native) {
   std::string path = AbsoluteNative(native);
   Note note = NoteOf(path);
-  WithEndSignalsHeld([&] {
-    if (!Holds(g_folders, path)) g_folders.push_back(std::move(note));
-  });
+  WithEndSignalsHeld([&] { Keep(g_folders, path, std::move(note)); });
 }
 
 void ForgetEntry(const std::string& native) {
@@ -302,9 +318,11 @@ void ForgetEntry(const std::string& native) {
 PendingCleanup WhatWouldBeCleanedUp() {
   PendingCleanup pending;
   WithEndSignalsHeld([&] {
-    for (const Note& n : g_files) pending.files.emplace_back(n.get());
-    for (auto it = g_folders.rbegin(); it != g_folders.rend(); ++it) {
-      pending.folders.emplace_back(it->get());
+    for (const Note& n : g_files.list) {
+      if (n) pending.files.emplace_back(n.get());
+    }
+    for (auto it = g_folders.list.rbegin(); it != g_folders.list.rend(); ++it) {
+      if (*it) pending.folders.emplace_back(it->get());
     }
   });
   return pending;
