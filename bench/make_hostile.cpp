@@ -103,10 +103,10 @@ int main(int argc, char** argv) {
     Save("missing_5k.jww", b.bytes());
   }
   {
-    // 8,000 definitions, each inserted five times at the top level.
+    // 2,000 definitions, each inserted five times at the top level.
     TEntityLists top;
     std::vector<TEntJwwBlockDef> defs;
-    for (int i = 0; i < 8000; ++i) {
+    for (int i = 0; i < 2000; ++i) {
       TEntityLists inner;
       jwwfixture::Add(inner, Text("d"));
       defs.push_back(jwwfixture::SampleBlockDef(700, i + 1, "b" + std::to_string(i), inner));
@@ -114,23 +114,23 @@ int main(int argc, char** argv) {
     }
     JwwBuilder b(700);
     b.Drawing(top, defs);
-    Save("definitions_8k.jww", b.bytes());
+    Save("definitions_2k.jww", b.bytes());
   }
   {
-    // A chain of 10,000 definitions, each inserting the next: nesting far
+    // A chain of 4,500 definitions, each inserting the next: nesting far
     // deeper than any drawing has.
     TEntityLists top;
     jwwfixture::Add(top, Insert(1));
     std::vector<TEntJwwBlockDef> defs;
-    for (int i = 10000; i >= 1; --i) {
+    for (int i = 4500; i >= 1; --i) {
       TEntityLists inner;
-      if (i < 10000) jwwfixture::Add(inner, Insert(i + 1));
+      if (i < 4500) jwwfixture::Add(inner, Insert(i + 1));
       jwwfixture::Add(inner, Text("^@BMimg\\r1.bmp,1,2"));
       defs.push_back(jwwfixture::SampleBlockDef(700, i, "n" + std::to_string(i), inner));
     }
     JwwBuilder b(700);
     b.Drawing(top, defs);
-    Save("nesting_10k.jww", b.bytes());
+    Save("nesting_4500.jww", b.bytes());
   }
   {
     // Counts that claim far more than the file holds.

@@ -266,8 +266,19 @@ bool Resolve(const std::string& internal, std::string& native, bool keepLast = f
   native = asWritten;
   if (parts.empty() || Exists(asWritten)) return true;
 
+  // Most paths that are not there as written are new files in a folder
+  // that is: only their last component needs looking for.
   std::string current = root;
-  for (std::size_t i = 0; i < parts.size(); ++i) {
+  std::size_t first = 0;
+  if (parts.size() > 1) {
+    std::string parent = root;
+    for (std::size_t i = 0; i + 1 < parts.size(); ++i) parent = Join(parent, parts[i]);
+    if (Exists(parent)) {
+      current = parent;
+      first = parts.size() - 1;
+    }
+  }
+  for (std::size_t i = first; i < parts.size(); ++i) {
     std::string candidate = Join(current, parts[i]);
     std::string found;
     bool last = i + 1 == parts.size();
