@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds Marrowfold, runs the main job once, then builds and runs every test:
 # the suite, the suite again under the address, leak and undefined-behaviour
-# sanitizers, and the Windows programs' tests under Wine.
+# sanitizers, the Windows programs' tests under Wine, and every fuzz target
+# for a minute from its committed corpus.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 start=$SECONDS
@@ -15,4 +16,5 @@ cmake --build build-asan -j"$(nproc)"
   ctest --output-on-failure -j"$(nproc)")
 
 bash scripts/windows_tests.sh
+bash scripts/fuzz.sh 60
 echo "all tests: $((SECONDS - start)) s"
