@@ -1,7 +1,9 @@
 // Any bytes as a drawing: the load must fail cleanly or succeed, and a
 // drawing that loads must survive a 7.00 save, a reload and a second save
 // with the second save byte for byte the first (a writer whose output reads
-// back differently loses data on every conversion).
+// back differently loses data on every conversion). Whatever happens, the
+// input is never changed and nothing is written but the outputs and the
+// staged images.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -25,6 +27,21 @@ bool Load(TJwwData& d, const std::string& path, const std::string& staging) {
   }
 }
 
+// Called on every way out of an input.
+void CheckWrites(platform::MemoryOs& os, const std::uint8_t* data, std::size_t size,
+                 std::size_t setUp) {
+  std::vector<std::uint8_t> input;
+  if (!os.GetFile("C:\\in\\a.jww", input) || input != std::vector<std::uint8_t>(data, data + size))
+    std::abort();
+  const auto& written = os.WrittenPaths();
+  for (std::size_t i = setUp; i < written.size(); ++i) {
+    const std::string& path = written[i];
+    if (!platform::MemoryOs::IsInside(path, "C:\\out") &&
+        !platform::MemoryOs::IsInside(path, "C:\\work"))
+      std::abort();
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -35,6 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   os.AddFolder("C:\\work\\s1");
   os.AddFolder("C:\\work\\s2");
   os.AddFile("C:\\in\\a.jww", std::vector<std::uint8_t>(data, data + size));
+  const std::size_t setUp = os.WrittenPaths().size();
   WorkFolder = "C:\\work\\";
   ExtractImagesOnLoad = true;
   WriteImagesOnSave = true;
@@ -44,6 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     TJwwData d;
     if (!Load(d, "C:\\in\\a.jww", "C:\\work\\s1\\")) {
       ClearStagedImages();
+      CheckWrites(os, data, size, setUp);
       return 0;
     }
     if (!d.SaveToFile("C:\\out\\1.jww", 700)) {
@@ -60,6 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   if (!os.GetFile("C:\\out\\2.jww", second)) std::abort();
   if (first != second) std::abort();
+  CheckWrites(os, data, size, setUp);
   ClearStagedImages();
   StagingFolder.clear();
   return 0;
