@@ -65,6 +65,7 @@ struct TEmbedScan {
 // Scans `jww` (loaded from `sourcePath`), stages every new image in
 // `workFolder`, adds one row per distinct image to `rows`, appends the new
 // images to StagedImages and compresses them. False (with FailureReason)
-// when an image that exists could not be staged or compressed.
+// when an image that exists could not be staged or compressed; the images
+// staged before are in StagedImages then too, for the clean-up.
 bool EmbedImages(TJwwData& jww, const std::string& sourcePath, const std::string& workFolder,
                  std::vector<TStr2List>& rows, TEmbedScan& scan);

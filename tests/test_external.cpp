@@ -12,24 +12,12 @@
 #include "text/sjis.h"
 
 namespace fs = std::filesystem;
+using testutil::kNotConverted;
+using testutil::kSaveAsJwwFirst;
+using testutil::kTempStillThere;
 using testutil::TempDir;
 
 namespace {
-
-const std::string kSaveAsJwwFirst =
-    "\x8A"
-    "O\x95\x94\x95\xCF\x8C`\x8E\xC0\x8Ds\x91O\x82\xC9\x90}\x96\xCA\x82\xF0JWW\x8C`\x8E\xAE\x82\xC5"
-    "\x95\xDB\x91\xB6\x82\xB5\x82\xC4\x89\xBA\x82\xB3\x82\xA2\x81"
-    "B";
-const std::string kTempStillThere =
-    "\x88\xEA\x8E\x9E\x83t\x83@\x83"
-    "C\x83\x8B TEMP.JWW \x82\xAA\x8E"
-    "c\x82\xC1\x82\xC4\x82\xA2\x82\xE9\x82\xBD\x82\xDF\x95\xCF\x8A\xB7\x82\xC5\x82\xAB\x82\xDC\x82"
-    "\xB9\x82\xF1\x82\xC5\x82\xB5\x82\xBD\x81"
-    "B";
-const std::string kNotConverted =
-    "\x95\xCF\x8A\xB7\x82\xC5\x82\xAB\x82\xDC\x82\xB9\x82\xF1\x82\xC5\x82\xB5\x82\xBD\x81"
-    "B";
 
 class External : public ::testing::Test {
  protected:
@@ -44,10 +32,8 @@ class External : public ::testing::Test {
     if (form.Jww) form.FormClose();
   }
 
-  // JWC_TEMP.TXT as Jw_cad writes it: Shift-JIS, CR LF, "hq" first.
   void DataFile(const std::string& drawing) {
-    testutil::WriteText(home.Native("JWC_TEMP.TXT"),
-                        "hq\r\nfile=" + drawing + "\r\nhk 0\r\nlg0\r\nly0\r\n");
+    testutil::WriteExternalDataFile(home.Native("JWC_TEMP.TXT"), drawing);
   }
   std::vector<std::string> TextsOfTemp() {
     TJwwData d;

@@ -15,6 +15,21 @@
 
 namespace testutil {
 
+const std::string kSaveAsJwwFirst =
+    "\x8A"
+    "O\x95\x94\x95\xCF\x8C`\x8E\xC0\x8Ds\x91O\x82\xC9\x90}\x96\xCA\x82\xF0JWW\x8C`\x8E\xAE\x82\xC5"
+    "\x95\xDB\x91\xB6\x82\xB5\x82\xC4\x89\xBA\x82\xB3\x82\xA2\x81"
+    "B";
+const std::string kTempStillThere =
+    "\x88\xEA\x8E\x9E\x83t\x83@\x83"
+    "C\x83\x8B TEMP.JWW \x82\xAA\x8E"
+    "c\x82\xC1\x82\xC4\x82\xA2\x82\xE9\x82\xBD\x82\xDF\x95\xCF\x8A\xB7\x82\xC5\x82\xAB\x82\xDC\x82"
+    "\xB9\x82\xF1\x82\xC5\x82\xB5\x82\xBD\x81"
+    "B";
+const std::string kNotConverted =
+    "\x95\xCF\x8A\xB7\x82\xC5\x82\xAB\x82\xDC\x82\xB9\x82\xF1\x82\xC5\x82\xB5\x82\xBD\x81"
+    "B";
+
 TempDir::TempDir() {
   std::random_device rd;
   for (int attempt = 0; attempt < 100; ++attempt) {
@@ -43,8 +58,16 @@ std::string TempDir::Internal(const std::string& name) const {
 }
 
 std::vector<std::uint8_t> ReadBytes(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
+  // In one read: the fault walk reads its whole tree after every run.
+  std::ifstream in(p, std::ios::binary | std::ios::ate);
+  if (!in) return {};
+  const std::streamoff size = in.tellg();
+  if (size <= 0) return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
+  in.seekg(0);
+  in.read(reinterpret_cast<char*>(bytes.data()), size);
+  bytes.resize(static_cast<std::size_t>(in.gcount()));
+  return bytes;
 }
 
 void WriteBytes(const std::filesystem::path& p, const std::vector<std::uint8_t>& bytes) {
@@ -140,6 +163,10 @@ void WriteTextDrawing(const std::filesystem::path& native, const std::vector<std
   if (!saved) throw std::runtime_error("cannot write " + Utf8(native) + ": " + d.LastError);
 }
 
+void WriteExternalDataFile(const std::filesystem::path& file, const std::string& drawing) {
+  WriteText(file, "hq\r\nfile=" + drawing + "\r\nhk 0\r\nlg0\r\nly0\r\n");
+}
+
 TEntJwwText MakeText(const std::string& s) {
   TEntJwwText t;
   t.Attr.PenStyle = 1;
@@ -196,6 +223,18 @@ std::vector<std::uint8_t> Gunzip(const std::vector<std::uint8_t>& gz) {
   return out;
 }
 
+std::vector<std::uint8_t> ReadThrough(platform::Os& os, const std::string& path) {
+  std::unique_ptr<platform::File> file = os.OpenRead(path);
+  if (!file) throw std::runtime_error("cannot open " + path);
+  std::vector<std::uint8_t> bytes;
+  std::uint8_t buffer[65536];
+  for (long long got; (got = file->Read(buffer, sizeof buffer)) != 0;) {
+    if (got < 0) throw std::runtime_error("cannot read " + path);
+    bytes.insert(bytes.end(), buffer, buffer + got);
+  }
+  return bytes;
+}
+
 std::map<std::string, std::vector<std::uint8_t>> ImagesOf(const std::string& output) {
   TJwwData d;
   if (!d.LoadFromFile(output))
@@ -209,8 +248,7 @@ std::map<std::string, std::vector<std::uint8_t>> ImagesOf(const std::string& out
       bool found = false;
       for (const auto& img : StagedImages)
         if (SjisUpper(img.Name).rfind(SjisUpper(name), 0) == 0) {
-          images[name] =
-              Gunzip(ReadBytes(PathFromUtf8(platform::InternalToNative(StagingFolder + img.Name))));
+          images[name] = Gunzip(ReadThrough(platform::Current(), StagingFolder + img.Name));
           found = true;
           break;
         }

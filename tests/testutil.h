@@ -51,14 +51,28 @@ void AddText(TEntityLists& lists, const std::string& s);
 void WriteDrawing(const std::string& path, const std::vector<std::string>& top,
                   const std::vector<std::string>& inBlock = {});
 
+// The whole file at the internal `path`, read through `os`; throws when it
+// cannot be read.
+std::vector<std::uint8_t> ReadThrough(platform::Os& os, const std::string& path);
 // The content of one whole gzip member; throws when the bytes are not one.
 std::vector<std::uint8_t> Gunzip(const std::vector<std::uint8_t>& gz);
-// A converted drawing read back (through the current staging folder, which
-// must be there): every embedded reference's image, found as Jw_cad finds
+// A converted drawing read back through the current Os and staging folder
+// (which must be there): every embedded reference's image, found as Jw_cad finds
 // it (the first stored name that begins with the referenced name),
 // unzipped, by the referenced name. Throws when the drawing cannot be
 // loaded or a reference has no stored image.
 std::map<std::string, std::vector<std::uint8_t>> ImagesOf(const std::string& output);
+
+// JWC_TEMP.TXT as Jw_cad writes it (Shift-JIS, CR LF, "hq" first), naming
+// `drawing`.
+void WriteExternalDataFile(const std::filesystem::path& file, const std::string& drawing);
+// The messages of the external-transformation mode (Shift-JIS):
+// 外部変形実行前に図面をJWW形式で保存して下さい。
+extern const std::string kSaveAsJwwFirst;
+// 一時ファイル TEMP.JWW が残っているため変換できませんでした。
+extern const std::string kTempStillThere;
+// 変換できませんでした。
+extern const std::string kNotConverted;
 
 // The internal form of a native path: its UTF-8 text (u8string, never the
 // ANSI code page's) through platform::NativeToInternal.
