@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "tests/jwwfixture.h"
+#include "tests/testutil.h"
 
 namespace {
 
@@ -23,16 +24,6 @@ void Save(const std::string& name, const std::vector<std::uint8_t>& bytes) {
   out.write(reinterpret_cast<const char*>(bytes.data()),
             static_cast<std::streamsize>(bytes.size()));
   std::printf("%-24s %8zu bytes\n", name.c_str(), bytes.size());
-}
-
-TEntJwwText Text(const std::string& s) {
-  TEntJwwText t;
-  t.Attr.PenStyle = 1;
-  t.Attr.PenColor = 3;
-  t.TextKind = 2;
-  t.FontName = JwwStr("font");
-  t.Text = JwwStr(s);
-  return t;
 }
 
 TEntJwwBlockRef Insert(std::int32_t number) {
@@ -87,7 +78,7 @@ int main(int argc, char** argv) {
     for (int i = 0; i < 5000; ++i) {
       const std::string name = "r" + std::to_string(i) + ".bmp";
       std::ofstream(folder + "/img/" + name, std::ios::binary) << static_cast<char>(i);
-      jwwfixture::Add(top, Text("^@BMimg\\" + name + ",1,2"));
+      jwwfixture::Add(top, testutil::MakeText("^@BMimg\\" + name + ",1,2"));
     }
     JwwBuilder b(700);
     b.Drawing(top, {});
@@ -97,7 +88,7 @@ int main(int argc, char** argv) {
     // 5,000 references to images that are not there.
     TEntityLists top;
     for (int i = 0; i < 5000; ++i)
-      jwwfixture::Add(top, Text("^@BMnowhere\\m" + std::to_string(i) + ".bmp,1,2"));
+      jwwfixture::Add(top, testutil::MakeText("^@BMnowhere\\m" + std::to_string(i) + ".bmp,1,2"));
     JwwBuilder b(700);
     b.Drawing(top, {});
     Save("missing_5k.jww", b.bytes());
@@ -108,7 +99,7 @@ int main(int argc, char** argv) {
     std::vector<TEntJwwBlockDef> defs;
     for (int i = 0; i < 2000; ++i) {
       TEntityLists inner;
-      jwwfixture::Add(inner, Text("d"));
+      jwwfixture::Add(inner, testutil::MakeText("d"));
       defs.push_back(jwwfixture::SampleBlockDef(700, i + 1, "b" + std::to_string(i), inner));
       for (int k = 0; k < 5; ++k) jwwfixture::Add(top, Insert(i + 1));
     }
@@ -125,7 +116,7 @@ int main(int argc, char** argv) {
     for (int i = 4500; i >= 1; --i) {
       TEntityLists inner;
       if (i < 4500) jwwfixture::Add(inner, Insert(i + 1));
-      jwwfixture::Add(inner, Text("^@BMimg\\r1.bmp,1,2"));
+      jwwfixture::Add(inner, testutil::MakeText("^@BMimg\\r1.bmp,1,2"));
       defs.push_back(jwwfixture::SampleBlockDef(700, i, "n" + std::to_string(i), inner));
     }
     JwwBuilder b(700);
@@ -150,7 +141,7 @@ int main(int argc, char** argv) {
   {
     // One text of 900 KB.
     TEntityLists top;
-    jwwfixture::Add(top, Text(std::string(900000, 'x')));
+    jwwfixture::Add(top, testutil::MakeText(std::string(900000, 'x')));
     JwwBuilder b(700);
     b.Drawing(top, {});
     Save("long_text.jww", b.bytes());

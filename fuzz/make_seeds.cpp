@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "tests/jwwfixture.h"
+#include "tests/testutil.h"
 
 namespace {
 
@@ -18,27 +19,17 @@ void Save(const std::string& path, const std::vector<std::uint8_t>& bytes) {
             static_cast<std::streamsize>(bytes.size()));
 }
 
-TEntJwwText Text(const std::string& s) {
-  TEntJwwText t;
-  t.Attr.PenStyle = 1;
-  t.Attr.PenColor = 3;
-  t.TextKind = 2;
-  t.FontName = JwwStr("font");
-  t.Text = JwwStr(s);
-  return t;
-}
-
 // A drawing of every entity kind, two block definitions (one nested), and
 // texts, some of them image references.
 std::vector<std::uint8_t> Drawing(std::int32_t version, bool withImage) {
   using namespace jwwfixture;
   TEntityLists top = SampleEntities(version, 1, {1});
-  Add(top, Text("plain \x95\x5C text"));
-  Add(top, Text(withImage ? "^@BM%temp%a.bmp,10,20,0,0,1,0" : "^@BMimg\\a.bmp,1,2"));
+  Add(top, testutil::MakeText("plain \x95\x5C text"));
+  Add(top, testutil::MakeText(withImage ? "^@BM%temp%a.bmp,10,20,0,0,1,0" : "^@BMimg\\a.bmp,1,2"));
   TEntityLists inner = SampleEntities(version, 2, {2});
-  Add(inner, Text("_@BMgone.bmp,1,2"));
+  Add(inner, testutil::MakeText("_@BMgone.bmp,1,2"));
   TEntityLists leaf;
-  Add(leaf, Text("leaf"));
+  Add(leaf, testutil::MakeText("leaf"));
   std::vector<TEntJwwBlockDef> defs{SampleBlockDef(version, 1, "outer", inner),
                                     SampleBlockDef(version, 2, "leaf", leaf)};
   JwwBuilder b(version);

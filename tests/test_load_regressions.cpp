@@ -6,21 +6,12 @@
 #include "embed/staging.h"
 #include "platform/memory_os.h"
 #include "tests/jwwfixture.h"
+#include "tests/testutil.h"
 #include "text/filenames.h"
 
 using platform::MemoryOs;
 
 namespace {
-
-TEntJwwText Text(const std::string& s) {
-  TEntJwwText t;
-  t.Attr.PenStyle = 1;
-  t.Attr.PenColor = 3;
-  t.TextKind = 2;
-  t.FontName = JwwStr("font");
-  t.Text = JwwStr(s);
-  return t;
-}
 
 // Converts a drawing of the given texts in memory and returns the paths the
 // conversion changed.
@@ -28,7 +19,7 @@ std::vector<std::string> ConvertInMemory(MemoryOs& os, const std::vector<std::st
                                          bool wholePath, std::string& result) {
   platform::ScopedOs use(os);
   TEntityLists top;
-  for (const auto& s : texts) jwwfixture::Add(top, Text(s));
+  for (const auto& s : texts) jwwfixture::Add(top, testutil::MakeText(s));
   jwwfixture::JwwBuilder b(700);
   b.Drawing(top, {});
   os.AddFile("C:\\dwg\\plan.jww", b.bytes());
