@@ -258,6 +258,14 @@ class FaultWalk : public ::testing::Test {
   }
   std::string In(const std::string& rel) const { return testutil::Internal(Native(rel)); }
   std::string Folder(const std::string& rel) const { return In(rel) + "\\"; }
+  // home/marrowfold.dat as the defaults save it (empty if that fails).
+  Bytes DefaultSettings() {
+    ProgramFolder = Folder("home");
+    TForm1 form;
+    form.LoadSettings(In("home/marrowfold.dat"));
+    if (!form.SaveSettings(In("home/marrowfold.dat"))) return {};
+    return testutil::ReadBytes(Native("home/marrowfold.dat"));
+  }
 
   static Bytes Pattern(std::size_t size, unsigned seed) {
     // Not compressible, so that copying and compressing it take several
@@ -465,14 +473,8 @@ TEST_F(FaultWalk, BatchOfThreeDrawings) {
   testutil::WriteText(Native("out/notes.txt"), "the user's notes");
   // The settings of the last run: the defaults, so that a start that could
   // not read them runs exactly as one that could.
-  Bytes oldSettings;
-  {
-    ProgramFolder = Folder("home");
-    TForm1 form;
-    form.LoadSettings(In("home/marrowfold.dat"));
-    ASSERT_TRUE(form.SaveSettings(In("home/marrowfold.dat")));
-    oldSettings = testutil::ReadBytes(Native("home/marrowfold.dat"));
-  }
+  const Bytes oldSettings = DefaultSettings();
+  ASSERT_FALSE(oldSettings.empty());
 
   struct FileResult {
     std::string source, result, reason;
@@ -600,14 +602,8 @@ TEST_F(FaultWalk, ExternalTransformation) {
   testutil::WriteExternalDataFile(Native("home/JWC_TEMP.TXT"), In("src/ext/plan.jww"));
   testutil::WriteText(Native("home/TEMP.JWW"), "the last run's drawing");
   testutil::WriteText(Native("home/notes.txt"), "the user's notes");
-  Bytes oldSettings;
-  {
-    ProgramFolder = Folder("home");
-    TForm1 form;
-    form.LoadSettings(In("home/marrowfold.dat"));
-    ASSERT_TRUE(form.SaveSettings(In("home/marrowfold.dat")));
-    oldSettings = testutil::ReadBytes(Native("home/marrowfold.dat"));
-  }
+  const Bytes oldSettings = DefaultSettings();
+  ASSERT_FALSE(oldSettings.empty());
 
   std::vector<std::string> messages;
   std::size_t shellCalls = 0;

@@ -52,16 +52,6 @@ std::vector<std::string> Changes(const Tree& before, const Tree& after) {
   return changed;
 }
 
-TEntJwwText Reference(const std::string& s) {
-  TEntJwwText t;
-  t.Attr.PenStyle = 1;
-  t.Attr.PenColor = 2;
-  t.TextKind = 1;
-  t.FontName = JwwStr("font");
-  t.Text = JwwStr(s);
-  return t;
-}
-
 // One test folder: the program folder "prog" (work folder prog/TEMP), the
 // drawings and their images in "dwg", the destination "out".
 class Invariants : public ::testing::Test {
@@ -151,11 +141,11 @@ TEST_F(Invariants, FixtureDrawingsOfEveryVersionWithImages) {
     form.PathInEmbeddedName = pathInName;
     for (std::int32_t v : {220, 230, 300, 350, 351, 420, 600, 700}) {
       TEntityLists top = jwwfixture::SampleEntities(v, 3, {1});
-      jwwfixture::Add(top, Reference("^@BMimg\\photo.bmp,0,0,100,80,0"));
-      jwwfixture::Add(top, Reference("^@BMIMG\\PHOTO.BMP,5,5"));
-      jwwfixture::Add(top, Reference("^@BMimg\\gone.bmp,1,1"));
+      jwwfixture::Add(top, testutil::MakeText("^@BMimg\\photo.bmp,0,0,100,80,0"));
+      jwwfixture::Add(top, testutil::MakeText("^@BMIMG\\PHOTO.BMP,5,5"));
+      jwwfixture::Add(top, testutil::MakeText("^@BMimg\\gone.bmp,1,1"));
       TEntityLists inner = jwwfixture::SampleEntities(v, 20, {});
-      jwwfixture::Add(inner, Reference("^@BMimg\\plan.png,2,2"));
+      jwwfixture::Add(inner, testutil::MakeText("^@BMimg\\plan.png,2,2"));
       jwwfixture::JwwBuilder b(v);
       b.Drawing(top, {jwwfixture::SampleBlockDef(v, 1, "blk", inner)});
       const std::string name = "v" + std::to_string(v) + ".jww";
