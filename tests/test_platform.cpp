@@ -2,11 +2,13 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/faulty_os.h"
@@ -189,6 +191,87 @@ TEST(PlatformPaths, LetterCaseIsIgnoredLikeWindows) {
 
   EXPECT_TRUE(Os().Delete(c + "IMG\\NEW.txt"));
   EXPECT_EQ(NamesIn(dir.Native("img")), std::vector<std::string>{"a.bmp"});
+}
+
+// Another process changes the folder later than our look at it. Kernels
+// before 6.13 stamp folders with a clock of some milliseconds, so "later"
+// must be that far apart for any stamp to tell; a user's hand is slower.
+void Later() {
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+}
+
+TEST(PlatformPaths, LookupSeesEntriesMadeAndRemovedBehindItsBack) {
+  TempDir dir;
+  WriteText(dir.Native("x.jww"), "x");
+  EXPECT_TRUE(Os().FileExists(dir.Internal("X.JWW")));  // the folder is listed
+
+  // Made by another process: found in any case, never replaced or doubled.
+  Later();
+  WriteText(dir.Native("A.jww"), "theirs");
+  EXPECT_TRUE(Os().FileExists(dir.Internal("a.jww")));
+  EXPECT_FALSE(Os().CreateNew(dir.Internal("a.jww")));
+  EXPECT_FALSE(Os().Rename(dir.Internal("x.jww"), dir.Internal("a.JWW")));
+  EXPECT_EQ(ReadText(dir.Native("A.jww")), "theirs");
+
+  // Between two changes of our own, the second one to a name that needs no
+  // lookup (a conversion writes the temporary it reserved): that change
+  // must not take the folder's new stamp for its own doing.
+  ASSERT_TRUE(WriteFile(dir.Internal("b.jww"), "b"));
+  Later();
+  WriteText(dir.Native("C.jww"), "theirs");
+  Later();
+  ASSERT_TRUE(WriteFile(dir.Internal("b.jww"), "b again"));
+  EXPECT_FALSE(Os().CreateNew(dir.Internal("c.jww")));
+  ASSERT_TRUE(WriteFile(dir.Internal("c.JWW"), "ours"));
+  EXPECT_EQ(ReadText(dir.Native("C.jww")), "ours");
+
+  // Removed by another process: a new file takes the name as written.
+  Later();
+  fs::remove(dir.Native("A.jww"));
+  EXPECT_FALSE(Os().FileExists(dir.Internal("a.jww")));
+  ASSERT_TRUE(Os().CreateNew(dir.Internal("a.jww")));
+  EXPECT_EQ(NamesIn(dir.path()), (std::vector<std::string>{"C.jww", "a.jww", "b.jww", "x.jww"}));
+}
+
+TEST(PlatformPaths, LookupFollowsOurOwnChanges) {
+  TempDir dir;
+  ASSERT_TRUE(WriteFile(dir.Internal("t.tmp"), "t"));
+  EXPECT_FALSE(Os().FileExists(dir.Internal("OUT.JWW")));  // the folder is listed
+
+  // Renamed into place, the name is taken in every case; deleted, free.
+  ASSERT_TRUE(Os().Rename(dir.Internal("T.TMP"), dir.Internal("Out.jww")));
+  EXPECT_FALSE(Os().FileExists(dir.Internal("t.tmp")));
+  EXPECT_TRUE(Os().FileExists(dir.Internal("OUT.JWW")));
+  EXPECT_FALSE(Os().CreateNew(dir.Internal("out.jww")));
+  ASSERT_TRUE(Os().Delete(dir.Internal("OUT.jww")));
+  EXPECT_FALSE(Os().FileExists(dir.Internal("out.jww")));
+  ASSERT_TRUE(Os().CreateNew(dir.Internal("OUT.jww")));
+  EXPECT_EQ(NamesIn(dir.path()), std::vector<std::string>{"OUT.jww"});
+
+  // A folder removed and made again is listed afresh.
+  ASSERT_TRUE(Os().CreateFolder(dir.Internal("Sub")));
+  ASSERT_TRUE(WriteFile(dir.Internal() + "SUB\\Old.txt", "o"));
+  ASSERT_TRUE(Os().Delete(dir.Internal() + "sub\\old.txt"));
+  ASSERT_TRUE(Os().RemoveFolder(dir.Internal("SUB")));
+  fs::create_directory(dir.Native("Sub"));
+  WriteText(dir.Native("Sub/OLD.txt"), "theirs");
+  EXPECT_TRUE(Os().FileExists(dir.Internal() + "sub\\old.txt"));
+
+#ifndef _WIN32
+  // Two spellings of one name: the smallest is found, and the other once
+  // the first is gone.
+  WriteText(dir.Native("m.txt"), "lower");
+  WriteText(dir.Native("M.txt"), "upper");
+  EXPECT_FALSE(Os().FileExists(dir.Internal("zzz")));  // listed with both
+  platform::DirEntry e;
+  ASSERT_TRUE(Os().FindFirst(dir.Internal("m.TXT"), e));
+  EXPECT_EQ(e.size, 5u);
+  ASSERT_TRUE(Os().Delete(dir.Internal("M.txt")));
+  ASSERT_TRUE(Os().FindFirst(dir.Internal("m.TXT"), e));
+  EXPECT_EQ(e.size, 5u);
+  ASSERT_TRUE(Os().Delete(dir.Internal("m.TXT")));
+  EXPECT_FALSE(Os().FileExists(dir.Internal("M.TXT")));
+#endif
 }
 
 TEST(PlatformPaths, NativeToInternalAndDisplayText) {

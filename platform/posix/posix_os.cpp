@@ -10,6 +10,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -120,17 +121,20 @@ std::string LowerAsciiText(const std::string& s) {
 
 // Folder listings by lower-cased name. A name not found as written is
 // looked up ignoring case; reading the whole folder for each one made a
-// drawing that stages thousands of images quadratic. A listing holds while
-// the folder's modification time is the one seen when it was read, or when
-// this program itself last made an entry in it.
+// drawing that stages thousands of images, and a batch into a folder that
+// holds thousands of drawings, quadratic. A listing holds while the folder
+// keeps the stamp (modification and change times, inode) seen when it was
+// read, and across the changes this program makes itself, which it applies
+// to the listing when the folder had not changed otherwise before them.
 struct Listing {
   struct timespec modified {};
+  struct timespec changed {};
   dev_t device = 0;
   ino_t inode = 0;
-  // Lower-cased name -> the smallest name of that spelling (several are
+  // Lower-cased name -> every spelling of it, smallest first (several are
   // possible on Linux, not on Windows), so the choice does not depend on
   // the directory's order.
-  std::map<std::string, std::string> names;
+  std::map<std::string, std::vector<std::string>> names;
 };
 
 struct ListingCache {
@@ -143,20 +147,42 @@ ListingCache& Listings() {
   return cache;
 }
 
+bool SameTime(const struct timespec& a, const struct timespec& b) {
+  return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
 bool SameStamp(const Listing& l, const struct stat& st) {
-  return l.device == st.st_dev && l.inode == st.st_ino && l.modified.tv_sec == st.st_mtim.tv_sec &&
-         l.modified.tv_nsec == st.st_mtim.tv_nsec;
+  return l.device == st.st_dev && l.inode == st.st_ino && SameTime(l.modified, st.st_mtim) &&
+         SameTime(l.changed, st.st_ctim);
 }
 
 void Stamp(Listing& l, const struct stat& st) {
   l.device = st.st_dev;
   l.inode = st.st_ino;
   l.modified = st.st_mtim;
+  l.changed = st.st_ctim;
 }
 
 void AddName(Listing& l, const std::string& name) {
-  auto [it, added] = l.names.try_emplace(LowerAsciiText(name), name);
-  if (!added && name < it->second) it->second = name;
+  std::vector<std::string>& spellings = l.names[LowerAsciiText(name)];
+  auto at = std::lower_bound(spellings.begin(), spellings.end(), name);
+  if (at == spellings.end() || *at != name) spellings.insert(at, name);
+}
+
+void RemoveName(Listing& l, const std::string& name) {
+  auto it = l.names.find(LowerAsciiText(name));
+  if (it == l.names.end()) return;
+  std::vector<std::string>& spellings = it->second;
+  spellings.erase(std::remove(spellings.begin(), spellings.end(), name), spellings.end());
+  if (spellings.empty()) l.names.erase(it);
+}
+
+// The key of a folder's listing: its native path without a closing "/",
+// "." for the current folder.
+std::string FolderKey(const std::string& folder) {
+  std::string key = folder.empty() ? "." : folder;
+  while (key.size() > 1 && key.back() == '/') key.pop_back();
+  return key;
 }
 
 struct DirCloser {
@@ -165,7 +191,7 @@ struct DirCloser {
 
 // The entry of `folder` equal to `name` ignoring ASCII case.
 bool FindIgnoringCase(const std::string& folder, const std::string& name, std::string& found) {
-  const std::string path = folder.empty() ? "." : folder;
+  const std::string path = FolderKey(folder);
   struct stat st;
   if (::stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
   ListingCache& cache = Listings();
@@ -185,41 +211,63 @@ bool FindIgnoringCase(const std::string& folder, const std::string& name, std::s
   }
   auto entry = it->second.names.find(LowerAsciiText(name));
   if (entry == it->second.names.end()) return false;
-  found = entry->second;
+  found = entry->second.front();
   return true;
 }
 
-// This program made the entry `native`: a listing of its folder that was
-// current stays current with the name added.
-void NoteEntryMade(const std::string& native) {
+// A folder as it was just before this program changed one of its entries.
+struct FolderBefore {
+  std::string folder;  // the listing's key
+  std::string name;    // the entry
+  bool stamped = false;
+  struct stat st {};
+};
+
+FolderBefore Before(const std::string& native) {
+  FolderBefore b;
   const std::size_t slash = native.rfind('/');
-  const std::string folder = slash == std::string::npos ? "."
-                             : slash == 0               ? "/"
-                                                        : native.substr(0, slash);
-  const std::string name = slash == std::string::npos ? native : native.substr(slash + 1);
+  b.folder = FolderKey(slash == std::string::npos ? "."
+                       : slash == 0               ? "/"
+                                                  : native.substr(0, slash));
+  b.name = slash == std::string::npos ? native : native.substr(slash + 1);
+  b.stamped = ::stat(b.folder.c_str(), &b.st) == 0;
+  return b;
+}
+
+// This program removed the entry `gone` of the folder of `before` and/or
+// made the entry `made` there (either may be empty). A listing that was
+// current just before stays current with the change applied; one that was
+// not (the folder changed behind our back since it was read) goes.
+// Another process that changes the folder between the two looks at its
+// stamp goes unnoticed, as it would between any look and the use of its
+// result.
+void NoteChange(const FolderBefore& before, const std::string& gone, const std::string& made) {
   ListingCache& cache = Listings();
   std::lock_guard<std::mutex> hold(cache.lock);
-  auto it = cache.folders.find(folder);
+  auto it = cache.folders.find(before.folder);
   if (it == cache.folders.end()) return;
-  struct stat st;
-  if (::stat(folder.c_str(), &st) != 0) {
+  struct stat now;
+  if (!before.stamped || !SameStamp(it->second, before.st) ||
+      ::stat(before.folder.c_str(), &now) != 0) {
     cache.folders.erase(it);
     return;
   }
-  AddName(it->second, name);
-  Stamp(it->second, st);
+  if (!gone.empty()) RemoveName(it->second, gone);
+  if (!made.empty()) AddName(it->second, made);
+  Stamp(it->second, now);
 }
 
-// An entry of `native`'s folder went away: its listing is read again when
-// next needed.
-void NoteEntryGone(const std::string& native) {
-  const std::size_t slash = native.rfind('/');
-  const std::string folder = slash == std::string::npos ? "."
-                             : slash == 0               ? "/"
-                                                        : native.substr(0, slash);
+void NoteMade(const FolderBefore& before) {
+  NoteChange(before, "", before.name);
+}
+void NoteGone(const FolderBefore& before) {
+  NoteChange(before, before.name, "");
+}
+
+void ForgetListing(const std::string& folder) {
   ListingCache& cache = Listings();
   std::lock_guard<std::mutex> hold(cache.lock);
-  cache.folders.erase(folder);
+  cache.folders.erase(FolderKey(folder));
 }
 
 bool Exists(const std::string& native) {
@@ -396,12 +444,13 @@ bool RenameNoReplace(const std::string& from, const std::string& to) {
 // Creates the file and notes it for an interrupt that ends the program,
 // in one step as far as the ending signals can tell.
 std::unique_ptr<File> CreateNoted(const std::string& native, int flags) {
+  const FolderBefore before = Before(native);
   std::unique_ptr<File> file;
   posix::WithEndSignalsHeld([&] {
     file = OpenNative(native, flags);
     if (file) posix::NoteCreatedFile(native);
   });
-  if (file) NoteEntryMade(native);
+  if (file) NoteMade(before);
   return file;
 }
 
@@ -411,10 +460,28 @@ std::unique_ptr<File> CreateNoted(const std::string& native, int flags) {
 void ForgetRenamed(const std::string& from, const std::string& to) {
   // A file renamed onto itself is still where it was made.
   if (from == to) return;
-  NoteEntryGone(from);
-  NoteEntryMade(to);
   posix::ForgetEntry(from);
   posix::ForgetEntry(to);
+}
+
+// `rename` from `from` to `to`, with the listings of both folders kept.
+template <typename RenameFn>
+bool RenameNoted(const std::string& from, const std::string& to, RenameFn rename) {
+  const FolderBefore source = Before(from);
+  const FolderBefore target = Before(to);
+  bool renamed = false;
+  posix::WithEndSignalsHeld([&] {
+    renamed = rename();
+    if (renamed) ForgetRenamed(from, to);
+  });
+  if (!renamed || from == to) return renamed;
+  if (source.folder == target.folder) {
+    NoteChange(source, source.name, target.name);
+  } else {
+    NoteGone(source);
+    NoteMade(target);
+  }
+  return true;
 }
 
 class PosixOs : public Os {
@@ -446,12 +513,13 @@ class PosixOs : public Os {
   bool Delete(const std::string& path) override {
     std::string native;
     if (!Resolve(path, native)) return false;
+    const FolderBefore before = Before(native);
     bool deleted = false;
     posix::WithEndSignalsHeld([&] {
       deleted = ::unlink(native.c_str()) == 0;
       if (deleted) posix::ForgetEntry(native);
     });
-    if (deleted) NoteEntryGone(native);
+    if (deleted) NoteGone(before);
     return deleted;
   }
 
@@ -461,12 +529,7 @@ class PosixOs : public Os {
     // "a.txt" -> "A.TXT" finds the source itself; Windows lets the name
     // change its case.
     if (nativeTo == nativeFrom && !Resolve(to, nativeTo, true)) return false;
-    bool renamed = false;
-    posix::WithEndSignalsHeld([&] {
-      renamed = RenameNoReplace(nativeFrom, nativeTo);
-      if (renamed) ForgetRenamed(nativeFrom, nativeTo);
-    });
-    return renamed;
+    return RenameNoted(nativeFrom, nativeTo, [&] { return RenameNoReplace(nativeFrom, nativeTo); });
   }
 
   bool Replace(const std::string& from, const std::string& to) override {
@@ -477,12 +540,8 @@ class PosixOs : public Os {
     // replaces files only.
     struct stat st;
     if (::lstat(nativeTo.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return false;
-    bool replaced = false;
-    posix::WithEndSignalsHeld([&] {
-      replaced = ::rename(nativeFrom.c_str(), nativeTo.c_str()) == 0;
-      if (replaced) ForgetRenamed(nativeFrom, nativeTo);
-    });
-    return replaced;
+    return RenameNoted(nativeFrom, nativeTo,
+                       [&] { return ::rename(nativeFrom.c_str(), nativeTo.c_str()) == 0; });
   }
 
   bool FindFirst(const std::string& path, DirEntry& entry) override {
@@ -512,24 +571,30 @@ class PosixOs : public Os {
   bool CreateFolder(const std::string& path) override {
     std::string native;
     if (!Resolve(path, native)) return false;
+    const FolderBefore before = Before(native);
     bool created = false;
     posix::WithEndSignalsHeld([&] {
       created = ::mkdir(native.c_str(), 0777) == 0;
       if (created) posix::NoteCreatedFolder(native);
     });
-    if (created) NoteEntryMade(native);
+    if (created) NoteMade(before);
     return created;
   }
 
   bool RemoveFolder(const std::string& path) override {
     std::string native;
     if (!Resolve(path, native)) return false;
+    const FolderBefore before = Before(native);
     bool removed = false;
     posix::WithEndSignalsHeld([&] {
       removed = ::rmdir(native.c_str()) == 0;
       if (removed) posix::ForgetEntry(native);
     });
-    if (removed) NoteEntryGone(native);
+    if (removed) {
+      NoteGone(before);
+      // A folder made again under the name is another folder.
+      ForgetListing(native);
+    }
     return removed;
   }
 
