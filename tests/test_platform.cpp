@@ -257,6 +257,23 @@ TEST(PlatformPaths, LookupFollowsOurOwnChanges) {
   WriteText(dir.Native("Sub/OLD.txt"), "theirs");
   EXPECT_TRUE(Os().FileExists(dir.Internal() + "sub\\old.txt"));
 
+  // Many made and removed in turn, as a batch does: each found in any
+  // case while it is there, and not after.
+  for (int i = 0; i < 300; ++i) {
+    const std::string name = "Drawing" + std::to_string(i) + ".jww";
+    ASSERT_TRUE(WriteFile(dir.Internal(name), "n"));
+    if (i % 3 == 0) {
+      ASSERT_TRUE(Os().Rename(dir.Internal(name), dir.Internal("R" + name)));
+    } else if (i % 3 == 1) {
+      ASSERT_TRUE(Os().Delete(dir.Internal(name)));
+    }
+  }
+  for (int i = 0; i < 300; ++i) {
+    const std::string name = "DRAWING" + std::to_string(i) + ".JWW";
+    EXPECT_EQ(Os().FileExists(dir.Internal(name)), i % 3 == 2) << name;
+    EXPECT_EQ(Os().FileExists(dir.Internal("r" + name)), i % 3 == 0) << name;
+  }
+
 #ifndef _WIN32
   // Two spellings of one name: the smallest is found, and the other once
   // the first is gone.
@@ -271,6 +288,39 @@ TEST(PlatformPaths, LookupFollowsOurOwnChanges) {
   EXPECT_EQ(e.size, 5u);
   ASSERT_TRUE(Os().Delete(dir.Internal("m.TXT")));
   EXPECT_FALSE(Os().FileExists(dir.Internal("M.TXT")));
+#endif
+}
+
+TEST(PlatformPaths, LookupInAFolderOfThousandsOfEntries) {
+  // Short names in a large folder are looked for spelling by spelling
+  // rather than through a listing; the answers must be the same.
+  TempDir dir;
+  for (int i = 0; i < 3000; ++i) WriteText(dir.Native("f" + std::to_string(i) + ".jww"), "");
+  WriteText(dir.Native("x.jww"), "x");
+  EXPECT_TRUE(Os().FileExists(dir.Internal("X.JWW")));
+  EXPECT_FALSE(Os().CreateNew(dir.Internal("X.jww")));
+  EXPECT_FALSE(Os().FileExists(dir.Internal("y.jww")));
+  ASSERT_TRUE(Os().CreateNew(dir.Internal("Y.jww")));
+  EXPECT_TRUE(Os().FileExists(dir.Internal("y.JWW")));
+  WriteText(dir.Native("Z.jww"), "theirs");
+  EXPECT_FALSE(Os().CreateNew(dir.Internal("z.jww")));
+#ifndef _WIN32
+  WriteText(dir.Native("ab.txt"), "lower");
+  WriteText(dir.Native("AB.txt"), "UP");
+  platform::DirEntry e;
+  ASSERT_TRUE(Os().FindFirst(dir.Internal("Ab.TXT"), e));
+  EXPECT_EQ(e.size, 2u);  // the smallest spelling, as a listing gives it
+#endif
+  // A name of many letters, which no one tries spelling by spelling.
+  WriteText(dir.Native("ArchitecturalPlan.jww"), "plan");
+  EXPECT_TRUE(Os().FileExists(dir.Internal("architecturalplan.JWW")));
+  // And many short ones, until listing the folder is the cheaper way.
+  for (int i = 0; i < 3000; i += 7) {
+    EXPECT_TRUE(Os().FileExists(dir.Internal("F" + std::to_string(i) + ".JWW"))) << i;
+    EXPECT_FALSE(Os().FileExists(dir.Internal("G" + std::to_string(i) + ".JWW"))) << i;
+  }
+#ifndef _WIN32
+  EXPECT_EQ(NamesIn(dir.path()).size(), 3000u + 6u);
 #endif
 }
 

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -113,33 +114,38 @@ std::string Join(const std::string& folder, const std::string& name) {
   return folder + "/" + name;
 }
 
-std::string LowerAsciiText(const std::string& s) {
-  std::string out = s;
-  for (char& c : out) c = LowerAscii(c);
-  return out;
-}
-
-// Folder listings by lower-cased name. A name not found as written is
-// looked up ignoring case; reading the whole folder for each one made a
-// drawing that stages thousands of images, and a batch into a folder that
-// holds thousands of drawings, quadratic. A listing holds while the folder
-// keeps the stamp (modification and change times, inode) seen when it was
-// read, and across the changes this program makes itself, which it applies
-// to the listing when the folder had not changed otherwise before them.
+// Folder listings, for names not found as written, which are looked up
+// ignoring case; reading the whole folder for each one made a drawing that
+// stages thousands of images, and a batch into a folder that holds
+// thousands of drawings, quadratic. A listing holds while the folder keeps
+// the stamp (modification and change times, inode) seen when it was read,
+// and across the changes this program makes itself, which it applies to the
+// listing when the folder had not changed otherwise before them.
+//
+// A folder of 20,000 drawings is listed for each conversion run, so a
+// listing costs no allocation per name: the names one after another in one
+// text, and an open-addressing table of their numbers by a hash of the name
+// in lower case. Several names may differ only in case on Linux (not on
+// Windows); the smallest is taken, so the choice does not depend on the
+// directory's order.
 struct Listing {
   struct timespec modified {};
   struct timespec changed {};
   dev_t device = 0;
   ino_t inode = 0;
-  // Lower-cased name -> every spelling of it, smallest first (several are
-  // possible on Linux, not on Windows), so the choice does not depend on
-  // the directory's order.
-  std::map<std::string, std::vector<std::string>> names;
+  std::string text;                   // every name, each ending in a NUL
+  std::vector<std::uint32_t> start;   // where name i begins in `text`
+  std::vector<std::uint32_t> hash;    // its hash
+  std::vector<std::uint8_t> removed;  // 1 once this program removed it
+  std::vector<std::uint32_t> slots;   // name number + 1; 0 for a free slot
+  std::size_t live = 0;
 };
 
 struct ListingCache {
   std::mutex lock;
   std::map<std::string, Listing> folders;
+  // Looks spent trying spellings in a folder not listed (TryRatherThanList).
+  std::map<std::string, std::size_t> tries;
 };
 
 ListingCache& Listings() {
@@ -163,18 +169,92 @@ void Stamp(Listing& l, const struct stat& st) {
   l.changed = st.st_ctim;
 }
 
+// FNV-1a of the name with its ASCII letters in lower case.
+std::uint32_t NameHash(const char* name) {
+  std::uint32_t h = 2166136261u;
+  for (; *name; ++name) h = (h ^ static_cast<unsigned char>(LowerAscii(*name))) * 16777619u;
+  return h;
+}
+
+bool SameIgnoringCase(const char* a, const char* b) {
+  for (; *a && LowerAscii(*a) == LowerAscii(*b); ++a, ++b) {
+  }
+  return *a == '\0' && *b == '\0';
+}
+
+const char* NameAt(const Listing& l, std::size_t i) {
+  return l.text.c_str() + l.start[i];
+}
+
+void Append(Listing& l, const char* name) {
+  l.start.push_back(static_cast<std::uint32_t>(l.text.size()));
+  l.text.append(name);
+  l.text.push_back('\0');
+  l.hash.push_back(NameHash(name));
+  l.removed.push_back(0);
+  ++l.live;
+}
+
+void Index(Listing& l, std::uint32_t i) {
+  const std::size_t mask = l.slots.size() - 1;
+  std::size_t at = l.hash[i] & mask;
+  while (l.slots[at] != 0) at = (at + 1) & mask;
+  l.slots[at] = i + 1;
+}
+
+// Drops the removed names and builds the table anew, with room to grow.
+void Rebuild(Listing& l) {
+  if (l.live < l.start.size()) {
+    Listing kept;
+    for (std::size_t i = 0; i < l.start.size(); ++i)
+      if (!l.removed[i]) Append(kept, NameAt(l, i));
+    l.text = std::move(kept.text);
+    l.start = std::move(kept.start);
+    l.hash = std::move(kept.hash);
+    l.removed = std::move(kept.removed);
+  }
+  std::size_t size = 16;
+  while (size < 2 * (l.start.size() + 1)) size *= 2;
+  l.slots.assign(size, 0);
+  for (std::size_t i = 0; i < l.start.size(); ++i) Index(l, static_cast<std::uint32_t>(i));
+}
+
+// The number of the name equal to `name` ignoring case (exactly equal when
+// `exact`), the smallest of several; -1 when there is none.
+long Find(const Listing& l, const std::string& name, bool exact) {
+  if (l.slots.empty()) return -1;
+  const std::uint32_t h = NameHash(name.c_str());
+  const std::size_t mask = l.slots.size() - 1;
+  long best = -1;
+  for (std::size_t at = h & mask; l.slots[at] != 0; at = (at + 1) & mask) {
+    const std::uint32_t i = l.slots[at] - 1;
+    if (l.removed[i] || l.hash[i] != h) continue;
+    const char* candidate = NameAt(l, i);
+    if (exact ? std::strcmp(candidate, name.c_str()) != 0
+              : !SameIgnoringCase(candidate, name.c_str()))
+      continue;
+    if (best < 0 || std::strcmp(candidate, NameAt(l, static_cast<std::size_t>(best))) < 0)
+      best = static_cast<long>(i);
+  }
+  return best;
+}
+
 void AddName(Listing& l, const std::string& name) {
-  std::vector<std::string>& spellings = l.names[LowerAsciiText(name)];
-  auto at = std::lower_bound(spellings.begin(), spellings.end(), name);
-  if (at == spellings.end() || *at != name) spellings.insert(at, name);
+  if (Find(l, name, true) >= 0) return;
+  Append(l, name.c_str());
+  // Removed names keep their slots until the table is built anew.
+  if (2 * (l.start.size() + 1) > l.slots.size()) {
+    Rebuild(l);
+  } else {
+    Index(l, static_cast<std::uint32_t>(l.start.size() - 1));
+  }
 }
 
 void RemoveName(Listing& l, const std::string& name) {
-  auto it = l.names.find(LowerAsciiText(name));
-  if (it == l.names.end()) return;
-  std::vector<std::string>& spellings = it->second;
-  spellings.erase(std::remove(spellings.begin(), spellings.end(), name), spellings.end());
-  if (spellings.empty()) l.names.erase(it);
+  const long i = Find(l, name, true);
+  if (i < 0) return;
+  l.removed[static_cast<std::size_t>(i)] = 1;
+  --l.live;
 }
 
 // The key of a folder's listing: its native path without a closing "/",
@@ -189,6 +269,51 @@ struct DirCloser {
   void operator()(DIR* d) const { ::closedir(d); }
 };
 
+// Trying every spelling of a name costs one look per spelling; listing a
+// folder costs about one per entry, and a single conversion into a folder of
+// 20,000 drawings would spend most of its time listing it. A name of few
+// letters in a large folder is tried, until the looks spent on the folder
+// would have paid for its listing: then the folder is listed, and the many
+// names of a batch are looked up there.
+bool TryRatherThanList(ListingCache& cache, const std::string& folder, const struct stat& st,
+                       const std::string& name) {
+  std::size_t letters = 0;
+  for (char c : name) letters += IsAsciiLetter(c);
+  if (letters > 12) return false;
+  const std::size_t spellings = std::size_t{1} << letters;
+  // A guess: file systems give a folder's size in their own ways, most as
+  // some tens of bytes per entry.
+  const auto entries = static_cast<std::size_t>(st.st_size) / 32;
+  if (cache.tries.size() >= 64) cache.tries.clear();
+  std::size_t& spent = cache.tries[folder];
+  if (spent + spellings > entries) return false;
+  spent += spellings;
+  return true;
+}
+
+// The smallest entry of `folder` other than `name` itself that is equal to
+// it ignoring ASCII case, found by trying each spelling.
+bool TrySpellings(const std::string& folder, const std::string& name, std::string& found) {
+  std::vector<std::size_t> letters;
+  for (std::size_t i = 0; i < name.size(); ++i)
+    if (IsAsciiLetter(name[i])) letters.push_back(i);
+  bool any = false;
+  std::string spelling = name;
+  struct stat st;
+  for (std::size_t mask = 0; mask < (std::size_t{1} << letters.size()); ++mask) {
+    for (std::size_t k = 0; k < letters.size(); ++k) {
+      const char c = name[letters[k]];
+      spelling[letters[k]] = (mask >> k) & 1 ? UpperAscii(c) : LowerAscii(c);
+    }
+    if (spelling == name || (any && spelling >= found)) continue;
+    if (::lstat(Join(folder, spelling).c_str(), &st) == 0) {
+      found = spelling;
+      any = true;
+    }
+  }
+  return any;
+}
+
 // The entry of `folder` equal to `name` ignoring ASCII case.
 bool FindIgnoringCase(const std::string& folder, const std::string& name, std::string& found) {
   const std::string path = FolderKey(folder);
@@ -198,20 +323,22 @@ bool FindIgnoringCase(const std::string& folder, const std::string& name, std::s
   std::lock_guard<std::mutex> hold(cache.lock);
   auto it = cache.folders.find(path);
   if (it == cache.folders.end() || !SameStamp(it->second, st)) {
+    if (TryRatherThanList(cache, path, st, name)) return TrySpellings(path, name, found);
     Listing fresh;
     std::unique_ptr<DIR, DirCloser> dir(::opendir(path.c_str()));
     if (!dir) return false;
     Stamp(fresh, st);
     while (const dirent* e = ::readdir(dir.get())) {
       if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
-      AddName(fresh, e->d_name);
+      Append(fresh, e->d_name);
     }
+    Rebuild(fresh);
     if (cache.folders.size() >= 64) cache.folders.clear();
     it = cache.folders.insert_or_assign(path, std::move(fresh)).first;
   }
-  auto entry = it->second.names.find(LowerAsciiText(name));
-  if (entry == it->second.names.end()) return false;
-  found = entry->second.front();
+  const long entry = Find(it->second, name, false);
+  if (entry < 0) return false;
+  found = NameAt(it->second, static_cast<std::size_t>(entry));
   return true;
 }
 
