@@ -123,10 +123,11 @@ std::string Join(const std::string& folder, const std::string& name) {
 // listing when the folder had not changed otherwise before them.
 //
 // A batch into a folder of 20,000 drawings lists it once, and that must be
-// cheap: a listing costs no allocation per name, but holds the names one after another in one text,
-// and an open-addressing table of their numbers by a hash of the name in lower case. Several names
-// may differ only in case on Linux (not on Windows); the smallest is taken, so the choice does not
-// depend on the directory's order.
+// cheap: a listing costs no allocation per name, but holds the names one
+// after another in one text, and an open-addressing table of their numbers
+// by a hash of the name in lower case. Several names may differ only in
+// case on Linux (not on Windows); the smallest is taken, so the choice
+// does not depend on the directory's order.
 struct Listing {
   struct timespec modified {};
   struct timespec changed {};
