@@ -461,9 +461,14 @@ TagInfo ReadTag(JwwReader& r, TTagState& state) {
         static_cast<std::int32_t>(static_cast<std::uint32_t>(r.ReadDword()) & 0x7FFFFFFF);
   else
     t.classIndex = static_cast<std::int32_t>(tag) - 0x8000;
+  // Every class has an index of its own, so at most one kind matches.
   if (t.classIndex > 0) {
-    for (std::int32_t k = kLine; k <= kBlockDef; ++k)
-      if (state.ClassIndex[k] == t.classIndex) t.kind = k;
+    for (std::int32_t k = kLine; k <= kBlockDef; ++k) {
+      if (state.ClassIndex[k] == t.classIndex) {
+        t.kind = k;
+        break;
+      }
+    }
   }
   return t;
 }

@@ -255,9 +255,9 @@ const Cp932Tables& Tables() {
 // The tables' decoding, or false when some byte is not theirs to decide.
 bool DecodeByTables(const std::string& sjis, std::u16string& units) {
   const Cp932Tables& t = Tables();
-  units.clear();
-  units.reserve(sjis.size());
   const std::size_t n = sjis.size();
+  units.resize(n);  // at most one unit per byte
+  char16_t* out = units.data();
   for (std::size_t i = 0; i < n;) {
     const auto b = static_cast<std::uint8_t>(sjis[i]);
     char16_t u;
@@ -270,8 +270,9 @@ bool DecodeByTables(const std::string& sjis, std::u16string& units) {
       i += 1;
     }
     if (u == kNoUnit) return false;
-    units += u;
+    *out++ = u;
   }
+  units.resize(static_cast<std::size_t>(out - units.data()));
   return true;
 }
 
@@ -279,16 +280,17 @@ enum class Encoded { Exact, NotExact, Ask };
 
 Encoded EncodeByTables(const std::u16string& units, std::string& sjis) {
   const Cp932Tables& t = Tables();
-  sjis.clear();
-  sjis.reserve(units.size() * 2);
+  sjis.resize(units.size() * 2);  // at most two bytes per unit
+  char* out = sjis.data();
   for (char16_t u : units) {
     if (IsSurrogate(u)) return Encoded::Ask;
     const std::uint16_t c = t.code[u];
     if (c == kNoCode) return Encoded::NotExact;
     if (c == kAskCode) return Encoded::Ask;
-    if (c >= 0x100) sjis += static_cast<char>(c >> 8);
-    sjis += static_cast<char>(c & 0xFF);
+    if (c >= 0x100) *out++ = static_cast<char>(c >> 8);
+    *out++ = static_cast<char>(c & 0xFF);
   }
+  sjis.resize(static_cast<std::size_t>(out - sjis.data()));
   return Encoded::Exact;
 }
 
@@ -297,6 +299,7 @@ Encoded EncodeByTables(const std::u16string& units, std::string& sjis) {
 std::u16string SjisToUtf16(const std::string& sjis) {
   std::u16string units;
   if (DecodeByTables(sjis, units)) return units;
+  units.clear();
   return PlatformSjisToUtf16(sjis);
 }
 
@@ -310,6 +313,7 @@ bool Utf16ToSjisExact(const std::u16string& units, std::string& sjis) {
     case Encoded::Ask:
       break;
   }
+  sjis.clear();
   return PlatformUtf16ToSjisExact(units, sjis);
 }
 
