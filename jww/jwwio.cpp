@@ -177,6 +177,7 @@ JwwStr ReadJwwString(JwwReader& r) {
 JwwStr ReadJwwName(JwwReader& r) {
   JwwStr s = ReadJwwString(r);
   if (s.verbatim) {
+    if (std::none_of(s.units.begin(), s.units.end(), [](char16_t u) { return u < 0x20; })) return s;
     std::u16string kept;
     for (char16_t u : s.units)
       if (u >= 0x20) kept += u;

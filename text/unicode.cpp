@@ -318,14 +318,22 @@ bool Utf16ToSjisExact(const std::u16string& units, std::string& sjis) {
 }
 
 std::string Utf16ToSjisLossy(const std::u16string& units) {
+  const Cp932Tables& t = Tables();
   std::string out;
   std::string one;
   for (std::size_t i = 0; i < units.size(); ++i) {
     std::size_t n = (units[i] >= 0xD800 && units[i] <= 0xDBFF && i + 1 < units.size()) ? 2 : 1;
-    if (Utf16ToSjisExact(units.substr(i, n), one))
-      out += one;
-    else
+    const std::uint16_t c = IsSurrogate(units[i]) ? kAskCode : t.code[units[i]];
+    if (c == kNoCode) {
       out += '?';
+    } else if (c != kAskCode) {
+      if (c >= 0x100) out += static_cast<char>(c >> 8);
+      out += static_cast<char>(c & 0xFF);
+    } else if (Utf16ToSjisExact(units.substr(i, n), one)) {
+      out += one;
+    } else {
+      out += '?';
+    }
     i += n - 1;
   }
   return out;
