@@ -127,9 +127,9 @@ void WriteLength(JwwWriter& w, std::size_t n) {
   }
 }
 
-// A corrupt length must not allocate gigabytes: the first 64 KB are taken
-// at once, then pieces as large as what has arrived, so the string never
-// holds much more than the file really had.
+// A corrupt length must not allocate gigabytes: the first 65,536 units are
+// taken at once, then pieces as large as what has arrived, so the string
+// never holds much more than twice what the file really had.
 template <typename Str>
 Str ReadUnits(JwwReader& r, std::uint32_t count) {
   using Unit = typename Str::value_type;
