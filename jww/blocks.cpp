@@ -52,6 +52,10 @@ void TJwwData::ReadBlockDefs(JwwReader& r, TTagState& tags) {
 }
 
 void TJwwData::WriteBlockDefs(JwwWriter& w, TTagState& tags) {
+  WriteBlockDefs(w, tags, BlockNumberMap(*this));
+}
+
+void TJwwData::WriteBlockDefs(JwwWriter& w, TTagState& tags, const BlockNumberMap& numbers) {
   std::int32_t used = 0;
   for (const TEntJwwBlockDef& d : BlockDefs)
     if (d.Used) ++used;
@@ -63,9 +67,9 @@ void TJwwData::WriteBlockDefs(JwwWriter& w, TTagState& tags) {
     w.WriteDword(d.NewNumber);
     w.WriteDword(d.FlagWord);
     w.WriteDword(d.Stamp);
-    WriteJwwString(w, CleanForWrite(d.Name));
+    WriteCleanJwwString(w, d.Name);
     ++tags.NextIndex;  // see ReadBlockDefs: the object number precedes the entities
-    WriteEntityList(w, tags, d.Entities, *this);
+    WriteEntityList(w, tags, d.Entities, numbers);
   }
 }
 
@@ -112,4 +116,10 @@ std::int32_t TJwwData::MapBlockNumber(std::int32_t n) const {
   // definition has either, so the insertion stays dangling instead of
   // suddenly placing definition 0.
   return UsedBlockDefCount;
+}
+
+BlockNumberMap::BlockNumberMap(const TJwwData& drawing) : dangling_(drawing.UsedBlockDefCount) {
+  // The first definition of a number decides, as in MapBlockNumber.
+  for (const TEntJwwBlockDef& d : drawing.BlockDefs)
+    mapped_.emplace(d.Number, d.Used ? d.NewNumber : d.Number);
 }

@@ -7,7 +7,9 @@
 // body of an old file is two bytes shorter per attribute block it holds.
 // Everything is written in the 7.00 layout.
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "jww/jwwunit.h"
@@ -36,10 +38,6 @@ std::size_t Fixed(std::size_t size, std::int32_t version, std::size_t attrs = 1)
 ByteCursor ReadFixed(JwwReader& r, std::uint8_t* buf, std::size_t size) {
   r.ReadExact(buf, size);
   return ByteCursor(buf, size);
-}
-
-void Emit(JwwWriter& w, const ByteSink& s) {
-  w.WriteExact(s.bytes.data(), s.bytes.size());
 }
 
 bool InRange(int v, int lo, int hi) {
@@ -77,15 +75,17 @@ TEntJwwAttr CleanAttr(TEntJwwAttr a, std::int32_t type) {
   return a;
 }
 
-void PutAttr(ByteSink& s, const TEntJwwAttr& attr, std::int32_t type) {
+void PutAttr(JwwWriter& w, const TEntJwwAttr& attr, std::int32_t type) {
   const TEntJwwAttr a = CleanAttr(attr, type);
-  s.Dword(a.Group);
-  s.Byte(a.PenStyle);
-  s.Word(a.PenColor);
-  s.Word(a.PenWidth);
-  s.Word(a.Layer);
-  s.Word(a.LayerGroup);
-  s.Word(a.Flags);
+  std::uint8_t b[15];
+  std::memcpy(b, &a.Group, 4);
+  b[4] = a.PenStyle;
+  std::memcpy(b + 5, &a.PenColor, 2);
+  std::memcpy(b + 7, &a.PenWidth, 2);
+  std::memcpy(b + 9, &a.Layer, 2);
+  std::memcpy(b + 11, &a.LayerGroup, 2);
+  std::memcpy(b + 13, &a.Flags, 2);
+  w.WriteExact(b, sizeof b);
 }
 
 // ---- line: attributes; start x, y; end x, y (47 bytes) ----------------------
@@ -100,33 +100,30 @@ TEntJwwLine ParseLine(ByteCursor& c, std::int32_t v) {
   return e;
 }
 
-void PutLine(ByteSink& s, const TEntJwwLine& e) {
-  PutAttr(s, e.Attr, kLine);
-  s.Double(e.StartX);
-  s.Double(e.StartY);
-  s.Double(e.EndX);
-  s.Double(e.EndY);
+void PutLine(JwwWriter& w, const TEntJwwLine& e) {
+  PutAttr(w, e.Attr, kLine);
+  w.WriteDouble(e.StartX);
+  w.WriteDouble(e.StartY);
+  w.WriteDouble(e.EndX);
+  w.WriteDouble(e.EndY);
 }
 
-TEntJwwLine ReadLine(JwwReader& r, std::int32_t v) {
+void ReadLine(JwwReader& r, std::int32_t v, TEntJwwLine& e) {
   std::uint8_t buf[47];
   ByteCursor c = ReadFixed(r, buf, Fixed(47, v));
-  return ParseLine(c, v);
+  e = ParseLine(c, v);
 }
 
 void WriteLine(JwwWriter& w, const TEntJwwLine& e) {
-  ByteSink s;
-  PutLine(s, e);
-  Emit(w, s);
+  PutLine(w, e);
 }
 
 // ---- arc: attributes; centre x, y; radius; start angle; arc angle; tilt;
 // flatness; full-circle flag (75 bytes) ---------------------------------------
 
-TEntJwwArc ReadArc(JwwReader& r, std::int32_t v) {
+void ReadArc(JwwReader& r, std::int32_t v, TEntJwwArc& e) {
   std::uint8_t buf[75];
   ByteCursor c = ReadFixed(r, buf, Fixed(75, v));
-  TEntJwwArc e;
   e.Attr = ParseEntityAttr(c, v);
   e.CenterX = c.Double();
   e.CenterY = c.Double();
@@ -136,21 +133,18 @@ TEntJwwArc ReadArc(JwwReader& r, std::int32_t v) {
   e.TiltAngle = c.Double();
   e.Flatness = c.Double();
   e.FullCircle = c.Dword();
-  return e;
 }
 
 void WriteArc(JwwWriter& w, const TEntJwwArc& e) {
-  ByteSink s;
-  PutAttr(s, e.Attr, kArc);
-  s.Double(e.CenterX);
-  s.Double(e.CenterY);
-  s.Double(e.Radius);
-  s.Double(e.StartAngle);
-  s.Double(e.ArcAngle);
-  s.Double(e.TiltAngle);
-  s.Double(e.Flatness);
-  s.Dword(e.FullCircle);
-  Emit(w, s);
+  PutAttr(w, e.Attr, kArc);
+  w.WriteDouble(e.CenterX);
+  w.WriteDouble(e.CenterY);
+  w.WriteDouble(e.Radius);
+  w.WriteDouble(e.StartAngle);
+  w.WriteDouble(e.ArcAngle);
+  w.WriteDouble(e.TiltAngle);
+  w.WriteDouble(e.Flatness);
+  w.WriteDword(e.FullCircle);
 }
 
 // ---- point: attributes; x, y; temporary flag (35 bytes); a point of pen
@@ -158,10 +152,9 @@ void WriteArc(JwwWriter& w, const TEntJwwArc& e) {
 
 constexpr std::uint8_t kMarkedPoint = 100;
 
-TEntJwwPoint ReadPoint(JwwReader& r, std::int32_t v) {
+void ReadPoint(JwwReader& r, std::int32_t v, TEntJwwPoint& e) {
   std::uint8_t buf[35];
   ByteCursor c = ReadFixed(r, buf, Fixed(35, v));
-  TEntJwwPoint e;
   e.Attr = ParseEntityAttr(c, v);
   e.X = c.Double();
   e.Y = c.Double();
@@ -173,25 +166,22 @@ TEntJwwPoint ReadPoint(JwwReader& r, std::int32_t v) {
     e.Angle = m.Double();
     e.Scale = m.Double();
   }
-  return e;
 }
 
-void PutPoint(ByteSink& s, const TEntJwwPoint& e) {
-  PutAttr(s, e.Attr, kPoint);
-  s.Double(e.X);
-  s.Double(e.Y);
-  s.Dword(e.Temporary);
+void PutPoint(JwwWriter& w, const TEntJwwPoint& e) {
+  PutAttr(w, e.Attr, kPoint);
+  w.WriteDouble(e.X);
+  w.WriteDouble(e.Y);
+  w.WriteDword(e.Temporary);
   if (e.Attr.PenStyle == kMarkedPoint) {
-    s.Dword(e.Code);
-    s.Double(e.Angle);
-    s.Double(e.Scale);
+    w.WriteDword(e.Code);
+    w.WriteDouble(e.Angle);
+    w.WriteDouble(e.Scale);
   }
 }
 
 void WritePoint(JwwWriter& w, const TEntJwwPoint& e) {
-  ByteSink s;
-  PutPoint(s, e);
-  Emit(w, s);
+  PutPoint(w, e);
 }
 
 // ---- text: attributes; start x, y; end x, y; text kind; size x, y;
@@ -213,17 +203,17 @@ void ParseTextFixed(ByteCursor& c, std::int32_t v, TEntJwwText& e) {
   e.Angle = c.Double();
 }
 
-void PutTextFixed(ByteSink& s, const TEntJwwText& e) {
-  PutAttr(s, e.Attr, kText);
-  s.Double(e.StartX);
-  s.Double(e.StartY);
-  s.Double(e.EndX);
-  s.Double(e.EndY);
-  s.Dword(e.TextKind);
-  s.Double(e.SizeX);
-  s.Double(e.SizeY);
-  s.Double(e.Spacing);
-  s.Double(e.Angle);
+void PutTextFixed(JwwWriter& w, const TEntJwwText& e) {
+  PutAttr(w, e.Attr, kText);
+  w.WriteDouble(e.StartX);
+  w.WriteDouble(e.StartY);
+  w.WriteDouble(e.EndX);
+  w.WriteDouble(e.EndY);
+  w.WriteDword(e.TextKind);
+  w.WriteDouble(e.SizeX);
+  w.WriteDouble(e.SizeY);
+  w.WriteDouble(e.Spacing);
+  w.WriteDouble(e.Angle);
 }
 
 void ReadTextStrings(JwwReader& r, TEntJwwText& e) {
@@ -232,23 +222,19 @@ void ReadTextStrings(JwwReader& r, TEntJwwText& e) {
 }
 
 void WriteTextStrings(JwwWriter& w, const TEntJwwText& e) {
-  WriteJwwString(w, CleanForWrite(e.FontName));
-  WriteJwwString(w, CleanForWrite(e.Text));
+  WriteCleanJwwString(w, e.FontName);
+  WriteCleanJwwString(w, e.Text);
 }
 
-TEntJwwText ReadText(JwwReader& r, std::int32_t v) {
+void ReadText(JwwReader& r, std::int32_t v, TEntJwwText& e) {
   std::uint8_t buf[83];
   ByteCursor c = ReadFixed(r, buf, Fixed(83, v));
-  TEntJwwText e;
   ParseTextFixed(c, v, e);
   ReadTextStrings(r, e);
-  return e;
 }
 
 void WriteText(JwwWriter& w, const TEntJwwText& e) {
-  ByteSink s;
-  PutTextFixed(s, e);
-  Emit(w, s);
+  PutTextFixed(w, e);
   WriteTextStrings(w, e);
 }
 
@@ -256,10 +242,9 @@ void WriteText(JwwWriter& w, const TEntJwwText& e) {
 // attribute blocks); the text's strings; from 4.20 on the extension: flag
 // (WORD), two line bodies, four point bodies --------------------------------
 
-TEntJwwDimension ReadDimension(JwwReader& r, std::int32_t v) {
+void ReadDimension(JwwReader& r, std::int32_t v, TEntJwwDimension& e) {
   std::uint8_t buf[145];
   ByteCursor c = ReadFixed(r, buf, Fixed(145, v, 3));
-  TEntJwwDimension e;
   e.Attr = ParseEntityAttr(c, v);
   e.Line = ParseLine(c, v);
   ParseTextFixed(c, v, e.Text);
@@ -270,7 +255,7 @@ TEntJwwDimension ReadDimension(JwwReader& r, std::int32_t v) {
     e.ExtFlag = x.Word();
     e.ExtLine1 = ParseLine(x, v);
     e.ExtLine2 = ParseLine(x, v);
-    for (TEntJwwPoint& p : e.ExtPoints) p = ReadPoint(r, v);
+    for (TEntJwwPoint& p : e.ExtPoints) ReadPoint(r, v, p);
   } else {
     // Older files have no extension; Jw_cad makes one up from the
     // dimension's own attributes, with plain points at the origin.
@@ -281,22 +266,17 @@ TEntJwwDimension ReadDimension(JwwReader& r, std::int32_t v) {
       p.Attr.PenStyle = 0;
     }
   }
-  return e;
 }
 
 void WriteDimension(JwwWriter& w, const TEntJwwDimension& e) {
-  ByteSink s;
-  PutAttr(s, e.Attr, kDimension);
-  PutLine(s, e.Line);
-  PutTextFixed(s, e.Text);
-  Emit(w, s);
+  PutAttr(w, e.Attr, kDimension);
+  PutLine(w, e.Line);
+  PutTextFixed(w, e.Text);
   WriteTextStrings(w, e.Text);
-  ByteSink x;
-  x.Word(e.ExtFlag);
-  PutLine(x, e.ExtLine1);
-  PutLine(x, e.ExtLine2);
-  for (const TEntJwwPoint& p : e.ExtPoints) PutPoint(x, p);
-  Emit(w, x);
+  w.WriteWord(e.ExtFlag);
+  PutLine(w, e.ExtLine1);
+  PutLine(w, e.ExtLine2);
+  for (const TEntJwwPoint& p : e.ExtPoints) PutPoint(w, p);
 }
 
 // ---- solid: attributes; four corners x, y (79 bytes); pen colour 10 (own
@@ -304,10 +284,9 @@ void WriteDimension(JwwWriter& w, const TEntJwwDimension& e) {
 
 constexpr std::uint16_t kOwnColor = 10;
 
-TEntJwwSolid ReadSolid(JwwReader& r, std::int32_t v) {
+void ReadSolid(JwwReader& r, std::int32_t v, TEntJwwSolid& e) {
   std::uint8_t buf[79];
   ByteCursor c = ReadFixed(r, buf, Fixed(79, v));
-  TEntJwwSolid e;
   e.Attr = ParseEntityAttr(c, v);
   e.X1 = c.Double();
   e.Y1 = c.Double();
@@ -318,31 +297,27 @@ TEntJwwSolid ReadSolid(JwwReader& r, std::int32_t v) {
   e.X4 = c.Double();
   e.Y4 = c.Double();
   if (e.Attr.PenColor == kOwnColor) e.Rgb = r.ReadDword();
-  return e;
 }
 
 void WriteSolid(JwwWriter& w, const TEntJwwSolid& e) {
-  ByteSink s;
-  PutAttr(s, e.Attr, kSolid);
-  s.Double(e.X1);
-  s.Double(e.Y1);
-  s.Double(e.X2);
-  s.Double(e.Y2);
-  s.Double(e.X3);
-  s.Double(e.Y3);
-  s.Double(e.X4);
-  s.Double(e.Y4);
-  if (e.Attr.PenColor == kOwnColor) s.Dword(e.Rgb);
-  Emit(w, s);
+  PutAttr(w, e.Attr, kSolid);
+  w.WriteDouble(e.X1);
+  w.WriteDouble(e.Y1);
+  w.WriteDouble(e.X2);
+  w.WriteDouble(e.Y2);
+  w.WriteDouble(e.X3);
+  w.WriteDouble(e.Y3);
+  w.WriteDouble(e.X4);
+  w.WriteDouble(e.Y4);
+  if (e.Attr.PenColor == kOwnColor) w.WriteDword(e.Rgb);
 }
 
 // ---- block insertion: attributes; reference point x, y; scale x, y;
 // rotation; block number (59 bytes) -----------------------------------------
 
-TEntJwwBlockRef ReadBlockRef(JwwReader& r, std::int32_t v) {
+void ReadBlockRef(JwwReader& r, std::int32_t v, TEntJwwBlockRef& e) {
   std::uint8_t buf[59];
   ByteCursor c = ReadFixed(r, buf, Fixed(59, v));
-  TEntJwwBlockRef e;
   e.Attr = ParseEntityAttr(c, v);
   e.RefX = c.Double();
   e.RefY = c.Double();
@@ -350,47 +325,54 @@ TEntJwwBlockRef ReadBlockRef(JwwReader& r, std::int32_t v) {
   e.ScaleY = c.Double();
   e.Rotation = c.Double();
   e.BlockNumber = c.Dword();
-  return e;
 }
 
 // `number` is the definition's number in the file written.
 void WriteBlockRef(JwwWriter& w, const TEntJwwBlockRef& e, std::int32_t number) {
-  ByteSink s;
-  PutAttr(s, e.Attr, kBlockRef);
-  s.Double(e.RefX);
-  s.Double(e.RefY);
-  s.Double(e.ScaleX);
-  s.Double(e.ScaleY);
-  s.Double(e.Rotation);
-  s.Dword(number);
-  Emit(w, s);
+  PutAttr(w, e.Attr, kBlockRef);
+  w.WriteDouble(e.RefX);
+  w.WriteDouble(e.RefY);
+  w.WriteDouble(e.ScaleX);
+  w.WriteDouble(e.ScaleY);
+  w.WriteDouble(e.Rotation);
+  w.WriteDword(number);
 }
 
 // ---- one entity, by kind -------------------------------------------------------
 
 // Reads a body into its kind's array and its pair into the table. The
-// record is appended only once its body is whole, so a failed read leaves
-// nothing of it behind.
+// record is read in its place at the end of the array and taken off again
+// when its body cannot be read whole, so a failed read leaves nothing of it
+// behind.
+template <typename T>
+void Append(JwwReader& r, std::int32_t v, std::int32_t kind, std::vector<T>& array, TEntityLists& l,
+            void (*read)(JwwReader&, std::int32_t, T&)) {
+  T& e = array.emplace_back();
+  try {
+    read(r, v, e);
+  } catch (...) {
+    array.pop_back();
+    throw;
+  }
+  l.EntityTable.push_back({kind, static_cast<std::int32_t>(array.size() - 1)});
+}
+
 void ReadEntity(JwwReader& r, std::int32_t v, std::int32_t kind, TEntityLists& l) {
-  auto append = [&l, kind](auto& array, auto&& record) {
-    array.push_back(std::move(record));
-    l.EntityTable.push_back({kind, static_cast<std::int32_t>(array.size() - 1)});
-  };
   switch (kind) {
     case kLine:
-      return append(l.Lines, ReadLine(r, v));
+      return Append(r, v, kind, l.Lines, l, ReadLine);
     case kArc:
-      return append(l.Arcs, ReadArc(r, v));
+      return Append(r, v, kind, l.Arcs, l, ReadArc);
     case kPoint:
-      return append(l.Points, ReadPoint(r, v));
+      return Append(r, v, kind, l.Points, l, ReadPoint);
     case kText:
-      return append(l.Texts, ReadText(r, v));
+      return Append(r, v, kind, l.Texts, l, ReadText);
     case kDimension:
-      return append(l.Dimensions, ReadDimension(r, v));
+      return Append(r, v, kind, l.Dimensions, l, ReadDimension);
     case kSolid:
-      return append(l.Solids, ReadSolid(r, v));
+      return Append(r, v, kind, l.Solids, l, ReadSolid);
     default:
-      return append(l.BlockRefs, ReadBlockRef(r, v));
+      return Append(r, v, kind, l.BlockRefs, l, ReadBlockRef);
   }
 }
 
@@ -403,7 +385,7 @@ const T& Record(const std::vector<T>& array, const TEntityRef& ref) {
 }
 
 void WriteEntity(JwwWriter& w, const TEntityRef& ref, const TEntityLists& l,
-                 const TJwwData& drawing) {
+                 const BlockNumberMap& numbers) {
   switch (ref.Kind) {
     case kLine:
       return WriteLine(w, Record(l.Lines, ref));
@@ -419,20 +401,31 @@ void WriteEntity(JwwWriter& w, const TEntityRef& ref, const TEntityLists& l,
       return WriteSolid(w, Record(l.Solids, ref));
     default: {
       const TEntJwwBlockRef& b = Record(l.BlockRefs, ref);
-      return WriteBlockRef(w, b, drawing.MapBlockNumber(b.BlockNumber));
+      return WriteBlockRef(w, b, numbers(b.BlockNumber));
     }
   }
 }
 
+// An array trimmed by copying needs its old and its new block at once, and
+// a large one's unused tail was never touched and holds no memory; so only
+// small arrays, whose spare room may be memory reused from elsewhere, are
+// trimmed.
+template <typename T>
+void Trim(std::vector<T>& array) {
+  constexpr std::size_t kLargeBytes = 256 * 1024;
+  if (array.capacity() > array.size() && array.capacity() * sizeof(T) < kLargeBytes)
+    array.shrink_to_fit();
+}
+
 void TrimLists(TEntityLists& l) {
-  l.EntityTable.shrink_to_fit();
-  l.Lines.shrink_to_fit();
-  l.Arcs.shrink_to_fit();
-  l.Points.shrink_to_fit();
-  l.Texts.shrink_to_fit();
-  l.Dimensions.shrink_to_fit();
-  l.Solids.shrink_to_fit();
-  l.BlockRefs.shrink_to_fit();
+  Trim(l.EntityTable);
+  Trim(l.Lines);
+  Trim(l.Arcs);
+  Trim(l.Points);
+  Trim(l.Texts);
+  Trim(l.Dimensions);
+  Trim(l.Solids);
+  Trim(l.BlockRefs);
 }
 
 // ---- tags ------------------------------------------------------------------------
@@ -468,9 +461,14 @@ TagInfo ReadTag(JwwReader& r, TTagState& state) {
         static_cast<std::int32_t>(static_cast<std::uint32_t>(r.ReadDword()) & 0x7FFFFFFF);
   else
     t.classIndex = static_cast<std::int32_t>(tag) - 0x8000;
+  // Every class has an index of its own, so at most one kind matches.
   if (t.classIndex > 0) {
-    for (std::int32_t k = kLine; k <= kBlockDef; ++k)
-      if (state.ClassIndex[k] == t.classIndex) t.kind = k;
+    for (std::int32_t k = kLine; k <= kBlockDef; ++k) {
+      if (state.ClassIndex[k] == t.classIndex) {
+        t.kind = k;
+        break;
+      }
+    }
   }
   return t;
 }
@@ -569,8 +567,14 @@ std::int32_t ReadEntityList(JwwReader& r, std::int32_t version, TTagState& state
   if (n < 0)
     throw JwwIoError(100, "damaged at byte " + std::to_string(countAt) + ": an entity count of " +
                               std::to_string(n));
-  // The count is not trusted for any allocation: a damaged one must end
-  // where the data runs out, not in a request for gigabytes.
+  // The count is trusted for no allocation larger than the rest of the file
+  // could fill: a damaged one must end where the data runs out, not in a
+  // request for gigabytes. Every entity takes at least a 2-byte tag and a
+  // 33-byte body (a point of a version 3.50 file).
+  const long long left = r.BytesLeft();
+  if (left >= 0)
+    lists.EntityTable.reserve(lists.EntityTable.size() +
+                              static_cast<std::size_t>(std::min<long long>(n, left / 35)));
   for (std::int32_t i = 0; i < n; ++i) {
     const long long at = r.Position();
     const TagInfo tag = ReadTag(r, state);
@@ -591,6 +595,11 @@ std::int32_t ReadEntityList(JwwReader& r, std::int32_t version, TTagState& state
 
 void WriteEntityList(JwwWriter& w, TTagState& state, const TEntityLists& lists,
                      const TJwwData& drawing) {
+  WriteEntityList(w, state, lists, BlockNumberMap(drawing));
+}
+
+void WriteEntityList(JwwWriter& w, TTagState& state, const TEntityLists& lists,
+                     const BlockNumberMap& numbers) {
   // The count is the number of entities that follow, so the file stays
   // whole even if a table and its arrays ever disagree.
   std::int32_t n = 0;
@@ -600,13 +609,11 @@ void WriteEntityList(JwwWriter& w, TTagState& state, const TEntityLists& lists,
   for (const TEntityRef& ref : lists.EntityTable) {
     if (!IsEntityKind(ref.Kind)) continue;
     WriteObjectTag(w, ref.Kind, state);
-    WriteEntity(w, ref, lists, drawing);
+    WriteEntity(w, ref, lists, numbers);
     ++state.NextIndex;
   }
 }
 
 void WriteEntityAttr(JwwWriter& w, const TEntJwwAttr& attr, std::int32_t type) {
-  ByteSink s;
-  PutAttr(s, attr, type);
-  Emit(w, s);
+  PutAttr(w, attr, type);
 }

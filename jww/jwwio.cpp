@@ -35,35 +35,16 @@ std::size_t JwwReader::ReadSome(void* out, std::size_t count) {
   return done;
 }
 
-void JwwReader::ReadExact(void* out, std::size_t count) {
+void JwwReader::ReadExactSlow(void* out, std::size_t count) {
   long long at = consumed_;
   if (ReadSome(out, count) != count)
     throw JwwIoError(100, "the file ends at byte " + std::to_string(consumed_) +
                               " inside an item at byte " + std::to_string(at));
 }
 
-std::uint8_t JwwReader::ReadByte() {
-  std::uint8_t v;
-  ReadExact(&v, 1);
-  return v;
-}
-
-std::uint16_t JwwReader::ReadWord() {
-  std::uint8_t b[2];
-  ReadExact(b, 2);
-  return ByteCursor(b, 2).Word();
-}
-
-std::int32_t JwwReader::ReadDword() {
-  std::uint8_t b[4];
-  ReadExact(b, 4);
-  return ByteCursor(b, 4).Dword();
-}
-
-double JwwReader::ReadDouble() {
-  std::uint8_t b[8];
-  ReadExact(b, 8);
-  return ByteCursor(b, 8).Double();
+long long JwwReader::BytesLeft() {
+  if (size_ == -2) size_ = file_.Size();
+  return size_ < 0 ? -1 : std::max(0LL, size_ - consumed_);
 }
 
 std::vector<std::uint8_t> JwwReader::ReadBlock(std::size_t count) {
@@ -74,46 +55,39 @@ std::vector<std::uint8_t> JwwReader::ReadBlock(std::size_t count) {
 
 // ---- writing -------------------------------------------------------------
 
-void JwwWriter::WriteExact(const void* data, std::size_t count) {
+void JwwWriter::WriteExactSlow(const void* data, std::size_t count) {
   const auto* p = static_cast<const std::uint8_t*>(data);
-  buffer_.insert(buffer_.end(), p, p + count);
-  if (buffer_.size() >= 64 * 1024) Flush();
-}
-
-void JwwWriter::WriteWord(std::uint16_t v) {
-  ByteSink s;
-  s.Word(v);
-  WriteExact(s.bytes.data(), s.bytes.size());
-}
-
-void JwwWriter::WriteDword(std::int32_t v) {
-  ByteSink s;
-  s.Dword(v);
-  WriteExact(s.bytes.data(), s.bytes.size());
-}
-
-void JwwWriter::WriteDouble(double v) {
-  ByteSink s;
-  s.Double(v);
-  WriteExact(s.bytes.data(), s.bytes.size());
+  while (count > 0) {
+    if (fill_ == buffer_.size()) Flush();
+    const std::size_t n = std::min(count, buffer_.size() - fill_);
+    std::memcpy(buffer_.data() + fill_, p, n);
+    fill_ += n;
+    p += n;
+    count -= n;
+  }
 }
 
 void JwwWriter::WriteZeros(std::size_t count) {
-  buffer_.insert(buffer_.end(), count, 0);
-  if (buffer_.size() >= 64 * 1024) Flush();
+  while (count > 0) {
+    if (fill_ == buffer_.size()) Flush();
+    const std::size_t n = std::min(count, buffer_.size() - fill_);
+    std::memset(buffer_.data() + fill_, 0, n);
+    fill_ += n;
+    count -= n;
+  }
 }
 
 void JwwWriter::Flush() {
   std::size_t done = 0;
-  while (done < buffer_.size()) {
-    long long n = file_.Write(buffer_.data() + done, buffer_.size() - done);
+  while (done < fill_) {
+    long long n = file_.Write(buffer_.data() + done, fill_ - done);
     if (n <= 0)
       throw JwwIoError(101, "could not write at byte " + std::to_string(written_ + done) +
                                 " (disk full or write error)");
     done += static_cast<std::size_t>(n);
   }
-  written_ += static_cast<long long>(buffer_.size());
-  buffer_.clear();
+  written_ += static_cast<long long>(fill_);
+  fill_ = 0;
 }
 
 // ---- strings ---------------------------------------------------------------
@@ -153,17 +127,19 @@ void WriteLength(JwwWriter& w, std::size_t n) {
   }
 }
 
-// A corrupt length must not allocate gigabytes: the bytes are taken in
-// pieces, and the string grows only as far as the file really has data.
-std::string ReadBytes(JwwReader& r, std::uint32_t count) {
-  std::string s;
-  s.reserve(std::min<std::uint32_t>(count, 1 << 16));
-  char piece[4096];
-  while (count > 0) {
-    std::size_t n = std::min<std::size_t>(count, sizeof piece);
-    r.ReadExact(piece, n);
-    s.append(piece, n);
-    count -= static_cast<std::uint32_t>(n);
+// A corrupt length must not allocate gigabytes: the first 65,536 units are
+// taken at once, then pieces as large as what has arrived, so the string
+// never holds much more than twice what the file really had.
+template <typename Str>
+Str ReadUnits(JwwReader& r, std::uint32_t count) {
+  using Unit = typename Str::value_type;
+  Str s;
+  std::size_t have = 0;
+  while (have < count) {
+    const std::size_t n = std::min<std::size_t>(count - have, have == 0 ? (1 << 16) : have);
+    s.resize(have + n);
+    r.ReadExact(s.data() + have, n * sizeof(Unit));
+    have += n;
   }
   return s;
 }
@@ -179,31 +155,35 @@ JwwStr FromUnits(std::u16string units) {
   return s;
 }
 
+// The units as the file holds them, little-endian, like every other item.
+void WriteUnits(JwwWriter& w, const std::u16string& units) {
+  w.WriteByte(0xFF);
+  w.WriteWord(0xFFFE);
+  WriteLength(w, units.size());
+  w.WriteExact(units.data(), units.size() * sizeof(char16_t));
+}
+
 }  // namespace
 
 JwwStr ReadJwwString(JwwReader& r) {
   bool utf16 = false;
   std::uint32_t n = ReadLength(r, r.ReadByte(), &utf16);
-  if (!utf16) return JwwStr(ReadBytes(r, n));
+  if (!utf16) return JwwStr(ReadUnits<std::string>(r, n));
   n = ReadLength(r, r.ReadByte(), nullptr);
   if (n > 0x7FFFFFFF) throw JwwIoError(100, "a string length past any file's size");
-  std::string raw = ReadBytes(r, n * 2);
-  std::u16string units(n, u'\0');
-  for (std::uint32_t i = 0; i < n; ++i)
-    units[i] = static_cast<char16_t>(static_cast<std::uint8_t>(raw[2 * i]) |
-                                     (static_cast<std::uint8_t>(raw[2 * i + 1]) << 8));
-  return FromUnits(std::move(units));
+  return FromUnits(ReadUnits<std::u16string>(r, n));
 }
 
 JwwStr ReadJwwName(JwwReader& r) {
   JwwStr s = ReadJwwString(r);
   if (s.verbatim) {
+    if (std::none_of(s.units.begin(), s.units.end(), [](char16_t u) { return u < 0x20; })) return s;
     std::u16string kept;
     for (char16_t u : s.units)
       if (u >= 0x20) kept += u;
     return FromUnits(std::move(kept));
   }
-  s.text = CleanTextAfterRead(s.text);
+  CleanTextAfterReadInPlace(s.text);
   return s;
 }
 
@@ -213,17 +193,15 @@ void WriteJwwString(JwwWriter& w, const JwwStr& s) {
     w.WriteExact(s.text.data(), s.text.size());
     return;
   }
-  const std::u16string units = s.verbatim ? s.units : SjisToUtf16(s.text);
-  w.WriteByte(0xFF);
-  w.WriteWord(0xFFFE);
-  WriteLength(w, units.size());
-  std::string raw;
-  raw.reserve(units.size() * 2);
-  for (char16_t u : units) {
-    raw += static_cast<char>(u & 0xFF);
-    raw += static_cast<char>(u >> 8);
-  }
-  w.WriteExact(raw.data(), raw.size());
+  if (s.verbatim)
+    WriteUnits(w, s.units);
+  else
+    WriteUnits(w, SjisToUtf16(s.text));
+}
+
+void WriteCleanJwwString(JwwWriter& w, const JwwStr& s) {
+  if (!s.verbatim && TextIsCleanForWrite(s.text)) return WriteJwwString(w, s);
+  WriteJwwString(w, CleanForWrite(s));
 }
 
 JwwStr CleanForWrite(const JwwStr& s) {

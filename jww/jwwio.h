@@ -35,48 +35,80 @@ class JwwReader {
 
   // Reads exactly `count` bytes or throws JwwIoError (100 at the end of the
   // file, with the offset where the data ran out).
-  void ReadExact(void* out, std::size_t count);
+  void ReadExact(void* out, std::size_t count) {
+    if (count <= end_ - begin_) {
+      std::memcpy(out, buffer_.data() + begin_, count);
+      begin_ += count;
+      consumed_ += static_cast<long long>(count);
+      return;
+    }
+    ReadExactSlow(out, count);
+  }
   // Reads up to `count` bytes; fewer only at the end of the file.
   std::size_t ReadSome(void* out, std::size_t count);
 
-  std::uint8_t ReadByte();
-  std::uint16_t ReadWord();
-  std::int32_t ReadDword();
-  double ReadDouble();
+  std::uint8_t ReadByte() { return Read<std::uint8_t>(); }
+  std::uint16_t ReadWord() { return Read<std::uint16_t>(); }
+  std::int32_t ReadDword() { return Read<std::int32_t>(); }
+  double ReadDouble() { return Read<double>(); }
   std::vector<std::uint8_t> ReadBlock(std::size_t count);
 
   // Offset of the next byte in the file.
   long long Position() const { return consumed_; }
+  // Bytes between Position() and the end of the file, or -1 when the file
+  // cannot tell its size.
+  long long BytesLeft();
 
  private:
+  template <typename T>
+  T Read() {
+    T v;
+    ReadExact(&v, sizeof v);
+    return v;
+  }
+  void ReadExactSlow(void* out, std::size_t count);
   bool Fill();
 
   platform::File& file_;
   std::vector<std::uint8_t> buffer_ = std::vector<std::uint8_t>(64 * 1024);
   std::size_t begin_ = 0, end_ = 0;
   long long consumed_ = 0;
+  long long size_ = -2;  // the file's size once asked for; -2 before
 };
 
+// Every item goes into one buffer of 64 KB that reaches the file whole, so
+// an entity costs a few copies and no allocation.
 class JwwWriter {
  public:
   explicit JwwWriter(platform::File& file) : file_(file) {}
   ~JwwWriter() = default;  // callers Flush(); a destructor must not throw
 
-  void WriteExact(const void* data, std::size_t count);
+  void WriteExact(const void* data, std::size_t count) {
+    if (count <= kBufferSize - fill_) {
+      std::memcpy(buffer_.data() + fill_, data, count);
+      fill_ += count;
+      return;
+    }
+    WriteExactSlow(data, count);
+  }
   void WriteByte(std::uint8_t v) { WriteExact(&v, 1); }
-  void WriteWord(std::uint16_t v);
-  void WriteDword(std::int32_t v);
-  void WriteDouble(double v);
+  void WriteWord(std::uint16_t v) { WriteExact(&v, sizeof v); }
+  void WriteDword(std::int32_t v) { WriteExact(&v, sizeof v); }
+  void WriteDouble(double v) { WriteExact(&v, sizeof v); }
   void WriteZeros(std::size_t count);
   // Hands everything buffered to the file; throws JwwIoError 101 when the
   // file takes fewer bytes than it was given.
   void Flush();
 
-  long long Position() const { return written_ + static_cast<long long>(buffer_.size()); }
+  long long Position() const { return written_ + static_cast<long long>(fill_); }
 
  private:
+  void WriteExactSlow(const void* data, std::size_t count);
+
+  static constexpr std::size_t kBufferSize = 64 * 1024;
   platform::File& file_;
-  std::vector<std::uint8_t> buffer_;
+  std::vector<std::uint8_t> buffer_ = std::vector<std::uint8_t>(kBufferSize);
+  std::size_t fill_ = 0;
   long long written_ = 0;
 };
 
@@ -133,6 +165,9 @@ JwwStr ReadJwwName(JwwReader& r);
 void WriteJwwString(JwwWriter& w, const JwwStr& s);
 // CleanTextForWrite on a string of either form.
 JwwStr CleanForWrite(const JwwStr& s);
+// WriteJwwString(w, CleanForWrite(s)), without copying a string that is
+// clean already (nearly every one).
+void WriteCleanJwwString(JwwWriter& w, const JwwStr& s);
 
 // The attribute block: 15 bytes from version 351 on, 13 before (no pen width).
 TEntJwwAttr ReadEntityAttr(JwwReader& r, std::int32_t version);

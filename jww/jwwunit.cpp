@@ -99,7 +99,8 @@ void TJwwData::ReadEntityStream(JwwReader& r) {
 
 void TJwwData::WriteEntityStream(JwwWriter& w, std::int32_t version) {
   TTagState tags;
-  WriteEntityList(w, tags, *this, *this);
-  WriteBlockDefs(w, tags);
+  const BlockNumberMap numbers(*this);
+  WriteEntityList(w, tags, *this, numbers);
+  WriteBlockDefs(w, tags, numbers);
   if (version >= 700) WriteImageSection(w);
 }

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "jww/jwwio.h"
@@ -15,6 +16,24 @@
 struct TTagState {
   std::int32_t NextIndex = 1;
   std::array<std::int32_t, 9> ClassIndex{};
+};
+
+class TJwwData;
+
+// MapBlockNumber for every number at once, made once per save: a drawing
+// with thousands of definitions would otherwise walk them all for every
+// insertion it writes.
+class BlockNumberMap {
+ public:
+  explicit BlockNumberMap(const TJwwData& drawing);
+  std::int32_t operator()(std::int32_t n) const {
+    const auto found = mapped_.find(n);
+    return found == mapped_.end() ? dangling_ : found->second;
+  }
+
+ private:
+  std::unordered_map<std::int32_t, std::int32_t> mapped_;
+  std::int32_t dangling_ = 0;
 };
 
 // The top-level entity lists are the drawing's own fields (EntityTable,
@@ -61,6 +80,7 @@ class TJwwData : public TEntityLists {
   void WriteEntityStream(JwwWriter& w, std::int32_t version);
   void ReadBlockDefs(JwwReader& r, TTagState& tags);
   void WriteBlockDefs(JwwWriter& w, TTagState& tags);
+  void WriteBlockDefs(JwwWriter& w, TTagState& tags, const BlockNumberMap& numbers);
   void ReadImageSection(JwwReader& r);
   void WriteImageSection(JwwWriter& w);
 
@@ -88,7 +108,9 @@ void WriteObjectTag(JwwWriter& w, std::int32_t kind, TTagState& state);
 std::int32_t ReadEntityList(JwwReader& r, std::int32_t version, TTagState& state,
                             TEntityLists& lists);
 // Writes the count and the entities of `lists` (kind 0 pairs write nothing);
-// `mapBlock` gives the number each insertion is written with.
+// each insertion is written with the number `drawing` maps it to.
 void WriteEntityList(JwwWriter& w, TTagState& state, const TEntityLists& lists,
                      const TJwwData& drawing);
+void WriteEntityList(JwwWriter& w, TTagState& state, const TEntityLists& lists,
+                     const BlockNumberMap& numbers);
 void WriteEntityAttr(JwwWriter& w, const TEntJwwAttr& attr, std::int32_t type);

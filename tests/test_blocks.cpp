@@ -124,6 +124,13 @@ TEST(BlockDefs, ChainsDuplicatesCyclesAndDanglingInsertions) {
   Load(jwwfixture::WriteStream(twins), twinsAgain);
   EXPECT_EQ(Names(twinsAgain), (std::vector<std::string>{"first"}));
   EXPECT_EQ(twinsAgain.BlockRefs[0].BlockNumber, 0);
+  // The writer's table of numbers answers as MapBlockNumber does: for the
+  // twins' number, a used and an unused one, and one no definition has.
+  TJwwData mixed;
+  Load(Stream(Top({8, 1}), {Def(8, "first"), Def(3, "unused"), Def(8, "second"), Def(1, "one")}),
+       mixed);
+  const BlockNumberMap numbers(mixed);
+  for (std::int32_t n : {8, 1, 3, 99}) EXPECT_EQ(numbers(n), mixed.MapBlockNumber(n)) << n;
 
   // A definition inserting itself, and two inserting each other: the walk
   // ends, and the save keeps the insertions pointing where they did.

@@ -32,12 +32,16 @@ std::vector<std::uint8_t> Prefix(const std::vector<std::uint8_t>& bytes, std::si
 
 std::vector<std::uint8_t> Utf16Bytes(const std::u16string& units) {
   std::vector<std::uint8_t> b = {0xFF, 0xFE, 0xFF};
-  if (units.size() < 255) {
-    b.push_back(static_cast<std::uint8_t>(units.size()));
-  } else {
+  const std::size_t n = units.size();
+  if (n < 255) {
+    b.push_back(static_cast<std::uint8_t>(n));
+  } else if (n < 65534) {
     b.push_back(0xFF);
-    b.push_back(static_cast<std::uint8_t>(units.size() & 0xFF));
-    b.push_back(static_cast<std::uint8_t>(units.size() >> 8));
+    b.push_back(static_cast<std::uint8_t>(n & 0xFF));
+    b.push_back(static_cast<std::uint8_t>(n >> 8));
+  } else {
+    for (std::uint8_t x : {0xFF, 0xFF, 0xFF}) b.push_back(x);
+    for (int shift = 0; shift < 32; shift += 8) b.push_back(static_cast<std::uint8_t>(n >> shift));
   }
   for (char16_t u : units) {
     b.push_back(static_cast<std::uint8_t>(u & 0xFF));
@@ -137,6 +141,27 @@ TEST(Utf16String, LengthsAndCharacters) {
   }
 }
 
+TEST(Utf16String, LongStringsAtTheLengthBoundaries) {
+  // Japanese text, held as Shift-JIS, and text with one character CP932
+  // lacks, held as units, at the lengths where the prefix changes and past
+  // the 64 KB the reader takes in its first piece.
+  for (std::size_t n : {65533u, 65534u, 70001u}) {
+    for (char16_t odd : {u'\u8868', u'\u00E9'}) {
+      std::u16string units(n, u'\u3042');
+      units[0] = u'a';
+      units[n / 2] = odd;
+      const auto bytes = Utf16Bytes(units);
+      JwwStr s = ReadBack(bytes);
+      EXPECT_EQ(s.verbatim, odd == u'\u00E9') << n;
+      if (!s.verbatim) {
+        EXPECT_EQ(s.text.size(), 2 * n - 1) << n;
+      }
+      EXPECT_EQ(Written(s), bytes) << n;
+      EXPECT_EQ(Written(CleanForWrite(s)), bytes) << n;
+    }
+  }
+}
+
 TEST(Utf16String, CharactersOutsideCp932AreCarriedThroughUnchanged) {
   // é, an emoji (a surrogate pair) and a lone surrogate have no CP932 form.
   for (const std::u16string& units :
@@ -216,4 +241,30 @@ TEST(AttributeBlock, BothLayouts) {
   EXPECT_EQ(old.Layer, 3);
   EXPECT_EQ(old.LayerGroup, 4);
   EXPECT_EQ(old.Flags, 9);
+}
+
+TEST(Writer, ItemsAcrossTheBufferArriveWholeAndInOrder) {
+  // Items that straddle the writer's 64 KB buffer, blocks larger than it,
+  // and zeros past it.
+  MemoryFile f;
+  JwwWriter w(f);
+  std::vector<std::uint8_t> expected;
+  const std::vector<std::uint8_t> almost(65535, 0x11);
+  w.WriteExact(almost.data(), almost.size());
+  expected.insert(expected.end(), almost.begin(), almost.end());
+  w.WriteDword(0x04030201);
+  for (std::uint8_t b : {1, 2, 3, 4}) expected.push_back(b);
+  std::vector<std::uint8_t> big(200001);
+  for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<std::uint8_t>(i * 7);
+  w.WriteExact(big.data(), big.size());
+  expected.insert(expected.end(), big.begin(), big.end());
+  w.WriteZeros(70000);
+  expected.insert(expected.end(), 70000, 0);
+  w.WriteDouble(1.5);
+  const double d = 1.5;
+  const auto* p = reinterpret_cast<const std::uint8_t*>(&d);
+  expected.insert(expected.end(), p, p + 8);
+  EXPECT_EQ(w.Position(), static_cast<long long>(expected.size()));
+  w.Flush();
+  EXPECT_EQ(f.bytes, expected);
 }

@@ -216,13 +216,18 @@ std::string StripBlanks(const std::string& s) {
   return out;
 }
 
+bool TextIsCleanForWrite(const std::string& s) {
+  // Nearly every name is clean already: no control byte and no "^m" at all
+  // (one as a trail byte included) leaves nothing to drop. An empty text
+  // stays empty.
+  return s.find("^m") == std::string::npos && std::none_of(s.begin(), s.end(), [](char c) {
+           return static_cast<std::uint8_t>(c) < 0x20;
+         });
+}
+
 std::string CleanTextForWrite(const std::string& s) {
   if (s.empty()) return {};
-  // Nearly every name is clean already: no control byte and no "^m" at all
-  // (one as a trail byte included) leaves nothing to drop.
-  if (s.find("^m") == std::string::npos &&
-      std::none_of(s.begin(), s.end(), [](char c) { return static_cast<std::uint8_t>(c) < 0x20; }))
-    return s;
+  if (TextIsCleanForWrite(s)) return s;
   // Dropping a pair (or a control byte) can bring a caret and an "m" together
   // ("a^^mm", "^\x01m"); they are dropped as they meet, so the result holds
   // no "^m" and a second cleaning changes nothing. `caretAtEnd` tells
@@ -254,16 +259,41 @@ std::string CleanTextForWrite(const std::string& s) {
 }
 
 std::string CleanTextAfterRead(const std::string& s) {
-  std::string out;
-  for (std::size_t i = 0; i < s.size(); i += CharSize(s, i)) {
+  std::string out = s;
+  CleanTextAfterReadInPlace(out);
+  return out;
+}
+
+void CleanTextAfterReadInPlace(std::string& s) {
+  const std::size_t n = s.size();
+  // Nearly every text read is clean: no control byte and no lead byte left
+  // alone at the end. Only the walk by characters can tell the latter.
+  std::size_t i = 0;
+  while (i < n) {
+    const std::uint8_t b = At(s, i);
+    if (IsSjisLeadByte(b))
+      i += 2;
+    else if (b < 0x20)
+      break;
+    else
+      i += 1;
+  }
+  if (i == n) return;
+  std::size_t kept = 0;
+  for (i = 0; i < n;) {
     const std::uint8_t b = At(s, i);
     if (IsSjisLeadByte(b)) {
-      if (i + 1 < s.size()) out.append(s, i, 2);
-    } else if (b >= 0x20) {
-      out += s[i];
+      if (i + 1 < n) {
+        s[kept++] = s[i];
+        s[kept++] = s[i + 1];
+      }
+      i += 2;
+    } else {
+      if (b >= 0x20) s[kept++] = s[i];
+      i += 1;
     }
   }
-  return out;
+  s.resize(kept);
 }
 
 std::string SjisUpper(const std::string& s) {

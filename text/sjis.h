@@ -28,6 +28,10 @@ double TextToFloatOrZero(const std::string& s);
 std::string StripBlanks(const std::string& s);
 std::string CleanTextForWrite(const std::string& s);
 std::string CleanTextAfterRead(const std::string& s);
+// True when CleanTextForWrite would give `s` back unchanged.
+bool TextIsCleanForWrite(const std::string& s);
+// CleanTextAfterRead without a second string: what is dropped closes up.
+void CleanTextAfterReadInPlace(std::string& s);
 
 // Case folding for comparisons: only one-byte a-z (A-Z) on character
 // boundaries change; a second byte is never touched, whatever its value.

@@ -1,5 +1,10 @@
 #include "text/unicode.h"
 
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <vector>
+
 #include "platform/platform.h"
 
 bool Utf16ToUtf8(const std::u16string& in, std::string& out) {
@@ -72,28 +77,263 @@ bool Utf8ToUtf16(const std::string& in, std::u16string& out) {
   return true;
 }
 
-std::u16string SjisToUtf16(const std::string& sjis) {
+// ---- CP932 through tables ---------------------------------------------------
+//
+// The platform's converter defines CP932 here (iconv's table on POSIX,
+// Windows' own elsewhere), but going through it character by character, by
+// way of UTF-8, costs more than everything else a UTF-16 drawing needs. So
+// its answers are asked for once, the first time a UTF-16 string comes
+// along, and kept in two tables; a text the tables cannot vouch for (a byte
+// that does not decode, a surrogate, a character that converts one way
+// only) still goes through the converter as before, so every string
+// converts exactly as the converter alone would convert it.
+
+namespace {
+
+bool IsLead(std::uint8_t b) {
+  return (b >= 0x80 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFD);
+}
+
+bool IsSurrogate(char16_t u) {
+  return u >= 0xD800 && u <= 0xDFFF;
+}
+
+// The conversions by way of the platform: the reference the tables are made
+// from and the way for everything they do not cover.
+std::u16string PlatformSjisToUtf16(const std::string& sjis) {
   std::u16string units;
   Utf8ToUtf16(platform::SjisToDisplay(sjis), units);
   return units;
 }
 
-bool Utf16ToSjisExact(const std::u16string& units, std::string& sjis) {
+bool PlatformUtf16ToSjis(const std::u16string& units, std::string& sjis) {
   std::string utf8;
   if (!Utf16ToUtf8(units, utf8)) return false;
-  if (!platform::DisplayToSjis(utf8, sjis)) return false;
-  return SjisToUtf16(sjis) == units;
+  return platform::DisplayToSjis(utf8, sjis);
+}
+
+bool PlatformUtf16ToSjisExact(const std::u16string& units, std::string& sjis) {
+  return PlatformUtf16ToSjis(units, sjis) && PlatformSjisToUtf16(sjis) == units;
+}
+
+constexpr char16_t kNoUnit = 0xFFFF;
+// Encoding entries: a single byte b is b, a pair is lead * 256 + trail
+// (so 0x8000 and above); the two values below have no lead byte.
+constexpr std::uint16_t kNoCode = 0xFFFF;   // no CP932 form at all
+constexpr std::uint16_t kAskCode = 0xFFFE;  // the converter must decide
+
+struct Cp932Tables {
+  // The one unit a byte that is no lead byte decodes to, alone and among
+  // others; kNoUnit when it does not decode to exactly one ordinary unit.
+  std::array<char16_t, 256> single{};
+  // The same for a lead byte and the byte after it, by lead then trail.
+  std::array<std::array<char16_t, 256>, 256> pair{};
+  // Per UTF-16 unit: its CP932 bytes when they decode back to it, else
+  // kNoCode or kAskCode.
+  std::vector<std::uint16_t> code = std::vector<std::uint16_t>(0x10000, kNoCode);
+};
+
+// One decoded unit is trusted only when it is a plain character: not the
+// replacement character the lossy decoding puts for bad bytes, not half of
+// a surrogate pair, not the U+FFFF that marks an empty entry.
+bool Plain(char16_t u) {
+  return u != 0xFFFD && u != kNoUnit && !IsSurrogate(u);
+}
+
+// Fills `t.pair` for `lead` and trails [from, from + count): the whole run
+// in one conversion when every pair in it decodes to one plain unit, else
+// halves. A converter that decodes pairs one by one gives back one unit per
+// pair exactly when each pair alone gives one (a pair read as two
+// characters would give two).
+void DecodePairs(Cp932Tables& t, std::uint8_t lead, int from, int count) {
+  std::string bytes;
+  for (int i = 0; i < count; ++i) {
+    bytes += static_cast<char>(lead);
+    bytes += static_cast<char>(from + i);
+  }
+  const std::u16string units = PlatformSjisToUtf16(bytes);
+  if (units.size() == static_cast<std::size_t>(count) &&
+      std::all_of(units.begin(), units.end(), Plain)) {
+    for (int i = 0; i < count; ++i) t.pair[lead][static_cast<std::size_t>(from + i)] = units[i];
+    return;
+  }
+  // A run of pairs that all fail decodes to one U+FFFD each and stays
+  // kNoUnit; most rows begin with 64 such trail bytes.
+  if (count == 1 ||
+      (units.size() == static_cast<std::size_t>(count) &&
+       std::all_of(units.begin(), units.end(), [](char16_t u) { return u == 0xFFFD; })))
+    return;
+  DecodePairs(t, lead, from, count / 2);
+  DecodePairs(t, lead, from + count / 2, count - count / 2);
+}
+
+// The entry for `u` when the converter encodes it as `bytes`: kept when the
+// bytes are one character of the tables that decodes back to `u`.
+std::uint16_t CodeFor(const Cp932Tables& t, char16_t u, const std::string& bytes) {
+  const auto b0 = static_cast<std::uint8_t>(bytes[0]);
+  if (bytes.size() == 1 && !IsLead(b0) && t.single[b0] == u) return b0;
+  if (bytes.size() == 2 && IsLead(b0)) {
+    const auto b1 = static_cast<std::uint8_t>(bytes[1]);
+    if (t.pair[b0][b1] == u) return static_cast<std::uint16_t>(b0 << 8 | b1);
+  }
+  return kAskCode;
+}
+
+// Encodes `run` in one conversion when its bytes fall apart into one good
+// character per unit, else its halves; a single unit the converter refuses
+// has no CP932 form, one it encodes into anything else is left to it.
+void EncodeUnits(Cp932Tables& t, const std::u16string& run) {
+  std::string bytes;
+  const bool converted = PlatformUtf16ToSjis(run, bytes);
+  if (converted) {
+    std::vector<std::uint16_t> codes;
+    std::size_t i = 0;
+    for (char16_t u : run) {
+      if (i >= bytes.size()) break;
+      const std::size_t n =
+          IsLead(static_cast<std::uint8_t>(bytes[i])) && i + 1 < bytes.size() ? 2 : 1;
+      const std::uint16_t c = CodeFor(t, u, bytes.substr(i, n));
+      if (c == kAskCode) break;
+      codes.push_back(c);
+      i += n;
+    }
+    if (codes.size() == run.size() && i == bytes.size()) {
+      for (std::size_t k = 0; k < run.size(); ++k) t.code[run[k]] = codes[k];
+      return;
+    }
+  }
+  if (run.size() == 1) {
+    t.code[run[0]] = converted ? kAskCode : kNoCode;
+    return;
+  }
+  const std::size_t half = run.size() / 2;
+  EncodeUnits(t, run.substr(0, half));
+  EncodeUnits(t, run.substr(half));
+}
+
+Cp932Tables BuildTables() {
+  Cp932Tables t;
+  t.single.fill(kNoUnit);
+  for (auto& row : t.pair) row.fill(kNoUnit);
+  for (int b = 0; b < 256; ++b) {
+    if (IsLead(static_cast<std::uint8_t>(b))) {
+      // Runs where Shift-JIS trail bytes begin and end, so that most runs
+      // convert whole at the first try; the split only saves time.
+      static constexpr int kRuns[] = {0x00, 0x40, 0x7F, 0x80, 0xFD, 0x100};
+      for (std::size_t k = 0; k + 1 < std::size(kRuns); ++k)
+        DecodePairs(t, static_cast<std::uint8_t>(b), kRuns[k], kRuns[k + 1] - kRuns[k]);
+      continue;
+    }
+    const std::u16string u = PlatformSjisToUtf16(std::string(1, static_cast<char>(b)));
+    if (u.size() == 1 && Plain(u[0])) t.single[static_cast<std::size_t>(b)] = u[0];
+  }
+  // Only a unit that some bytes decode to can convert exactly; every other
+  // one has no exact form, except U+FFFD, which the lossy decoding puts
+  // for bytes that do not decode and is left to the converter.
+  std::vector<bool> decoded(0x10000, false);
+  for (char16_t u : t.single)
+    if (u != kNoUnit) decoded[u] = true;
+  for (const auto& row : t.pair)
+    for (char16_t u : row)
+      if (u != kNoUnit) decoded[u] = true;
+  std::u16string targets;
+  for (std::size_t u = 0; u < decoded.size(); ++u)
+    if (decoded[u]) targets += static_cast<char16_t>(u);
+  for (std::size_t from = 0; from < targets.size(); from += 512)
+    EncodeUnits(t, targets.substr(from, 512));
+  t.code[0xFFFD] = kAskCode;
+  return t;
+}
+
+// Built once, by whichever thread converts first; a function-local static
+// is initialised exactly once even when threads race for it.
+const Cp932Tables& Tables() {
+  static const Cp932Tables tables = BuildTables();
+  return tables;
+}
+
+// The tables' decoding, or false when some byte is not theirs to decide.
+bool DecodeByTables(const std::string& sjis, std::u16string& units) {
+  const Cp932Tables& t = Tables();
+  const std::size_t n = sjis.size();
+  units.resize(n);  // at most one unit per byte
+  char16_t* out = units.data();
+  for (std::size_t i = 0; i < n;) {
+    const auto b = static_cast<std::uint8_t>(sjis[i]);
+    char16_t u;
+    if (IsLead(b)) {
+      if (i + 1 >= n) return false;
+      u = t.pair[b][static_cast<std::uint8_t>(sjis[i + 1])];
+      i += 2;
+    } else {
+      u = t.single[b];
+      i += 1;
+    }
+    if (u == kNoUnit) return false;
+    *out++ = u;
+  }
+  units.resize(static_cast<std::size_t>(out - units.data()));
+  return true;
+}
+
+enum class Encoded { Exact, NotExact, Ask };
+
+Encoded EncodeByTables(const std::u16string& units, std::string& sjis) {
+  const Cp932Tables& t = Tables();
+  sjis.resize(units.size() * 2);  // at most two bytes per unit
+  char* out = sjis.data();
+  for (char16_t u : units) {
+    if (IsSurrogate(u)) return Encoded::Ask;
+    const std::uint16_t c = t.code[u];
+    if (c == kNoCode) return Encoded::NotExact;
+    if (c == kAskCode) return Encoded::Ask;
+    if (c >= 0x100) *out++ = static_cast<char>(c >> 8);
+    *out++ = static_cast<char>(c & 0xFF);
+  }
+  sjis.resize(static_cast<std::size_t>(out - sjis.data()));
+  return Encoded::Exact;
+}
+
+}  // namespace
+
+std::u16string SjisToUtf16(const std::string& sjis) {
+  std::u16string units;
+  if (DecodeByTables(sjis, units)) return units;
+  units.clear();
+  return PlatformSjisToUtf16(sjis);
+}
+
+bool Utf16ToSjisExact(const std::u16string& units, std::string& sjis) {
+  switch (EncodeByTables(units, sjis)) {
+    case Encoded::Exact:
+      return true;
+    case Encoded::NotExact:
+      sjis.clear();
+      return false;
+    case Encoded::Ask:
+      break;
+  }
+  sjis.clear();
+  return PlatformUtf16ToSjisExact(units, sjis);
 }
 
 std::string Utf16ToSjisLossy(const std::u16string& units) {
+  const Cp932Tables& t = Tables();
   std::string out;
+  std::string one;
   for (std::size_t i = 0; i < units.size(); ++i) {
     std::size_t n = (units[i] >= 0xD800 && units[i] <= 0xDBFF && i + 1 < units.size()) ? 2 : 1;
-    std::string one;
-    if (Utf16ToSjisExact(units.substr(i, n), one))
-      out += one;
-    else
+    const std::uint16_t c = IsSurrogate(units[i]) ? kAskCode : t.code[units[i]];
+    if (c == kNoCode) {
       out += '?';
+    } else if (c != kAskCode) {
+      if (c >= 0x100) out += static_cast<char>(c >> 8);
+      out += static_cast<char>(c & 0xFF);
+    } else if (Utf16ToSjisExact(units.substr(i, n), one)) {
+      out += one;
+    } else {
+      out += '?';
+    }
     i += n - 1;
   }
   return out;
