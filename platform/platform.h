@@ -176,4 +176,9 @@ std::string PathForPerson(const std::string& internal);
 std::string SjisToDisplay(const std::string& sjis);
 bool DisplayToSjis(const std::string& display, std::string& sjis);
 
+// How many processors this process may run on (its affinity, which
+// std::thread::hardware_concurrency does not heed on every system); at
+// least 1.
+unsigned ProcessorsAvailable();
+
 }  // namespace platform

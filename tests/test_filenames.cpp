@@ -179,7 +179,7 @@ TEST(FileCopy, FailuresAreReportedAndLeaveNoDestination) {
   EXPECT_FALSE(CopyFileBytes(dir.Internal(), dst, &error));  // a folder is no source
   EXPECT_FALSE(fs::exists(dir.Native("dst.bmp")));
 
-  WriteText(dir.Native("src.bmp"), std::string(5000, 'b'));  // three blocks of 2048
+  WriteText(dir.Native("src.bmp"), std::string(300000, 'b'));  // three pieces of 128 KiB
   // A count of the calls a clean copy makes, to walk every failure point.
   platform::FaultyOs counting;
   {
