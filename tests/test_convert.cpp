@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <chrono>
 #include <filesystem>
 #include <map>
 
@@ -188,6 +189,32 @@ TEST_F(Conversion, PlainNamesGetBranchNumbers) {
   auto images = ImagesOf(out.Internal("p.jww"));
   EXPECT_EQ(images["a.jpg"], std::vector<std::uint8_t>({'f', 'i', 'r', 's', 't', ' ', 'a'}));
   EXPECT_EQ(images["a~1.jpg"].size(), 16u);
+}
+
+TEST_F(Conversion, PlainNamesTellStagedImagesByTheirSourcesStamps) {
+  // Two copies of one file (name, date and size alike) in two folders are
+  // one image under one name; a third a.jpg of another size is another.
+  // Nothing lies in the work folder under a.jpg to compare with: the
+  // sources' own stamps decide.
+  for (const char* folder : {"x", "y", "z"}) fs::create_directories(dwg.Native(folder));
+  testutil::WriteText(dwg.Native("x/a.jpg"), "the photo");
+  testutil::WriteText(dwg.Native("y/a.jpg"), "the photo");
+  testutil::WriteText(dwg.Native("z/a.jpg"), "another photo");
+  const auto taken = fs::last_write_time(dwg.Native("x/a.jpg")) - std::chrono::hours(1);
+  for (const char* copy : {"x/a.jpg", "y/a.jpg"}) fs::last_write_time(dwg.Native(copy), taken);
+  WriteDrawing(dwg.Internal("twins.jww"), {"^@BMx\\a.jpg,1", "^@BMy\\a.jpg,2"}, {"^@BMz\\a.jpg,3"});
+  form.PathInEmbeddedName = false;
+  ASSERT_EQ(Convert("twins.jww"), ResultOkLine(3, 2, 1, 0, 0)) << form.FailureReason;
+  EXPECT_EQ(TextsOf(out.Internal("twins.jww")),
+            (std::vector<std::string>{"^@BM%temp%a.jpg,1", "^@BM%temp%a.jpg,2"}));
+  EXPECT_EQ(TextsOf(out.Internal("twins.jww"), true),
+            std::vector<std::string>{"^@BM%temp%a~1.jpg,3"});
+  auto images = ImagesOf(out.Internal("twins.jww"));
+  EXPECT_EQ(std::string(images["a.jpg"].begin(), images["a.jpg"].end()), "the photo");
+  EXPECT_EQ(std::string(images["a~1.jpg"].begin(), images["a~1.jpg"].end()), "another photo");
+  ASSERT_EQ(StagedImages.size(), 2u);
+  EXPECT_EQ(StagedImages[0].Name, "a.jpg.gz");
+  EXPECT_EQ(StagedImages[1].Name, "a~1.jpg.gz");
 }
 
 TEST_F(Conversion, PathDerivedNamesKeepDoubleByteCharactersAndNeverCollide) {
