@@ -1,7 +1,17 @@
 #include "embed/task_pool.h"
 
+#include <system_error>
+
+#include "platform/platform.h"
+
 TaskPool::TaskPool(unsigned threads) {
-  for (unsigned i = 1; i < threads; ++i) threads_.emplace_back([this] { Work(); });
+  platform::StartThreadsWithoutEndSignals([&] {
+    try {
+      for (unsigned i = 1; i < threads; ++i) threads_.emplace_back([this] { Work(); });
+    } catch (const std::system_error&) {
+      // Fewer threads do the same work, only later.
+    }
+  });
 }
 
 TaskPool::~TaskPool() {

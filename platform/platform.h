@@ -14,6 +14,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -180,5 +181,10 @@ bool DisplayToSjis(const std::string& display, std::string& sjis);
 // std::thread::hardware_concurrency does not heed on every system); at
 // least 1.
 unsigned ProcessorsAvailable();
+// Runs `start`, which starts threads and must not throw, so that those
+// threads never take the signals that end or stop the program: the thread
+// that notes the files an interrupt must delete takes them, as it holds
+// them back while noting.
+void StartThreadsWithoutEndSignals(const std::function<void()>& start);
 
 }  // namespace platform

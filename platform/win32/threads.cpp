@@ -17,4 +17,9 @@ unsigned ProcessorsAvailable() {
   return all > 0 ? all : 1;
 }
 
+void StartThreadsWithoutEndSignals(const std::function<void()>& start) {
+  // Ctrl-C comes on a thread of its own, which takes the lock of the notes.
+  start();
+}
+
 }  // namespace platform
