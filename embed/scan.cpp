@@ -98,6 +98,25 @@ bool EmbedImages(TJwwData& jww, const std::string& sourcePath, const std::string
     rowOfSource.emplace(SjisUpper(rows[i].SourcePath), i);
   }
 
+  // The images staged so far, by upper-cased name: the file each is taken
+  // from, and its stamp once asked for. No uncompressed copy lies in the
+  // work folder to tell a name's image by.
+  struct Staged {
+    std::string source;
+    std::optional<TFileStamp> stamp;
+  };
+  std::unordered_map<std::string, Staged> staged;
+  for (const TStr2List& row : rows)
+    staged.emplace(SjisUpper(row.EmbeddedName), Staged{row.SourcePath, {}});
+  const StagedStampLookup stagedStamp = [&](const std::string& name) -> std::optional<TFileStamp> {
+    auto it = staged.find(SjisUpper(name));
+    if (it == staged.end()) return std::nullopt;
+    if (!it->second.stamp) it->second.stamp = GetFileStamp(it->second.source);
+    return it->second.stamp;
+  };
+  // Images compressed straight from their source once the scan is done.
+  std::unordered_map<std::string, std::string> pendingSource;
+
   auto nameTaken = [&](const std::string& name, bool byRows) {
     if (carried.count(SjisUpper(name)) || carried.count(SjisUpper(name + ".gz"))) return true;
     return byRows && rowNames.count(SjisUpper(name)) > 0;
@@ -138,7 +157,8 @@ bool EmbedImages(TJwwData& jww, const std::string& sourcePath, const std::string
     if (auto row = rowOfSource.find(upperPath); row != rowOfSource.end())
       name = rows[row->second].EmbeddedName;
     if (name.empty()) {
-      std::optional<std::string> made = MakeEmbeddedName(PathInEmbeddedName, path, workFolder);
+      std::optional<std::string> made =
+          MakeEmbeddedName(PathInEmbeddedName, path, workFolder, stagedStamp);
       // Two different images must never share a name: C:\a_b.jpg and
       // C:\a\b.jpg both give C__a_b.jpg. Plain names are kept apart by their
       // stamps already; a taken name gets branch numbers here.
@@ -148,8 +168,10 @@ bool EmbedImages(TJwwData& jww, const std::string& sourcePath, const std::string
         made.reset();
         for (int n = 1; n <= 99999 && !made; ++n) {
           std::string candidate = WithBranch(base, n);
-          bool otherFile = os.FileExists(workFolder + candidate) &&
-                           !(GetFileStamp(workFolder + candidate) == stamp);
+          const std::optional<TFileStamp> held = stagedStamp(candidate);
+          bool otherFile = held ? !(*held == stamp)
+                                : os.FileExists(workFolder + candidate) &&
+                                      !(GetFileStamp(workFolder + candidate) == stamp);
           if (!nameTaken(candidate, PathInEmbeddedName) && !otherFile) made = candidate;
         }
       }
@@ -158,14 +180,23 @@ bool EmbedImages(TJwwData& jww, const std::string& sourcePath, const std::string
         return false;
       }
       name = *made;
+      const std::string upperName = SjisUpper(name);
       rowOfSource.emplace(upperPath, rows.size());
-      rowNames.insert(SjisUpper(name));
+      rowNames.insert(upperName);
       rows.push_back({path, name});
-      if (!os.FileExists(workFolder + name)) {
-        std::string error;
-        if (!CopyFileKeepDate(path, workFolder + name, &error)) {
-          scan.FailureReason = "cannot stage the image " + path + ": " + error;
-          return false;
+      // A plain name staged before with the same stamp is this image, and
+      // so is a file already lying in the work folder under the name.
+      const bool stagedBefore = !staged.emplace(upperName, Staged{path, {}}).second;
+      if (!stagedBefore && !os.FileExists(workFolder + name)) {
+        if (IsCompressedName(name)) {
+          // Stored as it is, never compressed: only a copy stages it.
+          std::string error;
+          if (!CopyFileKeepDate(path, workFolder + name, &error)) {
+            scan.FailureReason = "cannot stage the image " + path + ": " + error;
+            return false;
+          }
+        } else {
+          pendingSource.emplace(upperName, path);
         }
       }
     }
@@ -185,14 +216,24 @@ bool EmbedImages(TJwwData& jww, const std::string& sourcePath, const std::string
   const bool embedded = embedAll();
 
   // Listed even when an image could not be staged: the clean-up deletes the
-  // staged copies the list names, and a copy made before the failure would
-  // otherwise stay in the work folder for good.
-  for (const auto& row : rows)
-    StagedImages.push_back({row.EmbeddedName, 0, os.FileExists(workFolder + row.EmbeddedName)});
+  // staged files the list names, and a file made before the failure would
+  // otherwise stay in the work folder for good. Rows that share a name show
+  // one image (two copies of one file) and list it once.
+  std::vector<std::string> sources(StagedImages.size());
+  std::unordered_set<std::string> listed;
+  for (const auto& row : rows) {
+    const std::string upperName = SjisUpper(row.EmbeddedName);
+    if (!listed.insert(upperName).second) continue;
+    auto pending = pendingSource.find(upperName);
+    const bool fromSource = pending != pendingSource.end();
+    StagedImages.push_back(
+        {row.EmbeddedName, 0, fromSource || os.FileExists(workFolder + row.EmbeddedName)});
+    sources.push_back(fromSource ? pending->second : std::string());
+  }
   if (!embedded) return false;
 
   std::string error;
-  if (!CompressStagedImages(error)) {
+  if (!CompressStagedImages(error, sources, scan.Threads)) {
     scan.FailureReason = "cannot compress a staged image: " + error;
     return false;
   }

@@ -51,6 +51,9 @@ struct TEmbedScan {
   bool PathInEmbeddedName = false;  // names made from the whole path
   bool DisableMissingRefs = false;  // "^@BM" -> "_@BM" for missing images
   bool LookBeside = false;
+  // Threads compressing the images at once; 0: as many as the processors
+  // allow.
+  unsigned Threads = 0;
 
   std::int32_t EmbeddedRefCount = 0;
   std::int32_t EmbeddedRefInBlockCount = 0;
@@ -62,9 +65,9 @@ struct TEmbedScan {
   std::string FailureReason;
 };
 
-// Scans `jww` (loaded from `sourcePath`), stages every new image in
-// `workFolder`, adds one row per distinct image to `rows`, appends the new
-// images to StagedImages and compresses them. False (with FailureReason)
+// Scans `jww` (loaded from `sourcePath`), adds one row per distinct image
+// to `rows`, appends the new images to StagedImages and compresses each
+// from its own file into `workFolder`. False (with FailureReason)
 // when an image that exists could not be staged or compressed; the images
 // staged before are in StagedImages then too, for the clean-up.
 bool EmbedImages(TJwwData& jww, const std::string& sourcePath, const std::string& workFolder,

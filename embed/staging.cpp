@@ -2,14 +2,16 @@
 
 #include <zlib.h>
 
-#include <array>
+#include <algorithm>
 #include <cstdint>
-#include <cstring>
 #include <memory>
+#include <new>
+#include <optional>
 #include <random>
 #include <unordered_map>
 #include <vector>
 
+#include "embed/task_pool.h"
 #include "jww/jwwtype.h"
 #include "platform/platform.h"
 #include "text/filenames.h"
@@ -17,7 +19,12 @@
 
 namespace {
 
-constexpr std::size_t kGzipBuffer = 32768;
+// Image data moves in pieces of this size: few system calls, and memory
+// bounded by the pieces of the images being compressed at once.
+constexpr std::size_t kPiece = 128 * 1024;
+// More threads than this gain little: the images' own reads and writes,
+// made one at a time, begin to decide the pace.
+constexpr unsigned kMaxThreads = 8;
 
 // Days from 1970-01-01 to a date of the proleptic Gregorian calendar.
 long long DaysFromCivil(long long y, int m, int d) {
@@ -40,63 +47,207 @@ std::uint32_t GzipTime(const platform::LocalTime& t) {
   return static_cast<std::uint32_t>(seconds);
 }
 
-struct DeflateEnd {
-  z_stream* stream;
-  ~DeflateEnd() { deflateEnd(stream); }
-};
-
 bool WriteAll(platform::File& out, const unsigned char* data, std::size_t count) {
   return count == 0 || out.Write(data, count) == static_cast<long long>(count);
 }
 
+// One gzip member to write.
+struct GzipJob {
+  std::string input, output;
+  std::string storedName;  // the file name in its header
+  // The time as a file stamp holds it (two-second steps, 1980 to 2107):
+  // what a copy of the image given the date of its source had.
+  bool stampTime = false;
+};
+
+// A member being written. The thread that started it makes every file
+// call; compressing one piece may happen on another thread.
+struct Member {
+  explicit Member(std::size_t j) : job(j) {}
+  ~Member() {
+    if (started) deflateEnd(&zs);
+  }
+  Member(const Member&) = delete;
+  Member& operator=(const Member&) = delete;
+
+  std::size_t job;
+  std::unique_ptr<platform::File> in, out;
+  // zlib keeps pointers to the header and its name until the first bytes
+  // are out: both stay where they are with the member.
+  z_stream zs{};
+  bool started = false;
+  gz_header header{};
+  std::vector<unsigned char> name;
+  std::vector<unsigned char> input, output;
+  std::size_t inputSize = 0, outputSize = 0;
+  bool last = false;      // `input` ends the file
+  bool finished = false;  // `output` ends the member
+  const char* error = nullptr;
+};
+
 // zlib's gzip wrapper writes exactly the member wanted here: flags 08 (name
 // only), XFL 0 at the default level, the given time and OS, and a trailer of
 // CRC-32 and length mod 2^32, which it computes while compressing.
-bool Compress(platform::File& in, platform::File& out, const std::string& storedName,
-              std::uint32_t mtime, std::string& reason) {
-  z_stream zs{};
-  if (deflateInit2(&zs, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15 + 16, 9, Z_DEFAULT_STRATEGY) !=
-      Z_OK) {
-    reason = "the compressor could not be started";
-    return false;
+std::unique_ptr<Member> StartMember(const GzipJob& job, std::size_t index, std::string& reason) {
+  platform::Os& os = platform::Current();
+  auto m = std::make_unique<Member>(index);
+  m->in = os.OpenRead(job.input);
+  if (!m->in) {
+    reason = "cannot open " + QuotedName(job.input);
+    return nullptr;
   }
-  DeflateEnd end{&zs};
-  std::vector<unsigned char> name(storedName.begin(), storedName.end());
-  name.push_back(0);
-  gz_header header{};
-  header.time = mtime;
-  header.os = 0;
-  header.name = name.data();
-  if (deflateSetHeader(&zs, &header) != Z_OK) {
-    reason = "the compressor refused the header";
-    return false;
+  platform::DirEntry entry;
+  std::uint32_t mtime = 0;
+  if (os.FindFirst(job.input, entry))
+    mtime = GzipTime(job.stampTime ? UnpackDosDateTime(PackDosDateTime(entry.lastWrite))
+                                   : entry.lastWrite);
+  m->out = os.Create(job.output);
+  if (!m->out) {
+    reason = "cannot create " + QuotedName(job.output);
+    return nullptr;
+  }
+  const char* why = nullptr;
+  if (deflateInit2(&m->zs, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15 + 16, 9, Z_DEFAULT_STRATEGY) !=
+      Z_OK) {
+    why = "the compressor could not be started";
+  } else {
+    m->started = true;
+    m->name.assign(job.storedName.begin(), job.storedName.end());
+    m->name.push_back(0);
+    m->header.time = mtime;
+    m->header.os = 0;
+    m->header.name = m->name.data();
+    if (deflateSetHeader(&m->zs, &m->header) != Z_OK) why = "the compressor refused the header";
+  }
+  if (why) {
+    m->out.reset();
+    os.Delete(job.output);
+    reason = QuotedName(job.output) + ": " + why;
+    return nullptr;
+  }
+  m->input.resize(kPiece);
+  m->output.resize(kPiece + kPiece / 8);
+  return m;
+}
+
+// Compresses the piece in `input` into `output`. Touches nothing but the
+// member: it may run on any thread.
+void DeflatePiece(Member& m) noexcept {
+  if (m.error) return;
+  m.zs.next_in = m.input.data();
+  m.zs.avail_in = static_cast<uInt>(m.inputSize);
+  const int flush = m.last ? Z_FINISH : Z_NO_FLUSH;
+  m.outputSize = 0;
+  try {
+    for (;;) {
+      if (m.outputSize == m.output.size()) m.output.resize(m.output.size() + kPiece);
+      m.zs.next_out = m.output.data() + m.outputSize;
+      m.zs.avail_out = static_cast<uInt>(m.output.size() - m.outputSize);
+      const int rc = deflate(&m.zs, flush);
+      m.outputSize = m.output.size() - m.zs.avail_out;
+      if (rc == Z_STREAM_ERROR) {
+        m.error = "compression error";
+        return;
+      }
+      if (flush == Z_FINISH ? rc == Z_STREAM_END : m.zs.avail_in == 0 && m.zs.avail_out != 0) break;
+    }
+  } catch (const std::bad_alloc&) {
+    m.error = "out of memory";
+    return;
+  }
+  m.finished = m.last;
+}
+
+struct GzipFailure {
+  std::size_t job;
+  std::string reason;
+};
+
+// Writes every job's member, up to `threads` compressing at once. Every
+// file call is made here, on the calling thread, in an order that depends
+// on the jobs and the thread count alone; other threads only compress
+// pieces already read. Returns the first job in list order that failed:
+// its output and those of every later job are gone then, while the jobs
+// before it are written whole.
+std::optional<GzipFailure> WriteGzipMembers(const std::vector<GzipJob>& jobs, unsigned threads) {
+  platform::Os& os = platform::Current();
+  // A thread per image at most: with one image, none is started.
+  threads = static_cast<unsigned>(std::clamp<std::size_t>(jobs.size(), 1, std::max(1u, threads)));
+  // Twice as many images as threads: one slow piece does not leave the
+  // others without work.
+  const std::size_t window = threads == 1 ? 1 : 2 * static_cast<std::size_t>(threads);
+  TaskPool pool(threads);
+  std::vector<std::unique_ptr<Member>> active;
+  std::vector<bool> written(jobs.size(), false);
+  std::optional<GzipFailure> failure;
+  auto fail = [&](std::size_t job, std::string reason) {
+    if (!failure || job < failure->job) failure = GzipFailure{job, std::move(reason)};
+  };
+  auto abandon = [&](Member& m) {
+    m.out.reset();
+    m.in.reset();
+    os.Delete(jobs[m.job].output);
+  };
+
+  std::size_t next = 0;
+  for (;;) {
+    while (!failure && active.size() < window && next < jobs.size()) {
+      std::string reason;
+      std::unique_ptr<Member> m = StartMember(jobs[next], next, reason);
+      if (!m) {
+        fail(next, reason);
+        break;
+      }
+      active.push_back(std::move(m));
+      ++next;
+    }
+    // Images after a failed one are given up: the conversion fails there.
+    for (auto& m : active) {
+      if (failure && m->job > failure->job) {
+        abandon(*m);
+        m.reset();
+      }
+    }
+    std::erase(active, nullptr);
+    if (active.empty()) break;
+
+    for (auto& m : active) {
+      const long long got = m->in->Read(m->input.data(), kPiece);
+      if (got < 0) {
+        m->error = "read error";
+      } else {
+        m->inputSize = static_cast<std::size_t>(got);
+        m->last = got == 0;
+      }
+    }
+    pool.Run(active.size(), [&](std::size_t i) { DeflatePiece(*active[i]); });
+    for (auto& m : active) {
+      if (!m->error && !WriteAll(*m->out, m->output.data(), m->outputSize))
+        m->error = "write error (disk full?)";
+      if (!m->error && m->finished && !m->out->Close())
+        m->error = "the file could not be closed (disk full?)";
+      if (m->error) {
+        fail(m->job, QuotedName(jobs[m->job].output) + ": " + m->error);
+        abandon(*m);
+        m.reset();
+      } else if (m->finished) {
+        written[m->job] = true;
+        m.reset();
+      }
+    }
+    std::erase(active, nullptr);
   }
 
-  std::vector<unsigned char> inBuf(kGzipBuffer), outBuf(kGzipBuffer);
-  int flush = Z_NO_FLUSH;
-  while (flush != Z_FINISH) {
-    const long long got = in.Read(inBuf.data(), inBuf.size());
-    if (got < 0) {
-      reason = "read error";
-      return false;
-    }
-    flush = got == 0 ? Z_FINISH : Z_NO_FLUSH;
-    zs.next_in = inBuf.data();
-    zs.avail_in = static_cast<uInt>(got);
-    do {
-      zs.next_out = outBuf.data();
-      zs.avail_out = static_cast<uInt>(outBuf.size());
-      if (deflate(&zs, flush) == Z_STREAM_ERROR) {
-        reason = "compression error";
-        return false;
-      }
-      if (!WriteAll(out, outBuf.data(), outBuf.size() - zs.avail_out)) {
-        reason = "write error (disk full?)";
-        return false;
-      }
-    } while (zs.avail_out == 0);
+  if (failure) {
+    for (std::size_t j = failure->job + 1; j < jobs.size(); ++j)
+      if (written[j]) os.Delete(jobs[j].output);
   }
-  return true;
+  return failure;
+}
+
+unsigned ThreadsToUse(unsigned asked) {
+  if (asked > 0) return asked;
+  return std::min(platform::ProcessorsAvailable(), kMaxThreads);
 }
 
 std::string StagedPath(const std::string& name) {
@@ -153,13 +304,20 @@ void RemoveWorkFolder() {
   if (!WorkFolder.empty()) os.RemoveFolder(WorkFolder);
 }
 
-bool CompressStagedImages(std::string& reason) {
+bool CompressStagedImages(std::string& reason, const std::vector<std::string>& sources,
+                          unsigned threads) {
   // How many entries hold each name, upper-cased: kept up to date as
   // entries take their archive's name.
   std::unordered_map<std::string, int> holders;
   for (const TBindImageType& image : StagedImages) ++holders[SjisUpper(image.Name)];
-  for (TBindImageType& image : StagedImages) {
-    if (IsCompressedName(image.Name) || !StagedFileExists(image.Name)) continue;
+  std::vector<GzipJob> jobs;
+  std::vector<std::size_t> entryOf;
+  std::string refused;
+  for (std::size_t i = 0; i < StagedImages.size(); ++i) {
+    const TBindImageType& image = StagedImages[i];
+    const std::string source = i < sources.size() ? sources[i] : std::string();
+    if (IsCompressedName(image.Name)) continue;
+    if (source.empty() && !StagedFileExists(image.Name)) continue;
     const std::string archive = image.Name + ".gz";
     const std::string upperArchive = SjisUpper(archive);
     // Replacing the archive of another listed image would make both
@@ -167,48 +325,41 @@ bool CompressStagedImages(std::string& reason) {
     // (An upper-cased name never equals itself with ".GZ" added, so every
     // holder is another image.)
     if (holders[upperArchive] > 0) {
-      reason = "the compressed name " + QuotedName(archive) + " is taken by another image";
-      return false;
+      refused = "the compressed name " + QuotedName(archive) + " is taken by another image";
+      break;
     }
-    std::string why;
-    if (!GzipCompressFile(StagedPath(image.Name), StagedPath(archive), why)) {
-      reason = "cannot compress " + QuotedName(image.Name) + ": " + why;
-      return false;
-    }
-    if (platform::Current().FileExists(StagedPath(archive))) {
-      --holders[SjisUpper(image.Name)];
-      ++holders[upperArchive];
-      image.Name = archive;
-    }
+    // Counted as done already: the entries up to a failure are.
+    --holders[SjisUpper(image.Name)];
+    ++holders[upperArchive];
+    const bool fromSource = !source.empty();
+    jobs.push_back({fromSource ? source : StagedPath(image.Name), StagedPath(archive), image.Name,
+                    fromSource});
+    entryOf.push_back(i);
+  }
+
+  const std::optional<GzipFailure> failure = WriteGzipMembers(jobs, ThreadsToUse(threads));
+  const std::size_t done = failure ? failure->job : jobs.size();
+  for (std::size_t j = 0; j < done; ++j) {
+    TBindImageType& image = StagedImages[entryOf[j]];
+    if (platform::Current().FileExists(StagedPath(image.Name + ".gz"))) image.Name += ".gz";
+  }
+  if (failure) {
+    reason = "cannot compress " + QuotedName(StagedImages[entryOf[failure->job]].Name) + ": " +
+             failure->reason;
+    return false;
+  }
+  if (!refused.empty()) {
+    reason = refused;
+    return false;
   }
   return true;
 }
 
 bool GzipCompressFile(const std::string& input, const std::string& output, std::string& reason) {
-  platform::Os& os = platform::Current();
-  std::unique_ptr<platform::File> in = os.OpenRead(input);
-  if (!in) {
-    reason = "cannot open " + QuotedName(input);
-    return false;
-  }
-  platform::DirEntry entry;
-  const std::uint32_t mtime = os.FindFirst(input, entry) ? GzipTime(entry.lastWrite) : 0;
-  std::unique_ptr<platform::File> out = os.Create(output);
-  if (!out) {
-    reason = "cannot create " + QuotedName(output);
-    return false;
-  }
-  std::string why;
-  bool ok = Compress(*in, *out, ExtractFileName(input), mtime, why);
-  if (ok && !out->Close()) {
-    ok = false;
-    why = "the file could not be closed (disk full?)";
-  }
-  if (ok) return true;
-  out.reset();
-  os.Delete(output);
-  reason = QuotedName(output) + ": " + why;
-  return false;
+  const std::optional<GzipFailure> failure =
+      WriteGzipMembers({{input, output, ExtractFileName(input)}}, 1);
+  if (failure) reason = failure->reason;
+  return !failure;
 }
 
 void DeleteStagedArchives() {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "jww/jwwtype.h"
 #include "text/filenames.h"
@@ -19,10 +20,18 @@ bool CreateWorkFolder(std::string& reason);
 // are ignored.
 void RemoveWorkFolder();
 
-// Compresses every staged copy that is not compressed yet into Name + ".gz"
-// and renames its entry. False, with `reason`, at the first copy that could
-// not be compressed; the entries done so far keep their new names.
-bool CompressStagedImages(std::string& reason);
+// Compresses every staged image that is not compressed yet into Name +
+// ".gz" in the staging folder and renames its entry. Entry i is read from
+// `sources[i]` when that is given and not empty (an image file that was
+// never copied into the staging folder: it moves once, straight into its
+// archive, which then carries that file's time), else from its staged
+// file. The images are compressed on up to `threads` threads at once (0:
+// as many as the processors allow); each archive is the same whatever the
+// number. False, with `reason`, for the first image in list order that
+// could not be compressed: the entries before it keep their new names, and
+// no archive of it or of any image after it is left.
+bool CompressStagedImages(std::string& reason, const std::vector<std::string>& sources = {},
+                          unsigned threads = 0);
 // Writes `input` as one gzip member to `output` (replacing it). False, with
 // `reason`, when the input cannot be read or the output not written; no
 // output is left behind then.

@@ -14,6 +14,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -175,5 +176,15 @@ std::string PathForPerson(const std::string& internal);
 // and back. Bytes that do not convert become U+FFFD / are refused.
 std::string SjisToDisplay(const std::string& sjis);
 bool DisplayToSjis(const std::string& display, std::string& sjis);
+
+// How many processors this process may run on (its affinity, which
+// std::thread::hardware_concurrency does not heed on every system); at
+// least 1.
+unsigned ProcessorsAvailable();
+// Runs `start`, which starts threads and must not throw, so that those
+// threads never take the signals that end or stop the program: the thread
+// that notes the files an interrupt must delete takes them, as it holds
+// them back while noting.
+void StartThreadsWithoutEndSignals(const std::function<void()>& start);
 
 }  // namespace platform

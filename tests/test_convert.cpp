@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <chrono>
 #include <filesystem>
 #include <map>
 
@@ -190,6 +191,32 @@ TEST_F(Conversion, PlainNamesGetBranchNumbers) {
   EXPECT_EQ(images["a~1.jpg"].size(), 16u);
 }
 
+TEST_F(Conversion, PlainNamesTellStagedImagesByTheirSourcesStamps) {
+  // Two copies of one file (name, date and size alike) in two folders are
+  // one image under one name; a third a.jpg of another size is another.
+  // Nothing lies in the work folder under a.jpg to compare with: the
+  // sources' own stamps decide.
+  for (const char* folder : {"x", "y", "z"}) fs::create_directories(dwg.Native(folder));
+  testutil::WriteText(dwg.Native("x/a.jpg"), "the photo");
+  testutil::WriteText(dwg.Native("y/a.jpg"), "the photo");
+  testutil::WriteText(dwg.Native("z/a.jpg"), "another photo");
+  const auto taken = fs::last_write_time(dwg.Native("x/a.jpg")) - std::chrono::hours(1);
+  for (const char* copy : {"x/a.jpg", "y/a.jpg"}) fs::last_write_time(dwg.Native(copy), taken);
+  WriteDrawing(dwg.Internal("twins.jww"), {"^@BMx\\a.jpg,1", "^@BMy\\a.jpg,2"}, {"^@BMz\\a.jpg,3"});
+  form.PathInEmbeddedName = false;
+  ASSERT_EQ(Convert("twins.jww"), ResultOkLine(3, 2, 1, 0, 0)) << form.FailureReason;
+  EXPECT_EQ(TextsOf(out.Internal("twins.jww")),
+            (std::vector<std::string>{"^@BM%temp%a.jpg,1", "^@BM%temp%a.jpg,2"}));
+  EXPECT_EQ(TextsOf(out.Internal("twins.jww"), true),
+            std::vector<std::string>{"^@BM%temp%a~1.jpg,3"});
+  auto images = ImagesOf(out.Internal("twins.jww"));
+  EXPECT_EQ(std::string(images["a.jpg"].begin(), images["a.jpg"].end()), "the photo");
+  EXPECT_EQ(std::string(images["a~1.jpg"].begin(), images["a~1.jpg"].end()), "another photo");
+  ASSERT_EQ(StagedImages.size(), 2u);
+  EXPECT_EQ(StagedImages[0].Name, "a.jpg.gz");
+  EXPECT_EQ(StagedImages[1].Name, "a~1.jpg.gz");
+}
+
 TEST_F(Conversion, PathDerivedNamesKeepDoubleByteCharactersAndNeverCollide) {
   // 表 ends in 0x5C: it must survive whole. C:\a_b.jpg and C:\a\b.jpg both
   // make C__a_b.jpg; the second gets a branch number.
@@ -240,12 +267,14 @@ TEST_F(Conversion, TwoConversionsInARowStartAfresh) {
   WriteDrawing(dwg.Internal("one.jww"), {"^@BMimg\\one.bmp,1", "^@BMmissing.bmp,1"});
   WriteDrawing(dwg.Internal("two.jww"), {"^@BMimg\\two.bmp,1"});
   form.PathInEmbeddedName = false;
+  // Each image is staged as its archive alone, compressed straight from
+  // the image file.
   EXPECT_EQ(Convert("one.jww"), ResultOkLine(1, 1, 0, 1, 0));
   EXPECT_EQ(FilesIn(testutil::PathFromUtf8(platform::InternalToNative(StagingFolder))),
-            (std::vector<std::string>{"one.bmp", "one.bmp.gz"}));
+            (std::vector<std::string>{"one.bmp.gz"}));
   EXPECT_EQ(Convert("two.jww"), ResultOkLine(1, 1, 0, 0, 0));
   EXPECT_EQ(FilesIn(testutil::PathFromUtf8(platform::InternalToNative(StagingFolder))),
-            (std::vector<std::string>{"two.bmp", "two.bmp.gz"}));
+            (std::vector<std::string>{"two.bmp.gz"}));
   auto images = ImagesOf(out.Internal("two.jww"));
   EXPECT_EQ(images.size(), 1u);
 }

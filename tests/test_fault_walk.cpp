@@ -268,8 +268,8 @@ class FaultWalk : public ::testing::Test {
   }
 
   static Bytes Pattern(std::size_t size, unsigned seed) {
-    // Not compressible, so that copying and compressing it take several
-    // reads and writes.
+    // Not compressible, so that compressing and storing it take as many
+    // reads and writes as its size asks.
     Bytes b(size);
     std::uint32_t x = seed * 2654435761u + 1;
     for (auto& c : b) {
@@ -379,7 +379,8 @@ TEST_F(FaultWalk, OneDrawingWithImages) {
   // carries already, and enough texts that the drawing is read and written
   // in several pieces.
   fs::create_directories(Native("src/img"));
-  const Bytes a = Pattern(6000, 1), b = Pattern(3000, 2), c = Pattern(2500, 3);
+  // a moves in several pieces of 128 KiB, b and c in one.
+  const Bytes a = Pattern(300000, 1), b = Pattern(3000, 2), c = Pattern(2500, 3);
   testutil::WriteBytes(Native("src/img/a.bmp"), a);
   testutil::WriteBytes(Native("src/img/b.bmp"), b);
   std::vector<std::string> texts = {"^@BMimg\\a.bmp,1", "^@BM%temp%c.bmp,5"};
@@ -460,7 +461,7 @@ TEST_F(FaultWalk, OneDrawingWithImages) {
 
 TEST_F(FaultWalk, BatchOfThreeDrawings) {
   fs::create_directories(Native("src/batch/img"));
-  const Bytes d = Pattern(5000, 4);
+  const Bytes d = Pattern(300000, 4);  // several pieces of 128 KiB
   testutil::WriteBytes(Native("src/batch/img/d.bmp"), d);
   testutil::WriteTextDrawing(Native("src/batch/a.jww"), {"plain text a"});
   testutil::WriteDrawing(In("src/batch/b.jww"), {"^@BMimg\\d.bmp,1", "text b"});
@@ -595,7 +596,7 @@ TEST_F(FaultWalk, SettingsSave) {
 
 TEST_F(FaultWalk, ExternalTransformation) {
   fs::create_directories(Native("src/ext"));
-  const Bytes e = Pattern(5000, 5);
+  const Bytes e = Pattern(300000, 5);  // several pieces of 128 KiB
   testutil::WriteBytes(Native("src/ext/e.bmp"), e);
   testutil::WriteDrawing(In("src/ext/plan.jww"), {"^@BMe.bmp,1,2", "^@BMmissing.bmp,3", "text"},
                          {"^@BMe.bmp,4"});

@@ -110,6 +110,18 @@ TEST(FileNames, EmbeddedNameWithBranchNumbers) {
   WriteText(src.Native("a.b.bmp"), "dotted source");
   EXPECT_EQ(MakeEmbeddedName(false, src.Internal("plan"), w), "plan~1");
   EXPECT_EQ(MakeEmbeddedName(false, src.Internal("a.b.bmp"), w), "a.b~1.bmp");
+
+  // Images staged without a file of their name: their stamps, as the
+  // lookup tells them, decide before any file in the folder.
+  TempDir empty;
+  const TFileStamp oneStamp = GetFileStamp(one);
+  const StagedStampLookup staged = [&](const std::string& name) -> std::optional<TFileStamp> {
+    if (name == "a.bmp") return oneStamp;
+    return std::nullopt;
+  };
+  EXPECT_EQ(MakeEmbeddedName(false, one, empty.Internal(), staged), "a.bmp");
+  EXPECT_EQ(MakeEmbeddedName(false, two, empty.Internal(), staged), "a~1.bmp");
+  EXPECT_EQ(MakeEmbeddedName(false, two, empty.Internal()), "a.bmp");
 }
 
 TEST(FileNames, UniqueFileName) {
@@ -179,7 +191,7 @@ TEST(FileCopy, FailuresAreReportedAndLeaveNoDestination) {
   EXPECT_FALSE(CopyFileBytes(dir.Internal(), dst, &error));  // a folder is no source
   EXPECT_FALSE(fs::exists(dir.Native("dst.bmp")));
 
-  WriteText(dir.Native("src.bmp"), std::string(5000, 'b'));  // three blocks of 2048
+  WriteText(dir.Native("src.bmp"), std::string(300000, 'b'));  // three pieces of 128 KiB
   // A count of the calls a clean copy makes, to walk every failure point.
   platform::FaultyOs counting;
   {

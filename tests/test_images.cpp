@@ -363,7 +363,8 @@ TEST(ImageSection, DamagedOrUnwritableImagesFailTheLoad) {
     if (fault == 1) faulty.failWriteAt = 2;
     if (fault == 2) faulty.failCloseAt = 1;
     platform::ScopedOs use(faulty);
-    EXPECT_THROW(ReadSection(d, Section({{"c.gz", Sample(4100, 1)}})), JwwIoError) << fault;
+    // Three pieces: the write that fails comes after one that did not.
+    EXPECT_THROW(ReadSection(d, Section({{"c.gz", Sample(300000, 1)}})), JwwIoError) << fault;
     EXPECT_TRUE(s.AllFiles().empty()) << fault;
   }
 
@@ -375,8 +376,9 @@ TEST(ImageSection, DamagedOrUnwritableImagesFailTheLoad) {
 
 TEST(ImageSection, UnreadableStagedFileFailsTheSave) {
   StagingScope s;
-  Stage(s, "a.jpg.gz", Sample(3000, 1));
-  Stage(s, "b.jpg.gz", Sample(3000, 2));
+  // Two pieces each.
+  Stage(s, "a.jpg.gz", Sample(200000, 1));
+  Stage(s, "b.jpg.gz", Sample(200000, 2));
   TJwwData d;
   AddText(d, "^@BM%temp%a.jpg,1");
   AddText(d, "^@BM%temp%b.jpg,1");

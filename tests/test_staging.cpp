@@ -4,6 +4,8 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -262,6 +264,185 @@ TEST(CompressStagedImages, ReportsFailuresInsteadOfThrowing) {
   EXPECT_FALSE(reason.empty());
   EXPECT_EQ(ReadBytes(s.dir.Native("c.jpg.gz")), loaded);
   EXPECT_EQ(StagedImages[1].Name, "c.jpg");
+}
+
+namespace {
+
+constexpr std::size_t kPiece = 128 * 1024;  // what the staging reads at a time
+
+// Noise: deflate finds nothing to shorten.
+Bytes Noise(std::size_t n, std::uint32_t seed) {
+  Bytes b(n);
+  std::uint32_t x = seed * 2654435761u + 1;
+  for (auto& c : b) {
+    x ^= x << 13;
+    x ^= x >> 17;
+    x ^= x << 5;
+    c = static_cast<std::uint8_t>(x >> 5);
+  }
+  return b;
+}
+
+// New images beside the staging folder, each to be compressed straight
+// from its own file under an embedded name of its own.
+struct NewImages {
+  std::vector<std::string> names, sources;
+  std::vector<Bytes> bytes;
+
+  void Add(StagingScope& s, const std::string& name, Bytes data) {
+    const std::string file = "src" + std::to_string(names.size()) + ".bmp";
+    WriteBytes(s.dir.Native(file), data);
+    names.push_back(name);
+    sources.push_back(s.dir.Internal(file));
+    bytes.push_back(std::move(data));
+  }
+  void List(const std::string& staging) {
+    StagingFolder = staging;
+    StagedImages.clear();
+    for (const std::string& name : names) StagedImages.push_back({name, 0, true});
+  }
+};
+
+// The files of a folder, by name.
+std::map<std::string, Bytes> FilesOf(const fs::path& folder) {
+  std::map<std::string, Bytes> files;
+  for (const auto& e : fs::directory_iterator(folder))
+    files[testutil::Utf8(e.path().filename())] = ReadBytes(e.path());
+  return files;
+}
+
+// Makes one chosen file fail as it is read or written, wherever its turn
+// comes among the files being compressed at once.
+class OneFileFails : public platform::FaultyOs {
+ public:
+  enum class How { Open, Read, Create, Write };
+  OneFileFails(std::string path, How how) : path_(std::move(path)), how_(how) {}
+
+  std::unique_ptr<platform::File> OpenRead(const std::string& path) override {
+    if (path != path_ || (how_ != How::Open && how_ != How::Read)) return FaultyOs::OpenRead(path);
+    if (how_ == How::Open) return nullptr;
+    return std::make_unique<Failing>(FaultyOs::OpenRead(path));
+  }
+  std::unique_ptr<platform::File> Create(const std::string& path) override {
+    if (path != path_ || (how_ != How::Create && how_ != How::Write)) return FaultyOs::Create(path);
+    if (how_ == How::Create) return nullptr;
+    return std::make_unique<Failing>(FaultyOs::Create(path));
+  }
+
+ private:
+  // Its second read or write fails: the first went through.
+  class Failing : public platform::File {
+   public:
+    explicit Failing(std::unique_ptr<platform::File> inner) : inner_(std::move(inner)) {}
+    long long Read(void* buffer, std::size_t count) override {
+      return ++calls_ == 2 ? -1 : inner_->Read(buffer, count);
+    }
+    long long Write(const void* buffer, std::size_t count) override {
+      return ++calls_ == 2 ? -1 : inner_->Write(buffer, count);
+    }
+    long long Size() override { return inner_->Size(); }
+    bool Close() override { return inner_->Close(); }
+
+   private:
+    std::unique_ptr<platform::File> inner_;
+    int calls_ = 0;
+  };
+
+  std::string path_;
+  How how_;
+};
+
+}  // namespace
+
+TEST(CompressStagedImages, NewImagesGoStraightIntoArchivesAlikeOnAnyNumberOfThreads) {
+  StagingScope s;
+  NewImages images;
+  // Empty, one byte, a piece exactly and a byte more, and several MB of
+  // mixed compressible and incompressible data; names not the sources'.
+  images.Add(s, Sjis("C__写真_empty.bmp"), {});
+  images.Add(s, "one.bmp", Bytes{42});
+  images.Add(s, "piece.bmp", Noise(kPiece, 1));
+  images.Add(s, "piece1.jpg", Sample(kPiece + 1, 2));
+  Bytes mixed = Sample(2 * 1024 * 1024 + 7, 3);
+  const Bytes noise = Noise(1024 * 1024 + 3, 4);
+  mixed.insert(mixed.begin() + 1000000, noise.begin(), noise.end());
+  images.Add(s, "mixed.bmp", mixed);
+  images.Add(s, "small.png", Sample(100, 5));
+  ASSERT_TRUE(platform::Current().SetLastWriteTime(images.sources[1],
+                                                   platform::LocalTime{2021, 3, 4, 5, 6, 7}));
+  // An old file: an archive carries the time as a file stamp holds it.
+  ASSERT_TRUE(platform::Current().SetLastWriteTime(images.sources[2],
+                                                   platform::LocalTime{1975, 6, 1, 12, 0, 0}));
+
+  std::map<std::string, Bytes> first;
+  for (unsigned threads : {1u, 2u, 3u, 8u}) {
+    SCOPED_TRACE(threads);
+    const std::string folder = "stage" + std::to_string(threads);
+    fs::create_directory(s.dir.Native(folder));
+    images.List(s.dir.Internal(folder) + "\\");
+    std::string reason;
+    ASSERT_TRUE(CompressStagedImages(reason, images.sources, threads)) << reason;
+    const std::map<std::string, Bytes> files = FilesOf(s.dir.Native(folder));
+    ASSERT_EQ(files.size(), images.names.size()) << "the archives alone";
+    for (std::size_t i = 0; i < images.names.size(); ++i) {
+      const std::string archive = images.names[i] + ".gz";
+      EXPECT_EQ(StagedImages[i].Name, archive);
+      const Bytes& gz = files.at(platform::SjisToDisplay(archive));
+      EXPECT_EQ(testutil::Gunzip(gz), images.bytes[i]) << archive;
+      const std::string& name = images.names[i];
+      EXPECT_EQ(std::string(gz.begin() + 10, gz.begin() + 10 + static_cast<long>(name.size())),
+                name);
+    }
+    EXPECT_EQ(Le32(files.at("one.bmp.gz"), 4), GzipSeconds(2021, 3, 4, 5, 6, 6));
+    EXPECT_EQ(Le32(files.at("piece.bmp.gz"), 4), GzipSeconds(1980, 1, 1, 0, 0, 0));
+    if (first.empty()) {
+      first = files;
+    } else {
+      EXPECT_TRUE(files == first) << "archives differ from those of one thread";
+    }
+  }
+  // The sources are only read.
+  for (std::size_t i = 0; i < images.sources.size(); ++i)
+    EXPECT_EQ(ReadBytes(s.dir.Native("src" + std::to_string(i) + ".bmp")), images.bytes[i]);
+}
+
+TEST(CompressStagedImages, AFailingImageFailsAllAfterItWhateverTheThreads) {
+  StagingScope s;
+  NewImages images;
+  // The last two are small: compressed at once beside the failing one,
+  // they are done before it fails, and must go again.
+  for (int i = 0; i < 5; ++i)
+    images.Add(s, "i" + std::to_string(i) + ".bmp", Noise(i < 3 ? 2 * kPiece + 100 : 100, 10 + i));
+  using How = OneFileFails::How;
+  for (How how : {How::Open, How::Read, How::Create, How::Write}) {
+    for (unsigned threads : {1u, 3u, 8u}) {
+      const std::string label =
+          "fault " + std::to_string(static_cast<int>(how)) + ", " + std::to_string(threads);
+      const std::string folder =
+          "f" + std::to_string(static_cast<int>(how)) + "t" + std::to_string(threads);
+      fs::create_directory(s.dir.Native(folder));
+      images.List(s.dir.Internal(folder) + "\\");
+      const bool onSource = how == How::Open || how == How::Read;
+      OneFileFails faulty(onSource ? images.sources[2] : StagingFolder + "i2.bmp.gz", how);
+      std::string reason;
+      {
+        platform::ScopedOs use(faulty);
+        EXPECT_FALSE(CompressStagedImages(reason, images.sources, threads)) << label;
+      }
+      EXPECT_NE(reason.find("i2.bmp"), std::string::npos) << label << ": " << reason;
+      // The images before the failing one are done; it and those after it
+      // leave nothing, and keep their names for the clean-up.
+      EXPECT_EQ(FilesOf(s.dir.Native(folder)).size(), 2u) << label;
+      for (int i = 0; i < 5; ++i) {
+        const std::string name = "i" + std::to_string(i) + ".bmp";
+        EXPECT_EQ(StagedImages[i].Name, i < 2 ? name + ".gz" : name) << label;
+        EXPECT_EQ(fs::exists(s.dir.Native(folder + "/" + name + ".gz")), i < 2) << label;
+      }
+      DeleteStagedArchives();
+      DeleteStagedOriginals();
+      EXPECT_TRUE(fs::is_empty(s.dir.Native(folder))) << label;
+    }
+  }
 }
 
 TEST(DeleteStaged, ArchivesThenOriginalsOnlyOfListedEntries) {

@@ -4,13 +4,15 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "text/sjis.h"
 
 namespace {
 
 constexpr int kMaxBranch = 99999;
-constexpr std::size_t kCopyBlock = 2048;
+// Large pieces: a copy costs two system calls per piece.
+constexpr std::size_t kCopyBlock = 128 * 1024;
 
 // Offset just past the last real "\" or ":" (0 when there is none); a second
 // byte of a double-byte character is never taken for either.
@@ -119,7 +121,8 @@ TFileStamp GetFileStamp(const std::string& path) {
 }
 
 std::optional<std::string> MakeEmbeddedName(bool wholePath, const std::string& imagePath,
-                                            const std::string& workFolder) {
+                                            const std::string& workFolder,
+                                            const StagedStampLookup& stagedStamp) {
   if (wholePath) {
     // The whole path in one name: every real "\" and ":" becomes "_"; the
     // 0x5C inside 表 is half of a character and stays.
@@ -141,6 +144,9 @@ std::optional<std::string> MakeEmbeddedName(bool wholePath, const std::string& i
   // staged before: it is reused, not copied twice.
   TFileStamp stamp = GetFileStamp(imagePath);
   auto usable = [&](const std::string& name) {
+    if (stagedStamp) {
+      if (std::optional<TFileStamp> held = stagedStamp(name)) return *held == stamp;
+    }
     std::string path = workFolder + name;
     return !ExistsAsFile(path) || GetFileStamp(path) == stamp;
   };
@@ -203,15 +209,15 @@ bool CopyFileBytes(const std::string& source, const std::string& destination, st
   }
 
   std::string failure;
-  char buffer[kCopyBlock];
+  std::vector<char> buffer(kCopyBlock);
   for (;;) {
-    long long got = in->Read(buffer, sizeof buffer);
+    long long got = in->Read(buffer.data(), buffer.size());
     if (got < 0) {
       failure = "cannot read " + source;
       break;
     }
     if (got == 0) break;
-    long long put = out->Write(buffer, static_cast<std::size_t>(got));
+    long long put = out->Write(buffer.data(), static_cast<std::size_t>(got));
     if (put < 0) {
       failure = "cannot write " + destination;
       break;

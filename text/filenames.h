@@ -30,10 +30,17 @@ struct TFileStamp {
 
 TFileStamp GetFileStamp(const std::string& path);
 
+// The stamp of the image staged under a name, when one is: an image can be
+// staged without a file of that name in the work folder.
+using StagedStampLookup = std::function<std::optional<TFileStamp>(const std::string& name)>;
+
 // The name under which an image is stored in the work folder, or nothing
-// when every branch number up to 99,999 is taken by another file.
+// when every branch number up to 99,999 is taken by another file. A plain
+// name is taken by an image `stagedStamp` knows of, else by a file in the
+// work folder, unless that has the image's own stamp.
 std::optional<std::string> MakeEmbeddedName(bool wholePath, const std::string& imagePath,
-                                            const std::string& workFolder);
+                                            const std::string& workFolder,
+                                            const StagedStampLookup& stagedStamp = nullptr);
 // The first of the path itself, base~1.ext, ..., base~99999.ext that
 // `usable` accepts; nothing when it accepts none.
 std::optional<std::string> FirstUsableBranch(const std::string& path,
