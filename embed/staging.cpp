@@ -14,6 +14,8 @@
 #include "platform/platform.h"
 #include "text/filenames.h"
 #include "text/sjis.h"
+#include "text/unicode.h"
+#include "text/widenames.h"
 
 namespace {
 
@@ -66,7 +68,8 @@ bool Compress(platform::File& in, platform::File& out, const std::string& stored
   gz_header header{};
   header.time = mtime;
   header.os = 0;
-  header.name = name.data();
+  // No name at all for one that Shift-JIS cannot hold (see GzipCompressFile).
+  header.name = storedName.empty() ? Z_NULL : name.data();
   if (deflateSetHeader(&zs, &header) != Z_OK) {
     reason = "the compressor refused the header";
     return false;
@@ -108,6 +111,40 @@ std::string StagedPath(const std::string& name) {
 bool StagedFileExists(const std::string& name) {
   return !StagingFolder.empty() && IsPlainFileName(name) &&
          platform::Current().FileExists(StagedPath(name));
+}
+
+// The staged file of a name Shift-JIS cannot hold.
+std::u16string WideStagedPath(const std::u16string& name) {
+  return SjisToUtf16(StagingFolder) + name;
+}
+
+bool WideStagedFileExists(const std::u16string& name) {
+  return !StagingFolder.empty() && IsPlainWideName(name) &&
+         platform::Current().FileExistsWide(WideStagedPath(name));
+}
+
+// CompressStagedImages for an entry whose name Shift-JIS cannot hold.
+bool CompressWide(TBindImageType& image, std::unordered_map<std::string, int>& holders,
+                  std::string& reason) {
+  if (IsCompressedName(image.Name) || !WideStagedFileExists(image.WideName)) return true;
+  const std::u16string archive = image.WideName + u".gz";
+  const std::string key = WideNameKey(image.WideName);
+  if (holders[key + ".GZ"] > 0) {
+    reason = "the compressed name " + QuotedName(image.Name + ".gz") + " is taken by another image";
+    return false;
+  }
+  std::string why;
+  if (!GzipCompressFile(WideStagedPath(image.WideName), WideStagedPath(archive), why)) {
+    reason = "cannot compress " + QuotedName(image.Name) + ": " + why;
+    return false;
+  }
+  if (platform::Current().FileExistsWide(WideStagedPath(archive))) {
+    --holders[key];
+    ++holders[key + ".GZ"];
+    image.Name += ".gz";
+    image.WideName = archive;
+  }
+  return true;
 }
 
 }  // namespace
@@ -157,8 +194,13 @@ bool CompressStagedImages(std::string& reason) {
   // How many entries hold each name, upper-cased: kept up to date as
   // entries take their archive's name.
   std::unordered_map<std::string, int> holders;
-  for (const TBindImageType& image : StagedImages) ++holders[SjisUpper(image.Name)];
+  for (const TBindImageType& image : StagedImages)
+    ++holders[ImageNameKey(image.Name, image.WideName)];
   for (TBindImageType& image : StagedImages) {
+    if (!image.WideName.empty()) {
+      if (!CompressWide(image, holders, reason)) return false;
+      continue;
+    }
     if (IsCompressedName(image.Name) || !StagedFileExists(image.Name)) continue;
     const std::string archive = image.Name + ".gz";
     const std::string upperArchive = SjisUpper(archive);
@@ -211,8 +253,47 @@ bool GzipCompressFile(const std::string& input, const std::string& output, std::
   return false;
 }
 
+bool GzipCompressFile(const std::u16string& input, const std::u16string& output,
+                      std::string& reason) {
+  platform::Os& os = platform::Current();
+  std::unique_ptr<platform::File> in = os.OpenReadWide(input);
+  if (!in) {
+    reason = "cannot open " + QuotedName(Utf16ToSjisLossy(input));
+    return false;
+  }
+  platform::DirEntry entry;
+  const std::uint32_t mtime = os.FindFirstWide(input, entry) ? GzipTime(entry.lastWrite) : 0;
+  std::unique_ptr<platform::File> out = os.CreateWide(output);
+  if (!out) {
+    reason = "cannot create " + QuotedName(Utf16ToSjisLossy(output));
+    return false;
+  }
+  // The header's name field is bytes in no stated code page: tools read it
+  // in the system's own (CP932 on a Japanese Windows), where a name CP932
+  // cannot hold would come out garbled. Left out, every tool takes the
+  // archive's own name less ".gz", which is the image's name exactly.
+  std::string storedName;
+  if (!Utf16ToSjisExact(WideFileName(input), storedName)) storedName.clear();
+  std::string why;
+  bool ok = Compress(*in, *out, storedName, mtime, why);
+  if (ok && !out->Close()) {
+    ok = false;
+    why = "the file could not be closed (disk full?)";
+  }
+  if (ok) return true;
+  out.reset();
+  os.DeleteWide(output);
+  reason = QuotedName(Utf16ToSjisLossy(output)) + ": " + why;
+  return false;
+}
+
 void DeleteStagedArchives() {
   for (const TBindImageType& image : StagedImages) {
+    if (!image.WideName.empty()) {
+      if (IsCompressedName(image.Name) && WideStagedFileExists(image.WideName))
+        platform::Current().DeleteWide(WideStagedPath(image.WideName));
+      continue;
+    }
     if (IsCompressedName(image.Name) && StagedFileExists(image.Name))
       platform::Current().Delete(StagedPath(image.Name));
   }
@@ -220,6 +301,13 @@ void DeleteStagedArchives() {
 
 void DeleteStagedOriginals() {
   for (const TBindImageType& image : StagedImages) {
+    if (!image.WideName.empty()) {
+      const std::u16string name = IsCompressedName(image.Name)
+                                      ? image.WideName.substr(0, image.WideName.size() - 3)
+                                      : image.WideName;
+      if (WideStagedFileExists(name)) platform::Current().DeleteWide(WideStagedPath(name));
+      continue;
+    }
     const std::string name =
         IsCompressedName(image.Name) ? ChangeFileExt(image.Name, "") : image.Name;
     if (StagedFileExists(name)) platform::Current().Delete(StagedPath(name));

@@ -427,12 +427,15 @@ TEST(InfoCounts, EveryKindAtTheTopAndInBlocksOverVersions) {
 TEST(InfoText, ShiftJisAndUtf16BeyondCp932ShowInUtf8) {
   TempDir dir;
   // 表 ends in the byte 0x5C, which must not split the path; 𠮷 (U+20BB7)
-  // has no CP932 form, so its strings stay UTF-16 units.
+  // has no CP932 form, so its strings stay UTF-16 units, and its paths are
+  // looked up as such.
   const std::string hyouSjis = "\x95\x5C";
   const std::string hyouUtf8 = "\xE8\xA1\xA8";
   const std::string yoshiUtf8 = "\xF0\xA0\xAE\xB7";
   fs::create_directories(dir.Native(hyouUtf8));
   testutil::WriteText(dir.Native(hyouUtf8 + "/" + hyouUtf8 + ".jpg"), "jpeg");
+  fs::create_directories(dir.Native("img"));
+  testutil::WriteText(dir.Native("img/" + yoshiUtf8 + ".png"), "png");
 
   TJwwData d;
   jwwfixture::Add(d, Text(JwwStr("^@BM" + hyouSjis + "\\" + hyouSjis + ".jpg,1")));
@@ -456,20 +459,21 @@ TEST(InfoText, ShiftJisAndUtf16BeyondCp932ShowInUtf8) {
             "    live      " + hyouUtf8 + "\\" + hyouUtf8 + ".jpg -> " +
                 testutil::Utf8(dir.Native(hyouUtf8 + "/" + hyouUtf8 + ".jpg").make_preferred()) +
                 " (found)");
-  EXPECT_EQ(lines[7], "    live      img\\" + yoshiUtf8 +
-                          ".png (not looked up: characters outside Shift-JIS)");
-  EXPECT_EQ(lines[8], "    embedded  " + yoshiUtf8 + ".png -> none (characters outside Shift-JIS)");
-  EXPECT_EQ(lines[9], "    disabled  \\" + yoshiUtf8 +
-                          ".bmp (not looked up: characters outside Shift-JIS)  [in block \"" +
-                          "\xE5\x9B\xB3" + yoshiUtf8 + "\"]");
+  EXPECT_EQ(lines[7], "    live      img\\" + yoshiUtf8 + ".png -> " +
+                          testutil::Utf8(dir.Native("img/" + yoshiUtf8 + ".png").make_preferred()) +
+                          " (found)");
+  EXPECT_EQ(lines[8], "    embedded  " + yoshiUtf8 + ".png -> none");
+  EXPECT_EQ(lines[9], "    disabled  \\" + yoshiUtf8 + ".bmp -> " +
+                          platform::InternalToNative(u"\\\U00020BB7.bmp") +
+                          " (missing)  [in block \"" + "\xE5\x9B\xB3" + yoshiUtf8 + "\"]");
 
   const Json j = ParseJson(Describe(dir.Internal("u.jww"), true).text);
   const Json& refs = j["imageReferences"];
   ASSERT_EQ(refs.items.size(), 4u);
   EXPECT_EQ(refs[1]["path"].string, "img\\" + yoshiUtf8 + ".png");
   EXPECT_TRUE(refs[1]["outsideShiftJis"].boolean);
-  EXPECT_TRUE(refs[1]["resolved"].IsNull());
-  EXPECT_FALSE(refs[1]["found"].boolean);
+  EXPECT_FALSE(refs[1]["resolved"].IsNull());
+  EXPECT_TRUE(refs[1]["found"].boolean);
   EXPECT_TRUE(refs[2]["image"].IsNull());
   EXPECT_EQ(refs[3]["block"]["name"].string, "\xE5\x9B\xB3" + yoshiUtf8);
   EXPECT_EQ(j["blockDefinitions"]["list"][0]["name"].string, "\xE5\x9B\xB3" + yoshiUtf8);
