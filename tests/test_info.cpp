@@ -479,6 +479,40 @@ TEST(InfoText, ShiftJisAndUtf16BeyondCp932ShowInUtf8) {
   EXPECT_EQ(j["blockDefinitions"]["list"][0]["name"].string, "\xE5\x9B\xB3" + yoshiUtf8);
 }
 
+TEST(InfoText, StoredNamesBeyondCp932AreShownAndTiedToTheirReferences) {
+  // Current Jw_cad stores "Ünï.png.gz" as UTF-16: the name shows as it is,
+  // and an embedded reference to "Ünï.png" (in any letter case) finds it.
+  TempDir dir;
+  const std::string uniUtf8 = "\xC3\x9Cn\xC3\xAF";
+  TJwwData d;
+  jwwfixture::Add(d, Text(Verbatim(u"^@BM%temp%\u00DCn\u00EF.png,1")));
+  jwwfixture::Add(d, Text(Verbatim(u"^@BM%temp%\u00FCN\u00CF.PNG,2")));
+  SaveDrawing(d, dir.Internal("u.jww"));
+  Bytes bytes = testutil::ReadBytes(dir.Native("u.jww"));
+  ASSERT_EQ(Bytes(bytes.end() - 4, bytes.end()), Bytes(4, 0));
+  bytes.resize(bytes.size() - 4);
+  jwwfixture::JwwBuilder section(700);
+  section.Dword(1);
+  section.Utf16String(u"\u00DCn\u00EF.png.gz");
+  section.Dword(5);
+  section.Raw(Filler(5));
+  bytes.insert(bytes.end(), section.bytes().begin(), section.bytes().end());
+  testutil::WriteBytes(dir.Native("u.jww"), bytes);
+
+  const Described out = Describe(dir.Internal("u.jww"));
+  ASSERT_TRUE(out.complete) << out.text;
+  const std::string uni = uniUtf8 + ".png";
+  EXPECT_NE(out.text.find("    " + uni + ".gz  5 bytes\n"), std::string::npos) << out.text;
+  EXPECT_NE(out.text.find("    embedded  " + uni + " -> " + uni + ".gz\n"), std::string::npos)
+      << out.text;
+  EXPECT_NE(out.text.find("    embedded  \xC3\xBCN\xC3\x8F.PNG -> " + uni + ".gz\n"),
+            std::string::npos)
+      << out.text;
+  const Json j = ParseJson(Describe(dir.Internal("u.jww"), true).text);
+  EXPECT_EQ(j["embeddedImages"][0]["name"].string, uni + ".gz");
+  EXPECT_EQ(j["imageReferences"][0]["image"].string, uni + ".gz");
+}
+
 TEST(InfoText, AllUtf16IsToldAsSuch) {
   // Every string of the header's tables too, as current Jw_cad writes them:
   // our writer's defaults alone would make the drawing mixed.
