@@ -32,90 +32,7 @@ const std::string kWaveUtf8 =
     "plan\xE3\x80\x9C"
     "1.png";
 
-JwwStr Wide(const std::u16string& units) {
-  JwwStr s;
-  s.form = JwwStr::Form::Utf16;
-  s.verbatim = true;
-  s.units = units;
-  s.text = Utf16ToSjisLossy(units);
-  return s;
-}
-
-std::string Bytes(const std::vector<std::uint8_t>& v) {
-  return std::string(v.begin(), v.end());
-}
-
-// A 7.00 drawing of UTF-16 texts at the top level and in one used block,
-// with `section` (count and images, as built) as its image section.
-void WriteWideDrawing(const std::string& path, const std::vector<JwwStr>& top,
-                      const std::vector<JwwStr>& inBlock,
-                      const std::vector<std::uint8_t>& section = {0, 0, 0, 0}) {
-  TJwwData d;
-  d.Header.Version = 700;
-  for (const JwwStr& s : top) jwwfixture::Add(d, testutil::MakeText("x")), d.Texts.back().Text = s;
-  TEntJwwBlockDef def;
-  def.Number = 7;
-  def.Name = JwwStr("blk");
-  for (const JwwStr& s : inBlock) {
-    jwwfixture::Add(def.Entities, testutil::MakeText("x"));
-    def.Entities.Texts.back().Text = s;
-  }
-  d.BlockDefs.push_back(def);
-  TEntJwwBlockRef ref;
-  ref.BlockNumber = 7;
-  ref.ScaleX = ref.ScaleY = 1;
-  jwwfixture::Add(d, ref);
-  d.ResolveBlockUse();
-  std::vector<TBindImageType> none;
-  std::swap(none, StagedImages);
-  const bool saved = d.SaveToFile(path, 700);
-  std::swap(none, StagedImages);
-  ASSERT_TRUE(saved) << d.LastError;
-  // The writer's empty section is replaced by the one given.
-  platform::Os& os = platform::Current();
-  std::vector<std::uint8_t> bytes = testutil::ReadThrough(os, path);
-  ASSERT_EQ(std::vector<std::uint8_t>(bytes.end() - 4, bytes.end()),
-            std::vector<std::uint8_t>(4, 0));
-  bytes.resize(bytes.size() - 4);
-  bytes.insert(bytes.end(), section.begin(), section.end());
-  auto file = os.Create(path);
-  ASSERT_TRUE(file &&
-              file->Write(bytes.data(), bytes.size()) == static_cast<long long>(bytes.size()) &&
-              file->Close());
-}
-
-// Every "^@BM%temp%" reference of a converted drawing (as UTF-16) with the
-// unzipped bytes of the image Jw_cad would show for it: the first stored
-// name that begins with the referenced name, letter case as written.
-std::map<std::u16string, std::string> WideImagesOf(const std::string& output) {
-  TJwwData d;
-  if (!d.LoadFromFile(output)) throw std::runtime_error("cannot load: " + d.LastError);
-  std::map<std::u16string, std::string> images;
-  auto visit = [&](const TEntityLists& lists) {
-    for (const auto& t : lists.Texts) {
-      const std::u16string s = t.Text.verbatim ? t.Text.units : SjisToUtf16(t.Text.text);
-      if (s.rfind(u"^@BM%temp%", 0) != 0) continue;
-      const std::u16string name = s.substr(10, s.find(u',') - 10);
-      bool found = false;
-      for (const auto& img : StagedImages) {
-        const std::u16string stored = WideSpelling(img.Name, img.WideName);
-        if (stored.rfind(name, 0) != 0) continue;
-        auto file = platform::Current().OpenReadWide(SjisToUtf16(StagingFolder) + stored);
-        if (!file) throw std::runtime_error("no staged file");
-        std::vector<std::uint8_t> gz(static_cast<std::size_t>(file->Size()));
-        if (file->Read(gz.data(), gz.size()) != static_cast<long long>(gz.size()))
-          throw std::runtime_error("short read");
-        images[name] = Bytes(testutil::Gunzip(gz));
-        found = true;
-        break;
-      }
-      if (!found) throw std::runtime_error("no stored image for a reference");
-    }
-  };
-  visit(d);
-  for (const auto& def : d.BlockDefs) visit(def.Entities);
-  return images;
-}
+using testutil::Wide;
 
 class WideConversion : public ::testing::Test {
  protected:
@@ -155,10 +72,10 @@ class WideConversion : public ::testing::Test {
     testutil::WriteText(dwg.Native(kCafeUtf8 + "/b.png"), "cafe image, longer");
     testutil::WriteText(dwg.Native("img/" + kWaveUtf8), "wave");
     absolute = SjisToUtf16(dwg.Internal()) + kCafe + u"\\b.png";
-    WriteWideDrawing(dwg.Internal("u16.jww"),
-                     {Wide(u"^@BM" + kUni + u",1,2"), Wide(u"^@BM" + absolute + u",3"),
-                      Wide(u"^@BMimg\\" + kWave + u",4")},
-                     {Wide(u"^@BM" + kUni + u",5"), Wide(u"^@BMimg\\" + kWave + u",6")});
+    testutil::WriteWideDrawing(dwg.Internal("u16.jww"),
+                               {Wide(u"^@BM" + kUni + u",1,2"), Wide(u"^@BM" + absolute + u",3"),
+                                Wide(u"^@BMimg\\" + kWave + u",4")},
+                               {Wide(u"^@BM" + kUni + u",5"), Wide(u"^@BMimg\\" + kWave + u",6")});
   }
 
   TempDir home, dwg, out;
@@ -179,7 +96,7 @@ TEST_F(WideConversion, PathsShiftJisCannotHoldAreEmbeddedWithPlainNames) {
             (std::vector<std::u16string>{e + kUni + u",1,2", e + u"b.png,3", e + kWave + u",4"}));
   EXPECT_EQ(TextsOf(out.Internal("u16.jww"), true),
             (std::vector<std::u16string>{e + kUni + u",5", e + kWave + u",6"}));
-  const auto images = WideImagesOf(out.Internal("u16.jww"));
+  const auto images = testutil::WideImagesOf(out.Internal("u16.jww"));
   ASSERT_EQ(images.size(), 3u);
   EXPECT_EQ(images.at(kUni), "umlaut image");
   EXPECT_EQ(images.at(u"b.png"), "cafe image, longer");
@@ -199,7 +116,7 @@ TEST_F(WideConversion, PathsShiftJisCannotHoldAreEmbeddedWithPathDerivedNames) {
   std::u16string folder = SjisToUtf16(dwg.Internal());
   for (char16_t& u : folder)
     if (u == u'\\' || u == u':') u = u'_';
-  const auto images = WideImagesOf(out.Internal("u16.jww"));
+  const auto images = testutil::WideImagesOf(out.Internal("u16.jww"));
   ASSERT_EQ(images.size(), 3u);
   EXPECT_EQ(images.at(folder + kUni), "umlaut image");
   EXPECT_EQ(images.at(folder + kCafe + u"_b.png"), "cafe image, longer");
@@ -221,13 +138,13 @@ TEST_F(WideConversion, PlainNamesGetBranchNumbersIgnoringLetterCase) {
   testutil::WriteText(dwg.Native("a/\xC3\x9C.png"), "first");
   testutil::WriteText(dwg.Native("b/\xC3\x9C.png"), "second one");
   testutil::WriteText(dwg.Native("c/\xC3\xBC.png"), "third image");
-  WriteWideDrawing(dwg.Internal("u16.jww"),
-                   {Wide(u"^@BMa\\\u00DC.png,1"), Wide(u"^@BMb\\\u00DC.png,2"),
-                    Wide(u"^@BMc\\\u00FC.png,3"), Wide(u"^@BMA\\\u00DC.png,4")},
-                   {});
+  testutil::WriteWideDrawing(dwg.Internal("u16.jww"),
+                             {Wide(u"^@BMa\\\u00DC.png,1"), Wide(u"^@BMb\\\u00DC.png,2"),
+                              Wide(u"^@BMc\\\u00FC.png,3"), Wide(u"^@BMA\\\u00DC.png,4")},
+                             {});
   form.PathInEmbeddedName = false;
   EXPECT_EQ(Convert("u16.jww"), ResultOkLine(3, 4, 0, 0, 0));
-  const auto images = WideImagesOf(out.Internal("u16.jww"));
+  const auto images = testutil::WideImagesOf(out.Internal("u16.jww"));
   EXPECT_EQ(images.at(u"\u00DC.png"), "first");
   EXPECT_EQ(images.at(u"\u00DC~1.png"), "second one");
   EXPECT_EQ(images.at(u"\u00FC~2.png"), "third image");
@@ -250,13 +167,14 @@ TEST_F(WideConversion, CarriedImageWithSuchANameComesThroughUnchanged) {
   section.Utf16String(u"\u00DCn\u00EF.png.gz");
   section.Dword(static_cast<std::int32_t>(gz.size()));
   section.Raw(gz);
-  WriteWideDrawing(dwg.Internal("u16.jww"),
-                   {Wide(u"^@BM%temp%\u00DCn\u00EF.png,1"), Wide(u"^@BMnew\\\u00DCn\u00EF.png,2")},
-                   {}, section.bytes());
+  testutil::WriteWideDrawing(
+      dwg.Internal("u16.jww"),
+      {Wide(u"^@BM%temp%\u00DCn\u00EF.png,1"), Wide(u"^@BMnew\\\u00DCn\u00EF.png,2")}, {},
+      section.bytes());
   form.PathInEmbeddedName = false;
   EXPECT_EQ(Convert("u16.jww"), ResultOkLine(1, 1, 0, 0, 0));
   EXPECT_EQ(TextsOf(out.Internal("u16.jww"), false).back(), u"^@BM%temp%\u00DCn\u00EF~1.png,2");
-  const auto images = WideImagesOf(out.Internal("u16.jww"));
+  const auto images = testutil::WideImagesOf(out.Internal("u16.jww"));
   EXPECT_EQ(images.at(u"\u00DCn\u00EF.png"), "carried picture");
   EXPECT_EQ(images.at(u"\u00DCn\u00EF~1.png"), "new picture");
   // The stored archive itself is the one the source carried.
@@ -276,7 +194,7 @@ TEST_F(WideConversion, StoredNamesThatReachOutsideTheStagingFolderFailTheLoad) {
     section.Utf16String(bad);
     section.Dword(3);
     section.Raw(std::string("abc"));
-    WriteWideDrawing(dwg.Internal("bad.jww"), {}, {}, section.bytes());
+    testutil::WriteWideDrawing(dwg.Internal("bad.jww"), {}, {}, section.bytes());
     TJwwData d;
     EXPECT_FALSE(d.LoadFromFile(dwg.Internal("bad.jww")));
   }
