@@ -359,7 +359,10 @@ std::string MemoryOs::WideSpelling(const std::u16string& path) {
     if (Utf16ToSjisExact(path.substr(i, n), sjis) && sjis.find('\0') == std::string::npos) {
       spelt += sjis;
     } else {
-      for (std::size_t k = 0; k < n; ++k) spelt += "\x01" + HexText(path[i + k], 4);
+      for (std::size_t k = 0; k < n; ++k) {
+        spelt += '\x01';
+        spelt += HexText(path[i + k], 4);
+      }
     }
     i += n - 1;
   }

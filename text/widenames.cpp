@@ -202,6 +202,7 @@ std::u16string WidePathDerivedName(const std::u16string& path) {
 
 std::u16string WideWithBranch(const std::u16string& name, int n) {
   const std::size_t dot = WideExtStart(name);
-  const std::string number = "~" + std::to_string(n);
+  std::string number = "~";
+  number += std::to_string(n);
   return name.substr(0, dot) + std::u16string(number.begin(), number.end()) + name.substr(dot);
 }
