@@ -188,7 +188,7 @@ TEST(Win32Files, WidePathsReachNamesCp932CannotHold) {
   ASSERT_TRUE(r);
   EXPECT_EQ(r->Size(), 3);
   r.reset();
-  EXPECT_EQ(platform::InternalToNative(upper), platform::win32::WideToUtf8(native));
+  EXPECT_EQ(platform::InternalToNative(file), platform::win32::WideToUtf8(native));
   EXPECT_TRUE(Os().DeleteWide(file));
   EXPECT_FALSE(Os().FileExistsWide(file));
   EXPECT_FALSE(Os().FileExistsWide(std::u16string(u"C:\\a\0b", 6)));
