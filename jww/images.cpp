@@ -50,8 +50,8 @@ void ExtractImage(JwwReader& r, const TBindImageType& image) {
     throw JwwIoError(101, "there is no staging folder for the embedded images");
   platform::Os& os = platform::Current();
   const std::string path = StagingFolder + image.Name;
-  const std::u16string widePath = SjisToUtf16(StagingFolder) + image.WideName;
   const bool wide = !image.WideName.empty();
+  const std::u16string widePath = wide ? SjisToUtf16(StagingFolder) + image.WideName : u"";
   std::unique_ptr<platform::File> file = wide ? os.CreateWide(widePath) : os.Create(path);
   if (!file)
     throw JwwIoError(101, "the embedded image " + QuotedName(image.Name) +
@@ -347,11 +347,12 @@ void TJwwData::WriteImageSection(JwwWriter& w) {
   // drawing may carry more images than a process may hold files open.
   platform::Os& os = platform::Current();
   std::vector<StoredImage> stored;
+  const std::u16string wideStaging = SjisToUtf16(StagingFolder);
   for (std::size_t i : order) {
     TBindImageType& image = StagedImages[i];
     if (!image.InUse) continue;
-    StoredImage s{&image, StagingFolder + image.Name, 0,
-                  SjisToUtf16(StagingFolder) + image.WideName};
+    StoredImage s{&image, StagingFolder + image.Name, 0, {}};
+    if (!image.WideName.empty()) s.widePath = wideStaging + image.WideName;
     const bool there = image.WideName.empty()
                            ? IsPlainFileName(image.Name) && os.FileExists(s.path)
                            : IsPlainWideName(image.WideName) && os.FileExistsWide(s.widePath);
