@@ -3,6 +3,7 @@
 // found again like any other, and never pass through CP932 on their way.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 
@@ -11,6 +12,9 @@
 #include "embed/staging.h"
 #include "platform/faulty_os.h"
 #include "platform/memory_os.h"
+#ifndef _WIN32
+#include "platform/posix/signals.h"
+#endif
 #include "tests/jwwfixture.h"
 #include "tests/testutil.h"
 #include "text/unicode.h"
@@ -278,5 +282,17 @@ TEST(WideNames, PosixPathsGoThroughUtf8WithTheCaseInsensitiveLookup) {
   EXPECT_EQ(platform::InternalToNative(folder + u"img\\" + kUni),
             testutil::Utf8(dir.path()) + "/Img/" + kUniUtf8);
   EXPECT_FALSE(os.FileExistsWide(folder + std::u16string(u"img\\a\0b", 7)));
+
+  // A file made under such a name is noted for an interrupt's clean-up
+  // until it is deleted.
+  const std::string made = testutil::Utf8(dir.path()) + "/Img/" + kWaveUtf8;
+  auto noted = [&] {
+    const auto files = platform::posix::WhatWouldBeCleanedUp().files;
+    return std::find(files.begin(), files.end(), made) != files.end();
+  };
+  ASSERT_TRUE(os.CreateWide(folder + u"img\\" + kWave));
+  EXPECT_TRUE(noted());
+  EXPECT_TRUE(os.DeleteWide(folder + u"IMG\\" + kWave));
+  EXPECT_FALSE(noted());
 #endif
 }
