@@ -17,6 +17,7 @@
 #include "text/filenames.h"
 #include "text/sjis.h"
 #include "text/unicode.h"
+#include "text/widenames.h"
 
 namespace {
 
@@ -51,8 +52,8 @@ struct ImageFact {
 struct RefFact {
   TImageRef::Kind kind = TImageRef::Kind::Live;
   std::string path;  // the path or embedded name as written, UTF-8
-  // The text has characters CP932 cannot hold: no Shift-JIS path or stored
-  // name can match it, so it is neither looked up nor tied to an image.
+  // The text has characters CP932 cannot hold (it is looked up and tied to
+  // its image by its UTF-16 form).
   bool outsideShiftJis = false;
   std::optional<std::string> resolved;  // native path, for live and disabled references
   bool found = false;
@@ -82,6 +83,12 @@ std::string DisplayText(const JwwStr& s) {
   // A lone surrogate has no UTF-8 form either: the rendering with "?" is
   // the best there is.
   return platform::SjisToDisplay(s.text);
+}
+
+std::string ImageDisplayName(const TBindImageType& image) {
+  std::string utf8;
+  if (!image.WideName.empty() && Utf16ToUtf8(image.WideName, utf8)) return utf8;
+  return platform::SjisToDisplay(image.Name);
 }
 
 std::string VersionText(std::int32_t v) {
@@ -310,15 +317,20 @@ std::string StringForm(const TJwwData& d) {
 
 // What Jw_cad shows for an embedded reference: the stored image of that
 // name, with or without ".gz", else the first whose name begins with it.
-std::optional<std::string> StoredImageFor(const std::string& name) {
-  const std::string ref = SjisUpper(name);
+// `ref` is the referenced name's key (ImageNameKey); the result is UTF-8.
+std::optional<std::string> StoredImageFor(const std::string& ref) {
+  const TBindImageType* found = nullptr;
   for (const TBindImageType& image : StagedImages) {
-    const std::string upper = SjisUpper(image.Name);
-    if (upper == ref || upper == ref + ".GZ") return image.Name;
+    const std::string upper = ImageNameKey(image.Name, image.WideName);
+    if (upper == ref || upper == ref + ".GZ") {
+      found = &image;
+      break;
+    }
   }
   for (const TBindImageType& image : StagedImages)
-    if (SjisUpper(image.Name).starts_with(ref)) return image.Name;
-  return std::nullopt;
+    if (!found && ImageNameKey(image.Name, image.WideName).starts_with(ref)) found = &image;
+  if (!found) return std::nullopt;
+  return ImageDisplayName(*found);
 }
 
 RefFact DescribeRef(const JwwStr& text, const TImageRef& ref, const std::string& drawingFolder,
@@ -330,20 +342,22 @@ RefFact DescribeRef(const JwwStr& text, const TImageRef& ref, const std::string&
   if (text.verbatim) {
     // The path as the drawing spells it: the Shift-JIS rendering has "?"
     // where the characters that matter are.
+    const std::optional<TWideImageRef> wide = ParseWideImageRef(text.units);
+    if (!wide) return f;
     std::string utf8;
-    if (Utf16ToUtf8(text.units, utf8)) {
-      const std::size_t start = std::strlen(
-          ref.kind == TImageRef::Kind::Embedded
-              ? kEmbeddedRefPrefix
-              : (ref.kind == TImageRef::Kind::Live ? kLiveRefPrefix : kDisabledRefPrefix));
-      const std::size_t comma = utf8.find(',', start);
-      if (start <= utf8.size()) f.path = utf8.substr(start, comma - start);
+    if (Utf16ToUtf8(wide->path, utf8)) f.path = utf8;
+    if (ref.kind == TImageRef::Kind::Embedded) {
+      f.image = StoredImageFor(WideNameKey(wide->path));
+      return f;
     }
+    const TWideResolvedRef r = ResolveWideImageRef(drawingFolder, wide->path, lookBeside);
+    f.resolved = platform::InternalToNative(r.path);
+    f.found = r.found;
+    f.beside = r.beside;
     return f;
   }
   if (ref.kind == TImageRef::Kind::Embedded) {
-    f.image = StoredImageFor(ref.path);
-    if (f.image) f.image = platform::SjisToDisplay(*f.image);
+    f.image = StoredImageFor(SjisUpper(ref.path));
     return f;
   }
   const TResolvedRef r = ResolveImageRef(drawingFolder, ref.path, lookBeside);
@@ -389,7 +403,7 @@ Facts Gather(const std::string& internalPath, const InfoOptions& options) {
     facts.blocks.push_back({DisplayText(def.Name), def.Number, def.Used});
   }
   for (const TBindImageType& image : StagedImages)
-    facts.images.push_back({platform::SjisToDisplay(image.Name), image.Size});
+    facts.images.push_back({ImageDisplayName(image), image.Size});
 
   const std::string folder = ExtractFileDir(internalPath);
   CollectRefs(d, std::nullopt, folder, options.lookBeside, facts);
@@ -474,11 +488,7 @@ void WriteText(const Facts& f, std::string& out) {
     std::string line = KindName(r.kind);
     line.resize(10, ' ');
     line += Printable(r.path);
-    if (r.outsideShiftJis) {
-      line += r.kind == TImageRef::Kind::Embedded
-                  ? " -> none (characters outside Shift-JIS)"
-                  : " (not looked up: characters outside Shift-JIS)";
-    } else if (r.kind == TImageRef::Kind::Embedded) {
+    if (r.kind == TImageRef::Kind::Embedded) {
       line += " -> " + (r.image ? Printable(*r.image) : std::string("none"));
     } else {
       line += " -> " + Printable(r.resolved.value_or("")) + " (" +

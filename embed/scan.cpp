@@ -7,6 +7,8 @@
 #include "platform/platform.h"
 #include "text/filenames.h"
 #include "text/sjis.h"
+#include "text/unicode.h"
+#include "text/widenames.h"
 
 const char* const kLiveRefPrefix = "^@BM";
 const char* const kEmbeddedRefPrefix = "^@BM%temp%";
@@ -40,7 +42,72 @@ std::string WithBranch(const std::string& name, int n) {
   return name.substr(0, name.size() - ext.size()) + "~" + std::to_string(n) + ext;
 }
 
+std::u16string Units(const std::string& ascii) {
+  return std::u16string(ascii.begin(), ascii.end());
+}
+
+bool StartsWith(const std::u16string& s, const std::string& ascii) {
+  return s.compare(0, ascii.size(), Units(ascii)) == 0;
+}
+
+bool IsRelative(const std::u16string& path) {
+  const bool drive = path.size() >= 2 && path[1] == u':' &&
+                     ((path[0] >= u'A' && path[0] <= u'Z') || (path[0] >= u'a' && path[0] <= u'z'));
+  return !drive && path[0] != u'\\';
+}
+
+// Replaces a text by units, in Shift-JIS when it can hold them.
+void AssignUnits(JwwStr& s, std::u16string units) {
+  std::string sjis;
+  if (Utf16ToSjisExact(units, sjis)) {
+    s.Assign(std::move(sjis));
+    return;
+  }
+  s.text = Utf16ToSjisLossy(units);
+  s.form = JwwStr::Form::Utf16;
+  s.verbatim = true;
+  s.units = std::move(units);
+}
+
 }  // namespace
+
+std::optional<TWideImageRef> ParseWideImageRef(const std::u16string& t) {
+  TWideImageRef ref;
+  std::size_t prefix = 0;
+  if (StartsWith(t, kEmbedded)) {
+    ref.kind = TImageRef::Kind::Embedded;
+    prefix = kEmbedded.size();
+  } else if (StartsWith(t, kLive)) {
+    prefix = kLive.size();
+  } else if (StartsWith(t, kDisabled)) {
+    ref.kind = TImageRef::Kind::Disabled;
+    prefix = kDisabled.size();
+  } else {
+    return std::nullopt;
+  }
+  std::size_t comma = t.find(u',', prefix);
+  if (comma == std::u16string::npos || comma == prefix) return std::nullopt;
+  ref.path = t.substr(prefix, comma - prefix);
+  ref.params = t.substr(comma);
+  return ref;
+}
+
+TWideResolvedRef ResolveWideImageRef(const std::string& drawingFolder,
+                                     const std::u16string& refPath, bool lookBeside) {
+  platform::Os& os = platform::Current();
+  const std::u16string folder = SjisToUtf16(drawingFolder);
+  TWideResolvedRef r;
+  r.path = IsRelative(refPath) ? folder + refPath : refPath;
+  r.found = os.FileExistsWide(r.path);
+  if (!r.found && lookBeside) {
+    const std::u16string name = WideFileName(refPath);
+    if (!name.empty() && os.FileExistsWide(folder + name)) {
+      r.path = folder + name;
+      r.found = r.beside = true;
+    }
+  }
+  return r;
+}
 
 std::optional<TImageRef> ParseImageRef(const std::string& t) {
   TImageRef ref;
@@ -89,13 +156,19 @@ bool EmbedImages(TJwwData& jww, const std::string& sourcePath, const std::string
   // Names are compared ignoring letter case, through their upper-cased
   // forms kept in sets, so that a drawing of thousands of images costs no
   // more per image than one of a few.
+  // Names and paths Shift-JIS cannot hold have keys of their own in the
+  // same sets (ImageNameKey).
   std::unordered_set<std::string> carried;
-  for (const auto& img : StagedImages) carried.insert(SjisUpper(img.Name));
+  for (const auto& img : StagedImages) carried.insert(ImageNameKey(img.Name, img.WideName));
   std::unordered_set<std::string> rowNames;
   std::unordered_map<std::string, std::size_t> rowOfSource;
+  // The row holding each name: a name of another letter case is another
+  // file on a POSIX disk, but not for Windows.
+  std::unordered_map<std::string, std::size_t> rowOfName;
   for (std::size_t i = 0; i < rows.size(); ++i) {
-    rowNames.insert(SjisUpper(rows[i].EmbeddedName));
-    rowOfSource.emplace(SjisUpper(rows[i].SourcePath), i);
+    rowNames.insert(ImageNameKey(rows[i].EmbeddedName, rows[i].WideEmbeddedName));
+    rowOfName.emplace(ImageNameKey(rows[i].EmbeddedName, rows[i].WideEmbeddedName), i);
+    rowOfSource.emplace(ImageNameKey(rows[i].SourcePath, rows[i].WideSourcePath), i);
   }
 
   // The images staged so far, by upper-cased name: the file each is taken
@@ -107,7 +180,8 @@ bool EmbedImages(TJwwData& jww, const std::string& sourcePath, const std::string
   };
   std::unordered_map<std::string, Staged> staged;
   for (const TStr2List& row : rows)
-    staged.emplace(SjisUpper(row.EmbeddedName), Staged{row.SourcePath, {}});
+    if (row.WideEmbeddedName.empty())
+      staged.emplace(SjisUpper(row.EmbeddedName), Staged{row.SourcePath, {}});
   const StagedStampLookup stagedStamp = [&](const std::string& name) -> std::optional<TFileStamp> {
     auto it = staged.find(SjisUpper(name));
     if (it == staged.end()) return std::nullopt;
@@ -122,6 +196,83 @@ bool EmbedImages(TJwwData& jww, const std::string& sourcePath, const std::string
     return byRows && rowNames.count(SjisUpper(name)) > 0;
   };
 
+  // A reference whose text Shift-JIS cannot hold: the same steps on its
+  // UTF-16 units, so that a path with "Ü" or "〜" reaches its image and
+  // its name keeps those characters.
+  const std::u16string wideWork = SjisToUtf16(workFolder);
+  auto embedWide = [&](TEntJwwText& text, std::int32_t& embedded, std::int32_t& missing) {
+    const std::optional<TWideImageRef> ref = ParseWideImageRef(text.Text.units);
+    if (!ref || ref->kind != TImageRef::Kind::Live) return true;
+    const TWideResolvedRef resolved =
+        ResolveWideImageRef(drawingFolder, ref->path, scan.LookBeside);
+    const std::u16string& path = resolved.path;
+    if (!resolved.found) {
+      ++missing;
+      if (scan.DisableMissingRefs) {
+        AssignUnits(text.Text, Units(kDisabled) + path + ref->params);
+        text.TextKind = 0;
+        text.Attr.PenColor = 9;
+      }
+      return true;
+    }
+
+    std::u16string name;
+    const std::string pathKey = WideNameKey(path);
+    if (auto row = rowOfSource.find(pathKey); row != rowOfSource.end())
+      name = WideSpelling(rows[row->second].EmbeddedName, rows[row->second].WideEmbeddedName);
+    if (name.empty()) {
+      const TFileStamp stamp = GetFileStamp(path);
+      // A name is usable unless a carried image holds it (or it with
+      // ".gz"), another listed image holds it in any letter case, or
+      // another file lies under it; a plain name holding this very image
+      // (same stamp) is taken as it is spelt.
+      auto usable = [&](const std::u16string& candidate, std::u16string& use) {
+        const std::string key = WideNameKey(candidate);
+        if (carried.count(key) || carried.count(key + ".GZ")) return false;
+        use = candidate;
+        if (auto row = rowOfName.find(key); row != rowOfName.end()) {
+          if (PathInEmbeddedName) return false;
+          use = WideSpelling(rows[row->second].EmbeddedName, rows[row->second].WideEmbeddedName);
+        }
+        return !os.FileExistsWide(wideWork + use) || GetFileStamp(wideWork + use) == stamp;
+      };
+      const std::u16string base =
+          PathInEmbeddedName ? WidePathDerivedName(path) : WideFileName(path);
+      if (!base.empty() && !usable(base, name)) {
+        name.clear();
+        for (int n = 1; n <= 99999 && name.empty(); ++n)
+          if (!usable(WideWithBranch(base, n), name)) name.clear();
+      }
+      if (name.empty()) {
+        scan.FailureReason = "no free name to stage the image " + Utf16ToSjisLossy(path);
+        return false;
+      }
+      TStr2List row;
+      if (!Utf16ToSjisExact(path, row.SourcePath)) {
+        row.SourcePath = Utf16ToSjisLossy(path);
+        row.WideSourcePath = path;
+      }
+      if (!Utf16ToSjisExact(name, row.EmbeddedName)) {
+        row.EmbeddedName = Utf16ToSjisLossy(name);
+        row.WideEmbeddedName = name;
+      }
+      rowOfSource.emplace(pathKey, rows.size());
+      rowNames.insert(WideNameKey(name));
+      rowOfName.emplace(WideNameKey(name), rows.size());
+      rows.push_back(row);
+      if (!os.FileExistsWide(wideWork + name)) {
+        std::string error;
+        if (!CopyFileKeepDate(path, wideWork + name, &error)) {
+          scan.FailureReason = "cannot stage the image " + Utf16ToSjisLossy(path) + ": " + error;
+          return false;
+        }
+      }
+    }
+    AssignUnits(text.Text, Units(kEmbedded) + name + ref->params);
+    ++embedded;
+    return true;
+  };
+
   auto embedOne = [&](TEntJwwText& text, bool inBlock) -> bool {
     const std::string& t = text.Text.text;
     std::optional<TImageRef> ref = ParseImageRef(t);
@@ -129,16 +280,7 @@ bool EmbedImages(TJwwData& jww, const std::string& sourcePath, const std::string
     std::int32_t& embedded = inBlock ? scan.EmbeddedRefInBlockCount : scan.EmbeddedRefCount;
     std::int32_t& missing = inBlock ? scan.MissingRefInBlockCount : scan.MissingRefCount;
 
-    if (text.Text.verbatim) {
-      // The drawing names the image with characters Shift-JIS cannot hold:
-      // no path of ours can reach it. Left as it is, and said so.
-      ++missing;
-      scan.Warnings.push_back(
-          "image reference not embedded: its path has characters outside "
-          "Shift-JIS: " +
-          t);
-      return true;
-    }
+    if (text.Text.verbatim) return embedWide(text, embedded, missing);
 
     const TResolvedRef resolved = ResolveImageRef(drawingFolder, ref->path, scan.LookBeside);
     const std::string& path = resolved.path;
@@ -183,6 +325,7 @@ bool EmbedImages(TJwwData& jww, const std::string& sourcePath, const std::string
       const std::string upperName = SjisUpper(name);
       rowOfSource.emplace(upperPath, rows.size());
       rowNames.insert(upperName);
+      rowOfName.emplace(upperName, rows.size());
       rows.push_back({path, name});
       // A plain name staged before with the same stamp is this image, and
       // so is a file already lying in the work folder under the name.
@@ -222,9 +365,17 @@ bool EmbedImages(TJwwData& jww, const std::string& sourcePath, const std::string
   std::vector<std::string> sources(StagedImages.size());
   std::unordered_set<std::string> listed;
   for (const auto& row : rows) {
-    const std::string upperName = SjisUpper(row.EmbeddedName);
-    if (!listed.insert(upperName).second) continue;
-    auto pending = pendingSource.find(upperName);
+    const std::string key = ImageNameKey(row.EmbeddedName, row.WideEmbeddedName);
+    if (!listed.insert(key).second) continue;
+    if (!row.WideEmbeddedName.empty()) {
+      // Staged by a copy under its own name, compressed from there.
+      StagedImages.push_back({row.EmbeddedName, 0,
+                              os.FileExistsWide(wideWork + row.WideEmbeddedName),
+                              row.WideEmbeddedName});
+      sources.emplace_back();
+      continue;
+    }
+    auto pending = pendingSource.find(key);
     const bool fromSource = pending != pendingSource.end();
     StagedImages.push_back(
         {row.EmbeddedName, 0, fromSource || os.FileExists(workFolder + row.EmbeddedName)});

@@ -15,6 +15,10 @@
 struct TStr2List {
   std::string SourcePath;    // where the image file was found
   std::string EmbeddedName;  // its name in the staging folder and the references
+  // The UTF-16 units of either when Shift-JIS cannot hold it; the field
+  // above is then a rendering with "?".
+  std::u16string WideSourcePath = {};
+  std::u16string WideEmbeddedName = {};
 };
 
 // The three forms of an image reference text.
@@ -45,6 +49,22 @@ struct TResolvedRef {
 };
 TResolvedRef ResolveImageRef(const std::string& drawingFolder, const std::string& refPath,
                              bool lookBeside);
+
+// The same for a reference whose text Shift-JIS cannot hold (kept as its
+// UTF-16 units): its path and parameters stay UTF-16 throughout.
+struct TWideImageRef {
+  TImageRef::Kind kind = TImageRef::Kind::Live;
+  std::u16string path;
+  std::u16string params;
+};
+std::optional<TWideImageRef> ParseWideImageRef(const std::u16string& text);
+struct TWideResolvedRef {
+  std::u16string path;
+  bool found = false;
+  bool beside = false;
+};
+TWideResolvedRef ResolveWideImageRef(const std::string& drawingFolder,
+                                     const std::u16string& refPath, bool lookBeside);
 
 // The options and the outcome of one scan.
 struct TEmbedScan {

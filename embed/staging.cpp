@@ -16,6 +16,8 @@
 #include "platform/platform.h"
 #include "text/filenames.h"
 #include "text/sjis.h"
+#include "text/unicode.h"
+#include "text/widenames.h"
 
 namespace {
 
@@ -58,7 +60,18 @@ struct GzipJob {
   // The time as a file stamp holds it (two-second steps, 1980 to 2107):
   // what a copy of the image given the date of its source had.
   bool stampTime = false;
+  // Paths Shift-JIS cannot hold; `input` and `output` then name them for a
+  // person only.
+  std::u16string wideInput{}, wideOutput{};
 };
+
+void DeleteOutput(const GzipJob& job) {
+  platform::Os& os = platform::Current();
+  if (job.wideOutput.empty())
+    os.Delete(job.output);
+  else
+    os.DeleteWide(job.wideOutput);
+}
 
 // A member being written. The thread that started it makes every file
 // call; compressing one piece may happen on another thread.
@@ -91,17 +104,18 @@ struct Member {
 std::unique_ptr<Member> StartMember(const GzipJob& job, std::size_t index, std::string& reason) {
   platform::Os& os = platform::Current();
   auto m = std::make_unique<Member>(index);
-  m->in = os.OpenRead(job.input);
+  const bool wideIn = !job.wideInput.empty();
+  m->in = wideIn ? os.OpenReadWide(job.wideInput) : os.OpenRead(job.input);
   if (!m->in) {
     reason = "cannot open " + QuotedName(job.input);
     return nullptr;
   }
   platform::DirEntry entry;
   std::uint32_t mtime = 0;
-  if (os.FindFirst(job.input, entry))
+  if (wideIn ? os.FindFirstWide(job.wideInput, entry) : os.FindFirst(job.input, entry))
     mtime = GzipTime(job.stampTime ? UnpackDosDateTime(PackDosDateTime(entry.lastWrite))
                                    : entry.lastWrite);
-  m->out = os.Create(job.output);
+  m->out = job.wideOutput.empty() ? os.Create(job.output) : os.CreateWide(job.wideOutput);
   if (!m->out) {
     reason = "cannot create " + QuotedName(job.output);
     return nullptr;
@@ -116,12 +130,13 @@ std::unique_ptr<Member> StartMember(const GzipJob& job, std::size_t index, std::
     m->name.push_back(0);
     m->header.time = mtime;
     m->header.os = 0;
-    m->header.name = m->name.data();
+    // No name field at all for a name Shift-JIS cannot hold.
+    m->header.name = job.storedName.empty() ? Z_NULL : m->name.data();
     if (deflateSetHeader(&m->zs, &m->header) != Z_OK) why = "the compressor refused the header";
   }
   if (why) {
     m->out.reset();
-    os.Delete(job.output);
+    DeleteOutput(job);
     reason = QuotedName(job.output) + ": " + why;
     return nullptr;
   }
@@ -170,7 +185,6 @@ struct GzipFailure {
 // its output and those of every later job are gone then, while the jobs
 // before it are written whole.
 std::optional<GzipFailure> WriteGzipMembers(const std::vector<GzipJob>& jobs, unsigned threads) {
-  platform::Os& os = platform::Current();
   // A thread per image at most: with one image, none is started.
   threads = static_cast<unsigned>(std::clamp<std::size_t>(jobs.size(), 1, std::max(1u, threads)));
   // Twice as many images as threads: one slow piece does not leave the
@@ -186,7 +200,7 @@ std::optional<GzipFailure> WriteGzipMembers(const std::vector<GzipJob>& jobs, un
   auto abandon = [&](Member& m) {
     m.out.reset();
     m.in.reset();
-    os.Delete(jobs[m.job].output);
+    DeleteOutput(jobs[m.job]);
   };
 
   std::size_t next = 0;
@@ -240,7 +254,7 @@ std::optional<GzipFailure> WriteGzipMembers(const std::vector<GzipJob>& jobs, un
 
   if (failure) {
     for (std::size_t j = failure->job + 1; j < jobs.size(); ++j)
-      if (written[j]) os.Delete(jobs[j].output);
+      if (written[j]) DeleteOutput(jobs[j]);
   }
   return failure;
 }
@@ -259,6 +273,16 @@ std::string StagedPath(const std::string& name) {
 bool StagedFileExists(const std::string& name) {
   return !StagingFolder.empty() && IsPlainFileName(name) &&
          platform::Current().FileExists(StagedPath(name));
+}
+
+// The staged file of a name Shift-JIS cannot hold.
+std::u16string WideStagedPath(const std::u16string& name) {
+  return SjisToUtf16(StagingFolder) + name;
+}
+
+bool WideStagedFileExists(const std::u16string& name) {
+  return !StagingFolder.empty() && IsPlainWideName(name) &&
+         platform::Current().FileExistsWide(WideStagedPath(name));
 }
 
 }  // namespace
@@ -309,14 +333,37 @@ bool CompressStagedImages(std::string& reason, const std::vector<std::string>& s
   // How many entries hold each name, upper-cased: kept up to date as
   // entries take their archive's name.
   std::unordered_map<std::string, int> holders;
-  for (const TBindImageType& image : StagedImages) ++holders[SjisUpper(image.Name)];
+  for (const TBindImageType& image : StagedImages)
+    ++holders[ImageNameKey(image.Name, image.WideName)];
   std::vector<GzipJob> jobs;
   std::vector<std::size_t> entryOf;
   std::string refused;
   for (std::size_t i = 0; i < StagedImages.size(); ++i) {
     const TBindImageType& image = StagedImages[i];
-    const std::string source = i < sources.size() ? sources[i] : std::string();
     if (IsCompressedName(image.Name)) continue;
+    if (!image.WideName.empty()) {
+      // A name Shift-JIS cannot hold: its copy lies staged under the name.
+      if (!WideStagedFileExists(image.WideName)) continue;
+      const std::string key = WideNameKey(image.WideName);
+      if (holders[key + ".GZ"] > 0) {
+        refused =
+            "the compressed name " + QuotedName(image.Name + ".gz") + " is taken by another image";
+        break;
+      }
+      --holders[key];
+      ++holders[key + ".GZ"];
+      GzipJob job{image.Name, image.Name + ".gz", std::string()};
+      job.wideInput = WideStagedPath(image.WideName);
+      job.wideOutput = WideStagedPath(image.WideName + u".gz");
+      // The header's name field is bytes in no stated code page: tools read
+      // it in the system's own (CP932 on a Japanese Windows), where this name
+      // would come out garbled. Left out, every tool takes the archive's own
+      // name less ".gz", which is the image's name exactly.
+      jobs.push_back(std::move(job));
+      entryOf.push_back(i);
+      continue;
+    }
+    const std::string source = i < sources.size() ? sources[i] : std::string();
     if (source.empty() && !StagedFileExists(image.Name)) continue;
     const std::string archive = image.Name + ".gz";
     const std::string upperArchive = SjisUpper(archive);
@@ -341,7 +388,14 @@ bool CompressStagedImages(std::string& reason, const std::vector<std::string>& s
   const std::size_t done = failure ? failure->job : jobs.size();
   for (std::size_t j = 0; j < done; ++j) {
     TBindImageType& image = StagedImages[entryOf[j]];
-    if (platform::Current().FileExists(StagedPath(image.Name + ".gz"))) image.Name += ".gz";
+    if (!image.WideName.empty()) {
+      if (platform::Current().FileExistsWide(WideStagedPath(image.WideName + u".gz"))) {
+        image.Name += ".gz";
+        image.WideName += u".gz";
+      }
+    } else if (platform::Current().FileExists(StagedPath(image.Name + ".gz"))) {
+      image.Name += ".gz";
+    }
   }
   if (failure) {
     reason = "cannot compress " + QuotedName(StagedImages[entryOf[failure->job]].Name) + ": " +
@@ -362,8 +416,27 @@ bool GzipCompressFile(const std::string& input, const std::string& output, std::
   return !failure;
 }
 
+bool GzipCompressFile(const std::u16string& input, const std::u16string& output,
+                      std::string& reason) {
+  // A name Shift-JIS cannot hold goes without the header's name field, as
+  // the staged images do.
+  std::string storedName;
+  if (!Utf16ToSjisExact(WideFileName(input), storedName)) storedName.clear();
+  GzipJob job{Utf16ToSjisLossy(input), Utf16ToSjisLossy(output), storedName};
+  job.wideInput = input;
+  job.wideOutput = output;
+  const std::optional<GzipFailure> failure = WriteGzipMembers({job}, 1);
+  if (failure) reason = failure->reason;
+  return !failure;
+}
+
 void DeleteStagedArchives() {
   for (const TBindImageType& image : StagedImages) {
+    if (!image.WideName.empty()) {
+      if (IsCompressedName(image.Name) && WideStagedFileExists(image.WideName))
+        platform::Current().DeleteWide(WideStagedPath(image.WideName));
+      continue;
+    }
     if (IsCompressedName(image.Name) && StagedFileExists(image.Name))
       platform::Current().Delete(StagedPath(image.Name));
   }
@@ -371,6 +444,13 @@ void DeleteStagedArchives() {
 
 void DeleteStagedOriginals() {
   for (const TBindImageType& image : StagedImages) {
+    if (!image.WideName.empty()) {
+      const std::u16string name = IsCompressedName(image.Name)
+                                      ? image.WideName.substr(0, image.WideName.size() - 3)
+                                      : image.WideName;
+      if (WideStagedFileExists(name)) platform::Current().DeleteWide(WideStagedPath(name));
+      continue;
+    }
     const std::string name =
         IsCompressedName(image.Name) ? ChangeFileExt(image.Name, "") : image.Name;
     if (StagedFileExists(name)) platform::Current().Delete(StagedPath(name));

@@ -36,5 +36,9 @@ bool CompressStagedImages(std::string& reason, const std::vector<std::string>& s
 // `reason`, when the input cannot be read or the output not written; no
 // output is left behind then.
 bool GzipCompressFile(const std::string& input, const std::string& output, std::string& reason);
+// The same for paths Shift-JIS cannot hold. A stored name that CP932 cannot
+// hold is left out of the header.
+bool GzipCompressFile(const std::u16string& input, const std::u16string& output,
+                      std::string& reason);
 void DeleteStagedArchives();
 void DeleteStagedOriginals();

@@ -20,6 +20,8 @@
 #include "jww/jwwunit.h"
 #include "text/filenames.h"
 #include "text/sjis.h"
+#include "text/unicode.h"
+#include "text/widenames.h"
 
 namespace {
 
@@ -48,7 +50,9 @@ void ExtractImage(JwwReader& r, const TBindImageType& image) {
     throw JwwIoError(101, "there is no staging folder for the embedded images");
   platform::Os& os = platform::Current();
   const std::string path = StagingFolder + image.Name;
-  std::unique_ptr<platform::File> file = os.Create(path);
+  const bool wide = !image.WideName.empty();
+  const std::u16string widePath = wide ? SjisToUtf16(StagingFolder) + image.WideName : u"";
+  std::unique_ptr<platform::File> file = wide ? os.CreateWide(widePath) : os.Create(path);
   if (!file)
     throw JwwIoError(101, "the embedded image " + QuotedName(image.Name) +
                               " cannot be created in the staging folder");
@@ -69,7 +73,11 @@ void ExtractImage(JwwReader& r, const TBindImageType& image) {
           101, "the embedded image " + QuotedName(image.Name) + " cannot be written (disk full?)");
   } catch (...) {
     file.reset();
-    os.Delete(path);
+    if (wide) {
+      os.DeleteWide(widePath);
+    } else {
+      os.Delete(path);
+    }
     throw;
   }
 }
@@ -126,9 +134,24 @@ struct NameIndex {
   std::vector<Entry> sorted;
 };
 
+// The key of the name a text in UTF-16 that Shift-JIS cannot hold refers
+// to, in the space of ImageNameKey; "" when it refers to none.
+std::string WideReferenceKey(const std::u16string& units) {
+  const std::u16string prefix(kEmbeddedPrefix, kEmbeddedPrefix + kEmbeddedPrefixLength);
+  if (units.size() <= prefix.size() || units.compare(0, prefix.size(), prefix) != 0) return "";
+  const std::size_t comma = units.find(u',', prefix.size());
+  if (comma == std::u16string::npos) return "";
+  return WideNameKey(units.substr(prefix.size(), comma - prefix.size()));
+}
+
 // Marks the staged image a text refers to.
 void MarkReference(const JwwStr& text, const NameIndex& names) {
-  if (text.verbatim) return;  // no Shift-JIS form, so no staged name
+  if (text.verbatim) {
+    const std::string ref = WideReferenceKey(text.units);
+    const std::size_t found = ref.empty() ? std::string::npos : names.Find(ref);
+    if (found != std::string::npos) StagedImages[found].InUse = true;
+    return;
+  }
   const std::string& s = text.text;
   if (s.size() <= kEmbeddedPrefixLength ||
       s.compare(0, kEmbeddedPrefixLength, kEmbeddedPrefix) != 0)
@@ -154,7 +177,25 @@ struct StoredImage {
   const TBindImageType* image;
   std::string path;
   std::int32_t size;
+  std::u16string widePath;  // for a name Shift-JIS cannot hold
 };
+
+std::unique_ptr<platform::File> OpenStored(const StoredImage& s) {
+  platform::Os& os = platform::Current();
+  return s.image->WideName.empty() ? os.OpenRead(s.path) : os.OpenReadWide(s.widePath);
+}
+
+// The name as the section stores it: bytes, or UTF-16 for a name Shift-JIS
+// cannot hold.
+JwwStr StoredName(const TBindImageType& image) {
+  JwwStr name(image.Name);
+  if (!image.WideName.empty()) {
+    name.form = JwwStr::Form::Utf16;
+    name.verbatim = true;
+    name.units = image.WideName;
+  }
+  return name;
+}
 
 // Reads exactly `count` bytes unless the file ends or fails.
 bool ReadFull(platform::File& file, std::uint8_t* out, std::size_t count) {
@@ -267,12 +308,12 @@ void TJwwData::ReadImageSection(JwwReader& r) {
     TBindImageType image;
     image.Name = name.text;
     image.Size = r.ReadDword();
-    if (name.verbatim)
-      throw std::runtime_error("the embedded image name " + QuotedName(name.text) +
-                               " has no Shift-JIS form");
+    // A name Shift-JIS cannot hold is staged under its UTF-16 units.
+    if (name.verbatim) image.WideName = name.units;
     // A stored name becomes a file name in the staging folder: anything but
     // a plain name could reach outside it.
-    if (!image.Name.empty() && !IsPlainFileName(image.Name))
+    if (name.verbatim ? !IsPlainWideName(image.WideName)
+                      : !image.Name.empty() && !IsPlainFileName(image.Name))
       throw std::runtime_error("the embedded image name " + QuotedName(image.Name) +
                                " is not a plain file name");
     if (image.Size < 0)
@@ -291,7 +332,8 @@ void TJwwData::ReadImageSection(JwwReader& r) {
 void TJwwData::WriteImageSection(JwwWriter& w) {
   for (TBindImageType& image : StagedImages) image.InUse = false;
   std::vector<std::string> upper;
-  for (const TBindImageType& image : StagedImages) upper.push_back(SjisUpper(image.Name));
+  for (const TBindImageType& image : StagedImages)
+    upper.push_back(ImageNameKey(image.Name, image.WideName));
   const std::vector<std::size_t> order = ImageStoreOrder(upper);
   if (WriteImagesOnSave) {
     const NameIndex names(upper, order);
@@ -305,32 +347,38 @@ void TJwwData::WriteImageSection(JwwWriter& w) {
   // drawing may carry more images than a process may hold files open.
   platform::Os& os = platform::Current();
   std::vector<StoredImage> stored;
+  const std::u16string wideStaging = SjisToUtf16(StagingFolder);
   for (std::size_t i : order) {
     TBindImageType& image = StagedImages[i];
     if (!image.InUse) continue;
-    const std::string path = StagingFolder + image.Name;
-    if (StagingFolder.empty() || !IsPlainFileName(image.Name) || !os.FileExists(path)) {
+    StoredImage s{&image, StagingFolder + image.Name, 0, {}};
+    if (!image.WideName.empty()) s.widePath = wideStaging + image.WideName;
+    const bool there = image.WideName.empty()
+                           ? IsPlainFileName(image.Name) && os.FileExists(s.path)
+                           : IsPlainWideName(image.WideName) && os.FileExistsWide(s.widePath);
+    if (StagingFolder.empty() || !there) {
       image.InUse = false;
       continue;
     }
-    std::unique_ptr<platform::File> file = os.OpenRead(path);
+    std::unique_ptr<platform::File> file = OpenStored(s);
     if (!file)
       throw JwwIoError(100, "the staged image " + QuotedName(image.Name) + " cannot be opened");
     const long long size = file->Size();
     if (size < 0 || size > std::numeric_limits<std::int32_t>::max())
       throw JwwIoError(
           100, "the size of the staged image " + QuotedName(image.Name) + " cannot be stored");
-    stored.push_back({&image, path, static_cast<std::int32_t>(size)});
+    s.size = static_cast<std::int32_t>(size);
+    stored.push_back(s);
   }
 
   w.WriteDword(static_cast<std::int32_t>(stored.size()));
   Block buffer(kBlock);
   for (const StoredImage& s : stored) {
-    std::unique_ptr<platform::File> file = os.OpenRead(s.path);
+    std::unique_ptr<platform::File> file = OpenStored(s);
     if (!file || file->Size() != s.size)
       throw JwwIoError(100,
                        "the staged image " + QuotedName(s.image->Name) + " changed while saving");
-    WriteJwwString(w, JwwStr(s.image->Name));
+    WriteJwwString(w, StoredName(*s.image));
     w.WriteDword(s.size);
     for (std::int64_t left = s.size; left > 0;) {
       const std::size_t n = static_cast<std::size_t>(std::min<std::int64_t>(left, kBlock));

@@ -276,6 +276,10 @@ struct TBindImageType {
   std::string Name;  // file name in the staging folder and in the drawing
   std::int32_t Size = 0;
   bool InUse = false;
+  // The name's UTF-16 units when Shift-JIS cannot hold it (stored so by
+  // current Jw_cad, or made from such a path); Name is then a rendering
+  // with "?", which names no staged file.
+  std::u16string WideName = {};
 };
 
 // The work folder next to the program ("TEMP\" in the program folder), and

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "text/unicode.h"
+
 namespace platform {
 
 namespace {
@@ -128,6 +130,45 @@ bool FaultyOs::SetLastWriteTime(const std::string& path, const LocalTime& time) 
 bool FaultyOs::SetArchiveOnly(const std::string& path) {
   changedPaths.push_back(path);
   return inner_.SetArchiveOnly(path);
+}
+
+std::unique_ptr<File> FaultyOs::OpenReadWide(const std::u16string& path) {
+  if (Hits(failOpenReadAt, ++openReadCalls)) return nullptr;
+  return Wrap(inner_.OpenReadWide(path));
+}
+
+std::unique_ptr<File> FaultyOs::CreateWide(const std::u16string& path) {
+  changedPaths.push_back(Utf16ToSjisLossy(path));
+  if (Hits(failCreateAt, ++createCalls)) return nullptr;
+  return Wrap(inner_.CreateWide(path));
+}
+
+bool FaultyOs::DeleteWide(const std::u16string& path) {
+  changedPaths.push_back(Utf16ToSjisLossy(path));
+  if (Hits(failDeleteAt, ++deleteCalls)) return false;
+  return inner_.DeleteWide(path);
+}
+
+bool FaultyOs::FindFirstWide(const std::u16string& path, DirEntry& entry) {
+  if (inner_.FindFirstWide(path, entry)) return true;
+  if (!everythingExists) return false;
+  entry = DirEntry{};
+  entry.lastWrite = LocalTime{1980, 1, 1, 0, 0, 0};
+  return true;
+}
+
+bool FaultyOs::FileExistsWide(const std::u16string& path) {
+  return everythingExists || inner_.FileExistsWide(path);
+}
+
+bool FaultyOs::SetLastWriteTimeWide(const std::u16string& path, const LocalTime& time) {
+  changedPaths.push_back(Utf16ToSjisLossy(path));
+  return inner_.SetLastWriteTimeWide(path, time);
+}
+
+bool FaultyOs::SetArchiveOnlyWide(const std::u16string& path) {
+  changedPaths.push_back(Utf16ToSjisLossy(path));
+  return inner_.SetArchiveOnlyWide(path);
 }
 
 void FaultyOs::MapDrive(char letter, const std::string& nativeFolder) {

@@ -73,6 +73,15 @@ class FaultyOs : public Os {
   bool SetArchiveOnly(const std::string& path) override;
   void MapDrive(char letter, const std::string& nativeFolder) override;
   bool Replace(const std::string& from, const std::string& to) override;
+  // Wide paths count with the byte ones; a changed one is noted as its
+  // Shift-JIS rendering ("?" for what CP932 cannot hold).
+  std::unique_ptr<File> OpenReadWide(const std::u16string& path) override;
+  std::unique_ptr<File> CreateWide(const std::u16string& path) override;
+  bool DeleteWide(const std::u16string& path) override;
+  bool FindFirstWide(const std::u16string& path, DirEntry& entry) override;
+  bool FileExistsWide(const std::u16string& path) override;
+  bool SetLastWriteTimeWide(const std::u16string& path, const LocalTime& time) override;
+  bool SetArchiveOnlyWide(const std::u16string& path) override;
   // The rest go to the inner Os unchanged.
   std::string DesktopFolder() override;
   std::string DocumentsFolder() override;

@@ -4,6 +4,9 @@
 #include <cstring>
 #include <utility>
 
+#include "text/filenames.h"
+#include "text/unicode.h"
+
 namespace platform {
 
 namespace {
@@ -345,6 +348,53 @@ std::string MemoryOs::ClassesRootDefault(const std::string&) {
 
 bool MemoryOs::ShellOpen(const std::string&, const std::string&, const std::string&) {
   return false;
+}
+
+std::string MemoryOs::WideSpelling(const std::u16string& path) {
+  std::string spelt;
+  for (std::size_t i = 0; i < path.size(); ++i) {
+    // A surrogate pair converts as one character.
+    const std::size_t n = (path[i] >= 0xD800 && path[i] <= 0xDBFF && i + 1 < path.size()) ? 2 : 1;
+    std::string sjis;
+    if (Utf16ToSjisExact(path.substr(i, n), sjis) && sjis.find('\0') == std::string::npos) {
+      spelt += sjis;
+    } else {
+      for (std::size_t k = 0; k < n; ++k) {
+        spelt += '\x01';
+        spelt += HexText(path[i + k], 4);
+      }
+    }
+    i += n - 1;
+  }
+  return spelt;
+}
+
+std::unique_ptr<File> MemoryOs::OpenReadWide(const std::u16string& path) {
+  return OpenRead(WideSpelling(path));
+}
+
+std::unique_ptr<File> MemoryOs::CreateWide(const std::u16string& path) {
+  return Create(WideSpelling(path));
+}
+
+bool MemoryOs::DeleteWide(const std::u16string& path) {
+  return Delete(WideSpelling(path));
+}
+
+bool MemoryOs::FindFirstWide(const std::u16string& path, DirEntry& entry) {
+  return FindFirst(WideSpelling(path), entry);
+}
+
+bool MemoryOs::FileExistsWide(const std::u16string& path) {
+  return FileExists(WideSpelling(path));
+}
+
+bool MemoryOs::SetLastWriteTimeWide(const std::u16string& path, const LocalTime& time) {
+  return SetLastWriteTime(WideSpelling(path), time);
+}
+
+bool MemoryOs::SetArchiveOnlyWide(const std::u16string& path) {
+  return SetArchiveOnly(WideSpelling(path));
 }
 
 }  // namespace platform

@@ -68,6 +68,17 @@ class MemoryOs : public Os {
   bool SetLastWriteTime(const std::string& path, const LocalTime& time) override;
   bool SetArchiveOnly(const std::string& path) override;
   void MapDrive(char letter, const std::string& nativeFolder) override;
+  // A wide path lives under its byte spelling: CP932 where it has one, and
+  // 0x01 plus four hexadecimal digits for each code unit it has not (no
+  // byte path holds a control byte, so none can meet such a spelling).
+  static std::string WideSpelling(const std::u16string& path);
+  std::unique_ptr<File> OpenReadWide(const std::u16string& path) override;
+  std::unique_ptr<File> CreateWide(const std::u16string& path) override;
+  bool DeleteWide(const std::u16string& path) override;
+  bool FindFirstWide(const std::u16string& path, DirEntry& entry) override;
+  bool FileExistsWide(const std::u16string& path) override;
+  bool SetLastWriteTimeWide(const std::u16string& path, const LocalTime& time) override;
+  bool SetArchiveOnlyWide(const std::u16string& path) override;
   std::string DesktopFolder() override;
   std::string DocumentsFolder() override;
   bool EscapeKeyDown() override;

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "text/unicode.h"
+
 namespace platform {
 
 namespace {
@@ -30,6 +32,50 @@ std::string PathForPerson(const std::string& internal) {
   std::string sjis;
   return DisplayToSjis(native, sjis) ? sjis : internal;
 #endif
+}
+
+namespace {
+
+// The exact CP932 form of a wide path, for the calls that take one.
+bool Narrow(const std::u16string& wide, std::string& path) {
+  return Utf16ToSjisExact(wide, path);
+}
+
+}  // namespace
+
+std::unique_ptr<File> Os::OpenReadWide(const std::u16string& path) {
+  std::string narrow;
+  return Narrow(path, narrow) ? OpenRead(narrow) : nullptr;
+}
+
+std::unique_ptr<File> Os::CreateWide(const std::u16string& path) {
+  std::string narrow;
+  return Narrow(path, narrow) ? Create(narrow) : nullptr;
+}
+
+bool Os::DeleteWide(const std::u16string& path) {
+  std::string narrow;
+  return Narrow(path, narrow) && Delete(narrow);
+}
+
+bool Os::FindFirstWide(const std::u16string& path, DirEntry& entry) {
+  std::string narrow;
+  return Narrow(path, narrow) && FindFirst(narrow, entry);
+}
+
+bool Os::FileExistsWide(const std::u16string& path) {
+  std::string narrow;
+  return Narrow(path, narrow) && FileExists(narrow);
+}
+
+bool Os::SetLastWriteTimeWide(const std::u16string& path, const LocalTime& time) {
+  std::string narrow;
+  return Narrow(path, narrow) && SetLastWriteTime(narrow, time);
+}
+
+bool Os::SetArchiveOnlyWide(const std::u16string& path) {
+  std::string narrow;
+  return Narrow(path, narrow) && SetArchiveOnly(narrow);
 }
 
 Os& Current() {

@@ -97,6 +97,20 @@ class Os {
   // file writable by its owner).
   virtual bool SetArchiveOnly(const std::string& path) = 0;
 
+  // The same for a path CP932 cannot hold: a Windows-form path as UTF-16
+  // code units, which reaches the system without passing through CP932 (as
+  // UTF-8 on POSIX, with the same drive mapping and letter-case lookup; as
+  // it is through the wide API on Windows). A file so created is noted for
+  // the interrupt clean-up like any other. The defaults serve a path that
+  // has an exact CP932 form through the calls above and fail any other.
+  virtual std::unique_ptr<File> OpenReadWide(const std::u16string& path);
+  virtual std::unique_ptr<File> CreateWide(const std::u16string& path);
+  virtual bool DeleteWide(const std::u16string& path);
+  virtual bool FindFirstWide(const std::u16string& path, DirEntry& entry);
+  virtual bool FileExistsWide(const std::u16string& path);
+  virtual bool SetLastWriteTimeWide(const std::u16string& path, const LocalTime& time);
+  virtual bool SetArchiveOnlyWide(const std::u16string& path);
+
   // Where drive letter X: lies (POSIX only; Windows has its own drives).
   // Without a mapping, Wine's link $HOME/.wine/dosdevices/x: is used if it
   // exists; an empty folder removes the mapping. Paths on a drive that
@@ -164,6 +178,9 @@ class ScopedOs {
 // is not mapped it gives "C:/x", fit for display only.
 bool NativeToInternal(const std::string& native, std::string& internal, std::string& error);
 std::string InternalToNative(const std::string& internal);
+// The same for a wide internal path (UTF-16, for names CP932 cannot hold),
+// as UTF-8.
+std::string InternalToNative(const std::u16string& internal);
 // Makes a native path absolute against the current folder.
 std::string AbsoluteNative(const std::string& native);
 

@@ -457,6 +457,97 @@ TEST_F(FaultWalk, OneDrawingWithImages) {
   EXPECT_GT(Walk("one drawing", run, check, everyKind), 100);
 }
 
+TEST_F(FaultWalk, OneUtf16DrawingWithNamesBeyondShiftJis) {
+  // Paths and a stored name that Shift-JIS cannot hold take the wide calls,
+  // which fail and are counted like the others.
+  fs::create_directories(Native("src/img"));
+  const Bytes a = Pattern(5000, 5), b = Pattern(2500, 6), c = Pattern(2000, 7);
+  testutil::WriteBytes(Native("src/img/\xC3\x9Cn\xC3\xAF_\xE8\xA1\xA8.png"), a);  // Ünï_表.png
+  testutil::WriteBytes(Native("src/plan\xE3\x80\x9C"
+                              "1.png"),
+                       b);  // plan〜1.png
+  testutil::WriteBytes(scratch.Native("c.png"), c);
+  std::string why;
+  ASSERT_TRUE(GzipCompressFile(scratch.Internal("c.png"), scratch.Internal("c.gz"), why)) << why;
+  const Bytes gz = testutil::ReadBytes(scratch.Native("c.gz"));
+  jwwfixture::JwwBuilder section(700);
+  section.Dword(1);
+  section.Utf16String(u"\u00E9.png.gz");
+  section.Dword(static_cast<std::int32_t>(gz.size()));
+  section.Raw(gz);
+  testutil::WriteWideDrawing(In("src/plan.jww"),
+                             {testutil::Wide(u"^@BMimg\\\u00DCn\u00EF_\u8868.png,1"),
+                              testutil::Wide(u"^@BM%temp%\u00E9.png,5")},
+                             {testutil::Wide(u"^@BMplan\u301C1.png,2")}, section.bytes());
+
+  // The images of a converted drawing by reference, read in memory.
+  auto imagesOf = [](const std::string& path) {
+    platform::MemoryOs memory;
+    std::map<std::u16string, std::string> images;
+    const std::string staging = StagingFolder;
+    try {
+      memory.AddFile("C:\\check\\drawing.jww", testutil::ReadThrough(platform::Native(), path));
+      memory.AddFolder("C:\\check\\staging");
+      StagingFolder = "C:\\check\\staging\\";
+      platform::ScopedOs use(memory);
+      images = testutil::WideImagesOf("C:\\check\\drawing.jww");
+    } catch (const std::exception& e) {
+      ADD_FAILURE() << path << " cannot be read back: " << e.what();
+    }
+    ClearStagedImages();
+    StagingFolder = staging;
+    return images;
+  };
+  std::string result, reason, good;
+  std::map<std::u16string, std::string> golden;
+  auto run = [&](FakeDesktop& os) {
+    ResetConversionState();
+    ProgramFolder = Folder("home");
+    WorkFolder = ProgramFolder + "TEMP\\";
+    platform::ScopedOs use(os);
+    std::string why;
+    ASSERT_TRUE(CreateWorkFolder(why)) << why;
+    TForm1 form;
+    form.PathInEmbeddedName = false;
+    result = form.ConvertFile(In("src/plan.jww"), In("out/plan.jww"));
+    reason = form.FailureReason;
+    form.ResetConversion();
+    RemoveWorkFolder();
+  };
+  auto check = [&](const FakeDesktop& os, const Tree& before, const Tree& after,
+                   const std::string& label) {
+    const bool ok = result != kResultFailed;
+    if (good.empty()) {
+      ASSERT_EQ(result, ResultOkLine(2, 1, 1, 0, 0)) << reason;
+      good = result;
+      golden = imagesOf(In("out/plan.jww"));
+      const auto text = [](const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); };
+      EXPECT_EQ(golden,
+                (std::map<std::u16string, std::string>{{u"\u00DCn\u00EF_\u8868.png", text(a)},
+                                                       {u"plan\u301C1.png", text(b)},
+                                                       {u"\u00E9.png", text(c)}}));
+    }
+    ExpectResult(result, reason, good, label);
+    ExpectSourcesUnchanged(before, after,
+                           {"src/plan.jww", "src/img/\xC3\x9Cn\xC3\xAF_\xE8\xA1\xA8.png",
+                            "src/plan\xE3\x80\x9C"
+                            "1.png"},
+                           label);
+    Allowed allowed;
+    if (ok) allowed.added = {"out/plan.jww"};
+    allowed.scratch = "home/TEMP";
+    allowed.scratchMayStay = os.failDeleteAt != 0;
+    ExpectOnlyAllowedChanges(before, after, allowed, label);
+    ExpectChangesAskedOnlyInside(os, {In("home"), In("out")}, label);
+    if (ok) {
+      EXPECT_EQ(imagesOf(In("out/plan.jww")), golden) << label;
+    }
+  };
+  std::set<std::string> everyKind;
+  for (const FaultKind& kind : kKinds) everyKind.insert(kind.name);
+  EXPECT_GT(Walk("one UTF-16 drawing", run, check, everyKind), 50);
+}
+
 // ---------------------------------------------------------------- 2. a batch
 
 TEST_F(FaultWalk, BatchOfThreeDrawings) {

@@ -250,6 +250,8 @@ TEST(ImageSection, WhichTextsSelectAnImage) {
   verbatim.form = JwwStr::Form::Utf16;
   verbatim.verbatim = true;
   verbatim.units = u"^@BM%temp%house.jpg,1\U0001F600";
+  EXPECT_TRUE(selects(verbatim));  // a UTF-16 text names its image by its units
+  verbatim.units = u"^@BM%temp%house.jpg\U0001F600,1";
   EXPECT_FALSE(selects(verbatim));
 
   // A reference inside a block definition counts, used or not; a staged

@@ -427,12 +427,15 @@ TEST(InfoCounts, EveryKindAtTheTopAndInBlocksOverVersions) {
 TEST(InfoText, ShiftJisAndUtf16BeyondCp932ShowInUtf8) {
   TempDir dir;
   // 表 ends in the byte 0x5C, which must not split the path; 𠮷 (U+20BB7)
-  // has no CP932 form, so its strings stay UTF-16 units.
+  // has no CP932 form, so its strings stay UTF-16 units, and its paths are
+  // looked up as such.
   const std::string hyouSjis = "\x95\x5C";
   const std::string hyouUtf8 = "\xE8\xA1\xA8";
   const std::string yoshiUtf8 = "\xF0\xA0\xAE\xB7";
   fs::create_directories(dir.Native(hyouUtf8));
   testutil::WriteText(dir.Native(hyouUtf8 + "/" + hyouUtf8 + ".jpg"), "jpeg");
+  fs::create_directories(dir.Native("img"));
+  testutil::WriteText(dir.Native("img/" + yoshiUtf8 + ".png"), "png");
 
   TJwwData d;
   jwwfixture::Add(d, Text(JwwStr("^@BM" + hyouSjis + "\\" + hyouSjis + ".jpg,1")));
@@ -456,23 +459,58 @@ TEST(InfoText, ShiftJisAndUtf16BeyondCp932ShowInUtf8) {
             "    live      " + hyouUtf8 + "\\" + hyouUtf8 + ".jpg -> " +
                 testutil::Utf8(dir.Native(hyouUtf8 + "/" + hyouUtf8 + ".jpg").make_preferred()) +
                 " (found)");
-  EXPECT_EQ(lines[7], "    live      img\\" + yoshiUtf8 +
-                          ".png (not looked up: characters outside Shift-JIS)");
-  EXPECT_EQ(lines[8], "    embedded  " + yoshiUtf8 + ".png -> none (characters outside Shift-JIS)");
-  EXPECT_EQ(lines[9], "    disabled  \\" + yoshiUtf8 +
-                          ".bmp (not looked up: characters outside Shift-JIS)  [in block \"" +
-                          "\xE5\x9B\xB3" + yoshiUtf8 + "\"]");
+  EXPECT_EQ(lines[7], "    live      img\\" + yoshiUtf8 + ".png -> " +
+                          testutil::Utf8(dir.Native("img/" + yoshiUtf8 + ".png").make_preferred()) +
+                          " (found)");
+  EXPECT_EQ(lines[8], "    embedded  " + yoshiUtf8 + ".png -> none");
+  EXPECT_EQ(lines[9], "    disabled  \\" + yoshiUtf8 + ".bmp -> " +
+                          platform::InternalToNative(u"\\\U00020BB7.bmp") +
+                          " (missing)  [in block \"" + "\xE5\x9B\xB3" + yoshiUtf8 + "\"]");
 
   const Json j = ParseJson(Describe(dir.Internal("u.jww"), true).text);
   const Json& refs = j["imageReferences"];
   ASSERT_EQ(refs.items.size(), 4u);
   EXPECT_EQ(refs[1]["path"].string, "img\\" + yoshiUtf8 + ".png");
   EXPECT_TRUE(refs[1]["outsideShiftJis"].boolean);
-  EXPECT_TRUE(refs[1]["resolved"].IsNull());
-  EXPECT_FALSE(refs[1]["found"].boolean);
+  EXPECT_FALSE(refs[1]["resolved"].IsNull());
+  EXPECT_TRUE(refs[1]["found"].boolean);
   EXPECT_TRUE(refs[2]["image"].IsNull());
   EXPECT_EQ(refs[3]["block"]["name"].string, "\xE5\x9B\xB3" + yoshiUtf8);
   EXPECT_EQ(j["blockDefinitions"]["list"][0]["name"].string, "\xE5\x9B\xB3" + yoshiUtf8);
+}
+
+TEST(InfoText, StoredNamesBeyondCp932AreShownAndTiedToTheirReferences) {
+  // Current Jw_cad stores "Ünï.png.gz" as UTF-16: the name shows as it is,
+  // and an embedded reference to "Ünï.png" (in any letter case) finds it.
+  TempDir dir;
+  const std::string uniUtf8 = "\xC3\x9Cn\xC3\xAF";
+  TJwwData d;
+  jwwfixture::Add(d, Text(Verbatim(u"^@BM%temp%\u00DCn\u00EF.png,1")));
+  jwwfixture::Add(d, Text(Verbatim(u"^@BM%temp%\u00FCN\u00CF.PNG,2")));
+  SaveDrawing(d, dir.Internal("u.jww"));
+  Bytes bytes = testutil::ReadBytes(dir.Native("u.jww"));
+  ASSERT_EQ(Bytes(bytes.end() - 4, bytes.end()), Bytes(4, 0));
+  bytes.resize(bytes.size() - 4);
+  jwwfixture::JwwBuilder section(700);
+  section.Dword(1);
+  section.Utf16String(u"\u00DCn\u00EF.png.gz");
+  section.Dword(5);
+  section.Raw(Filler(5));
+  bytes.insert(bytes.end(), section.bytes().begin(), section.bytes().end());
+  testutil::WriteBytes(dir.Native("u.jww"), bytes);
+
+  const Described out = Describe(dir.Internal("u.jww"));
+  ASSERT_TRUE(out.complete) << out.text;
+  const std::string uni = uniUtf8 + ".png";
+  EXPECT_NE(out.text.find("    " + uni + ".gz  5 bytes\n"), std::string::npos) << out.text;
+  EXPECT_NE(out.text.find("    embedded  " + uni + " -> " + uni + ".gz\n"), std::string::npos)
+      << out.text;
+  EXPECT_NE(out.text.find("    embedded  \xC3\xBCN\xC3\x8F.PNG -> " + uni + ".gz\n"),
+            std::string::npos)
+      << out.text;
+  const Json j = ParseJson(Describe(dir.Internal("u.jww"), true).text);
+  EXPECT_EQ(j["embeddedImages"][0]["name"].string, uni + ".gz");
+  EXPECT_EQ(j["imageReferences"][0]["image"].string, uni + ".gz");
 }
 
 TEST(InfoText, AllUtf16IsToldAsSuch) {

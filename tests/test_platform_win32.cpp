@@ -158,6 +158,42 @@ TEST(Win32Files, DoubleByteNamesWithTheBackslashByte) {
   EXPECT_FALSE(fs::exists(dir.path() / kHyoWide));
 }
 
+TEST(Win32Files, WidePathsReachNamesCp932CannotHold) {
+  // é and Ü are refused as byte paths; as UTF-16 they go to the wide API
+  // as they are, and a created file is noted for the interrupt clean-up.
+  TempDir dir;
+  fs::create_directory(dir.path() / L"Caf\u00E9");
+  const std::wstring native = dir.path().wstring() + L"\\Caf\u00E9\\\u00DCn\u00EF_\u8868.png";
+  const std::u16string file(native.begin(), native.end());
+  auto f = Os().CreateWide(file);
+  ASSERT_TRUE(f);
+  const auto pending = platform::win32::WhatWouldBeCleanedUp();
+  EXPECT_NE(std::find(pending.files.begin(), pending.files.end(), native), pending.files.end());
+  ASSERT_EQ(f->Write("abc", 3), 3);
+  ASSERT_TRUE(f->Close());
+  f.reset();
+  EXPECT_TRUE(fs::exists(fs::path(native)));
+  // Windows ignores the letter case of é and Ü themselves.
+  std::u16string upper = file;
+  for (char16_t& u : upper)
+    if (u == u'\u00E9' || u == u'\u00EF') u = static_cast<char16_t>(u - 0x20);
+  EXPECT_TRUE(Os().FileExistsWide(upper));
+  platform::DirEntry entry;
+  ASSERT_TRUE(Os().FindFirstWide(file, entry));
+  EXPECT_EQ(entry.size, 3u);
+  EXPECT_TRUE(Os().SetLastWriteTimeWide(file, platform::LocalTime{2001, 2, 3, 4, 5, 6}));
+  ASSERT_TRUE(Os().FindFirstWide(file, entry));
+  EXPECT_EQ(entry.lastWrite, (platform::LocalTime{2001, 2, 3, 4, 5, 6}));
+  auto r = Os().OpenReadWide(file);
+  ASSERT_TRUE(r);
+  EXPECT_EQ(r->Size(), 3);
+  r.reset();
+  EXPECT_EQ(platform::InternalToNative(file), platform::win32::WideToUtf8(native));
+  EXPECT_TRUE(Os().DeleteWide(file));
+  EXPECT_FALSE(Os().FileExistsWide(file));
+  EXPECT_FALSE(Os().FileExistsWide(std::u16string(u"C:\\a\0b", 6)));
+}
+
 TEST(Win32Files, CreateNewRenameAndReplace) {
   TempDir dir;
   const std::string a = dir.Internal("a.txt"), b = dir.Internal("b.txt");

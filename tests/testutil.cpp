@@ -12,6 +12,8 @@
 #include "platform/platform.h"
 #include "tests/jwwfixture.h"
 #include "text/sjis.h"
+#include "text/unicode.h"
+#include "text/widenames.h"
 
 namespace testutil {
 
@@ -253,6 +255,87 @@ std::map<std::string, std::vector<std::uint8_t>> ImagesOf(const std::string& out
           break;
         }
       if (!found) throw std::runtime_error("no stored image for " + name);
+    }
+  };
+  visit(d);
+  for (const auto& def : d.BlockDefs) visit(def.Entities);
+  return images;
+}
+
+JwwStr Wide(const std::u16string& units) {
+  JwwStr s;
+  s.form = JwwStr::Form::Utf16;
+  s.verbatim = true;
+  s.units = units;
+  s.text = Utf16ToSjisLossy(units);
+  return s;
+}
+
+void WriteWideDrawing(const std::string& path, const std::vector<JwwStr>& top,
+                      const std::vector<JwwStr>& inBlock,
+                      const std::vector<std::uint8_t>& section) {
+  TJwwData d;
+  d.Header.Version = 700;
+  for (const JwwStr& s : top) {
+    jwwfixture::Add(d, MakeText("x"));
+    d.Texts.back().Text = s;
+  }
+  TEntJwwBlockDef def;
+  def.Number = 7;
+  def.Name = JwwStr("blk");
+  for (const JwwStr& s : inBlock) {
+    jwwfixture::Add(def.Entities, MakeText("x"));
+    def.Entities.Texts.back().Text = s;
+  }
+  d.BlockDefs.push_back(def);
+  TEntJwwBlockRef ref;
+  ref.BlockNumber = 7;
+  ref.ScaleX = ref.ScaleY = 1;
+  jwwfixture::Add(d, ref);
+  d.ResolveBlockUse();
+  std::vector<TBindImageType> none;
+  std::swap(none, StagedImages);
+  const bool saved = d.SaveToFile(path, 700);
+  std::swap(none, StagedImages);
+  if (!saved) throw std::runtime_error("cannot write " + path + ": " + d.LastError);
+  // The writer's empty section is replaced by the one given.
+  platform::Os& os = platform::Current();
+  std::vector<std::uint8_t> bytes = ReadThrough(os, path);
+  if (bytes.size() < 4 ||
+      std::vector<std::uint8_t>(bytes.end() - 4, bytes.end()) != std::vector<std::uint8_t>(4, 0))
+    throw std::runtime_error("no empty image section at the end of " + path);
+  bytes.resize(bytes.size() - 4);
+  bytes.insert(bytes.end(), section.begin(), section.end());
+  auto file = os.Create(path);
+  if (!file || file->Write(bytes.data(), bytes.size()) != static_cast<long long>(bytes.size()) ||
+      !file->Close())
+    throw std::runtime_error("cannot write " + path);
+}
+
+std::map<std::u16string, std::string> WideImagesOf(const std::string& output) {
+  TJwwData d;
+  if (!d.LoadFromFile(output)) throw std::runtime_error("cannot load: " + d.LastError);
+  std::map<std::u16string, std::string> images;
+  auto visit = [&](const TEntityLists& lists) {
+    for (const auto& t : lists.Texts) {
+      const std::u16string s = t.Text.verbatim ? t.Text.units : SjisToUtf16(t.Text.text);
+      if (s.rfind(u"^@BM%temp%", 0) != 0) continue;
+      const std::u16string name = s.substr(10, s.find(u',') - 10);
+      bool found = false;
+      for (const auto& img : StagedImages) {
+        const std::u16string stored = WideSpelling(img.Name, img.WideName);
+        if (stored.rfind(name, 0) != 0) continue;
+        auto file = platform::Current().OpenReadWide(SjisToUtf16(StagingFolder) + stored);
+        if (!file) throw std::runtime_error("no staged file");
+        std::vector<std::uint8_t> gz(static_cast<std::size_t>(file->Size()));
+        if (file->Read(gz.data(), gz.size()) != static_cast<long long>(gz.size()))
+          throw std::runtime_error("short read");
+        const std::vector<std::uint8_t> data = Gunzip(gz);
+        images[name] = std::string(data.begin(), data.end());
+        found = true;
+        break;
+      }
+      if (!found) throw std::runtime_error("no stored image for a reference");
     }
   };
   visit(d);

@@ -63,6 +63,20 @@ std::vector<std::uint8_t> Gunzip(const std::vector<std::uint8_t>& gz);
 // loaded or a reference has no stored image.
 std::map<std::string, std::vector<std::uint8_t>> ImagesOf(const std::string& output);
 
+// A UTF-16 string with characters CP932 may not hold, as current Jw_cad
+// stores it.
+JwwStr Wide(const std::u16string& units);
+// A 7.00 drawing at the internal `path` of the given top-level texts and
+// one used block definition holding the block texts, with `section` (the
+// image count and the images, as built) as its image section.
+void WriteWideDrawing(const std::string& path, const std::vector<JwwStr>& top,
+                      const std::vector<JwwStr>& inBlock,
+                      const std::vector<std::uint8_t>& section = {0, 0, 0, 0});
+// ImagesOf for references and names that may be UTF-16: by the referenced
+// name's units, the unzipped bytes as text. The first stored name that
+// begins with the referenced name is taken, letter case as written.
+std::map<std::u16string, std::string> WideImagesOf(const std::string& output);
+
 // JWC_TEMP.TXT as Jw_cad writes it (Shift-JIS, CR LF, "hq" first), naming
 // `drawing`.
 void WriteExternalDataFile(const std::filesystem::path& file, const std::string& drawing);

@@ -27,6 +27,7 @@
 #include "platform/posix/encoding.h"
 #include "platform/posix/services.h"
 #include "platform/posix/signals.h"
+#include "text/unicode.h"
 
 namespace platform {
 
@@ -418,6 +419,9 @@ bool RootOf(const InternalPath& p, std::string& root) {
   return false;
 }
 
+bool ResolveParts(const std::string& root, const std::vector<std::string>& parts,
+                  std::string& native, bool keepLast);
+
 // The native path of an internal one, each component found as written or
 // else ignoring ASCII letter case. Components after the first missing one
 // are kept as written, so the operation on the result fails as it should.
@@ -436,6 +440,48 @@ bool Resolve(const std::string& internal, std::string& native, bool keepLast = f
     if (utf8.find('\0') != std::string::npos) return false;
     parts.push_back(utf8);
   }
+  return ResolveParts(root, parts, native, keepLast);
+}
+
+// A wide internal path (UTF-16, for names CP932 cannot hold) resolved the
+// same way; its components go to UTF-8 straight from UTF-16.
+bool ResolveWide(const std::u16string& internal, std::string& native) {
+  InternalPath p;
+  std::size_t i = 0;
+  if (internal.size() >= 2 && internal[0] < 0x80 && IsAsciiLetter(static_cast<char>(internal[0])) &&
+      internal[1] == u':') {
+    p.kind = InternalPath::kDrive;
+    p.drive = static_cast<char>(internal[0]);
+    i = 2;
+  } else if (!internal.empty() && (internal[0] == u'\\' || internal[0] == u'/')) {
+    p.kind = InternalPath::kRooted;
+  }
+  std::vector<std::string> parts;
+  std::u16string part;
+  auto take = [&] {
+    std::string utf8;
+    if (!part.empty() && !Utf16ToUtf8(part, utf8)) return false;
+    if (!utf8.empty()) parts.push_back(utf8);
+    part.clear();
+    return true;
+  };
+  for (; i < internal.size(); ++i) {
+    if (internal[i] == u'\0') return false;
+    if (internal[i] == u'\\' || internal[i] == u'/') {
+      if (!take()) return false;
+    } else {
+      part += internal[i];
+    }
+  }
+  if (!take()) return false;
+  std::string root;
+  if (!RootOf(p, root)) return false;
+  return ResolveParts(root, parts, native, false);
+}
+
+// The native path of components already in UTF-8 below `root`.
+bool ResolveParts(const std::string& root, const std::vector<std::string>& parts,
+                  std::string& native, bool keepLast) {
   std::string asWritten = root;
   for (const std::string& part : parts) asWritten = Join(asWritten, part);
   native = asWritten;
@@ -639,7 +685,10 @@ class PosixOs : public Os {
 
   bool Delete(const std::string& path) override {
     std::string native;
-    if (!Resolve(path, native)) return false;
+    return Resolve(path, native) && DeleteNative(native);
+  }
+
+  static bool DeleteNative(const std::string& native) {
     const FolderBefore before = Before(native);
     bool deleted = false;
     posix::WithEndSignalsHeld([&] {
@@ -673,7 +722,10 @@ class PosixOs : public Os {
 
   bool FindFirst(const std::string& path, DirEntry& entry) override {
     std::string native;
-    if (!Resolve(path, native)) return false;
+    return Resolve(path, native) && FindFirstNative(native, entry);
+  }
+
+  static bool FindFirstNative(const std::string& native, DirEntry& entry) {
     struct stat st;
     // A dangling link is still an entry of its folder.
     if (::stat(native.c_str(), &st) != 0 && ::lstat(native.c_str(), &st) != 0) return false;
@@ -727,7 +779,10 @@ class PosixOs : public Os {
 
   bool SetLastWriteTime(const std::string& path, const LocalTime& time) override {
     std::string native;
-    if (!Resolve(path, native)) return false;
+    return Resolve(path, native) && SetLastWriteTimeNative(native, time);
+  }
+
+  static bool SetLastWriteTimeNative(const std::string& native, const LocalTime& time) {
     struct tm tm {};
     tm.tm_year = time.year - 1900;
     tm.tm_mon = time.month - 1;
@@ -750,6 +805,46 @@ class PosixOs : public Os {
     std::string native;
     struct stat st;
     if (!Resolve(path, native) || ::stat(native.c_str(), &st) != 0) return false;
+    return ::chmod(native.c_str(), (st.st_mode & 07777) | S_IWUSR) == 0;
+  }
+
+  std::unique_ptr<File> OpenReadWide(const std::u16string& path) override {
+    std::string native;
+    if (!ResolveWide(path, native)) return nullptr;
+    return OpenNative(native, O_RDONLY);
+  }
+
+  std::unique_ptr<File> CreateWide(const std::u16string& path) override {
+    std::string native;
+    if (!ResolveWide(path, native)) return nullptr;
+    return CreateNoted(native, O_WRONLY | O_CREAT | O_TRUNC);
+  }
+
+  bool DeleteWide(const std::u16string& path) override {
+    std::string native;
+    return ResolveWide(path, native) && DeleteNative(native);
+  }
+
+  bool FindFirstWide(const std::u16string& path, DirEntry& entry) override {
+    std::string native;
+    return ResolveWide(path, native) && FindFirstNative(native, entry);
+  }
+
+  bool FileExistsWide(const std::u16string& path) override {
+    struct stat st;
+    std::string native;
+    return ResolveWide(path, native) && ::stat(native.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+  }
+
+  bool SetLastWriteTimeWide(const std::u16string& path, const LocalTime& time) override {
+    std::string native;
+    return ResolveWide(path, native) && SetLastWriteTimeNative(native, time);
+  }
+
+  bool SetArchiveOnlyWide(const std::u16string& path) override {
+    std::string native;
+    struct stat st;
+    if (!ResolveWide(path, native) || ::stat(native.c_str(), &st) != 0) return false;
     return ::chmod(native.c_str(), (st.st_mode & 07777) | S_IWUSR) == 0;
   }
 
@@ -855,6 +950,19 @@ std::string InternalToNative(const std::string& internal) {
   }
   native = root;
   for (const std::string& part : p.parts) native = Join(native, posix::Cp932ToUtf8Lossy(part));
+  return native;
+}
+
+std::string InternalToNative(const std::u16string& internal) {
+  std::string native;
+  if (ResolveWide(internal, native)) return native;
+  // For display only, as above.
+  std::u16string shown = internal;
+  for (char16_t& u : shown) {
+    if (u == u'\\') u = u'/';
+    if (u >= 0xD800 && u <= 0xDFFF) u = 0xFFFD;
+  }
+  Utf16ToUtf8(shown, native);
   return native;
 }
 

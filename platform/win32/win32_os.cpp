@@ -36,6 +36,15 @@ bool WidePath(const std::string& internal, std::wstring& wide) {
   return true;
 }
 
+bool WidePath(const std::u16string& internal, std::wstring& wide) {
+  wide.assign(internal.begin(), internal.end());
+  if (wide.find(L'\0') != std::wstring::npos) return false;
+  for (wchar_t& c : wide) {
+    if (c == L'/') c = L'\\';
+  }
+  return true;
+}
+
 std::wstring FullWidePath(const std::wstring& wide) {
   DWORD n = ::GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
   if (n == 0) return wide;
@@ -157,9 +166,7 @@ HANDLE OpenHandle(const std::wstring& wide, DWORD access, DWORD share, DWORD dis
                        nullptr);
 }
 
-std::unique_ptr<File> OpenExisting(const std::string& path, DWORD access, DWORD share) {
-  std::wstring wide;
-  if (!WidePath(path, wide)) return nullptr;
+std::unique_ptr<File> OpenExistingWide(const std::wstring& wide, DWORD access, DWORD share) {
   std::unique_ptr<File> file;
   win32::WithNotesLocked([&] {
     HANDLE h = OpenHandle(wide, access, share, OPEN_EXISTING);
@@ -168,12 +175,16 @@ std::unique_ptr<File> OpenExisting(const std::string& path, DWORD access, DWORD 
   return file;
 }
 
+std::unique_ptr<File> OpenExisting(const std::string& path, DWORD access, DWORD share) {
+  std::wstring wide;
+  if (!WidePath(path, wide)) return nullptr;
+  return OpenExistingWide(wide, access, share);
+}
+
 // Creates the file and notes it for an ending interrupt, in one step as
 // far as the handler can tell. Others may read it meanwhile; FILE_SHARE_
 // DELETE lets the handler delete it even while this handle is open.
-std::unique_ptr<File> CreateNoted(const std::string& path, DWORD disposition) {
-  std::wstring wide;
-  if (!WidePath(path, wide)) return nullptr;
+std::unique_ptr<File> CreateNotedWide(const std::wstring& wide, DWORD disposition) {
   const std::wstring full = FullWidePath(wide);
   std::unique_ptr<File> file;
   win32::WithNotesLocked([&] {
@@ -183,6 +194,12 @@ std::unique_ptr<File> CreateNoted(const std::string& path, DWORD disposition) {
     win32::NoteCreatedFile(full);
   });
   return file;
+}
+
+std::unique_ptr<File> CreateNoted(const std::string& path, DWORD disposition) {
+  std::wstring wide;
+  if (!WidePath(path, wide)) return nullptr;
+  return CreateNotedWide(wide, disposition);
 }
 
 LocalTime FromSystemTime(const SYSTEMTIME& st) {
@@ -252,7 +269,10 @@ class Win32Os : public Os {
 
   bool Delete(const std::string& path) override {
     std::wstring wide;
-    if (!WidePath(path, wide)) return false;
+    return WidePath(path, wide) && DeleteW(wide);
+  }
+
+  static bool DeleteW(const std::wstring& wide) {
     const std::wstring full = FullWidePath(wide);
     bool deleted = false;
     win32::WithNotesLocked([&] {
@@ -270,7 +290,10 @@ class Win32Os : public Os {
 
   bool FindFirst(const std::string& path, DirEntry& entry) override {
     std::wstring wide;
-    if (!WidePath(path, wide)) return false;
+    return WidePath(path, wide) && FindFirstW(wide, entry);
+  }
+
+  static bool FindFirstW(std::wstring wide, DirEntry& entry) {
     // As on POSIX, "dir\" names the folder itself; FindFirstFileW would
     // look for nothing in it.
     while (wide.size() > 1 && wide.back() == L'\\' && !(wide.size() == 3 && wide[1] == L':'))
@@ -340,7 +363,10 @@ class Win32Os : public Os {
 
   bool SetLastWriteTime(const std::string& path, const LocalTime& time) override {
     std::wstring wide;
-    if (!WidePath(path, wide)) return false;
+    return WidePath(path, wide) && SetLastWriteTimeW(wide, time);
+  }
+
+  static bool SetLastWriteTimeW(const std::wstring& wide, const LocalTime& time) {
     SYSTEMTIME st{};
     st.wYear = static_cast<WORD>(time.year);
     st.wMonth = static_cast<WORD>(time.month);
@@ -361,6 +387,47 @@ class Win32Os : public Os {
   }
 
   bool SetArchiveOnly(const std::string& path) override {
+    std::wstring wide;
+    return WidePath(path, wide) && ::SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_ARCHIVE);
+  }
+
+  // Paths CP932 cannot hold go to the wide API as they are.
+  std::unique_ptr<File> OpenReadWide(const std::u16string& path) override {
+    std::wstring wide;
+    if (!WidePath(path, wide)) return nullptr;
+    return OpenExistingWide(wide, GENERIC_READ,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+  }
+
+  std::unique_ptr<File> CreateWide(const std::u16string& path) override {
+    std::wstring wide;
+    if (!WidePath(path, wide)) return nullptr;
+    return CreateNotedWide(wide, CREATE_ALWAYS);
+  }
+
+  bool DeleteWide(const std::u16string& path) override {
+    std::wstring wide;
+    return WidePath(path, wide) && DeleteW(wide);
+  }
+
+  bool FindFirstWide(const std::u16string& path, DirEntry& entry) override {
+    std::wstring wide;
+    return WidePath(path, wide) && FindFirstW(wide, entry);
+  }
+
+  bool FileExistsWide(const std::u16string& path) override {
+    std::wstring wide;
+    if (!WidePath(path, wide)) return false;
+    const DWORD a = ::GetFileAttributesW(wide.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+  }
+
+  bool SetLastWriteTimeWide(const std::u16string& path, const LocalTime& time) override {
+    std::wstring wide;
+    return WidePath(path, wide) && SetLastWriteTimeW(wide, time);
+  }
+
+  bool SetArchiveOnlyWide(const std::u16string& path) override {
     std::wstring wide;
     return WidePath(path, wide) && ::SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_ARCHIVE);
   }
@@ -523,6 +590,12 @@ std::string InternalToNative(const std::string& internal) {
   for (wchar_t& c : wide) {
     if (c == L'/') c = L'\\';
   }
+  return win32::WideToUtf8(AsOnDisk(wide));
+}
+
+std::string InternalToNative(const std::u16string& internal) {
+  std::wstring wide;
+  if (!win32::WidePath(internal, wide)) wide.assign(internal.begin(), internal.end());
   return win32::WideToUtf8(AsOnDisk(wide));
 }
 

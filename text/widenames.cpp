@@ -1,0 +1,208 @@
+#include "text/widenames.h"
+
+#include <memory>
+#include <string_view>
+
+#include "platform/platform.h"
+#include "text/sjis.h"
+#include "text/unicode.h"
+
+namespace {
+
+constexpr std::size_t kCopyBlock = 2048;
+
+bool IsSeparator(char16_t u) {
+  return u == u'\\' || u == u'/' || u == u':';
+}
+
+std::size_t WideNameStart(const std::u16string& path) {
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < path.size(); ++i)
+    if (IsSeparator(path[i])) start = i + 1;
+  return start;
+}
+
+std::size_t WideExtStart(const std::u16string& path) {
+  const std::size_t dot = path.rfind(u'.');
+  return dot == std::u16string::npos || dot < WideNameStart(path) ? path.size() : dot;
+}
+
+// One character of `units` at `i`: a surrogate pair is one.
+std::size_t CharLength(const std::u16string& units, std::size_t i) {
+  return (units[i] >= 0xD800 && units[i] <= 0xDBFF && i + 1 < units.size() &&
+          units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF)
+             ? 2
+             : 1;
+}
+
+void SetError(std::string* error, const std::string& text) {
+  if (error) *error = text;
+}
+
+}  // namespace
+
+std::u16string WideFileName(const std::u16string& path) {
+  return path.substr(WideNameStart(path));
+}
+
+std::u16string WideFileDir(const std::u16string& path) {
+  return path.substr(0, WideNameStart(path));
+}
+
+std::u16string WideFileExt(const std::u16string& path) {
+  return path.substr(WideExtStart(path));
+}
+
+char16_t FoldWideCase(char16_t u) {
+  if (u >= u'a' && u <= u'z') return static_cast<char16_t>(u - 0x20);
+  // à-þ without ÷; ÿ pairs with Ÿ in Latin Extended-A.
+  if (u >= 0xE0 && u <= 0xFE && u != 0xF7) return static_cast<char16_t>(u - 0x20);
+  if (u == 0xFF) return 0x178;
+  if (u >= 0x100 && u <= 0x17F) {
+    // Pairs of upper and lower case, the lower odd from Ā to Ķ, from Ŋ to
+    // Ŷ, and even from Ĺ to Ň and from Ź to Ž. ı and ſ fold to ASCII
+    // letters elsewhere, which would let such a name meet a CP932 one: they
+    // stay as they are, like ĸ and ŉ, which have no capital.
+    if ((u <= 0x137 || (u >= 0x14A && u <= 0x177)) && (u & 1) && u != 0x131)
+      return static_cast<char16_t>(u - 1);
+    if (((u >= 0x139 && u <= 0x148) || (u >= 0x179 && u <= 0x17E)) && !(u & 1))
+      return static_cast<char16_t>(u - 1);
+    return u;
+  }
+  // Greek α-ω (final ς as σ), Cyrillic а-я and ѐ-џ.
+  if (u == 0x3C2) return 0x3A3;
+  if (u >= 0x3B1 && u <= 0x3C9) return static_cast<char16_t>(u - 0x20);
+  if (u >= 0x430 && u <= 0x44F) return static_cast<char16_t>(u - 0x20);
+  if (u >= 0x450 && u <= 0x45F) return static_cast<char16_t>(u - 0x50);
+  return u;
+}
+
+std::string WideNameKey(const std::u16string& units) {
+  std::string key, run;
+  for (std::size_t i = 0; i < units.size();) {
+    const std::size_t n = CharLength(units, i);
+    std::string sjis;
+    if (Utf16ToSjisExact(units.substr(i, n), sjis) && sjis.find('\0') == std::string::npos) {
+      run += sjis;
+    } else {
+      key += SjisUpper(run);
+      run.clear();
+      for (std::size_t k = 0; k < n; ++k) {
+        // Four letters "A" to "P", one per hexadecimal digit: never a lead
+        // byte, a "." or a separator, which the name-part helpers look for.
+        const char16_t u = FoldWideCase(units[i + k]);
+        key += '\0';
+        for (int shift = 12; shift >= 0; shift -= 4)
+          key += static_cast<char>('A' + ((u >> shift) & 15));
+      }
+    }
+    i += n;
+  }
+  return key + SjisUpper(run);
+}
+
+std::string ImageNameKey(const std::string& name, const std::u16string& wide) {
+  return wide.empty() ? SjisUpper(name) : WideNameKey(wide);
+}
+
+std::u16string WideSpelling(const std::string& name, const std::u16string& wide) {
+  return wide.empty() ? SjisToUtf16(name) : wide;
+}
+
+bool IsPlainWideName(const std::u16string& name) {
+  if (name.empty()) return false;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    const char16_t u = name[i];
+    if (u >= 0xD800 && u <= 0xDFFF) {
+      // Only a whole pair is a character; a lone half has no UTF-8 form.
+      if (u > 0xDBFF || CharLength(name, i) != 2) return false;
+      ++i;
+      continue;
+    }
+    if (u < 0x20 || u == 0x7F) return false;
+    if (u < 0x80 && std::u16string_view(u"\\/:*?\"<>|").find(u) != std::u16string_view::npos)
+      return false;
+  }
+  if (name.back() == u'.' || name.back() == u' ') return false;
+  // The reserved device names are ASCII: only a base of ASCII can be one.
+  std::u16string base = name.substr(0, name.find(u'.'));
+  std::string ascii;
+  for (char16_t u : base) {
+    if (u >= 0x80) return true;
+    ascii += static_cast<char>(u);
+  }
+  return IsPlainFileName(ascii + ".x");
+}
+
+TFileStamp GetFileStamp(const std::u16string& path) {
+  platform::DirEntry entry;
+  TFileStamp stamp;
+  if (!platform::Current().FindFirstWide(path, entry)) return stamp;
+  stamp.time = PackDosDateTime(entry.lastWrite);
+  stamp.size = static_cast<std::int32_t>(static_cast<std::uint32_t>(entry.size & 0xFFFFFFFFu));
+  return stamp;
+}
+
+bool CopyFileKeepDate(const std::u16string& source, const std::u16string& destination,
+                      std::string* error) {
+  platform::Os& os = platform::Current();
+  const std::string shownSource = Utf16ToSjisLossy(source);
+  const std::string shownDestination = Utf16ToSjisLossy(destination);
+  // Creating the destination would empty the source before a byte is read.
+  if (WideNameKey(source) == WideNameKey(destination)) {
+    SetError(error, "cannot copy " + shownSource + " onto itself");
+    return false;
+  }
+  std::unique_ptr<platform::File> in = os.OpenReadWide(source);
+  if (!in) {
+    SetError(error, "cannot open " + shownSource);
+    return false;
+  }
+  std::unique_ptr<platform::File> out = os.CreateWide(destination);
+  if (!out) {
+    SetError(error, "cannot create " + shownDestination);
+    return false;
+  }
+  std::string failure;
+  char buffer[kCopyBlock];
+  for (;;) {
+    const long long got = in->Read(buffer, sizeof buffer);
+    if (got < 0) {
+      failure = "cannot read " + shownSource;
+      break;
+    }
+    if (got == 0) break;
+    const long long put = out->Write(buffer, static_cast<std::size_t>(got));
+    if (put < got) {
+      failure = (put < 0 ? "cannot write " : "disk full while writing ") + shownDestination;
+      break;
+    }
+  }
+  if (!out->Close() && failure.empty()) failure = "cannot finish writing " + shownDestination;
+  out.reset();
+  in.reset();
+  if (!failure.empty()) {
+    // A partial copy must not pass for the image.
+    if (!os.DeleteWide(destination)) failure += " (and the partial copy could not be removed)";
+    SetError(error, failure);
+    return false;
+  }
+  os.SetArchiveOnlyWide(destination);
+  const TFileStamp stamp = GetFileStamp(source);
+  if (stamp.time != 0) os.SetLastWriteTimeWide(destination, UnpackDosDateTime(stamp.time));
+  return true;
+}
+
+std::u16string WidePathDerivedName(const std::u16string& path) {
+  std::u16string name = path;
+  for (char16_t& u : name)
+    if (IsSeparator(u)) u = u'_';
+  return name;
+}
+
+std::u16string WideWithBranch(const std::u16string& name, int n) {
+  const std::size_t dot = WideExtStart(name);
+  std::string number = "~";
+  number += std::to_string(n);
+  return name.substr(0, dot) + std::u16string(number.begin(), number.end()) + name.substr(dot);
+}

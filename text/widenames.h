@@ -1,0 +1,55 @@
+// Paths and image names that Shift-JIS cannot hold. Current Jw_cad keeps
+// its texts as UTF-16, so a drawing may name an image "Ünï_表.png" or a
+// folder "Café"; such a path stays UTF-16 code units (Windows form, "\"
+// separators) from the reference to the operating system and into the
+// image section, while every name CP932 can hold keeps living as Shift-JIS
+// bytes. A staged image or a row of the scan carries the units beside its
+// byte name, which is then only a rendering with "?" (never a usable file
+// name: "?" is a wildcard).
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "text/filenames.h"
+
+// File-name parts of a wide path: the name follows the last "\", "/" or
+// ":"; the extension runs from the last "." of the name.
+std::u16string WideFileName(const std::u16string& path);
+std::u16string WideFileDir(const std::u16string& path);  // up to the last separator, included
+std::u16string WideFileExt(const std::u16string& path);
+
+// A simple upper-case fold of one code unit: ASCII, Latin-1, Latin
+// Extended-A, Greek and Cyrillic letters. Every letter outside CP932 folds to
+// a letter outside CP932, so a name CP932 cannot hold never matches one it
+// can.
+char16_t FoldWideCase(char16_t u);
+
+// The key names are compared by, ignoring letter case, one space for both
+// forms: a Shift-JIS name's key is SjisUpper of it; a wide name's key has
+// its CP932 characters as SjisUpper gives them, and each other code unit,
+// folded, as a 0x00 byte and four letters. No Shift-JIS name holds a 0x00
+// byte, so the forms never meet by chance, and a name stays the beginning
+// of a longer one it begins ("a.png" of "a.pngÜ.gz"), as the first-prefix
+// rule of the image references needs. A wide name CP932 can hold has the
+// key of its Shift-JIS form.
+std::string WideNameKey(const std::u16string& units);
+std::string ImageNameKey(const std::string& name, const std::u16string& wide);
+
+// The wide spelling of a name: its units, or its Shift-JIS bytes decoded.
+std::u16string WideSpelling(const std::string& name, const std::u16string& wide);
+
+// IsPlainFileName for a wide name: no separator, wildcard, control unit or
+// unpaired surrogate; not "." or ".."; no trailing dot or space; no
+// reserved device name.
+bool IsPlainWideName(const std::u16string& name);
+
+// The file stamp and the copy of filenames.h for wide paths.
+TFileStamp GetFileStamp(const std::u16string& path);
+bool CopyFileKeepDate(const std::u16string& source, const std::u16string& destination,
+                      std::string* error = nullptr);
+
+// The path-derived embedded name: every ":", "\" and "/" becomes "_".
+std::u16string WidePathDerivedName(const std::u16string& path);
+// base~N.ext for N = 1, 2, ...
+std::u16string WideWithBranch(const std::u16string& name, int n);
