@@ -69,10 +69,10 @@ void AssignUnits(JwwStr& s, std::u16string units) {
   s.units = std::move(units);
 }
 
-}  // namespace
-
-std::optional<TWideImageRef> ParseWideImageRef(const std::u16string& t) {
-  TWideImageRef ref;
+// The three prefixes and the first "," after them, in either string form.
+template <typename Ref, typename Str>
+std::optional<Ref> SplitImageRef(const Str& t) {
+  Ref ref;
   std::size_t prefix = 0;
   if (StartsWith(t, kEmbedded)) {
     ref.kind = TImageRef::Kind::Embedded;
@@ -85,11 +85,17 @@ std::optional<TWideImageRef> ParseWideImageRef(const std::u16string& t) {
   } else {
     return std::nullopt;
   }
-  std::size_t comma = t.find(u',', prefix);
-  if (comma == std::u16string::npos || comma == prefix) return std::nullopt;
+  std::size_t comma = t.find(',', prefix);
+  if (comma == Str::npos || comma == prefix) return std::nullopt;
   ref.path = t.substr(prefix, comma - prefix);
   ref.params = t.substr(comma);
   return ref;
+}
+
+}  // namespace
+
+std::optional<TWideImageRef> ParseWideImageRef(const std::u16string& t) {
+  return SplitImageRef<TWideImageRef>(t);
 }
 
 TWideResolvedRef ResolveWideImageRef(const std::string& drawingFolder,
@@ -110,24 +116,7 @@ TWideResolvedRef ResolveWideImageRef(const std::string& drawingFolder,
 }
 
 std::optional<TImageRef> ParseImageRef(const std::string& t) {
-  TImageRef ref;
-  std::size_t prefix = 0;
-  if (StartsWith(t, kEmbedded)) {
-    ref.kind = TImageRef::Kind::Embedded;
-    prefix = kEmbedded.size();
-  } else if (StartsWith(t, kLive)) {
-    prefix = kLive.size();
-  } else if (StartsWith(t, kDisabled)) {
-    ref.kind = TImageRef::Kind::Disabled;
-    prefix = kDisabled.size();
-  } else {
-    return std::nullopt;
-  }
-  std::size_t comma = t.find(',', prefix);
-  if (comma == std::string::npos || comma == prefix) return std::nullopt;
-  ref.path = t.substr(prefix, comma - prefix);
-  ref.params = t.substr(comma);
-  return ref;
+  return SplitImageRef<TImageRef>(t);
 }
 
 TResolvedRef ResolveImageRef(const std::string& drawingFolder, const std::string& refPath,
