@@ -25,7 +25,8 @@ wine_install_needs() {
   [ -d /usr/share/fonts/opentype/ipafont-gothic ] || need+=(fonts-ipafont-gothic)
   command -v Xvfb >/dev/null || need+=(xvfb xauth)
   command -v xwininfo >/dev/null || need+=(x11-utils)
-  command -v convert >/dev/null || need+=(imagemagick)
+  # The screenshots need import as well; a convert alone may be some other.
+  command -v convert >/dev/null && command -v import >/dev/null || need+=(imagemagick)
   command -v zip >/dev/null || need+=(zip)
   command -v locale-gen >/dev/null || need+=(locales)
   if [ ${#need[@]} -gt 0 ]; then
