@@ -215,22 +215,27 @@ Cp932Tables BuildTables() {
   Cp932Tables t;
   t.single.fill(kNoUnit);
   for (auto& row : t.pair) row.fill(kNoUnit);
+  std::vector<bool> decoded(0x10000, false);
   for (int b = 0; b < 256; ++b) {
+    const std::u16string u = PlatformSjisToUtf16(std::string(1, static_cast<char>(b)));
+    const bool one = u.size() == 1 && Plain(u[0]);
     if (IsLead(static_cast<std::uint8_t>(b))) {
       // Runs where Shift-JIS trail bytes begin and end, so that most runs
       // convert whole at the first try; the split only saves time.
       static constexpr int kRuns[] = {0x00, 0x40, 0x7F, 0x80, 0xFD, 0x100};
       for (std::size_t k = 0; k + 1 < std::size(kRuns); ++k)
         DecodePairs(t, static_cast<std::uint8_t>(b), kRuns[k], kRuns[k + 1] - kRuns[k]);
+      // Windows' CP932 reads some of these bytes as characters of their own
+      // (0x80 is U+0080, 0xFD is U+F8F1): the tables, which take them for
+      // lead bytes, leave those characters to the converter.
+      if (one) decoded[u[0]] = true;
       continue;
     }
-    const std::u16string u = PlatformSjisToUtf16(std::string(1, static_cast<char>(b)));
-    if (u.size() == 1 && Plain(u[0])) t.single[static_cast<std::size_t>(b)] = u[0];
+    if (one) t.single[static_cast<std::size_t>(b)] = u[0];
   }
   // Only a unit that some bytes decode to can convert exactly; every other
   // one has no exact form, except U+FFFD, which the lossy decoding puts
   // for bytes that do not decode and is left to the converter.
-  std::vector<bool> decoded(0x10000, false);
   for (char16_t u : t.single)
     if (u != kNoUnit) decoded[u] = true;
   for (const auto& row : t.pair)
