@@ -168,12 +168,7 @@ TEntJwwBlockRef Insertion(std::int32_t number) {
 // A UTF-16 string with a character CP932 has no form for, as the loader
 // keeps it.
 JwwStr Verbatim(const std::u16string& units) {
-  JwwStr s;
-  s.form = JwwStr::Form::Utf16;
-  s.verbatim = true;
-  s.units = units;
-  s.text = Utf16ToSjisLossy(units);
-  return s;
+  return testutil::Wide(units);
 }
 
 struct StoredImage {
