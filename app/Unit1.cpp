@@ -268,13 +268,17 @@ std::optional<std::string> TForm1::ReserveOutput(const std::string& base) {
   platform::Os& os = platform::Current();
   bool cannotCreate = false;
   std::optional<std::string> output = FirstUsableBranch(base, [&](const std::string& candidate) {
-    if (cannotCreate || os.FileExists(candidate) || os.FolderExists(candidate)) return false;
+    // Any entry takes a name, a dangling link too: the rename into place
+    // would fail on it, and writing through it would put the drawing
+    // wherever the link points.
+    platform::DirEntry entry;
+    if (cannotCreate || os.FindFirst(candidate, entry)) return false;
     const std::string temporary = TemporaryFor(candidate, 1);
     if (auto file = os.CreateNew(temporary)) {
       file->Close();
       // The other run may have renamed its drawing into this name between
       // the look above and the creation: its temporary was gone by then.
-      if (os.FileExists(candidate)) {
+      if (os.FindFirst(candidate, entry)) {
         os.Delete(temporary);
         return false;
       }
@@ -327,8 +331,11 @@ std::string TForm1::ConvertFile(const std::string& source, const std::string& ou
       return kResultFailed;
     }
   } catch (const JwwIoError& e) {
-    FailureReason = "cannot be opened, or is not a drawing of version 2.20 or later (" +
-                    IoErrorText(e.code()) + ")";
+    // The same words --info gives: "I/O エラー (103)" tells a person nothing.
+    FailureReason = e.code() == 103 ? UnreadableReason(source, *Jww)
+                                    : "cannot be opened, or is not a drawing of version 2.20 or "
+                                      "later (" +
+                                          IoErrorText(e.code()) + ")";
     return kResultFailed;
   }
   CurrentSourcePath = source;

@@ -91,13 +91,6 @@ std::string ImageDisplayName(const TBindImageType& image) {
   return platform::SjisToDisplay(image.Name);
 }
 
-std::string VersionText(std::int32_t v) {
-  if (v < 0) return std::to_string(v);
-  char text[16];
-  std::snprintf(text, sizeof text, "%d.%02d", static_cast<int>(v / 100), static_cast<int>(v % 100));
-  return text;
-}
-
 std::string Grouped(std::uint64_t n) {
   const std::string digits = std::to_string(n);
   std::string out;
@@ -272,18 +265,6 @@ class QuietLoad {
   std::vector<TBindImageType> kept_;
 };
 
-// A loader throws the same code for a file it cannot open and one too old
-// to read; a person needs to know which, so the file is looked at again.
-std::string UnreadableReason(const std::string& path, const TJwwData& d) {
-  platform::Os& os = platform::Current();
-  if (!os.FileExists(path)) return "no such file";
-  if (!os.OpenRead(path)) return "the file cannot be opened";
-  static const char kIdentifier[] = "JwwData.";
-  if (std::memcmp(d.Header.Identifier.data(), kIdentifier, d.Header.Identifier.size()) != 0)
-    return "not a Jw_cad drawing (it does not begin with \"JwwData.\")";
-  return "version " + VersionText(d.Header.Version) + " is older than 2.20, the oldest readable";
-}
-
 // Bytes, UTF-16, or both, over every string the drawing stores (the stored
 // image names excepted: they are not kept as strings). An empty byte string
 // tells nothing: it is also what every table holds that a damaged drawing
@@ -387,8 +368,8 @@ Facts Gather(const std::string& internalPath, const InfoOptions& options) {
     facts.read = true;
     if (!facts.complete) facts.error = platform::SjisToDisplay(d.LastError);
   } catch (const JwwIoError& e) {
-    facts.error =
-        e.code() == 103 ? UnreadableReason(internalPath, d) : platform::SjisToDisplay(e.what());
+    facts.error = e.code() == 103 ? platform::SjisToDisplay(UnreadableReason(internalPath, d))
+                                  : platform::SjisToDisplay(e.what());
     return facts;
   } catch (const std::exception& e) {
     facts.error = platform::SjisToDisplay(e.what());

@@ -1,5 +1,8 @@
 #include "embed/scan.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <limits>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -29,11 +32,29 @@ bool HasDriveLetter(const std::string& path) {
          ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
 }
 
-// A path with neither a drive letter nor a leading "\" is relative to the
-// drawing's folder, and only to it: the current folder of whoever runs the
-// conversion has nothing to do with the drawing.
+// A path with neither a drive letter nor a leading separator is relative to
+// the drawing's folder, and only to it: the current folder of whoever runs
+// the conversion has nothing to do with the drawing. Windows takes "/" for
+// "\" everywhere, the root included.
 bool IsRelative(const std::string& path) {
-  return !HasDriveLetter(path) && path[0] != '\\';
+  return !HasDriveLetter(path) && path[0] != '\\' && path[0] != '/';
+}
+
+bool IsSeparator(char c) {
+  return c == '\\' || c == '/' || c == ':';
+}
+
+// The file name a reference ends in, after its last "\", "/" or ":" (a 0x5C
+// inside a double-byte character is none).
+std::string RefFileName(const std::string& path) {
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < path.size(); ++i) {
+    if (IsSjisLeadByte(static_cast<std::uint8_t>(path[i])))
+      ++i;
+    else if (IsSeparator(path[i]))
+      start = i + 1;
+  }
+  return path.substr(std::min(start, path.size()));
 }
 
 // base~N.ext for N = 1, 2, ...: the branch numbers of plain names.
@@ -53,7 +74,7 @@ bool StartsWith(const std::u16string& s, const std::string& ascii) {
 bool IsRelative(const std::u16string& path) {
   const bool drive = path.size() >= 2 && path[1] == u':' &&
                      ((path[0] >= u'A' && path[0] <= u'Z') || (path[0] >= u'a' && path[0] <= u'z'));
-  return !drive && path[0] != u'\\';
+  return !drive && path[0] != u'\\' && path[0] != u'/';
 }
 
 // Replaces a text by units, in Shift-JIS when it can hold them.
@@ -92,6 +113,165 @@ std::optional<Ref> SplitImageRef(const Str& t) {
   return ref;
 }
 
+// Names on disk are limited to 255 bytes on Linux (UTF-8) and 255 units on
+// Windows (UTF-16): an image is staged as its name + ".gz". Jw_cad keeps 255
+// bytes of a text.
+constexpr std::size_t kDiskNameRoom = 255 - 3;
+constexpr std::size_t kTextLimit = 255;
+// Room kept in a shortened name for a branch number "~99999".
+constexpr std::size_t kBranchRoom = 6;
+// Below this, a reference's parameters leave no useful room for a name, and
+// its length is not held to Jw_cad's limit (it did not fit before either).
+constexpr std::size_t kLeastNameRoom = 32;
+
+// One character of a name: where it starts, its length in the drawing's
+// text, and its length at most in UTF-8 on a disk.
+struct CharCost {
+  std::size_t start, text, disk;
+};
+
+std::vector<CharCost> Costs(const std::string& sjis) {
+  std::vector<CharCost> costs;
+  for (std::size_t i = 0; i < sjis.size();) {
+    const auto b = static_cast<std::uint8_t>(sjis[i]);
+    if (IsSjisLeadByte(b) && i + 1 < sjis.size()) {
+      costs.push_back({i, 2, 3});
+      i += 2;
+    } else {
+      costs.push_back({i, 1, b < 0x80 ? std::size_t{1} : 3});
+      ++i;
+    }
+  }
+  return costs;
+}
+
+std::vector<CharCost> Costs(const std::u16string& units) {
+  std::vector<CharCost> costs;
+  for (std::size_t i = 0; i < units.size();) {
+    const char16_t u = units[i];
+    if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
+        units[i + 1] <= 0xDFFF) {
+      costs.push_back({i, 2, 4});
+      i += 2;
+    } else {
+      costs.push_back({i, 1, u < 0x80 ? std::size_t{1} : u < 0x800 ? std::size_t{2} : 3});
+      ++i;
+    }
+  }
+  return costs;
+}
+
+template <typename Str>
+bool IsPathSeparator(typename Str::value_type c) {
+  return c == '\\' || c == '/' || c == ':';
+}
+
+// `name` as it is when it fits both the disk and `textRoom` bytes of the
+// rewritten reference; else its end that fits, with room for a branch
+// number when `branchRoom`. A name made from `path` (same length: every
+// separator spelt "_") keeps whole folders: the file name and as many of
+// the nearest folders as fit, for a person to recognise. Empty when not
+// even one character fits.
+template <typename Str>
+Str FitName(const Str& name, const Str& path, std::size_t textRoom, bool branchRoom) {
+  const std::vector<CharCost> costs = Costs(name);
+  std::size_t text = 0, disk = 0;
+  for (const CharCost& c : costs) text += c.text, disk += c.disk;
+  std::size_t diskRoom = kDiskNameRoom;
+  if (text <= textRoom && disk <= diskRoom) return name;
+  if (branchRoom) {
+    textRoom -= std::min(textRoom, kBranchRoom);
+    diskRoom -= kBranchRoom;
+  }
+  const bool derived = path.size() == name.size();
+  std::optional<std::size_t> anyCut;
+  for (std::size_t k = 0; k < costs.size(); ++k) {
+    if (text <= textRoom && disk <= diskRoom) {
+      if (!anyCut) anyCut = costs[k].start;
+      if (derived && k > 0 && costs[k - 1].text == 1 &&
+          IsPathSeparator<Str>(path[costs[k].start - 1]))
+        return name.substr(costs[k].start);
+    }
+    text -= costs[k].text;
+    disk -= costs[k].disk;
+  }
+  return anyCut ? name.substr(*anyCut) : Str();
+}
+
+// The room a name has in a rewritten reference whose text was `textLength`
+// long, with `params` after the name.
+std::size_t NameRoom(std::size_t textLength, std::size_t params) {
+  const std::size_t fixed = kEmbedded.size() + params;
+  if (textLength > kTextLimit || fixed + kLeastNameRoom > kTextLimit) return SIZE_MAX;
+  return kTextLimit - fixed;
+}
+
+// One file however a reference spells its path: "\" and "/" alike, "." and
+// empty parts dropped (a leading "\\" of a network share kept), letters as
+// Windows compares them (by the caller's key). ".." stays: what it leads to
+// depends on links a spelling cannot see.
+template <typename Str>
+Str NormalPath(const Str& path) {
+  using C = typename Str::value_type;
+  const auto separator = [](C c) { return c == C('\\') || c == C('/'); };
+  Str out;
+  std::size_t i = 0;
+  if (path.size() >= 2 && path[1] == C(':')) {
+    out = path.substr(0, 2);
+    i = 2;
+  } else if (path.size() >= 2 && separator(path[0]) && separator(path[1])) {
+    out = Str(2, C('\\'));
+    i = 2;
+  }
+  if (i == 0 && !path.empty() && separator(path[0])) out += C('\\');
+  if (i == 2 && out[1] == C(':') && path.size() > 2 && separator(path[2])) out += C('\\');
+  Str part;
+  bool first = true;
+  const auto flush = [&] {
+    if (!part.empty() && !(part.size() == 1 && part[0] == C('.'))) {
+      if (!first) out += C('\\');
+      out += part;
+      first = false;
+    }
+    part.clear();
+  };
+  for (; i < path.size(); ++i) {
+    const C c = path[i];
+    if constexpr (sizeof(C) == 1) {
+      if (IsSjisLeadByte(static_cast<std::uint8_t>(c)) && i + 1 < path.size()) {
+        part += c;
+        part += path[++i];
+        continue;
+      }
+    }
+    if (separator(c))
+      flush();
+    else
+      part += c;
+  }
+  flush();
+  return out;
+}
+
+std::string SourceKey(const std::string& path) {
+  return SjisUpper(NormalPath(path));
+}
+
+std::string SourceKey(const std::u16string& path) {
+  return WideNameKey(NormalPath(path));
+}
+
+// Why a found file is no image to embed, for a warning; "" when it is one.
+// A FIFO would never end a read, a device like /dev/zero would never end
+// its data, and an image whose archive the image section's size field
+// cannot hold could not be stored.
+std::string NotAnImage(const platform::DirEntry& entry) {
+  if (entry.isFolder || entry.special) return "it is not a regular file";
+  if (entry.size > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max()))
+    return "it is too large to embed (2 GiB at most)";
+  return "";
+}
+
 }  // namespace
 
 std::optional<TWideImageRef> ParseWideImageRef(const std::u16string& t) {
@@ -126,8 +306,9 @@ TResolvedRef ResolveImageRef(const std::string& drawingFolder, const std::string
   r.path = IsRelative(refPath) ? drawingFolder + refPath : refPath;
   r.found = os.FileExists(r.path);
   if (!r.found && lookBeside) {
-    std::string beside = drawingFolder + ExtractFileName(refPath);
-    if (!ExtractFileName(refPath).empty() && os.FileExists(beside)) {
+    const std::string name = RefFileName(refPath);
+    const std::string beside = drawingFolder + name;
+    if (!name.empty() && os.FileExists(beside)) {
       r.path = beside;
       r.found = r.beside = true;
     }
@@ -157,8 +338,28 @@ bool EmbedImages(TJwwData& jww, const std::string& sourcePath, const std::string
   for (std::size_t i = 0; i < rows.size(); ++i) {
     rowNames.insert(ImageNameKey(rows[i].EmbeddedName, rows[i].WideEmbeddedName));
     rowOfName.emplace(ImageNameKey(rows[i].EmbeddedName, rows[i].WideEmbeddedName), i);
-    rowOfSource.emplace(ImageNameKey(rows[i].SourcePath, rows[i].WideSourcePath), i);
+    rowOfSource.emplace(rows[i].WideSourcePath.empty() ? SourceKey(rows[i].SourcePath)
+                                                       : SourceKey(rows[i].WideSourcePath),
+                        i);
   }
+  // Every reference rewritten to a row, as it was and as it would be for a
+  // missing image: an image that turns out unreadable while it is being
+  // compressed is missing after all, and its references are put back.
+  struct Rewritten {
+    TEntJwwText* text;
+    TEntJwwText original, asMissing;
+    bool inBlock;
+  };
+  std::vector<std::vector<Rewritten>> refsOfRow(rows.size());
+  const auto noteRewrite = [&](std::size_t row, TEntJwwText& text, const TEntJwwText& original,
+                               const TEntJwwText& asMissing, bool inBlock) {
+    if (refsOfRow.size() <= row) refsOfRow.resize(row + 1);
+    refsOfRow[row].push_back({&text, original, asMissing, inBlock});
+  };
+  const auto rowOf = [&](const std::string& key) -> std::size_t {
+    auto it = rowOfName.find(key);
+    return it == rowOfName.end() ? rows.size() : it->second;
+  };
 
   // The images staged so far, by upper-cased name: the file each is taken
   // from, and its stamp once asked for. No uncompressed copy lies in the
@@ -189,24 +390,37 @@ bool EmbedImages(TJwwData& jww, const std::string& sourcePath, const std::string
   // UTF-16 units, so that a path with "Ü" or "〜" reaches its image and
   // its name keeps those characters.
   const std::u16string wideWork = SjisToUtf16(workFolder);
-  auto embedWide = [&](TEntJwwText& text, std::int32_t& embedded, std::int32_t& missing) {
+  auto embedWide = [&](TEntJwwText& text, std::int32_t& embedded, std::int32_t& missing,
+                       bool inBlock) {
     const std::optional<TWideImageRef> ref = ParseWideImageRef(text.Text.units);
     if (!ref || ref->kind != TImageRef::Kind::Live) return true;
     const TWideResolvedRef resolved =
         ResolveWideImageRef(drawingFolder, ref->path, scan.LookBeside);
     const std::u16string& path = resolved.path;
-    if (!resolved.found) {
-      ++missing;
+    const TEntJwwText original = text;
+    auto markMissing = [&](TEntJwwText& t) {
       if (scan.DisableMissingRefs) {
-        AssignUnits(text.Text, Units(kDisabled) + path + ref->params);
-        text.TextKind = 0;
-        text.Attr.PenColor = 9;
+        AssignUnits(t.Text, Units(kDisabled) + path + ref->params);
+        t.TextKind = 0;
+        t.Attr.PenColor = 9;
       }
+    };
+    std::string notImage;
+    platform::DirEntry entry;
+    if (resolved.found && os.FindFirstWide(path, entry)) notImage = NotAnImage(entry);
+    if (!resolved.found && os.FolderExists(Utf16ToSjisLossy(path)))
+      notImage = "it is not a regular file";
+    if (!resolved.found || !notImage.empty()) {
+      if (!notImage.empty())
+        scan.Warnings.push_back("the image " + QuotedName(Utf16ToSjisLossy(path)) +
+                                " is counted as missing: " + notImage);
+      ++missing;
+      markMissing(text);
       return true;
     }
 
     std::u16string name;
-    const std::string pathKey = WideNameKey(path);
+    const std::string pathKey = SourceKey(path);
     if (auto row = rowOfSource.find(pathKey); row != rowOfSource.end())
       name = WideSpelling(rows[row->second].EmbeddedName, rows[row->second].WideEmbeddedName);
     if (name.empty()) {
@@ -225,12 +439,17 @@ bool EmbedImages(TJwwData& jww, const std::string& sourcePath, const std::string
         }
         return !os.FileExistsWide(wideWork + use) || GetFileStamp(wideWork + use) == stamp;
       };
-      const std::u16string base =
-          PathInEmbeddedName ? WidePathDerivedName(path) : WideFileName(path);
+      const std::size_t room = NameRoom(text.Text.units.size(), ref->params.size());
+      const std::u16string base = PathInEmbeddedName
+                                      ? FitName(WidePathDerivedName(path), path, room, true)
+                                      : WideFileName(path);
       if (!base.empty() && !usable(base, name)) {
         name.clear();
-        for (int n = 1; n <= 99999 && name.empty(); ++n)
-          if (!usable(WideWithBranch(base, n), name)) name.clear();
+        for (int n = 1; n <= 99999 && name.empty(); ++n) {
+          std::u16string candidate = WideWithBranch(base, n);
+          if (PathInEmbeddedName) candidate = FitName(candidate, std::u16string(), room, false);
+          if (!usable(candidate, name)) name.clear();
+        }
       }
       if (name.empty()) {
         scan.FailureReason = "no free name to stage the image " + Utf16ToSjisLossy(path);
@@ -250,6 +469,18 @@ bool EmbedImages(TJwwData& jww, const std::string& sourcePath, const std::string
       rowOfName.emplace(WideNameKey(name), rows.size());
       rows.push_back(row);
       if (!os.FileExistsWide(wideWork + name)) {
+        // An image the user may not read is missing, not a failed drawing.
+        if (!os.OpenReadWide(path)) {
+          rowOfSource.erase(pathKey);
+          rowNames.erase(WideNameKey(name));
+          rowOfName.erase(WideNameKey(name));
+          rows.pop_back();
+          scan.Warnings.push_back("the image " + QuotedName(Utf16ToSjisLossy(path)) +
+                                  " is counted as missing: it cannot be read");
+          ++missing;
+          markMissing(text);
+          return true;
+        }
         std::string error;
         if (!CopyFileKeepDate(path, wideWork + name, &error)) {
           scan.FailureReason = "cannot stage the image " + Utf16ToSjisLossy(path) + ": " + error;
@@ -259,6 +490,9 @@ bool EmbedImages(TJwwData& jww, const std::string& sourcePath, const std::string
     }
     AssignUnits(text.Text, Units(kEmbedded) + name + ref->params);
     ++embedded;
+    TEntJwwText asMissing = original;
+    markMissing(asMissing);
+    noteRewrite(rowOf(WideNameKey(name)), text, original, asMissing, inBlock);
     return true;
   };
 
@@ -269,27 +503,40 @@ bool EmbedImages(TJwwData& jww, const std::string& sourcePath, const std::string
     std::int32_t& embedded = inBlock ? scan.EmbeddedRefInBlockCount : scan.EmbeddedRefCount;
     std::int32_t& missing = inBlock ? scan.MissingRefInBlockCount : scan.MissingRefCount;
 
-    if (text.Text.verbatim) return embedWide(text, embedded, missing);
+    if (text.Text.verbatim) return embedWide(text, embedded, missing, inBlock);
 
     const TResolvedRef resolved = ResolveImageRef(drawingFolder, ref->path, scan.LookBeside);
     const std::string& path = resolved.path;
-    if (!resolved.found) {
-      ++missing;
+    const TEntJwwText original = text;
+    auto markMissing = [&](TEntJwwText& m) {
       if (scan.DisableMissingRefs) {
-        text.Text.Assign(kDisabled + path + ref->params);
-        text.TextKind = 0;
-        text.Attr.PenColor = 9;
+        m.Text.Assign(kDisabled + path + ref->params);
+        m.TextKind = 0;
+        m.Attr.PenColor = 9;
       }
+    };
+    auto countMissing = [&](const std::string& why) {
+      if (!why.empty())
+        scan.Warnings.push_back("the image " + QuotedName(path) + " is counted as missing: " + why);
+      ++missing;
+      markMissing(text);
       return true;
-    }
+    };
+    platform::DirEntry entry;
+    if (!resolved.found)
+      return countMissing(os.FolderExists(path) ? "it is not a regular file" : "");
+    if (os.FindFirst(path, entry) && !NotAnImage(entry).empty())
+      return countMissing(NotAnImage(entry));
 
     std::string name;
-    const std::string upperPath = SjisUpper(path);
+    const std::string upperPath = SourceKey(path);
     if (auto row = rowOfSource.find(upperPath); row != rowOfSource.end())
       name = rows[row->second].EmbeddedName;
     if (name.empty()) {
+      const std::size_t room = NameRoom(t.size(), ref->params.size());
       std::optional<std::string> made =
           MakeEmbeddedName(PathInEmbeddedName, path, workFolder, stagedStamp);
+      if (made && PathInEmbeddedName) made = FitName(*made, path, room, true);
       // Two different images must never share a name: C:\a_b.jpg and
       // C:\a\b.jpg both give C__a_b.jpg. Plain names are kept apart by their
       // stamps already; a taken name gets branch numbers here.
@@ -299,6 +546,7 @@ bool EmbedImages(TJwwData& jww, const std::string& sourcePath, const std::string
         made.reset();
         for (int n = 1; n <= 99999 && !made; ++n) {
           std::string candidate = WithBranch(base, n);
+          if (PathInEmbeddedName) candidate = FitName(candidate, std::string(), room, false);
           const std::optional<TFileStamp> held = stagedStamp(candidate);
           bool otherFile = held ? !(*held == stamp)
                                 : os.FileExists(workFolder + candidate) &&
@@ -321,7 +569,16 @@ bool EmbedImages(TJwwData& jww, const std::string& sourcePath, const std::string
       const bool stagedBefore = !staged.emplace(upperName, Staged{path, {}}).second;
       if (!stagedBefore && !os.FileExists(workFolder + name)) {
         if (IsCompressedName(name)) {
-          // Stored as it is, never compressed: only a copy stages it.
+          // Stored as it is, never compressed: only a copy stages it. An
+          // image the user may not read is missing, not a failed drawing.
+          if (!os.OpenRead(path)) {
+            rowOfSource.erase(upperPath);
+            rowNames.erase(upperName);
+            rowOfName.erase(upperName);
+            staged.erase(upperName);
+            rows.pop_back();
+            return countMissing("it cannot be read");
+          }
           std::string error;
           if (!CopyFileKeepDate(path, workFolder + name, &error)) {
             scan.FailureReason = "cannot stage the image " + path + ": " + error;
@@ -334,6 +591,9 @@ bool EmbedImages(TJwwData& jww, const std::string& sourcePath, const std::string
     }
     text.Text.Assign(kEmbedded + name + ref->params);
     ++embedded;
+    TEntJwwText asMissing = original;
+    markMissing(asMissing);
+    noteRewrite(rowOf(SjisUpper(name)), text, original, asMissing, inBlock);
     return true;
   };
 
@@ -373,7 +633,50 @@ bool EmbedImages(TJwwData& jww, const std::string& sourcePath, const std::string
   if (!embedded) return false;
 
   std::string error;
-  if (!CompressStagedImages(error, sources, scan.Threads)) {
+  std::vector<TUnreadableImage> unreadable;
+  const bool compressed = CompressStagedImages(error, sources, scan.Threads, &unreadable);
+  // An image that could not be read is missing after all: its references
+  // are put back (or disabled) and counted so, its row and entry go.
+  if (!unreadable.empty()) {
+    std::vector<bool> dropRow(rows.size(), false);
+    std::vector<bool> dropEntry(StagedImages.size(), false);
+    for (const TUnreadableImage& u : unreadable) {
+      const TBindImageType& image = StagedImages[u.entry];
+      dropEntry[u.entry] = true;
+      const std::string key = ImageNameKey(image.Name, image.WideName);
+      for (std::size_t r = 0; r < rows.size(); ++r) {
+        if (ImageNameKey(rows[r].EmbeddedName, rows[r].WideEmbeddedName) != key) continue;
+        if (!dropRow[r])
+          scan.Warnings.push_back("the image " +
+                                  QuotedName(rows[r].WideSourcePath.empty()
+                                                 ? rows[r].SourcePath
+                                                 : Utf16ToSjisLossy(rows[r].WideSourcePath)) +
+                                  " is counted as missing: " + u.reason);
+        dropRow[r] = true;
+        if (r >= refsOfRow.size()) continue;
+        for (const Rewritten& ref : refsOfRow[r]) {
+          *ref.text = ref.asMissing;
+          --(ref.inBlock ? scan.EmbeddedRefInBlockCount : scan.EmbeddedRefCount);
+          ++(ref.inBlock ? scan.MissingRefInBlockCount : scan.MissingRefCount);
+        }
+      }
+    }
+    std::size_t kept = 0;
+    for (std::size_t r = 0; r < rows.size(); ++r)
+      if (!dropRow[r]) {
+        if (kept != r) rows[kept] = std::move(rows[r]);
+        ++kept;
+      }
+    rows.resize(kept);
+    kept = 0;
+    for (std::size_t e = 0; e < StagedImages.size(); ++e)
+      if (!dropEntry[e]) {
+        if (kept != e) StagedImages[kept] = std::move(StagedImages[e]);
+        ++kept;
+      }
+    StagedImages.resize(kept);
+  }
+  if (!compressed) {
     scan.FailureReason = "cannot compress a staged image: " + error;
     return false;
   }

@@ -95,17 +95,24 @@ struct Member {
   std::size_t inputSize = 0, outputSize = 0;
   bool last = false;      // `input` ends the file
   bool finished = false;  // `output` ends the member
+  std::uint64_t written = 0;
   const char* error = nullptr;
+  bool inputError = false;  // `error` is the input's
 };
+
+// The image section stores a member's size in a signed 32-bit field.
+constexpr std::uint64_t kMaxMemberSize = 0x7FFFFFFF;
 
 // zlib's gzip wrapper writes exactly the member wanted here: flags 08 (name
 // only), XFL 0 at the default level, the given time and OS, and a trailer of
 // CRC-32 and length mod 2^32, which it computes while compressing.
-std::unique_ptr<Member> StartMember(const GzipJob& job, std::size_t index, std::string& reason) {
+std::unique_ptr<Member> StartMember(const GzipJob& job, std::size_t index, std::string& reason,
+                                    bool& inputError) {
   platform::Os& os = platform::Current();
   auto m = std::make_unique<Member>(index);
   const bool wideIn = !job.wideInput.empty();
   m->in = wideIn ? os.OpenReadWide(job.wideInput) : os.OpenRead(job.input);
+  inputError = !m->in;
   if (!m->in) {
     reason = "cannot open " + QuotedName(job.input);
     return nullptr;
@@ -183,8 +190,12 @@ struct GzipFailure {
 // on the jobs and the thread count alone; other threads only compress
 // pieces already read. Returns the first job in list order that failed:
 // its output and those of every later job are gone then, while the jobs
-// before it are written whole.
-std::optional<GzipFailure> WriteGzipMembers(const std::vector<GzipJob>& jobs, unsigned threads) {
+// before it are written whole. With `skipped`, a job reading a user's own
+// file (`stampTime`) that cannot be read, or whose member the image section
+// could not hold, is no failure: it is listed there, its output gone, and
+// the others go on.
+std::optional<GzipFailure> WriteGzipMembers(const std::vector<GzipJob>& jobs, unsigned threads,
+                                            std::vector<GzipFailure>* skipped = nullptr) {
   // A thread per image at most: with one image, none is started.
   threads = static_cast<unsigned>(std::clamp<std::size_t>(jobs.size(), 1, std::max(1u, threads)));
   // Twice as many images as threads: one slow piece does not leave the
@@ -202,12 +213,21 @@ std::optional<GzipFailure> WriteGzipMembers(const std::vector<GzipJob>& jobs, un
     m.in.reset();
     DeleteOutput(jobs[m.job]);
   };
+  auto skippable = [&](std::size_t job, bool inputError) {
+    return skipped && inputError && jobs[job].stampTime;
+  };
 
   std::size_t next = 0;
   for (;;) {
     while (!failure && active.size() < window && next < jobs.size()) {
       std::string reason;
-      std::unique_ptr<Member> m = StartMember(jobs[next], next, reason);
+      bool inputError = false;
+      std::unique_ptr<Member> m = StartMember(jobs[next], next, reason, inputError);
+      if (!m && skippable(next, inputError)) {
+        skipped->push_back({next, "it cannot be read"});
+        ++next;
+        continue;
+      }
       if (!m) {
         fail(next, reason);
         break;
@@ -229,6 +249,7 @@ std::optional<GzipFailure> WriteGzipMembers(const std::vector<GzipJob>& jobs, un
       const long long got = m->in->Read(m->input.data(), kPiece);
       if (got < 0) {
         m->error = "read error";
+        m->inputError = true;
       } else {
         m->inputSize = static_cast<std::size_t>(got);
         m->last = got == 0;
@@ -236,11 +257,21 @@ std::optional<GzipFailure> WriteGzipMembers(const std::vector<GzipJob>& jobs, un
     }
     pool.Run(active.size(), [&](std::size_t i) { DeflatePiece(*active[i]); });
     for (auto& m : active) {
+      m->written += m->outputSize;
+      if (!m->error && m->written > kMaxMemberSize) {
+        m->error = "it is too large to embed (2 GiB at most)";
+        m->inputError = true;
+      }
       if (!m->error && !WriteAll(*m->out, m->output.data(), m->outputSize))
         m->error = "write error (disk full?)";
       if (!m->error && m->finished && !m->out->Close())
         m->error = "the file could not be closed (disk full?)";
-      if (m->error) {
+      if (m->error && skippable(m->job, m->inputError)) {
+        skipped->push_back(
+            {m->job, m->error == std::string("read error") ? "it cannot be read" : m->error});
+        abandon(*m);
+        m.reset();
+      } else if (m->error) {
         fail(m->job, QuotedName(jobs[m->job].output) + ": " + m->error);
         abandon(*m);
         m.reset();
@@ -329,7 +360,7 @@ void RemoveWorkFolder() {
 }
 
 bool CompressStagedImages(std::string& reason, const std::vector<std::string>& sources,
-                          unsigned threads) {
+                          unsigned threads, std::vector<TUnreadableImage>* unreadable) {
   // How many entries hold each name, upper-cased: kept up to date as
   // entries take their archive's name.
   std::unordered_map<std::string, int> holders;
@@ -384,7 +415,10 @@ bool CompressStagedImages(std::string& reason, const std::vector<std::string>& s
     entryOf.push_back(i);
   }
 
-  const std::optional<GzipFailure> failure = WriteGzipMembers(jobs, ThreadsToUse(threads));
+  std::vector<GzipFailure> skipped;
+  const std::optional<GzipFailure> failure =
+      WriteGzipMembers(jobs, ThreadsToUse(threads), unreadable ? &skipped : nullptr);
+  for (const GzipFailure& s : skipped) unreadable->push_back({entryOf[s.job], s.reason});
   const std::size_t done = failure ? failure->job : jobs.size();
   for (std::size_t j = 0; j < done; ++j) {
     TBindImageType& image = StagedImages[entryOf[j]];

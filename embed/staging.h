@@ -30,8 +30,16 @@ void RemoveWorkFolder();
 // number. False, with `reason`, for the first image in list order that
 // could not be compressed: the entries before it keep their new names, and
 // no archive of it or of any image after it is left.
+// With `unreadable`, an image read from its source that cannot be read (or
+// whose archive the image section could not hold) does not fail the rest:
+// it is listed there by its entry, with why, and nothing of it is left.
+struct TUnreadableImage {
+  std::size_t entry;
+  std::string reason;  // for a person
+};
 bool CompressStagedImages(std::string& reason, const std::vector<std::string>& sources = {},
-                          unsigned threads = 0);
+                          unsigned threads = 0,
+                          std::vector<TUnreadableImage>* unreadable = nullptr);
 // Writes `input` as one gzip member to `output` (replacing it). False, with
 // `reason`, when the input cannot be read or the output not written; no
 // output is left behind then.

@@ -1,6 +1,10 @@
 #include "jww/jwwunit.h"
 
+#include <cstdio>
+#include <cstring>
 #include <memory>
+
+#include "platform/platform.h"
 
 TJwwData::TJwwData() {
   ClearDrawing();
@@ -103,4 +107,23 @@ void TJwwData::WriteEntityStream(JwwWriter& w, std::int32_t version) {
   WriteEntityList(w, tags, *this, numbers);
   WriteBlockDefs(w, tags, numbers);
   if (version >= 700) WriteImageSection(w);
+}
+
+std::string VersionText(std::int32_t v) {
+  if (v < 0) return std::to_string(v);
+  char text[16];
+  std::snprintf(text, sizeof text, "%d.%02d", static_cast<int>(v / 100), static_cast<int>(v % 100));
+  return text;
+}
+
+// A loader throws the same code for a file it cannot open and one too old
+// to read; a person needs to know which, so the file is looked at again.
+std::string UnreadableReason(const std::string& path, const TJwwData& d) {
+  platform::Os& os = platform::Current();
+  if (!os.FileExists(path)) return "no such file";
+  if (!os.OpenRead(path)) return "the file cannot be opened";
+  static const char kIdentifier[] = "JwwData.";
+  if (std::memcmp(d.Header.Identifier.data(), kIdentifier, d.Header.Identifier.size()) != 0)
+    return "not a Jw_cad drawing (it does not begin with \"JwwData.\")";
+  return "version " + VersionText(d.Header.Version) + " is older than 2.20, the oldest readable";
 }

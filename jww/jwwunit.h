@@ -88,6 +88,13 @@ class TJwwData : public TEntityLists {
   std::int32_t MapBlockNumber(std::int32_t n) const;
 };
 
+// "7.00" for a version number.
+std::string VersionText(std::int32_t version);
+// Why LoadFromFile could not read `path` at all (it throws the same code
+// for a file it cannot open and one that is no drawing or too old), for a
+// person: Shift-JIS text. `d` is the drawing the load left.
+std::string UnreadableReason(const std::string& path, const TJwwData& d);
+
 // The entity-list layer, shared by the top level and the block definitions.
 std::int32_t ReadCount(JwwReader& r);
 void WriteCount(JwwWriter& w, std::int32_t n);

@@ -32,6 +32,9 @@ struct LocalTime {
 // What "find the first directory entry of a path" tells about it.
 struct DirEntry {
   bool isFolder = false;
+  // Neither a file nor a folder: a FIFO, a device, a socket, a dangling
+  // link. Such an entry takes a name but holds no file's bytes.
+  bool special = false;
   std::uint64_t size = 0;
   LocalTime lastWrite;
 };

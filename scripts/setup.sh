@@ -18,6 +18,7 @@ command -v make >/dev/null || need+=(make)
 if [ $tests = ON ]; then
   command -v gzip >/dev/null || need+=(gzip)
   command -v tmux >/dev/null || need+=(tmux)
+  command -v pgrep >/dev/null || need+=(procps)
   [ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev googletest)
 fi
 if [ $tests = ON ] || [ $bench = ON ]; then

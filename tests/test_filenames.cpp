@@ -134,9 +134,14 @@ TEST(FileNames, UniqueFileName) {
   EXPECT_EQ(MakeUniqueFileName(plan), dir.Internal("plan~2.jww"));
   // Letter case does not make a name free.
   EXPECT_EQ(MakeUniqueFileName(dir.Internal("PLAN.JWW")), dir.Internal("PLAN~2.JWW"));
-  // A folder of that name is not a file.
+  // Any entry takes its name: a folder, and a dangling link, which a create
+  // would follow to wherever it points.
   fs::create_directory(dir.Native("out.jww"));
-  EXPECT_EQ(MakeUniqueFileName(dir.Internal("out.jww")), dir.Internal("out.jww"));
+  EXPECT_EQ(MakeUniqueFileName(dir.Internal("out.jww")), dir.Internal("out~1.jww"));
+#ifndef _WIN32
+  fs::create_symlink(dir.Native("nowhere/x.jww"), dir.Native("link.jww"));
+  EXPECT_EQ(MakeUniqueFileName(dir.Internal("link.jww")), dir.Internal("link~1.jww"));
+#endif
 }
 
 TEST(FileNames, NoNameWhenEveryBranchNumberIsTaken) {

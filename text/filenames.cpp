@@ -42,8 +42,11 @@ std::size_t ExtStart(const std::string& path) {
   return dot;
 }
 
+// Any entry takes a name: a folder, and a dangling link, which a create
+// would write through.
 bool ExistsAsFile(const std::string& path) {
-  return platform::Current().FileExists(path);
+  platform::DirEntry entry;
+  return platform::Current().FindFirst(path, entry);
 }
 
 // Candidate N of the branch-number series: "stem~N" + ext.

@@ -577,11 +577,16 @@ class PosixFile : public File {
 };
 
 std::unique_ptr<File> OpenNative(const std::string& native, int flags) {
-  int fd = ::open(native.c_str(), flags | O_CLOEXEC, 0666);
+  // Opened without blocking: a FIFO given for a file would otherwise wait
+  // forever for a writer (or a reader) before anything could be checked.
+  int fd = ::open(native.c_str(), flags | O_CLOEXEC | O_NONBLOCK, 0666);
   if (fd < 0) return nullptr;
   struct stat st;
-  // Linux opens a folder for reading; Windows does not open it as a file.
-  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+  // Linux opens a folder for reading, and a FIFO, a device or a socket
+  // too; none of them is a file that ends (/dev/zero never would), and
+  // Windows does not open them as files.
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+      ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
     ::close(fd);
     return nullptr;
   }
@@ -730,6 +735,7 @@ class PosixOs : public Os {
     // A dangling link is still an entry of its folder.
     if (::stat(native.c_str(), &st) != 0 && ::lstat(native.c_str(), &st) != 0) return false;
     entry.isFolder = S_ISDIR(st.st_mode);
+    entry.special = !entry.isFolder && !S_ISREG(st.st_mode);
     entry.size = entry.isFolder ? 0 : static_cast<std::uint64_t>(st.st_size);
     entry.lastWrite = ToLocalTime(st.st_mtim.tv_sec);
     return true;
