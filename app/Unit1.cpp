@@ -1,5 +1,6 @@
 #include "app/Unit1.h"
 
+#include <algorithm>
 #include <exception>
 
 #include "app/UnitGval.h"
@@ -323,7 +324,12 @@ std::string TForm1::ConvertFile(const std::string& source, const std::string& ou
   // was read would hand the user a drawing with entities silently missing.
   try {
     if (!Jww->LoadFromFile(source)) {
-      FailureReason = "damaged drawing: " + Jww->LastError;
+      // A file too short to hold what its first bytes would announce is
+      // no damaged drawing when they do not say "JwwData." at all.
+      const bool drawing =
+          std::equal(Jww->Header.Identifier.begin(), Jww->Header.Identifier.end(), "JwwData.");
+      FailureReason =
+          drawing ? "damaged drawing: " + Jww->LastError : UnreadableReason(source, *Jww);
       return kResultFailed;
     }
     if (HasDroppedEntity(*Jww)) {

@@ -405,11 +405,11 @@ bool EmbedImages(TJwwData& jww, const std::string& sourcePath, const std::string
         t.Attr.PenColor = 9;
       }
     };
+    // A folder is "not found" as a file, but it is no image either.
     std::string notImage;
     platform::DirEntry entry;
-    if (resolved.found && os.FindFirstWide(path, entry)) notImage = NotAnImage(entry);
-    if (!resolved.found && os.FolderExists(Utf16ToSjisLossy(path)))
-      notImage = "it is not a regular file";
+    if (os.FindFirstWide(path, entry) && (resolved.found || entry.isFolder))
+      notImage = NotAnImage(entry);
     if (!resolved.found || !notImage.empty()) {
       if (!notImage.empty())
         scan.Warnings.push_back("the image " + QuotedName(Utf16ToSjisLossy(path)) +
@@ -522,11 +522,11 @@ bool EmbedImages(TJwwData& jww, const std::string& sourcePath, const std::string
       markMissing(text);
       return true;
     };
+    // A folder is "not found" as a file, but it is no image either.
     platform::DirEntry entry;
-    if (!resolved.found)
-      return countMissing(os.FolderExists(path) ? "it is not a regular file" : "");
-    if (os.FindFirst(path, entry) && !NotAnImage(entry).empty())
-      return countMissing(NotAnImage(entry));
+    const bool listed = os.FindFirst(path, entry) && (resolved.found || entry.isFolder);
+    if (listed && !NotAnImage(entry).empty()) return countMissing(NotAnImage(entry));
+    if (!resolved.found) return countMissing("");
 
     std::string name;
     const std::string upperPath = SourceKey(path);
