@@ -5,15 +5,12 @@
 #include <utility>
 
 #include "text/filenames.h"
+#include "text/sjis.h"
 #include "text/unicode.h"
 
 namespace platform {
 
 namespace {
-
-bool IsLeadByte(unsigned char b) {
-  return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
-}
 
 // Splits at real separators only: a trail byte 0x5C belongs to its
 // character, as in any Shift-JIS path.
@@ -23,7 +20,7 @@ std::vector<std::string> Components(const std::string& path, bool& rooted) {
   rooted = !path.empty() && (path[0] == '\\' || path[0] == '/');
   for (std::size_t i = 0; i < path.size(); ++i) {
     const auto b = static_cast<unsigned char>(path[i]);
-    if (IsLeadByte(b) && i + 1 < path.size()) {
+    if (IsSjisLeadByte(b) && i + 1 < path.size()) {
       current += path[i];
       current += path[++i];
     } else if (b == '\\' || b == '/') {

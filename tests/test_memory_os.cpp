@@ -68,6 +68,13 @@ TEST(MemoryOs, NamesIgnoreAsciiCaseButNotTrailBytesAndResolveDots) {
   EXPECT_TRUE(os.FileExists("C:\\\x95\x5C\\F"));
   EXPECT_FALSE(os.FileExists("C:\\\x95\\F"));
   EXPECT_NE(MemoryOs::Key("C:\\\x82\x61"), MemoryOs::Key("C:\\\x82\x41"));
+  // 0x80 and 0xFD lead a character on the real systems' paths too: the
+  // 0x5C after them is no separator here either.
+  Put(os, "C:\\x\x80\\y", "t");
+  Put(os, "C:\\x\xFD\\y", "t");
+  EXPECT_TRUE(os.FileExists("C:\\x\x80\\y"));
+  EXPECT_FALSE(os.FolderExists("C:\\x\x80"));
+  EXPECT_FALSE(os.FolderExists("C:\\x\xFD"));
   EXPECT_EQ(MemoryOs::Key("C:\\..\\..\\a"), "C:\\A") << ".. never climbs above the drive";
   EXPECT_TRUE(MemoryOs::IsInside("c:\\work\\temp\\x", "C:\\WORK"));
   EXPECT_FALSE(MemoryOs::IsInside("C:\\workshop\\x", "C:\\WORK"));
