@@ -16,7 +16,8 @@
 #include "jww/jwwunit.h"
 #include "platform/faulty_os.h"
 #include "platform/platform.h"
-#include "testutil.h"
+#include "tests/conversion_fixture.h"
+#include "tests/testutil.h"
 
 namespace fs = std::filesystem;
 using testutil::ImagesOf;
@@ -25,23 +26,11 @@ using testutil::WriteDrawing;
 
 namespace {
 
-class AwkwardImages : public ::testing::Test {
+class AwkwardImages : public ConversionTest {
  protected:
   void SetUp() override {
-    ProgramFolder = home.Internal();
-    WorkFolder = ProgramFolder + "TEMP\\";
-    std::string reason;
-    ASSERT_TRUE(CreateWorkFolder(reason)) << reason;
-    fs::create_directories(dwg.Native("img"));
+    ConversionTest::SetUp();
     form.PathInEmbeddedName = false;
-  }
-  void TearDown() override {
-    form.ResetConversion();
-    RemoveWorkFolder();
-  }
-
-  std::string Convert(const std::string& name) {
-    return form.ConvertFile(dwg.Internal(name), out.Internal(name));
   }
 
   std::vector<std::string> TextsOf(const std::string& output) {
@@ -51,9 +40,6 @@ class AwkwardImages : public ::testing::Test {
     for (const auto& t : d.Texts) texts.push_back(t.Text.text);
     return texts;
   }
-
-  TempDir home, dwg, out;
-  TForm1 form;
 };
 
 TEST_F(AwkwardImages, AnImageThatCannotBeOpenedIsMissingAndTheRestConverts) {

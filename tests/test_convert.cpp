@@ -11,6 +11,7 @@
 #include "app/UnitGval.h"
 #include "embed/staging.h"
 #include "platform/faulty_os.h"
+#include "tests/conversion_fixture.h"
 #include "tests/jwwfixture.h"
 #include "tests/testutil.h"
 #include "text/sjis.h"
@@ -36,27 +37,8 @@ std::string EmbeddedPrefix(const std::string& folder) {
 }
 #endif
 
-// A work folder for the test's conversions, set up the way the program sets
-// it up at start and removed again.
-class Conversion : public ::testing::Test {
+class Conversion : public ConversionTest {
  protected:
-  void SetUp() override {
-    ProgramFolder = home.Internal();
-    WorkFolder = ProgramFolder + "TEMP\\";
-    std::string reason;
-    ASSERT_TRUE(CreateWorkFolder(reason)) << reason;
-    fs::create_directories(dwg.Native("img"));
-    fs::create_directories(out.path());
-  }
-  void TearDown() override {
-    form.ResetConversion();
-    RemoveWorkFolder();
-  }
-
-  std::string Convert(const std::string& name, const std::string& output = "") {
-    return form.ConvertFile(dwg.Internal(name), output.empty() ? out.Internal(name) : output);
-  }
-
   std::vector<std::string> TextsOf(const std::string& output, bool inBlock = false) {
     TJwwData d;
     EXPECT_TRUE(d.LoadFromFile(output)) << d.LastError;
@@ -73,9 +55,6 @@ class Conversion : public ::testing::Test {
     std::sort(names.begin(), names.end());
     return names;
   }
-
-  TempDir home, dwg, out;
-  TForm1 form;
 };
 
 }  // namespace

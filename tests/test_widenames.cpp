@@ -15,6 +15,7 @@
 #ifndef _WIN32
 #include "platform/posix/signals.h"
 #endif
+#include "tests/conversion_fixture.h"
 #include "tests/jwwfixture.h"
 #include "tests/testutil.h"
 #include "text/unicode.h"
@@ -38,25 +39,8 @@ const std::string kWaveUtf8 =
 
 using testutil::Wide;
 
-class WideConversion : public ::testing::Test {
+class WideConversion : public ConversionTest {
  protected:
-  void SetUp() override {
-    ProgramFolder = home.Internal();
-    WorkFolder = ProgramFolder + "TEMP\\";
-    std::string reason;
-    ASSERT_TRUE(CreateWorkFolder(reason)) << reason;
-    fs::create_directories(dwg.Native("img"));
-    fs::create_directories(out.path());
-  }
-  void TearDown() override {
-    form.ResetConversion();
-    RemoveWorkFolder();
-  }
-
-  std::string Convert(const std::string& name) {
-    return form.ConvertFile(dwg.Internal(name), out.Internal(name));
-  }
-
   std::vector<std::u16string> TextsOf(const std::string& output, bool inBlock) {
     TJwwData d;
     EXPECT_TRUE(d.LoadFromFile(output)) << d.LastError;
@@ -82,8 +66,6 @@ class WideConversion : public ::testing::Test {
                                {Wide(u"^@BM" + kUni + u",5"), Wide(u"^@BMimg\\" + kWave + u",6")});
   }
 
-  TempDir home, dwg, out;
-  TForm1 form;
   std::u16string absolute;
 };
 
