@@ -261,6 +261,11 @@ std::string SourceKey(const std::u16string& path) {
   return WideNameKey(NormalPath(path));
 }
 
+// An image's path in a warning, as a person on this system writes it.
+std::string ImageForPerson(const std::string& path) {
+  return QuotedName(platform::PathForPerson(path));
+}
+
 // Why a found file is no image to embed, for a warning; "" when it is one.
 // A FIFO would never end a read, a device like /dev/zero would never end
 // its data, and an image whose archive the image section's size field
@@ -412,7 +417,7 @@ bool EmbedImages(TJwwData& jww, const std::string& sourcePath, const std::string
       notImage = NotAnImage(entry);
     if (!resolved.found || !notImage.empty()) {
       if (!notImage.empty())
-        scan.Warnings.push_back("the image " + QuotedName(Utf16ToSjisLossy(path)) +
+        scan.Warnings.push_back("the image " + ImageForPerson(Utf16ToSjisLossy(path)) +
                                 " is counted as missing: " + notImage);
       ++missing;
       markMissing(text);
@@ -475,7 +480,7 @@ bool EmbedImages(TJwwData& jww, const std::string& sourcePath, const std::string
           rowNames.erase(WideNameKey(name));
           rowOfName.erase(WideNameKey(name));
           rows.pop_back();
-          scan.Warnings.push_back("the image " + QuotedName(Utf16ToSjisLossy(path)) +
+          scan.Warnings.push_back("the image " + ImageForPerson(Utf16ToSjisLossy(path)) +
                                   " is counted as missing: it cannot be read");
           ++missing;
           markMissing(text);
@@ -517,7 +522,8 @@ bool EmbedImages(TJwwData& jww, const std::string& sourcePath, const std::string
     };
     auto countMissing = [&](const std::string& why) {
       if (!why.empty())
-        scan.Warnings.push_back("the image " + QuotedName(path) + " is counted as missing: " + why);
+        scan.Warnings.push_back("the image " + ImageForPerson(path) +
+                                " is counted as missing: " + why);
       ++missing;
       markMissing(text);
       return true;
@@ -648,9 +654,9 @@ bool EmbedImages(TJwwData& jww, const std::string& sourcePath, const std::string
         if (ImageNameKey(rows[r].EmbeddedName, rows[r].WideEmbeddedName) != key) continue;
         if (!dropRow[r])
           scan.Warnings.push_back("the image " +
-                                  QuotedName(rows[r].WideSourcePath.empty()
-                                                 ? rows[r].SourcePath
-                                                 : Utf16ToSjisLossy(rows[r].WideSourcePath)) +
+                                  ImageForPerson(rows[r].WideSourcePath.empty()
+                                                     ? rows[r].SourcePath
+                                                     : Utf16ToSjisLossy(rows[r].WideSourcePath)) +
                                   " is counted as missing: " + u.reason);
         dropRow[r] = true;
         if (r >= refsOfRow.size()) continue;

@@ -62,7 +62,7 @@ mkdir -p dwg/folder.jww && echo x >dwg/notes.txt && echo "not a drawing" >dwg/ba
 mf --home home --dest-dir out dwg/missing.jww dwg/folder.jww dwg/notes.txt dwg/bad.jww dwg/sample.jww
 check "skipped or failed drawings exit 1" test $? -eq 1
 check "one warning per skipped name" test "$(grep -c -e "$t/dwg/missing.jww: no such file" -e "$t/dwg/folder.jww: is a folder" -e "$t/dwg/notes.txt: not a .jww" stderr)" -eq 3
-check "the damaged one fails with its reason" grep -q "^marrowfold: $t/dwg/bad.jww: damaged drawing" stderr
+check "the one that is no drawing fails, saying so" grep -q "^marrowfold: $t/dwg/bad.jww: not a Jw_cad drawing" stderr
 check "six log lines" test "$(wc -l <stdout)" -eq 6
 check "failure line" test "$(sed -n 3p stdout)" = "　…… 変換失敗"
 check "the good one still converts" test "$(sed -n 6p stdout)" = "$ok_line"
@@ -171,9 +171,9 @@ check "-G with a Z: path as Wine writes it exits 0" test $? -eq 0
 check "TEMP.JWW is whole again" temp_is_whole
 jwc "$t/dwg/bad.jww"
 mf --home ext --no-open -G
-check "a damaged drawing exits 1" test $? -eq 1
+check "a file that is no drawing exits 1" test $? -eq 1
 check "and says it could not convert" test "$(cat stdout)" = "変換できませんでした。"
-check "with the reason on standard error" grep -q "damaged drawing" stderr
+check "with the reason on standard error" grep -q "not a Jw_cad drawing" stderr
 check "leaving no TEMP.JWW" test ! -e ext/TEMP.JWW
 rm ext/JWC_TEMP.TXT
 mf --home ext -G
