@@ -42,6 +42,14 @@ ln -s /dev/zero dwg/images/photo.bmp
 rm -f out/*
 timeout 20 "$bin/marrowfold" --home home --dest-dir out dwg/sample.jww >stdout 2>stderr
 check "a link to /dev/zero is no image either" test "$(sed -n 3p stdout)" = "$ok_one_missing"
+# An image larger than a drawing's size field holds (sparse: nothing is
+# really written, nor read).
+rm dwg/images/photo.bmp
+truncate -s 3G dwg/images/photo.bmp
+rm -f out/*
+timeout 20 "$bin/marrowfold" --home home --dest-dir out dwg/sample.jww >stdout 2>stderr
+check "an image too large to store is missing" test "$(sed -n 3p stdout)" = "$ok_one_missing"
+check "and said to be too large" grep -q "photo.bmp.*too large to embed" stderr
 rm dwg/images/photo.bmp
 mv photo.bytes dwg/images/photo.bmp
 rm -f out/*

@@ -9,6 +9,7 @@
 // same disk and no leftover of one fault reaches the next run.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <map>
