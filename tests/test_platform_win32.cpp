@@ -111,6 +111,29 @@ TEST(Win32Paths, AbsoluteAndOnDisk) {
   EXPECT_EQ(platform::AbsoluteNative("a.jww"), testutil::Utf8(fs::current_path() / "a.jww"));
 }
 
+TEST(Win32Files, PathsLongerThanMaxPath) {
+  // A deep folder and a long staged name pass MAX_PATH together; every
+  // call takes such a path all the same.
+  TempDir dir;
+  std::string folder = dir.Internal();
+  for (int i = 0; i < 3; ++i) {
+    folder += std::string(90, static_cast<char>('a' + i));
+    ASSERT_TRUE(Os().CreateFolder(folder)) << folder.size();
+    folder += "\\";
+  }
+  const std::string file = folder + std::string(200, 'f') + ".bmp.gz";
+  ASSERT_GT(file.size(), 500u);
+  ASSERT_TRUE(WriteFile(file, "long"));
+  EXPECT_TRUE(Os().FileExists(file));
+  platform::DirEntry e;
+  ASSERT_TRUE(Os().FindFirst(file, e));
+  EXPECT_EQ(e.size, 4u);
+  EXPECT_TRUE(Os().OpenRead(file));
+  EXPECT_TRUE(Os().Rename(file, file + "2"));
+  EXPECT_TRUE(Os().Delete(file + "2"));
+  EXPECT_FALSE(Os().FileExists(file + "2"));
+}
+
 TEST(Win32Files, DoubleByteNamesWithTheBackslashByte) {
   TempDir dir;
   const std::string folder = dir.Internal() + kHyoSjis;  // 表

@@ -24,6 +24,24 @@ namespace platform {
 
 namespace win32 {
 
+// Windows refuses a path of MAX_PATH (260) units or more, and a folder of
+// 248, unless it is given in its "\\?\" form: a deep project folder with a
+// long image name passes that easily. Short paths stay as they are.
+void AllowLongPath(std::wstring& wide) {
+  constexpr std::size_t kShortEnough = 240;
+  if (wide.size() < kShortEnough || wide.compare(0, 4, L"\\\\?\\") == 0) return;
+  DWORD n = ::GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+  if (n == 0) return;
+  std::wstring full(n, L'\0');
+  n = ::GetFullPathNameW(wide.c_str(), n, full.data(), nullptr);
+  if (n == 0 || n >= full.size()) return;
+  full.resize(n);
+  if (full.size() >= 3 && full[1] == L':' && full[2] == L'\\')
+    wide = L"\\\\?\\" + full;
+  else if (full.compare(0, 2, L"\\\\") == 0)
+    wide = L"\\\\?\\UNC\\" + full.substr(2);
+}
+
 bool WidePath(const std::string& internal, std::wstring& wide) {
   if (!Cp932ToWide(internal, wide)) return false;
   // A NUL would cut the path short for the system.
@@ -33,6 +51,7 @@ bool WidePath(const std::string& internal, std::wstring& wide) {
   for (wchar_t& c : wide) {
     if (c == L'/') c = L'\\';
   }
+  AllowLongPath(wide);
   return true;
 }
 
@@ -42,6 +61,7 @@ bool WidePath(const std::u16string& internal, std::wstring& wide) {
   for (wchar_t& c : wide) {
     if (c == L'/') c = L'\\';
   }
+  AllowLongPath(wide);
   return true;
 }
 
