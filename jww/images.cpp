@@ -14,6 +14,7 @@
 #include <queue>
 #include <stdexcept>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -300,6 +301,9 @@ std::vector<std::size_t> ImageStoreOrder(const std::vector<std::string>& upper) 
 
 void TJwwData::ReadImageSection(JwwReader& r) {
   ClearStagedImages();
+  // A reference shows the first image of its name; a later one of the same
+  // name is read past, not staged over the first one's file.
+  std::unordered_set<std::string> seen;
   // The count only bounds the loop: the list grows as records are read, so
   // a damaged count fails at the first missing record.
   const std::int32_t count = r.ReadDword();
@@ -320,8 +324,9 @@ void TJwwData::ReadImageSection(JwwReader& r) {
       throw JwwIoError(100,
                        "the embedded image " + QuotedName(image.Name) + " has an impossible size");
     StagedImages.push_back(image);
+    const bool first = seen.insert(ImageNameKey(image.Name, image.WideName)).second;
     if (image.Name.empty() || image.Size == 0) continue;
-    if (ExtractImagesOnLoad) {
+    if (ExtractImagesOnLoad && first) {
       ExtractImage(r, image);
     } else {
       SkipImage(r, image);

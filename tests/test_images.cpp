@@ -308,6 +308,33 @@ TEST(ImageSection, NamesThatBeginOtherNamesKeepEachReferenceOnItsImage) {
     EXPECT_EQ(FirstPrefix(names, ref), std::string(ref) + ".gz");
 }
 
+TEST(ImageSection, ANameStoredTwiceShowsItsFirstImage) {
+  // Before the save the reference shows the first image of its name; the
+  // later one must not take its place in the staged file.
+  const Bytes first = {'0', '0'}, later = {'1', '1'};
+  for (const char* again : {"a.jpg.gz", "A.JPG.GZ"}) {
+    StagingScope s;
+    TJwwData d;
+    AddText(d, "^@BM%temp%a.jpg,1");
+    ReadSection(d, Section({{"a.jpg.gz", first}, {again, later}}));
+    EXPECT_EQ(StagedImages.size(), 2u);
+    const Bytes saved = WriteSection(d);
+    EXPECT_EQ(ParseSection(saved),
+              (std::vector<std::pair<std::string, Bytes>>{{"a.jpg.gz", first}}))
+        << again;
+    ReadSection(d, saved);
+    EXPECT_EQ(WriteSection(d), saved) << again;
+  }
+  // An empty first image is what the reference showed, so it stays empty
+  // rather than showing the later one's picture.
+  StagingScope s;
+  TJwwData d;
+  AddText(d, "^@BM%temp%a.jpg,1");
+  ReadSection(d, Section({{"a.jpg.gz", {}}, {"a.jpg.gz", later}}));
+  EXPECT_FALSE(fs::exists(s.Staged("a.jpg.gz")));
+  EXPECT_EQ(WriteSection(d), Bytes(4, 0));
+}
+
 TEST(ImageSection, HostileNamesWriteNothingAndFailTheLoad) {
   StagingScope s;
   const fs::path drive = s.dir.path() / "cdrive";
