@@ -214,8 +214,9 @@ bool ReadFull(platform::File& file, std::uint8_t* out, std::size_t count) {
 // The order images are stored in. Jw_cad ties a reference to the first
 // stored name that begins with it, so an image whose name without ".gz" is
 // the beginning of another's name must come first; otherwise the list order
-// stands. Names that are beginnings of each other both ways (a loop) keep
-// list order among themselves.
+// stands. Names that are beginnings of each other both ways (a loop) cannot
+// all come first: the loop is broken at its shortest stem, equal stems in
+// list order.
 //
 // Who must wait for whom is found in a trie of the names rather than by
 // comparing every pair: a drawing may list tens of thousands of images, and
@@ -274,12 +275,23 @@ std::vector<std::size_t> ImageStoreOrder(const std::vector<std::string>& upper) 
   };
   release(0, 0);
 
+  // When every unplaced image waits, some wait on a loop and others only
+  // on it. The image with the shortest stem is in a loop that waits for
+  // nobody outside it: each image it waits for has a stem on its name's path
+  // no shorter than its own, so its stem begins their names and they wait
+  // for it in turn. Breaking the loop at the lowest index instead could
+  // place an image that merely waits before the one its reference needs.
+  std::priority_queue<std::pair<std::size_t, std::size_t>,
+                      std::vector<std::pair<std::size_t, std::size_t>>, std::greater<>>
+      byStem;
+  for (std::size_t i = 0; i < n; ++i)
+    byStem.emplace(IsCompressedName(upper[i]) ? upper[i].size() - 3 : upper[i].size(), i);
+
   std::vector<std::size_t> order;
-  std::size_t nextUnplaced = 0;
   while (order.size() < n) {
     if (ready.empty()) {
-      while (placed[nextUnplaced]) ++nextUnplaced;
-      ready.push(nextUnplaced);
+      while (placed[byStem.top().second]) byStem.pop();
+      ready.push(byStem.top().second);
     }
     const std::size_t i = ready.top();
     ready.pop();

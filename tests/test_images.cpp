@@ -294,6 +294,33 @@ TEST(ImageSection, NamesThatBeginOtherNamesKeepEachReferenceOnItsImage) {
     EXPECT_EQ(Names(WriteSection(onlyBmp2)), std::vector<std::string>{"a.bmp2.gz"}) << reversed;
   }
 
+  // Names that clash both ways (a loop of equal names) with an image that
+  // waits on them listed first: that one must still come last, in the
+  // section as read and in a second save of it.
+  for (const char* other : {"a.jpg.gz", "A.JPG.GZ", "a.jpg"}) {
+    StagingScope s;
+    const Bytes jpg2 = Sample(30, 4), jpg = Sample(40, 5), copy = Sample(50, 6);
+    TJwwData d;
+    AddText(d, "^@BM%temp%a.jpg,1");
+    AddText(d, "^@BM%temp%a.jpg2,1");
+    // a.jpg.gz leads in the third case, so that "a.jpg" is the second copy.
+    const bool plain = std::string(other) == "a.jpg";
+    const Bytes section = plain ? Section({{"a.jpg2.gz", jpg2}, {"a.jpg", copy}, {"a.jpg.gz", jpg}})
+                                : Section({{"a.jpg2.gz", jpg2}, {"a.jpg.gz", jpg}, {other, copy}});
+    ReadSection(d, section);
+    const Bytes first = WriteSection(d);
+    const auto stored = ParseSection(first);
+    ASSERT_EQ(stored.size(), 2u) << other;
+    const std::vector<std::string> names = {stored[0].first, stored[1].first};
+    const Bytes& expectedJpg = plain ? copy : jpg;
+    EXPECT_EQ(stored[0].second, expectedJpg) << other;
+    EXPECT_EQ(stored[1], std::make_pair(std::string("a.jpg2.gz"), jpg2)) << other;
+    EXPECT_EQ(FirstPrefix(names, "a.jpg"), stored[0].first) << other;
+    EXPECT_EQ(FirstPrefix(names, "a.jpg2"), "a.jpg2.gz") << other;
+    ReadSection(d, first);
+    EXPECT_EQ(WriteSection(d), first) << other;
+  }
+
   // A chain of three, listed longest first, and an unrelated image that
   // keeps its place.
   StagingScope s;
@@ -434,14 +461,17 @@ TEST(ImageSection, UnreadableStagedFileFailsTheSave) {
 
 namespace {
 
+std::size_t StemLength(const std::string& name) {
+  return IsCompressedName(name) ? name.size() - 3 : name.size();
+}
+
 // Every pair compared: the order the trie must give.
 std::vector<std::size_t> PairwiseStoreOrder(const std::vector<std::string>& upper) {
   const std::size_t n = upper.size();
   std::vector<std::size_t> waiting(n, 0);
   std::vector<std::vector<std::size_t>> before(n);
   for (std::size_t i = 0; i < n; ++i) {
-    const std::string stem =
-        IsCompressedName(upper[i]) ? upper[i].substr(0, upper[i].size() - 3) : upper[i];
+    const std::string stem = upper[i].substr(0, StemLength(upper[i]));
     for (std::size_t j = 0; j < n; ++j)
       if (i != j && upper[j].starts_with(stem)) before[i].push_back(j), ++waiting[j];
   }
@@ -451,8 +481,11 @@ std::vector<std::size_t> PairwiseStoreOrder(const std::vector<std::string>& uppe
     std::size_t pick = n;
     for (std::size_t j = 0; j < n && pick == n; ++j)
       if (!placed[j] && waiting[j] == 0) pick = j;
-    for (std::size_t j = 0; j < n && pick == n; ++j)
-      if (!placed[j]) pick = j;  // a loop: list order
+    const bool ready = pick < n;
+    // Every one left waits: break a loop at its shortest stem. The lowest
+    // index may be an image that only waits on the loop.
+    for (std::size_t j = 0; j < n && !ready; ++j)
+      if (!placed[j] && (pick == n || StemLength(upper[j]) < StemLength(upper[pick]))) pick = j;
     placed[pick] = true;
     order.push_back(pick);
     for (std::size_t j : before[pick]) --waiting[j];
@@ -465,6 +498,11 @@ std::vector<std::size_t> PairwiseStoreOrder(const std::vector<std::string>& uppe
 TEST(ImageSection, StoreOrderPutsBeginningsFirstAndCopesWithHostileLists) {
   EXPECT_EQ(ImageStoreOrder({"A.BMP2.GZ", "A.BMP.GZ"}), (std::vector<std::size_t>{1, 0}));
   EXPECT_EQ(ImageStoreOrder({"A.BMP.GZ", "A.BMP2.GZ"}), (std::vector<std::size_t>{0, 1}));
+  // A loop of two behind an image that only waits on it.
+  EXPECT_EQ(ImageStoreOrder({"A.JPG2.GZ", "A.JPG.GZ", "A.JPG.GZ"}),
+            (std::vector<std::size_t>{1, 2, 0}));
+  EXPECT_EQ(ImageStoreOrder({"A.JPG2.GZ", "A.JPG", "A.JPG.GZ"}),
+            (std::vector<std::size_t>{1, 2, 0}));
   // Small random lists over names that begin each other in every way,
   // loops and equal names included.
   std::mt19937 random(7);
@@ -481,6 +519,52 @@ TEST(ImageSection, StoreOrderPutsBeginningsFirstAndCopesWithHostileLists) {
     const std::vector<std::size_t> order = ImageStoreOrder(std::vector<std::string>(60000, name));
     ASSERT_EQ(order.size(), 60000u);
     EXPECT_TRUE(std::is_sorted(order.begin(), order.end()));
+  }
+}
+
+// The images the references keep, saved again in the order they were
+// stored, must keep that order and each reference its image: else every
+// conversion of the output changes the drawing again.
+TEST(ImageSection, StoreOrderOfTheKeptImagesHoldsOnTheNextSave) {
+  std::mt19937 random(13);
+  // ".G" makes loops of unequal names ("A.G" and "A.GZ").
+  const std::vector<std::string> loopy{"A", "B", ".GZ", "AB", "", ".G", "Z"};
+  for (int round = 0; round < 3000; ++round) {
+    std::vector<std::string> names(1 + random() % 7);
+    for (std::string& name : names)
+      for (std::size_t k = random() % 4; k > 0; --k) name += loopy[random() % loopy.size()];
+    std::vector<std::string> refs(random() % 6);
+    for (std::string& ref : refs)
+      for (std::size_t k = 1 + random() % 3; k > 0; --k) ref += loopy[random() % loopy.size()];
+    const auto select = [](const std::vector<std::string>& list,
+                           const std::vector<std::size_t>& order, const std::string& ref) {
+      for (std::size_t i : order)
+        if (list[i] == ref || list[i] == ref + ".GZ") return i;
+      for (std::size_t i : order)
+        if (!ref.empty() && list[i].starts_with(ref)) return i;
+      return list.size();
+    };
+    const std::vector<std::size_t> order = ImageStoreOrder(names);
+    std::vector<bool> kept(names.size(), false);
+    for (const std::string& ref : refs)
+      if (std::size_t i = select(names, order, ref); i < names.size()) kept[i] = true;
+    std::vector<std::string> saved;
+    std::vector<std::size_t> source;  // per saved image, its index in `names`
+    for (std::size_t i : order) {
+      if (!kept[i]) continue;
+      saved.push_back(names[i]);
+      source.push_back(i);
+    }
+    std::vector<std::size_t> same(saved.size());
+    for (std::size_t i = 0; i < same.size(); ++i) same[i] = i;
+    ASSERT_EQ(ImageStoreOrder(saved), same) << ::testing::PrintToString(names);
+    for (const std::string& ref : refs) {
+      const std::size_t before = select(names, order, ref), after = select(saved, same, ref);
+      ASSERT_EQ(before == names.size(), after == saved.size()) << ref;
+      if (after < saved.size()) {
+        ASSERT_EQ(before, source[after]) << ::testing::PrintToString(names) << " " << ref;
+      }
+    }
   }
 }
 
