@@ -13,16 +13,14 @@ using platform::MemoryOs;
 
 namespace {
 
-// Converts a drawing of the given texts in memory and returns the paths the
-// conversion changed.
-std::vector<std::string> ConvertInMemory(MemoryOs& os, const std::vector<std::string>& texts,
-                                         bool wholePath, std::string& result) {
+using Bytes = std::vector<std::uint8_t>;
+
+// Converts a drawing in memory and returns the paths the conversion
+// changed.
+std::vector<std::string> ConvertDrawingInMemory(MemoryOs& os, const Bytes& drawing, bool wholePath,
+                                                std::string& result) {
   platform::ScopedOs use(os);
-  TEntityLists top;
-  for (const auto& s : texts) jwwfixture::Add(top, testutil::MakeText(s));
-  jwwfixture::JwwBuilder b(700);
-  b.Drawing(top, {});
-  os.AddFile("C:\\dwg\\plan.jww", b.bytes());
+  os.AddFile("C:\\dwg\\plan.jww", drawing);
   os.AddFolder("C:\\prog");
   os.AddFolder("C:\\out");
   const std::size_t setUp = os.WrittenPaths().size();
@@ -41,6 +39,49 @@ std::vector<std::string> ConvertInMemory(MemoryOs& os, const std::vector<std::st
   ProgramFolder = savedProgram;
   WorkFolder = savedWork;
   return {os.WrittenPaths().begin() + static_cast<std::ptrdiff_t>(setUp), os.WrittenPaths().end()};
+}
+
+// The same for a drawing of the given texts.
+std::vector<std::string> ConvertInMemory(MemoryOs& os, const std::vector<std::string>& texts,
+                                         bool wholePath, std::string& result) {
+  TEntityLists top;
+  for (const auto& s : texts) jwwfixture::Add(top, testutil::MakeText(s));
+  jwwfixture::JwwBuilder b(700);
+  b.Drawing(top, {});
+  return ConvertDrawingInMemory(os, b.bytes(), wholePath, result);
+}
+
+using Images = std::vector<std::pair<std::string, std::string>>;  // name, bytes
+
+void AddImageSection(jwwfixture::JwwBuilder& b, const Images& images) {
+  b.Dword(static_cast<std::int32_t>(images.size()));
+  for (const auto& [name, data] : images) {
+    b.String(name);
+    b.Dword(static_cast<std::int32_t>(data.size()));
+    b.Raw(data);
+  }
+}
+
+// A 7.00 drawing of references to embedded images, ending in `images`.
+Bytes DrawingWithImages(const std::vector<std::string>& refs, const Images& images) {
+  TEntityLists top;
+  for (const auto& ref : refs) jwwfixture::Add(top, testutil::MakeText("^@BM%temp%" + ref + ",1"));
+  jwwfixture::JwwBuilder b(700);
+  b.Header();
+  b.EntityList(top);
+  b.BlockDefList({});
+  AddImageSection(b, images);
+  return b.bytes();
+}
+
+Bytes Converted(const Bytes& drawing) {
+  MemoryOs os;
+  std::string result;
+  ConvertDrawingInMemory(os, drawing, false, result);
+  EXPECT_EQ(result, ResultOkLine(0, 0, 0, 0, 0));
+  Bytes out;
+  EXPECT_TRUE(os.GetFile("C:\\out\\plan.jww", out));
+  return out;
 }
 
 }  // namespace
@@ -76,5 +117,37 @@ TEST(ScanRegressions, EmbeddedNamesTakeForwardSlashAsASeparator) {
   for (const char* p : {"C:\\dwg\\g/../../a.bmp", "C:\\dwg\\img\\a/b.bmp"}) {
     EXPECT_TRUE(IsPlainFileName(MakeEmbeddedName(false, p, "C:\\w\\").value_or(""))) << p;
     EXPECT_TRUE(IsPlainFileName(MakeEmbeddedName(true, p, "C:\\w\\").value_or(""))) << p;
+  }
+}
+
+// Found by fuzz_load (seeds v700_clash_loop, v700_twice): with names that
+// begin each other both ways behind one that waits on them, a.jpg2.gz was
+// stored first, so Jw_cad showed its picture for "a.jpg"; and a name stored
+// twice showed the later image after conversion. Each conversion must store
+// every reference's own image where Jw_cad finds it first, and converting
+// the output again must change nothing.
+TEST(LoadRegressions, ClashingAndTwiceStoredNamesKeepEachReferenceOnItsImage) {
+  struct Case {
+    std::vector<std::string> refs;
+    Images images, stored;
+  };
+  const Case cases[] = {
+      {{"a.jpg", "a.jpg2"},
+       {{"a.jpg2.gz", "22"}, {"a.jpg.gz", "00"}, {"a.jpg.gz", "11"}},
+       {{"a.jpg.gz", "00"}, {"a.jpg2.gz", "22"}}},
+      {{"a.jpg", "a.jpg2"},
+       {{"a.jpg2.gz", "22"}, {"a.jpg.gz", "00"}, {"A.JPG.GZ", "11"}},
+       {{"a.jpg.gz", "00"}, {"a.jpg2.gz", "22"}}},
+      {{"a.jpg"}, {{"a.jpg.gz", "00"}, {"a.jpg.gz", "11"}}, {{"a.jpg.gz", "00"}}},
+  };
+  for (const Case& c : cases) {
+    const Bytes first = Converted(DrawingWithImages(c.refs, c.images));
+    jwwfixture::JwwBuilder tail(700);
+    AddImageSection(tail, c.stored);
+    ASSERT_GE(first.size(), tail.size());
+    EXPECT_EQ(Bytes(first.end() - static_cast<std::ptrdiff_t>(tail.size()), first.end()),
+              tail.bytes())
+        << c.images.front().first << " " << c.images.back().first;
+    EXPECT_EQ(Converted(first), first);
   }
 }
