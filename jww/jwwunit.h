@@ -107,7 +107,9 @@ void ReadBlockDefTag(JwwReader& r, TTagState& state);
 // The order in which staged images go into the image section, given their
 // upper-cased names: an image whose name without ".gz" begins another's
 // comes first, since Jw_cad ties a reference to the first name beginning
-// with it; otherwise list order.
+// with it; otherwise list order. Names that begin each other both ways are
+// taken shortest stem first. The images the references select, listed
+// again in the order given, keep it.
 std::vector<std::size_t> ImageStoreOrder(const std::vector<std::string>& upper);
 void WriteObjectTag(JwwWriter& w, std::int32_t kind, TTagState& state);
 // Reads a count and that many tagged entities into `lists`; returns the
