@@ -78,11 +78,12 @@ check "and says why" grep -q "caf" stderr
 mf --home home --dest-dir nowhere dwg/sample.jww
 check "a missing given folder exits 1" test $? -eq 1
 printf '%s\n' "指定したフォルダが見つかりません。" "$t/nowhere/" >expected
-check "and shows the message" cmp -s stdout expected
+check "and shows the message on standard error" cmp -s stderr expected
+check "leaving standard output to the log" test ! -s stdout
 HOME="$t/nobody" mf --home home --dest desktop dwg/sample.jww
 check "a desktop that is not there exits 1" test $? -eq 1
 printf '%s\n' "指定したフォルダが見つかりません。" "$t/nobody/Desktop/" >expected
-check "and says so once" cmp -s stdout expected
+check "and says so once, on standard error" cmp -s stderr expected
 mf --home home --dest ask dwg/sample.jww </dev/null
 check "asking without a terminal cancels: exit 1" test $? -eq 1
 check "quietly" test ! -s stdout
@@ -172,13 +173,20 @@ check "TEMP.JWW is whole again" temp_is_whole
 jwc "$t/dwg/bad.jww"
 mf --home ext --no-open -G
 check "a file that is no drawing exits 1" test $? -eq 1
-check "and says it could not convert" test "$(cat stdout)" = "変換できませんでした。"
-check "with the reason on standard error" grep -q "not a Jw_cad drawing" stderr
+check "and says on standard error it could not convert" test "$(head -1 stderr)" = "変換できませんでした。"
+check "with the reason" grep -q "not a Jw_cad drawing" stderr
+check "printing nothing on standard output" test ! -s stdout
 check "leaving no TEMP.JWW" test ! -e ext/TEMP.JWW
 rm ext/JWC_TEMP.TXT
 mf --home ext -G
 check "no data file exits 1" test $? -eq 1
-check "asking to save as JWW first" test "$(cat stdout)" = "外部変形実行前に図面をJWW形式で保存して下さい。"
+check "asking on standard error to save as JWW first" test "$(cat stderr)" = "外部変形実行前に図面をJWW形式で保存して下さい。"
+check "with nothing on standard output" test ! -s stdout
+jwc "$t/dwg/gone.jww"
+mf --home ext --no-open -G
+check "a drawing that is not there exits 1" test $? -eq 1
+check "naming it on standard error" grep -q "^図面ファイル「.*gone.jww」は存在しませんので変換できませんでした。$" stderr
+check "with nothing on standard output" test ! -s stdout
 mf --home ext --dest source -G
 check "-G refuses the batch's options" test $? -eq 2
 # Opening TEMP.JWW goes through the desktop's opener, never waited for.
