@@ -80,14 +80,32 @@ bool StartsWith(const std::string& s, const std::string& prefix) {
   return s.compare(0, prefix.size(), prefix) == 0;
 }
 
+// The stop line when Ctrl-C, not Esc, stopped the batch: a person who
+// pressed Ctrl-C would not recognise "[ESC]".
+const char* const kCtrlCStop = "[Ctrl-C]を押しましたので中断します。";
+// What closes the log of a drawing in hand when the run is ended at once:
+// the arrow line before it names a file that was never made.
+const char* const kNothingWritten = "中断しました。この図面は書き出していません。";
+
 // A log line for a person: paths as native absolute paths, texts in UTF-8.
 // The log's lines come in the window's fixed shapes, so the shape tells
 // which is a path.
 std::string DisplayLogLine(const std::string& line) {
   if (StartsWith(line, kLogArrow))
     return Display(kLogArrow) + platform::InternalToNative(line.substr(std::strlen(kLogArrow)));
+  if (line == kLogEscape && platform::InterruptRequested()) return kCtrlCStop;
   if (StartsWith(line, kLogResult) || line == kLogEscape) return Display(line);
   return platform::InternalToNative(line);
+}
+
+// Prints a log line. From a drawing's arrow line to its result line the
+// drawing is in hand: an interrupt that ends the run meanwhile closes its
+// log with the line that says nothing was written.
+void PrintLogLine(const std::string& line) {
+  const bool inHand = StartsWith(line, kLogArrow);
+  if (inHand) platform::SetEndingWords(Display(kLogResult) + kNothingWritten + "\n");
+  Print(DisplayLogLine(line));
+  if (!inHand) platform::SetEndingWords("");
 }
 
 struct Options {
@@ -372,7 +390,7 @@ int MarrowfoldMain(int argc, char** argv) {
 
   TForm1 form;
   form.ProgramFile = home + "marrowfold";
-  form.ListBox1.OnAdd = [](const std::string& line) { Print(DisplayLogLine(line)); };
+  form.ListBox1.OnAdd = PrintLogLine;
   form.OnFileConverted = [&form](const std::string& source, const std::string& result) {
     const std::string shown = platform::InternalToNative(source);
     for (const std::string& warning : form.Warnings) Warn(shown + ": " + Display(warning));

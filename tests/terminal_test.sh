@@ -83,6 +83,8 @@ check "the run ends at once" wait_for ended
 check "with 130" test "$(cat status)" = 130
 check "leaving no file in the destination" test -z "$(ls out)"
 check "nor a work folder" test ! -e home/TEMP
+check "the log says the drawing was not written" \
+  eval 'screen | grep -q "^　…… 中断しました。この図面は書き出していません。$"'
 check "the terminal is as it was" test "$(cat before)" = "$(cat after)"
 
 [ $fails -eq 0 ]

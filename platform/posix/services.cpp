@@ -321,7 +321,7 @@ bool StartDetached(const std::vector<std::string>& argv) {
   if (middle == 0) {
     // Our interrupt handling would delete this run's files: not the
     // child's business.
-    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGTSTP, SIGCONT}) ::signal(sig, SIG_DFL);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGTSTP, SIGCONT}) ::signal(sig, SIG_DFL);
     sigset_t none;
     sigemptyset(&none);
     ::sigprocmask(SIG_SETMASK, &none, nullptr);
