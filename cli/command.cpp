@@ -349,6 +349,22 @@ void Restore(TForm1& f, const Choices& c) {
   f.CheckBox1 = c.checkBox1;
 }
 
+// Converts the queued drawings. A folder asked for is first proposed as
+// the current one, where a person at a command line is, until one was
+// chosen: the program's own folder means nothing to them.
+void ConvertAsked(TForm1& f) {
+  const bool asks = !(f.RadioButton1 || f.RadioButton2 || f.RadioButton3 || f.RadioButton4);
+  const std::string chosenBefore = f.LabelPreFolder;
+  const bool propose = asks && IncludeTrailingBackslash(chosenBefore) == ProgramFolder;
+  if (propose) {
+    const std::string current = InternalPath(".");
+    if (!current.empty()) f.LabelPreFolder = current;
+  }
+  f.ConvertQueue();
+  // Cancelled: nothing was chosen, and the stored choice stays.
+  if (propose && !f.LastBatch.ran) f.LabelPreFolder = chosenBefore;
+}
+
 bool Apply(const Options& o, TForm1& f) {
   if (o.dest) {
     const int button = *o.dest == "desktop"     ? 1
@@ -425,7 +441,7 @@ int MarrowfoldMain(int argc, char** argv) {
     if (form.InputQueue.empty()) {
       status = 1;
     } else {
-      form.ConvertQueue();
+      ConvertAsked(form);
       const TBatchReport& b = form.LastBatch;
       const bool whole = b.ran && !b.stopped && b.failed == 0 && skipped == 0;
       status = whole ? 0 : 1;

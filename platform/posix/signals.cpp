@@ -383,6 +383,13 @@ void ReleaseTerminalForQuestion() {
   g_applied = 0;
 }
 
+bool TakeTerminalForQuestion() {
+  if (!StdinIsForegroundTerminal() || !TakeTerminal()) return false;
+  // Keys pressed during the work are not an answer to the question.
+  ::tcflush(STDIN_FILENO, TCIFLUSH);
+  return true;
+}
+
 void InstallEndHandlers() {
   SignalsHeld held(TerminalSignals());
   g_endHandling = 1;

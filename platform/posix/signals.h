@@ -45,6 +45,9 @@ bool PollEscapeKey();
 // Gives the terminal back its normal line mode for a question; the next
 // PollEscapeKey takes it again.
 void ReleaseTerminalForQuestion();
+// Puts the terminal in key mode for a question read key by key, dropping
+// the keys pressed before it; false when it cannot be had.
+bool TakeTerminalForQuestion();
 
 // platform::InstallInterruptHandling.
 void InstallEndHandlers();
