@@ -24,7 +24,8 @@ const char* const kUsage =
     "usage: marrowfold [OPTIONS] DRAWING.jww...\n"
     "       marrowfold --info [--json] [--look-beside] DRAWING.jww...\n"
     "       marrowfold --save-settings OPTIONS\n"
-    "       marrowfold [--home DIR] [--disable-missing|--keep-missing] [--no-open] -G\n"
+    "       marrowfold [--home DIR] [--drive X=DIR]... [--disable-missing|--keep-missing]\n"
+    "                  [--no-open] -G\n"
     "Copies every image a Jw_cad drawing refers to into the drawing itself and\n"
     "writes it as a JWW 7.00 drawing, never over an existing file.\n"
     "\n"
@@ -47,7 +48,8 @@ const char* const kUsage =
     "  --save-settings       keep the options given as the stored choices\n"
     "  --info                describe drawings and their image references;\n"
     "                        writes nothing\n"
-    "  --json                with --info: one JSON document per drawing\n"
+    "  --json                with --info: one JSON document per drawing, each on\n"
+    "                        a line of its own (JSON Lines)\n"
     "  -G, /G                Jw_cad's external transformation: converts the\n"
     "                        drawing JWC_TEMP.TXT in the program folder names\n"
     "                        into TEMP.JWW there, and opens it\n"
@@ -119,6 +121,8 @@ struct Options {
   bool info = false;
   bool json = false;
   bool noOpen = false;
+  // Options given that the settings file has no line for.
+  std::vector<std::string> unstorable;
   std::vector<std::string> operands;
 };
 
@@ -173,6 +177,12 @@ bool HasControl(const std::string& s) {
   for (unsigned char c : s)
     if (c < 0x20 || c == 0x7F) return true;
   return false;
+}
+
+void Unstorable(Options& o, const std::string& option) {
+  for (const std::string& given : o.unstorable)
+    if (given == option) return;
+  o.unstorable.push_back(option);
 }
 
 // Parses the arguments; a status to exit with when the run ends here.
@@ -230,11 +240,13 @@ std::optional<int> Parse(int argc, char** argv, Options& o) {
         break;
       case kLookBeside:
         o.lookBeside = true;
+        Unstorable(o, "--look-beside");
         break;
       case kDrive:
         if (value.size() < 3 || value[1] != '=' || !IsDriveLetter(value[0]))
           return UsageError("--drive takes X=DIR, a drive letter and a folder");
         platform::Current().MapDrive(value[0], platform::AbsoluteNative(value.substr(2)));
+        Unstorable(o, "--drive");
         break;
       case kSaveSettings:
         o.saveSettings = true;
@@ -393,15 +405,17 @@ int MarrowfoldMain(int argc, char** argv) {
   if (o.info) return RunInfo(o);
   const bool external = IsExternalModeSwitch(o.operands);
   if (external && (o.dest || o.destDir || o.plainNames || o.saveSettings || o.lookBeside))
-    return UsageError("-G takes only --home, --disable-missing, --keep-missing and --no-open");
+    return UsageError(
+        "-G takes only --home, --drive, --disable-missing, --keep-missing and --no-open");
   if (o.noOpen && !external) return UsageError("--no-open goes with -G");
   if (o.operands.empty() && !o.saveSettings) return UsageError("");
 
   std::string error;
   const std::string home = HomeFolder(o, error);
+  // Not a usage error: the same command may work another time.
   if (home.empty()) {
     Warn("the program folder cannot be used: " + error);
-    return 2;
+    return 1;
   }
 
   TForm1 form;
@@ -418,7 +432,7 @@ int MarrowfoldMain(int argc, char** argv) {
   int status = 0;
   if (!started) {
     Warn(Display(form.StartupError));
-    status = 2;
+    status = 1;
   } else if (!Apply(o, form)) {
     status = 2;
   } else if (external) {
@@ -447,7 +461,12 @@ int MarrowfoldMain(int argc, char** argv) {
       status = whole ? 0 : 1;
     }
   }
-  if (!o.saveSettings || status == 2) Restore(form, stored);
+  if (!o.saveSettings || status == 2 || !started) Restore(form, stored);
   form.FormClose();
+  if (o.saveSettings && started && status != 2 && !o.unstorable.empty()) {
+    std::string list;
+    for (const std::string& option : o.unstorable) list += (list.empty() ? "" : ", ") + option;
+    Warn("not stored in the settings (they hold for this run only): " + list);
+  }
   return status;
 }
