@@ -94,7 +94,7 @@ void TForm1::RunExternalTransformation() {
     return;
   }
   if (!os.FileExists(path)) {
-    os.ShowFailureMessage(kDrawingBefore + path + kDrawingAfter);
+    os.ShowFailureMessage(kDrawingBefore + platform::PathForPerson(path) + kDrawingAfter);
     return;
   }
   const std::string out = ProgramFolder + kExternalOutputFile;
