@@ -67,10 +67,11 @@ void Drop(Notes& notes, const std::string& path) {
   notes.list.swap(kept);
 }
 
-// What an ending interrupt prints first (the log's closing line for a
-// drawing it leaves unwritten); null for nothing. Swapped with the ending
-// signals held, read by the handler.
-Note g_endingWords;
+// What an ending interrupt prints after cleaning up (the log's closing
+// line for a drawing it leaves unwritten); null for nothing. Swapped with
+// the ending signals held, read by the handler; never destroyed, like the
+// notes.
+Note& g_endingWords = *new Note;
 std::size_t g_endingLength = 0;
 
 // Runs in the handler, with the ending signals blocked.
