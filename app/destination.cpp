@@ -36,7 +36,7 @@ TDestination Folder(const std::string& folder) {
 }
 
 TDestination NotFound(const std::string& folder) {
-  platform::Current().ShowMessage(kFolderNotFound + platform::PathForPerson(folder));
+  platform::Current().ShowFailureMessage(kFolderNotFound + platform::PathForPerson(folder));
   return {};
 }
 

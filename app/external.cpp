@@ -90,17 +90,17 @@ void TForm1::RunExternalTransformation() {
 
   const std::string path = ReadExternalDrawingPath();
   if (path.empty() || SjisUpper(ExtractFileExt(path)) != ".JWW") {
-    os.ShowMessage(kSaveAsJwwFirst);
+    os.ShowFailureMessage(kSaveAsJwwFirst);
     return;
   }
   if (!os.FileExists(path)) {
-    os.ShowMessage(kDrawingBefore + path + kDrawingAfter);
+    os.ShowFailureMessage(kDrawingBefore + platform::PathForPerson(path) + kDrawingAfter);
     return;
   }
   const std::string out = ProgramFolder + kExternalOutputFile;
   if (os.FileExists(out)) os.Delete(out);
   if (os.FileExists(out)) {
-    os.ShowMessage(kTempStillThere);
+    os.ShowFailureMessage(kTempStillThere);
     return;
   }
 
@@ -116,7 +116,7 @@ void TForm1::RunExternalTransformation() {
   // A TEMP.JWW that another program put there meanwhile is not ours to
   // report as converted.
   if (result == kResultFailed || !os.FileExists(out)) {
-    os.ShowMessage(kNotConverted);
+    os.ShowFailureMessage(kNotConverted);
     return;
   }
   ExternalWritten = true;

@@ -24,7 +24,8 @@ const char* const kUsage =
     "usage: marrowfold [OPTIONS] DRAWING.jww...\n"
     "       marrowfold --info [--json] [--look-beside] DRAWING.jww...\n"
     "       marrowfold --save-settings OPTIONS\n"
-    "       marrowfold [--home DIR] [--disable-missing|--keep-missing] [--no-open] -G\n"
+    "       marrowfold [--home DIR] [--drive X=DIR]... [--disable-missing|--keep-missing]\n"
+    "                  [--no-open] -G\n"
     "Copies every image a Jw_cad drawing refers to into the drawing itself and\n"
     "writes it as a JWW 7.00 drawing, never over an existing file.\n"
     "\n"
@@ -47,7 +48,8 @@ const char* const kUsage =
     "  --save-settings       keep the options given as the stored choices\n"
     "  --info                describe drawings and their image references;\n"
     "                        writes nothing\n"
-    "  --json                with --info: one JSON document per drawing\n"
+    "  --json                with --info: one JSON document per drawing, each on\n"
+    "                        a line of its own (JSON Lines)\n"
     "  -G, /G                Jw_cad's external transformation: converts the\n"
     "                        drawing JWC_TEMP.TXT in the program folder names\n"
     "                        into TEMP.JWW there, and opens it\n"
@@ -80,14 +82,32 @@ bool StartsWith(const std::string& s, const std::string& prefix) {
   return s.compare(0, prefix.size(), prefix) == 0;
 }
 
+// The stop line when Ctrl-C, not Esc, stopped the batch: a person who
+// pressed Ctrl-C would not recognise "[ESC]".
+const char* const kCtrlCStop = "[Ctrl-C]を押しましたので中断します。";
+// What closes the log of a drawing in hand when the run is ended at once:
+// the arrow line before it names a file that was never made.
+const char* const kNothingWritten = "中断しました。この図面は書き出していません。";
+
 // A log line for a person: paths as native absolute paths, texts in UTF-8.
 // The log's lines come in the window's fixed shapes, so the shape tells
 // which is a path.
 std::string DisplayLogLine(const std::string& line) {
   if (StartsWith(line, kLogArrow))
     return Display(kLogArrow) + platform::InternalToNative(line.substr(std::strlen(kLogArrow)));
+  if (line == kLogEscape && platform::InterruptRequested()) return kCtrlCStop;
   if (StartsWith(line, kLogResult) || line == kLogEscape) return Display(line);
   return platform::InternalToNative(line);
+}
+
+// Prints a log line. From a drawing's arrow line to its result line the
+// drawing is in hand: an interrupt that ends the run meanwhile closes its
+// log with the line that says nothing was written.
+void PrintLogLine(const std::string& line) {
+  const bool inHand = StartsWith(line, kLogArrow);
+  if (inHand) platform::SetEndingWords(Display(kLogResult) + kNothingWritten + "\n");
+  Print(DisplayLogLine(line));
+  if (!inHand) platform::SetEndingWords("");
 }
 
 struct Options {
@@ -101,6 +121,8 @@ struct Options {
   bool info = false;
   bool json = false;
   bool noOpen = false;
+  // Options given that the settings file has no line for.
+  std::vector<std::string> unstorable;
   std::vector<std::string> operands;
 };
 
@@ -155,6 +177,12 @@ bool HasControl(const std::string& s) {
   for (unsigned char c : s)
     if (c < 0x20 || c == 0x7F) return true;
   return false;
+}
+
+void Unstorable(Options& o, const std::string& option) {
+  for (const std::string& given : o.unstorable)
+    if (given == option) return;
+  o.unstorable.push_back(option);
 }
 
 // Parses the arguments; a status to exit with when the run ends here.
@@ -212,11 +240,13 @@ std::optional<int> Parse(int argc, char** argv, Options& o) {
         break;
       case kLookBeside:
         o.lookBeside = true;
+        Unstorable(o, "--look-beside");
         break;
       case kDrive:
         if (value.size() < 3 || value[1] != '=' || !IsDriveLetter(value[0]))
           return UsageError("--drive takes X=DIR, a drive letter and a folder");
         platform::Current().MapDrive(value[0], platform::AbsoluteNative(value.substr(2)));
+        Unstorable(o, "--drive");
         break;
       case kSaveSettings:
         o.saveSettings = true;
@@ -331,6 +361,22 @@ void Restore(TForm1& f, const Choices& c) {
   f.CheckBox1 = c.checkBox1;
 }
 
+// Converts the queued drawings. A folder asked for is first proposed as
+// the current one, where a person at a command line is, until one was
+// chosen: the program's own folder means nothing to them.
+void ConvertAsked(TForm1& f) {
+  const bool asks = !(f.RadioButton1 || f.RadioButton2 || f.RadioButton3 || f.RadioButton4);
+  const std::string chosenBefore = f.LabelPreFolder;
+  const bool propose = asks && IncludeTrailingBackslash(chosenBefore) == ProgramFolder;
+  if (propose) {
+    const std::string current = InternalPath(".");
+    if (!current.empty()) f.LabelPreFolder = current;
+  }
+  f.ConvertQueue();
+  // Cancelled: nothing was chosen, and the stored choice stays.
+  if (propose && !f.LastBatch.ran) f.LabelPreFolder = chosenBefore;
+}
+
 bool Apply(const Options& o, TForm1& f) {
   if (o.dest) {
     const int button = *o.dest == "desktop"     ? 1
@@ -359,20 +405,22 @@ int MarrowfoldMain(int argc, char** argv) {
   if (o.info) return RunInfo(o);
   const bool external = IsExternalModeSwitch(o.operands);
   if (external && (o.dest || o.destDir || o.plainNames || o.saveSettings || o.lookBeside))
-    return UsageError("-G takes only --home, --disable-missing, --keep-missing and --no-open");
+    return UsageError(
+        "-G takes only --home, --drive, --disable-missing, --keep-missing and --no-open");
   if (o.noOpen && !external) return UsageError("--no-open goes with -G");
   if (o.operands.empty() && !o.saveSettings) return UsageError("");
 
   std::string error;
   const std::string home = HomeFolder(o, error);
+  // Not a usage error: the same command may work another time.
   if (home.empty()) {
     Warn("the program folder cannot be used: " + error);
-    return 2;
+    return 1;
   }
 
   TForm1 form;
   form.ProgramFile = home + "marrowfold";
-  form.ListBox1.OnAdd = [](const std::string& line) { Print(DisplayLogLine(line)); };
+  form.ListBox1.OnAdd = PrintLogLine;
   form.OnFileConverted = [&form](const std::string& source, const std::string& result) {
     const std::string shown = platform::InternalToNative(source);
     for (const std::string& warning : form.Warnings) Warn(shown + ": " + Display(warning));
@@ -384,7 +432,7 @@ int MarrowfoldMain(int argc, char** argv) {
   int status = 0;
   if (!started) {
     Warn(Display(form.StartupError));
-    status = 2;
+    status = 1;
   } else if (!Apply(o, form)) {
     status = 2;
   } else if (external) {
@@ -407,13 +455,18 @@ int MarrowfoldMain(int argc, char** argv) {
     if (form.InputQueue.empty()) {
       status = 1;
     } else {
-      form.ConvertQueue();
+      ConvertAsked(form);
       const TBatchReport& b = form.LastBatch;
       const bool whole = b.ran && !b.stopped && b.failed == 0 && skipped == 0;
       status = whole ? 0 : 1;
     }
   }
-  if (!o.saveSettings || status == 2) Restore(form, stored);
+  if (!o.saveSettings || status == 2 || !started) Restore(form, stored);
   form.FormClose();
+  if (o.saveSettings && started && status != 2 && !o.unstorable.empty()) {
+    std::string list;
+    for (const std::string& option : o.unstorable) list += (list.empty() ? "" : ", ") + option;
+    Warn("not stored in the settings (they hold for this run only): " + list);
+  }
   return status;
 }

@@ -4,9 +4,9 @@
 #pragma once
 
 // Runs the command and returns its exit status: 0 every named drawing
-// converted (or read, for --info); 1 some failed or were skipped, or the
-// batch was stopped or ended before converting; 2 a usage error or
-// no drawing named.
+// converted (or read, for --info); 1 some failed or were skipped, the
+// batch was stopped or ended before converting, or the program folder or
+// its work folder could not be used; 2 a usage error or no drawing named.
 int MarrowfoldMain(int argc, char** argv);
 
 // The program's name and version as the window's caption shows them.

@@ -191,6 +191,10 @@ void FaultyOs::ShowMessage(const std::string& text) {
   inner_.ShowMessage(text);
 }
 
+void FaultyOs::ShowFailureMessage(const std::string& text) {
+  inner_.ShowFailureMessage(text);
+}
+
 bool FaultyOs::OpenFilesDialog(const OpenDialogRequest& request, std::vector<std::string>& files,
                                std::int32_t& filterIndex) {
   return inner_.OpenFilesDialog(request, files, filterIndex);

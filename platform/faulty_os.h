@@ -87,6 +87,7 @@ class FaultyOs : public Os {
   std::string DocumentsFolder() override;
   bool EscapeKeyDown() override;
   void ShowMessage(const std::string& text) override;
+  void ShowFailureMessage(const std::string& text) override;
   bool OpenFilesDialog(const OpenDialogRequest& request, std::vector<std::string>& files,
                        std::int32_t& filterIndex) override;
   bool SaveFileDialog(const SaveDialogRequest& request, std::string& chosen) override;

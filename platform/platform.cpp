@@ -43,6 +43,10 @@ bool Narrow(const std::u16string& wide, std::string& path) {
 
 }  // namespace
 
+void Os::ShowFailureMessage(const std::string& text) {
+  ShowMessage(text);
+}
+
 std::unique_ptr<File> Os::OpenReadWide(const std::u16string& path) {
   std::string narrow;
   return Narrow(path, narrow) ? OpenRead(narrow) : nullptr;

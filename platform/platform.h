@@ -132,6 +132,10 @@ class Os {
   // A modal message with one OK button and the caption "Marrowfold".
   // `text` is Shift-JIS; "\r\n" in it is a line break.
   virtual void ShowMessage(const std::string& text) = 0;
+  // The same for a message that reports a failure. Where messages are
+  // printed it goes to standard error, apart from what the program reports
+  // on standard output; by default it is shown as any message.
+  virtual void ShowFailureMessage(const std::string& text);
 
   // The file-open dialog (several files may be chosen; they must exist).
   // True with the chosen files (internal paths, in the dialog's order) and

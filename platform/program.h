@@ -20,12 +20,22 @@ bool MakeFolders(const std::string& native, std::string& error);
 std::string UserStateFolderNative();
 
 // From now on, a first Ctrl-C makes Os::EscapeKeyDown() answer true, so a
-// batch stops between files. A second Ctrl-C, or a request to terminate,
-// ends the program at once: the terminal's settings are restored, every
-// file the program created and had not yet renamed into place (a drawing
-// being written, staged images) is deleted, and the folders it made and
-// had not removed are removed when empty, so nothing half-made is left.
+// batch stops between files. A second Ctrl-C, a request to terminate, or
+// standard output closed by its reader ends the program at once: the
+// terminal's settings are restored, every file the program created and had
+// not yet renamed into place (a drawing being written, staged images) is
+// deleted, and the folders it made and had not removed are removed when
+// empty, so nothing half-made is left.
 void InstallInterruptHandling();
+
+// Whether the stop of the batch came from a first Ctrl-C rather than the
+// Esc key.
+bool InterruptRequested();
+
+// UTF-8 text that an interrupt ending the program at once writes to
+// standard output (when that is still open) after cleaning up; "" for
+// none. Holds until changed.
+void SetEndingWords(const std::string& utf8);
 
 // The program's arguments as UTF-8 text, without the program's name. On
 // POSIX they are argv as given (UTF-8 by the locale); on Windows argc and

@@ -51,11 +51,18 @@ rm -f dwg/sample~1.jww
 mf --home home --save-settings --dest-dir out --names plain
 check "--save-settings alone exits 0" test $? -eq 0
 check "and prints nothing" test ! -s stdout
+check "nor warns" test ! -s stderr
 check "the given folder is stored" test "$(sed -n 6p home/marrowfold.dat | tr -d '\r')" = 1
 check "its text too" test "$(sed -n 7p home/marrowfold.dat | tr -d '\r')" = "$(printf '%s' "$t/out" | tr / '\\')"
 check "plain names are stored" test "$(sed -n 12p home/marrowfold.dat | tr -d '\r')" = 1
 mf --home home dwg/sample.jww
 check "the stored folder is used" test "$(sed -n 2p stdout)" = "→ $t/out/sample~3.jww"
+stored=$(cat home/marrowfold.dat)
+mf --home home --save-settings --drive Z=/ --look-beside --drive Y=/tmp
+check "options the settings have no line for: still exit 0" test $? -eq 0
+check "but say which are not stored, once each" test "$(cat stderr)" = \
+  "marrowfold: not stored in the settings (they hold for this run only): --drive, --look-beside"
+check "and the settings stay as they were" test "$(cat home/marrowfold.dat)" = "$stored"
 
 # -- skipped and failed drawings
 mkdir -p dwg/folder.jww && echo x >dwg/notes.txt && echo "not a drawing" >dwg/bad.jww
@@ -78,11 +85,12 @@ check "and says why" grep -q "caf" stderr
 mf --home home --dest-dir nowhere dwg/sample.jww
 check "a missing given folder exits 1" test $? -eq 1
 printf '%s\n' "指定したフォルダが見つかりません。" "$t/nowhere/" >expected
-check "and shows the message" cmp -s stdout expected
+check "and shows the message on standard error" cmp -s stderr expected
+check "leaving standard output to the log" test ! -s stdout
 HOME="$t/nobody" mf --home home --dest desktop dwg/sample.jww
 check "a desktop that is not there exits 1" test $? -eq 1
 printf '%s\n' "指定したフォルダが見つかりません。" "$t/nobody/Desktop/" >expected
-check "and says so once" cmp -s stdout expected
+check "and says so once, on standard error" cmp -s stderr expected
 mf --home home --dest ask dwg/sample.jww </dev/null
 check "asking without a terminal cancels: exit 1" test $? -eq 1
 check "quietly" test ! -s stdout
@@ -101,6 +109,8 @@ mf --json x.jww
 check "--json without --info exits 2" test $? -eq 2
 mf --help
 check "--help exits 0 and prints on standard output" test $? -eq 0 -a -s stdout
+check "--help gives -G with --drive" grep -q -- '^       marrowfold \[--home DIR\] \[--drive X=DIR\]' stdout
+check "--help tells --json's output is JSON Lines" grep -q 'JSON Lines' stdout
 mf --version
 check "--version" test "$(cat stdout)" = "Marrowfold Ver.1.3"
 cp dwg/sample.jww ./-x.jww
@@ -109,9 +119,23 @@ check "-- ends the options" test "$(sed -n 2p stdout)" = "→ $t/out/-x.jww"
 
 mkdir -p blocked && touch blocked/TEMP
 mf --home blocked --dest-dir out dwg/sample.jww
-check "a work folder that cannot be made stops the run" test $? -eq 2
+check "a work folder that cannot be made stops the run: exit 1, no usage error" test $? -eq 1
 check "and says so" grep -q "cannot create the work folder" stderr
 check "before converting anything" test ! -s stdout
+# A --home the user may not write to (root writes anywhere: run as nobody).
+if command -v setpriv >/dev/null; then
+  mkdir -p shared/home shared/dwg && cp dwg/sample.jww shared/dwg/
+  chmod 755 "$t" shared shared/dwg && chmod 555 shared/home && chmod 644 shared/dwg/sample.jww
+  setpriv --reuid=65534 --regid=65534 --clear-groups \
+    "$bin/marrowfold" --home shared/home --dest-dir shared/dwg shared/dwg/sample.jww >stdout 2>stderr
+  check "a read-only --home exits 1" test $? -eq 1
+  check "saying why" grep -q "work folder" stderr
+  setpriv --reuid=65534 --regid=65534 --clear-groups \
+    "$bin/marrowfold" --home shared/home/sub --dest-dir shared/dwg shared/dwg/sample.jww >stdout 2>stderr
+  check "a --home that cannot be made exits 1" test $? -eq 1
+  check "naming the program folder" grep -q "the program folder cannot be used" stderr
+  chmod 700 "$t"
+fi
 
 # -- --info reads and writes nothing
 tree >snapshot
@@ -120,10 +144,11 @@ status=$?
 check "--info exits 0" test $status -eq 0
 check "--info names the drawing" grep -q "$t/dwg/sample.jww" stdout
 check "--info writes nothing" test "$(tree)" = "$(cat snapshot)"
-mf --info --json dwg/sample.jww
-check "--json exits 0" test $? -eq 0
+mf --info --json dwg/sample.jww dwg/bad.jww dwg/sample.jww
+check "--json of a damaged drawing exits 1" test $? -eq 1
+check "--json gives one line per drawing" test "$(wc -l <stdout)" -eq 3
 if command -v python3 >/dev/null; then
-  check "--json is JSON" python3 -c 'import json,sys; json.load(open("stdout"))'
+  check "each line is a JSON document" python3 -c 'import json; [json.loads(l) for l in open("stdout")]'
 fi
 mf --info dwg/bad.jww dwg/sample.jww
 check "--info of a damaged drawing exits 1" test $? -eq 1
@@ -172,15 +197,23 @@ check "TEMP.JWW is whole again" temp_is_whole
 jwc "$t/dwg/bad.jww"
 mf --home ext --no-open -G
 check "a file that is no drawing exits 1" test $? -eq 1
-check "and says it could not convert" test "$(cat stdout)" = "変換できませんでした。"
-check "with the reason on standard error" grep -q "not a Jw_cad drawing" stderr
+check "and says on standard error it could not convert" test "$(head -1 stderr)" = "変換できませんでした。"
+check "with the reason" grep -q "not a Jw_cad drawing" stderr
+check "printing nothing on standard output" test ! -s stdout
 check "leaving no TEMP.JWW" test ! -e ext/TEMP.JWW
 rm ext/JWC_TEMP.TXT
 mf --home ext -G
 check "no data file exits 1" test $? -eq 1
-check "asking to save as JWW first" test "$(cat stdout)" = "外部変形実行前に図面をJWW形式で保存して下さい。"
+check "asking on standard error to save as JWW first" test "$(cat stderr)" = "外部変形実行前に図面をJWW形式で保存して下さい。"
+check "with nothing on standard output" test ! -s stdout
+jwc "$t/dwg/gone.jww"
+mf --home ext --no-open -G
+check "a drawing that is not there exits 1" test $? -eq 1
+check "naming it, as this system writes it, on standard error" test "$(cat stderr)" = "図面ファイル「$t/dwg/gone.jww」は存在しませんので変換できませんでした。"
+check "with nothing on standard output" test ! -s stdout
 mf --home ext --dest source -G
 check "-G refuses the batch's options" test $? -eq 2
+check "naming those it takes, --drive among them" grep -q "^marrowfold: -G takes only --home, --drive," stderr
 # Opening TEMP.JWW goes through the desktop's opener, never waited for.
 mkdir -p fakebin
 printf '#!/bin/sh\necho "$@" >"%s/opened"\n' "$t" >fakebin/xdg-open && chmod +x fakebin/xdg-open

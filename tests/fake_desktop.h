@@ -19,7 +19,8 @@ class FakeDesktop : public platform::FaultyOs {
   // Esc answers, one per poll; polls beyond the list answer false.
   std::deque<bool> escape;
   int escapePolls = 0;
-  std::vector<std::string> messages;
+  std::vector<std::string> messages;  // every message, in order
+  std::vector<std::string> failures;  // those shown as failures
 
   // The next dialog answers: a chosen file path, or nothing for a cancel.
   std::deque<std::optional<std::string>> saveAnswers;
@@ -68,6 +69,10 @@ class FakeDesktop : public platform::FaultyOs {
     return down;
   }
   void ShowMessage(const std::string& text) override { messages.push_back(text); }
+  void ShowFailureMessage(const std::string& text) override {
+    messages.push_back(text);
+    failures.push_back(text);
+  }
   bool SaveFileDialog(const platform::SaveDialogRequest& request, std::string& chosen) override {
     saveRequests.push_back(request);
     return Next(saveAnswers, chosen);

@@ -3,8 +3,9 @@
 # of staging an image (a large one, stopped with SIGSTOP once its archive
 # is begun; a named pipe would be refused as no image); then: a first
 # Ctrl-C lets the drawing in hand finish and stops the batch, while a second
-# Ctrl-C, SIGTERM or SIGHUP ends the run at once with no half-made file or
-# work folder left behind.
+# Ctrl-C, SIGTERM, SIGHUP or a reader that closes the pipe of standard
+# output ends the run at once with no half-made file or work folder left
+# behind, and the log says the drawing in hand was not written.
 set -u
 bin=$(cd "$1" && pwd)
 t=$(mktemp -d)
@@ -55,6 +56,7 @@ ended() {  # waits for the run; its exit status in $status
 leftovers() {  # what the run left in home and out, but for the settings a finished run keeps
   find home out -mindepth 1 ! -path home/marrowfold.dat | sort
 }
+not_written="　…… 中断しました。この図面は書き出していません。"
 
 start
 check "a staged image and a reserved output exist while held" \
@@ -64,6 +66,8 @@ go
 ended
 check "SIGTERM ends the run with 143" test $status -eq 143
 check "and leaves nothing behind" test -z "$(leftovers)"
+check "the log ends saying the drawing in hand was not written" test "$(tail -1 stdout)" = "$not_written"
+check "after its arrow line" test "$(sed -n 2p stdout)" = "→ $t/out/sample.jww" -a "$(wc -l <stdout)" -eq 3
 
 start
 kill -HUP "$pid"
@@ -71,6 +75,7 @@ go
 ended
 check "SIGHUP ends the run with 129" test $status -eq 129
 check "and leaves nothing behind" test -z "$(leftovers)"
+check "the log ends saying so" test "$(tail -1 stdout)" = "$not_written"
 
 start
 kill -INT "$pid"
@@ -81,6 +86,7 @@ kill -INT "$pid"
 ended
 check "a second Ctrl-C ends it with 130" test $status -eq 130
 check "and leaves nothing behind" test -z "$(leftovers)"
+check "the log ends saying so" test "$(tail -1 stdout)" = "$not_written"
 
 # A work folder that was there before the run is not the run's to remove.
 start
@@ -97,5 +103,51 @@ ended
 check "after one Ctrl-C the drawing in hand is finished" test -f out/sample.jww
 check "and the batch stops before the next" test ! -e out/second.jww
 check "with no temporary left" test "$(leftovers)" = "out/sample.jww"
+check "the log names Ctrl-C as what stopped it" test "$(tail -1 stdout)" = "[Ctrl-C]を押しましたので中断します。"
+check "after the drawing's own result" grep -q "^　…… 変換ＯＫ" stdout
+
+# -- a reader that closes the pipe (`| head -1`) ends the run as SIGTERM does.
+# head takes the first line, and the pipe is held open until the run is in
+# the photo and stopped; then the reader goes, and the next line written
+# meets the closed pipe.
+rm -rf home out status release && mkdir -p home out
+("$bin/marrowfold" --home home --dest-dir out --names plain dwg/sample.jww other/second.jww \
+  </dev/null 2>stderr | {
+  head -1 >first
+  for _ in $(seq 1000); do [ -e release ] && break; sleep 0.02; done
+}
+echo "${PIPESTATUS[0]}" >status) &
+job=$!
+pid=
+for _ in $(seq 400); do
+  pid=$(pgrep -P "$job" -x marrowfold)
+  [ -n "$pid" ] && [ -n "$(find home -name 'photo*' -type f 2>/dev/null)" ] && break
+  sleep 0.02
+done
+kill -STOP "$pid"
+touch release
+for _ in $(seq 200); do [ -z "$(pgrep -P "$job" | grep -vx "$pid")" ] && break; sleep 0.02; done
+check "head took the first line" test "$(cat first)" = "$t/dwg/sample.jww"
+go
+ended
+check "the run ends with 141" test "$status" -eq 141
+check "the drawing finished before is there, whole" \
+  eval '"$bin/marrowfold" --info out/sample.jww >/dev/null'
+check "nothing else is left: no temporary, no work folder" test "$(leftovers)" = "out/sample.jww"
+check "and no drawing after it was converted" test ! -e out/second.jww
+
+# The reader gone before the first line: the output already reserved for
+# the first drawing is given back.
+rm -rf home out && mkdir -p home out
+{
+  echo "a line of its own"
+  sleep 0.5
+  exec "$bin/marrowfold" --home home --dest-dir out other/second.jww </dev/null 2>stderr
+} | head -1 >/dev/null
+status=${PIPESTATUS[0]}
+check "a pipe closed before the first line ends the run with 141" test "$status" -eq 141
+check "leaving nothing behind" test -z "$(leftovers)"
+"$bin/marrowfold" --home home --dest-dir out other/second.jww >stdout 2>stderr
+check "the next run takes the name the first would have" test "$(sed -n 2p stdout)" = "→ $t/out/second.jww"
 
 [ $fails -eq 0 ]

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # marrowfold on a real terminal (tmux): Esc pressed during a batch stops it
-# between files with the Esc line; the "ask" question takes Enter as the
-# folder shown; two Ctrl-C end the run at once. Each time the terminal's
-# settings (stty -g) are what they were before the run.
+# between files with the Esc line; the "ask" question proposes the current
+# folder, then the one chosen last, takes Enter as the folder shown and is
+# cancelled by Esc; two Ctrl-C end the run at once. Each time the
+# terminal's settings (stty -g) are what they were before the run.
 #
-# A run is held inside its first drawing by making that drawing's image a
-# named pipe fed only half, so the keys always arrive mid-batch.
+# A run is held inside its first drawing by a large image that takes
+# seconds to stage, so the keys arrive mid-batch.
 set -u
 bin=$(cd "$1" && pwd)
 command -v tmux >/dev/null || { echo "tmux is not installed"; exit 1; }
@@ -61,15 +62,36 @@ check "after the first drawing" test "$(screen | grep -c '変換ＯＫ')" -eq 1
 check "the second drawing is not converted" test ! -e out/second.jww
 check "the terminal is as it was" test "$(cat before)" = "$(cat after)"
 
-# -- the ask question takes Enter
-rm -rf home && mkdir -p home
+# -- the ask question: the current folder first, then the one chosen last
+rm -rf home out && mkdir -p home out
 run --home home --dest ask other/second.jww
 check "the question is asked" wait_for eval 'screen | grep -q "保存先フォルダを指定"'
-check "showing the start folder" eval 'screen | grep -q "$t/home"'
+check "proposing the current folder" eval 'screen | grep -qE "保存先フォルダを指定 \[$t/?\]: "'
+tmux -L "$sock" send-keys -l "oux"
+tmux -L "$sock" send-keys BSpace
+tmux -L "$sock" send-keys -l "t"
+check "typed keys show, a mistake erased" wait_for eval 'screen | grep -qE "\[$t/?\]: out$"'
+tmux -L "$sock" send-keys Enter
+check "the run ends" wait_for ended
+check "the folder typed is taken: exit 0" test "$(cat status)" = 0
+check "the drawing is there" test -f out/second.jww
+check "the terminal is as it was" test "$(cat before)" = "$(cat after)"
+
+run --home home --dest ask other/second.jww
+check "the next question proposes the folder chosen" wait_for eval 'screen | grep -qE "\[$t/out/?\]: "'
 tmux -L "$sock" send-keys Enter
 check "the run ends" wait_for ended
 check "Enter takes the folder shown: exit 0" test "$(cat status)" = 0
-check "the drawing is there" test -f home/second.jww
+check "the drawing is there under the next name" test -f out/second~1.jww
+
+# -- Esc cancels the question, whatever was typed
+run --home home --dest ask other/second.jww
+check "the question is asked" wait_for eval 'screen | grep -qE "\[$t/out/?\]: "'
+tmux -L "$sock" send-keys -l "dwg"
+tmux -L "$sock" send-keys Escape
+check "the run ends" wait_for ended
+check "Esc cancels: exit 1" test "$(cat status)" = 1
+check "nothing is converted" test ! -e out/second~2.jww -a ! -e dwg/second.jww
 check "the terminal is as it was" test "$(cat before)" = "$(cat after)"
 
 # -- two Ctrl-C end the run at once
@@ -83,6 +105,8 @@ check "the run ends at once" wait_for ended
 check "with 130" test "$(cat status)" = 130
 check "leaving no file in the destination" test -z "$(ls out)"
 check "nor a work folder" test ! -e home/TEMP
+check "the log says the drawing was not written" \
+  eval 'screen | grep -q "^　…… 中断しました。この図面は書き出していません。$"'
 check "the terminal is as it was" test "$(cat before)" = "$(cat after)"
 
 [ $fails -eq 0 ]

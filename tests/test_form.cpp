@@ -196,6 +196,7 @@ TEST_F(Form, MissingGivenFolderSaysSoAndLeavesTheLogAlone) {
   const std::string shown = out.Native("gone").string() + "/";
 #endif
   EXPECT_EQ(fake.messages, std::vector<std::string>{kNotFound + shown});
+  EXPECT_EQ(fake.failures, fake.messages);
   EXPECT_EQ(form.ListBox1.Items, std::vector<std::string>{"earlier"});
   EXPECT_EQ(form.ActivePage, 0);
   EXPECT_FALSE(form.LastBatch.ran);

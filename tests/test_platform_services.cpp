@@ -299,6 +299,63 @@ TEST(EscapeKey, TellsTheKeyFromTheSequencesOfOtherKeys) {
 
 // --- Messages on the terminal -------------------------------------------
 
+// Feeds each read in turn until the answer is entered or abandoned; the
+// status, with the answer and what was echoed.
+struct Typed {
+  platform::posix::LineEditor::Status status;
+  std::string line, echo;
+};
+Typed Type(std::initializer_list<std::string> reads) {
+  platform::posix::LineEditor editor;
+  Typed t{platform::posix::LineEditor::Status::Typing, "", ""};
+  for (const std::string& r : reads) {
+    t.status = editor.Feed(r, t.echo);
+    if (t.status != platform::posix::LineEditor::Status::Typing) break;
+  }
+  t.line = editor.line;
+  return t;
+}
+
+TEST(QuestionKeys, EscCancelsWhereOtherKeysDoNotEnterTheAnswer) {
+  using Status = platform::posix::LineEditor::Status;
+  Typed t = Type({"out\x1B"});
+  EXPECT_EQ(t.status, Status::Abandoned);
+  t = Type({"ou", "t\x1B", "\r"});  // Esc alone in its read, as a terminal sends it
+  EXPECT_EQ(t.status, Status::Abandoned);
+  t = Type({"\x1B", "x"});
+  EXPECT_EQ(t.status, Status::Abandoned);
+  t = Type({"\x1Bx"});  // Alt-x: no key of a path
+  EXPECT_EQ(t.status, Status::Abandoned);
+  t = Type({"o\x1B[Du\x1BOPt\x1B[200~\x1B[201~\r"});  // arrows, F1, a paste's marks
+  EXPECT_EQ(t.status, Status::Entered);
+  EXPECT_EQ(t.line, "out");
+  EXPECT_EQ(t.echo, "out\n");
+  t = Type({"a\x1B[", "1;5C", "b\n"});  // a sequence split across reads
+  EXPECT_EQ(t.line, "ab");
+  t = Type({"\x04"});
+  EXPECT_EQ(t.status, Status::Abandoned);
+  t = Type({"a\x04\t\r"});  // Ctrl-D after text, a tab: nothing
+  EXPECT_EQ(t.status, Status::Entered);
+  EXPECT_EQ(t.line, "a");
+}
+
+TEST(QuestionKeys, BackspaceErasesWholeCharactersAndTheirColumns) {
+  using Status = platform::posix::LineEditor::Status;
+  Typed t = Type({"ab\x7F", "\x7F\x7F\b", "c\r"});
+  EXPECT_EQ(t.status, Status::Entered);
+  EXPECT_EQ(t.line, "c");
+  EXPECT_EQ(t.echo, "ab\b \b\b \bc\n");
+  t = Type({"é表\x7F"});  // 表 takes two columns, é one
+  EXPECT_EQ(t.line, "é");
+  EXPECT_EQ(t.echo, "é表\b \b\b \b");
+  t = Type({"é\x7F"});
+  EXPECT_EQ(t.line, "");
+  EXPECT_EQ(t.echo, "é\b \b");
+  t = Type({"ab表\x15x\r"});  // Ctrl-U clears the answer
+  EXPECT_EQ(t.line, "x");
+  EXPECT_EQ(t.echo, "ab表\b \b\b \b\b \b\b \bx\n");
+}
+
 TEST(TerminalMessage, IsUtf8WithOneNewlinePerLine) {
   using platform::posix::MessageForTerminal;
   EXPECT_EQ(MessageForTerminal(kHyoSjis + "\r\n" + kHyoSjis), kHyoUtf8 + "\n" + kHyoUtf8 + "\n");

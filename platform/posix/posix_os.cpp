@@ -662,6 +662,13 @@ bool RenameNoted(const std::string& from, const std::string& to, RenameFn rename
   return true;
 }
 
+// A message as a terminal shows it.
+void Print(std::FILE* stream, const std::string& sjis) {
+  const std::string out = posix::MessageForTerminal(sjis);
+  std::fwrite(out.data(), 1, out.size(), stream);
+  std::fflush(stream);
+}
+
 class PosixOs : public Os {
  public:
   std::unique_ptr<File> OpenRead(const std::string& path) override {
@@ -872,11 +879,11 @@ class PosixOs : public Os {
 
   bool EscapeKeyDown() override { return posix::PollEscapeKey(); }
 
-  void ShowMessage(const std::string& text) override {
-    std::string out = posix::MessageForTerminal(text);
-    std::fwrite(out.data(), 1, out.size(), stdout);
-    std::fflush(stdout);
-  }
+  void ShowMessage(const std::string& text) override { Print(stdout, text); }
+
+  // Apart from the log on standard output, so that `2>/dev/null` hides no
+  // log line and a reader of the log never takes a failure for one.
+  void ShowFailureMessage(const std::string& text) override { Print(stderr, text); }
 
   // A command line has no file dialog: the files come as arguments.
   bool OpenFilesDialog(const OpenDialogRequest&, std::vector<std::string>&,

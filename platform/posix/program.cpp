@@ -82,6 +82,14 @@ void InstallInterruptHandling() {
   posix::InstallEndHandlers();
 }
 
+bool InterruptRequested() {
+  return posix::InterruptRequested();
+}
+
+void SetEndingWords(const std::string& utf8) {
+  posix::SetEndingWords(utf8);
+}
+
 std::vector<std::string> CommandLineArguments(int argc, char** argv) {
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);

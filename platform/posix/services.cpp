@@ -143,6 +143,48 @@ bool ReadQuestionLine(std::string& line) {
   }
 }
 
+// The same, key by key, with the terminal in key mode (see LineEditor).
+bool ReadQuestionKeys(std::string& line) {
+  LineEditor editor;
+  char buffer[512];
+  for (;;) {
+    if (InterruptRequested()) return false;
+    pollfd p{STDIN_FILENO, POLLIN, 0};
+    int ready = ::poll(&p, 1, 200);
+    if (ready < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (ready == 0) continue;
+    ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+    if (n < 0) {
+      if (errno == EINTR || errno == EAGAIN) continue;
+      return false;
+    }
+    if (n == 0) return false;  // the terminal hung up
+    std::string echo;
+    const LineEditor::Status status =
+        editor.Feed(std::string(buffer, static_cast<std::size_t>(n)), echo);
+    std::fwrite(echo.data(), 1, echo.size(), stderr);
+    std::fflush(stderr);
+    if (status == LineEditor::Status::Abandoned) return false;
+    if (status == LineEditor::Status::Entered) {
+      line = editor.line;
+      return true;
+    }
+  }
+}
+
+// How many columns the last character of a UTF-8 line takes: kana, kanji
+// and the full-width forms take two.
+int LastCharacterWidth(const std::string& line, std::size_t& start) {
+  start = line.size();
+  while (start > 0 && (static_cast<unsigned char>(line[start - 1]) & 0xC0) == 0x80) --start;
+  if (start > 0) --start;
+  const unsigned char lead = static_cast<unsigned char>(line[start]);
+  return lead >= 0xE3 ? 2 : 1;
+}
+
 void WriteToStderr(const std::string& text) {
   std::fwrite(text.data(), 1, text.size(), stderr);
   std::fflush(stderr);
@@ -224,6 +266,47 @@ bool HoldsEscapeKey(const std::string& bytes) {
   return false;
 }
 
+LineEditor::Status LineEditor::Feed(const std::string& bytes, std::string& echo) {
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    const char c = bytes[i];
+    if (!pending.empty()) {
+      // Inside a key's sequence: ESC "[" parameters and a final byte, or
+      // ESC "O" and one byte. Such keys (arrows, a bracketed paste's
+      // marks) do nothing here.
+      if (pending.size() == 1) {
+        if (c != '[' && c != 'O') return Status::Abandoned;
+        pending += c;
+      } else if (pending[1] == 'O' || (c >= 0x40 && c <= 0x7E)) {
+        pending.clear();
+      } else {
+        pending += c;
+      }
+      continue;
+    }
+    if (c == '\x1B') {
+      if (i + 1 == bytes.size()) return Status::Abandoned;
+      pending = c;
+    } else if (c == '\r' || c == '\n') {
+      echo += "\n";
+      return Status::Entered;
+    } else if (c == '\x7F' || c == '\b') {
+      if (line.empty()) continue;
+      std::size_t start = 0;
+      const int width = LastCharacterWidth(line, start);
+      line.erase(start);
+      for (int w = 0; w < width; ++w) echo += "\b \b";
+    } else if (c == '\x15') {  // Ctrl-U: the whole answer
+      while (!line.empty()) Feed("\x7F", echo);
+    } else if (c == '\x04') {  // Ctrl-D: the end of input, as on a line of its own
+      if (line.empty()) return Status::Abandoned;
+    } else if (static_cast<unsigned char>(c) >= 0x20) {
+      line += c;
+      echo += c;
+    }
+  }
+  return Status::Typing;
+}
+
 bool AskSaveFolder(const FolderPrompt& prompt, const std::string& fileName, std::string& chosen) {
   // The dialog's title is the question.
   const std::string question = prompt.title.empty() ? std::string("フォルダ") : prompt.title;
@@ -276,7 +359,9 @@ std::string UserFolderInternal(const std::string& key, const std::string& fallba
 
 bool AskSaveFolderOnTerminal(const SaveDialogRequest& request, std::string& chosen) {
   if (!StdinIsForegroundTerminal() || InterruptRequested()) return false;
-  ReleaseTerminalForQuestion();
+  // Key by key when the terminal lets us, so that Esc can cancel.
+  const bool byKeys = TakeTerminalForQuestion();
+  if (!byKeys) ReleaseTerminalForQuestion();
   FolderPrompt prompt;
   prompt.title = SjisToDisplay(request.title);
   prompt.home = HomeFolder();
@@ -288,7 +373,7 @@ bool AskSaveFolderOnTerminal(const SaveDialogRequest& request, std::string& chos
   }
   prompt.startNative =
       prompt.startInternal.empty() ? prompt.currentFolder : InternalToNative(prompt.startInternal);
-  prompt.readLine = ReadQuestionLine;
+  prompt.readLine = byKeys ? ReadQuestionKeys : ReadQuestionLine;
   prompt.write = WriteToStderr;
   prompt.isFolder = IsNativeFolder;
   return AskSaveFolder(prompt, request.fileName, chosen);
@@ -321,7 +406,7 @@ bool StartDetached(const std::vector<std::string>& argv) {
   if (middle == 0) {
     // Our interrupt handling would delete this run's files: not the
     // child's business.
-    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGTSTP, SIGCONT}) ::signal(sig, SIG_DFL);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGTSTP, SIGCONT}) ::signal(sig, SIG_DFL);
     sigset_t none;
     sigemptyset(&none);
     ::sigprocmask(SIG_SETMASK, &none, nullptr);

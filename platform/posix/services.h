@@ -30,6 +30,19 @@ std::string MessageForTerminal(const std::string& sjis);
 // function keys send.
 bool HoldsEscapeKey(const std::string& bytes);
 
+// An answer typed at a question, key by key, on a terminal that neither
+// echoes nor edits by itself: the Esc key abandons the question, where the
+// terminal's own line editing would take it into the answer.
+struct LineEditor {
+  enum class Status { Typing, Entered, Abandoned };
+  std::string line;     // the answer so far (UTF-8)
+  std::string pending;  // an escape sequence not yet whole
+  // Takes the bytes of one read; `echo` gets what the terminal must show.
+  // An ESC that ends the bytes, or is followed by anything but the start
+  // of a key's sequence, is the Esc key itself.
+  Status Feed(const std::string& bytes, std::string& echo);
+};
+
 // The command-line stand-in for the save dialog: asks for a folder until
 // it gets one that exists.
 struct FolderPrompt {

@@ -67,6 +67,26 @@ void Drop(Notes& notes, const std::string& path) {
   notes.list.swap(kept);
 }
 
+// What an ending interrupt prints after cleaning up (the log's closing
+// line for a drawing it leaves unwritten); null for nothing. Swapped with
+// the ending signals held, read by the handler; never destroyed, like the
+// notes.
+Note& g_endingWords = *new Note;
+std::size_t g_endingLength = 0;
+
+// Runs in the handler, with the ending signals blocked.
+void SayEndingWords() {
+  const char* words = g_endingWords.get();
+  std::size_t left = g_endingLength;
+  while (words && left > 0) {
+    ssize_t n = ::write(STDOUT_FILENO, words, left);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;
+    words += n;
+    left -= static_cast<std::size_t>(n);
+  }
+}
+
 // Runs in the handler, with the ending signals blocked.
 void CleanUpNow() {
   for (const Note& n : g_files.list) {
@@ -81,6 +101,7 @@ void AddEndSignals(sigset_t& set) {
   sigaddset(&set, SIGINT);
   sigaddset(&set, SIGTERM);
   sigaddset(&set, SIGHUP);
+  sigaddset(&set, SIGPIPE);
 }
 
 // Holds back the signals of `set` for the scope.
@@ -168,7 +189,9 @@ void OnEnd(int sig) {
   }
   RestoreTerminal();
   CleanUpNow();
-  ::_exit(sig == SIGINT ? 130 : sig == SIGTERM ? 143 : 129);
+  // A reader that closed the pipe reads nothing more.
+  if (sig != SIGPIPE) SayEndingWords();
+  ::_exit(128 + sig);
 }
 
 void OnCrash(int sig) {
@@ -246,7 +269,9 @@ void GuardTerminal() {
   std::atexit(RestoreAtExit);
   InstallIfDefault(SIGTSTP, StopAction());
   InstallIfDefault(SIGCONT, ActionOf(OnContinue, SA_RESTART));
-  for (int sig : {SIGINT, SIGTERM, SIGHUP}) InstallIfDefault(sig, ActionOf(OnEnd, SA_RESTART));
+  for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
+    InstallIfDefault(sig, ActionOf(OnEnd, SA_RESTART));
+  }
   for (int sig : {SIGSEGV, SIGBUS, SIGABRT, SIGFPE, SIGILL, SIGQUIT}) {
     InstallIfDefault(sig, ActionOf(OnCrash, 0));
   }
@@ -315,6 +340,14 @@ void ForgetEntry(const std::string& native) {
   });
 }
 
+void SetEndingWords(const std::string& text) {
+  Note words = text.empty() ? Note() : NoteOf(text);
+  WithEndSignalsHeld([&] {
+    g_endingWords.swap(words);
+    g_endingLength = text.size();
+  });
+}
+
 PendingCleanup WhatWouldBeCleanedUp() {
   PendingCleanup pending;
   WithEndSignalsHeld([&] {
@@ -351,10 +384,20 @@ void ReleaseTerminalForQuestion() {
   g_applied = 0;
 }
 
+bool TakeTerminalForQuestion() {
+  if (!StdinIsForegroundTerminal() || !TakeTerminal()) return false;
+  // Keys pressed during the work are not an answer to the question.
+  ::tcflush(STDIN_FILENO, TCIFLUSH);
+  return true;
+}
+
 void InstallEndHandlers() {
   SignalsHeld held(TerminalSignals());
   g_endHandling = 1;
-  for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+  // A closed standard output (a reader such as `head` that has seen
+  // enough) ends the run as SIGTERM does, rather than by the default
+  // action that would leave the reserved output and the work folder.
+  for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
     struct sigaction current {};
     if (::sigaction(sig, nullptr, &current) != 0) continue;
     if (!(current.sa_flags & SA_SIGINFO) && current.sa_handler == SIG_IGN) continue;

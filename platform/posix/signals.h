@@ -15,7 +15,7 @@
 
 namespace platform::posix {
 
-// Runs `body` with SIGINT, SIGTERM and SIGHUP held back, so that an
+// Runs `body` with SIGINT, SIGTERM, SIGHUP and SIGPIPE held back, so that an
 // operation and the note about it happen together or not at all.
 void WithEndSignalsHeld(const std::function<void()>& body);
 
@@ -24,6 +24,9 @@ void NoteCreatedFile(const std::string& native);
 void NoteCreatedFolder(const std::string& native);
 // The entry was renamed away or removed: no longer the program's to clean.
 void ForgetEntry(const std::string& native);
+
+// platform::SetEndingWords.
+void SetEndingWords(const std::string& text);
 
 struct PendingCleanup {
   std::vector<std::string> files;    // to be deleted
@@ -42,6 +45,9 @@ bool PollEscapeKey();
 // Gives the terminal back its normal line mode for a question; the next
 // PollEscapeKey takes it again.
 void ReleaseTerminalForQuestion();
+// Puts the terminal in key mode for a question read key by key, dropping
+// the keys pressed before it; false when it cannot be had.
+bool TakeTerminalForQuestion();
 
 // platform::InstallInterruptHandling.
 void InstallEndHandlers();

@@ -28,7 +28,7 @@ void StartThreadsWithoutEndSignals(const std::function<void()>& start) {
   // them half changed. The stop and continue pair change the terminal.
   sigset_t set, old;
   sigemptyset(&set);
-  for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGTSTP, SIGCONT}) sigaddset(&set, sig);
+  for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGTSTP, SIGCONT}) sigaddset(&set, sig);
   pthread_sigmask(SIG_BLOCK, &set, &old);
   start();
   pthread_sigmask(SIG_SETMASK, &old, nullptr);

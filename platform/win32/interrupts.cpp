@@ -26,6 +26,11 @@ CRITICAL_SECTION& Lock() {
 std::vector<Note>& g_notes = *new std::vector<Note>;     // in creation order
 std::vector<HANDLE>& g_open = *new std::vector<HANDLE>;  // files open now
 
+// What an ending interrupt prints first, in both forms: a console takes
+// UTF-16, a pipe or a file the UTF-8 bytes. Changed under the lock.
+std::wstring& g_endingWide = *new std::wstring;
+std::string& g_endingUtf8 = *new std::string;
+
 std::atomic<bool> g_interrupted{false};
 std::atomic<bool> g_installed{false};
 
@@ -45,7 +50,20 @@ class Locked {
 // On the handler's thread, with the lock held: only Win32 calls on data
 // prepared before, no allocation (the main thread, stopped at the lock,
 // may hold the heap's).
-[[noreturn]] void CleanUpAndEnd(UINT code) {
+void SayEndingWords() {
+  HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
+  if (out == nullptr || out == INVALID_HANDLE_VALUE) return;
+  DWORD mode = 0, written = 0;
+  if (::GetConsoleMode(out, &mode)) {
+    ::WriteConsoleW(out, g_endingWide.data(), static_cast<DWORD>(g_endingWide.size()), &written,
+                    nullptr);
+  } else {
+    ::WriteFile(out, g_endingUtf8.data(), static_cast<DWORD>(g_endingUtf8.size()), &written,
+                nullptr);
+  }
+}
+
+[[noreturn]] void CleanUpAndEnd(UINT code, bool say) {
   ::EnterCriticalSection(&Lock());
   for (HANDLE h : g_open) ::CloseHandle(h);
   g_open.clear();  // no allocation: only the size changes
@@ -57,6 +75,7 @@ class Locked {
   for (auto it = g_notes.rbegin(); it != g_notes.rend(); ++it) {
     if (it->folder) ::RemoveDirectoryW(it->path.c_str());
   }
+  if (say) SayEndingWords();
   // The lock stays taken: nothing of the program may run on.
   ::TerminateProcess(::GetCurrentProcess(), code);
   ::ExitProcess(code);
@@ -67,11 +86,11 @@ BOOL WINAPI OnControl(DWORD event) {
     case CTRL_C_EVENT:
     case CTRL_BREAK_EVENT:
       if (!g_interrupted.exchange(true)) return TRUE;  // a batch stops between files
-      CleanUpAndEnd(130);
+      CleanUpAndEnd(130, true);
     case CTRL_CLOSE_EVENT:
     case CTRL_LOGOFF_EVENT:
     case CTRL_SHUTDOWN_EVENT:
-      CleanUpAndEnd(143);
+      CleanUpAndEnd(143, true);
     default:
       return FALSE;
   }
@@ -138,6 +157,16 @@ PendingCleanup WhatWouldBeCleanedUp() {
 
 bool InterruptRequested() {
   return g_interrupted.load();
+}
+
+void SetEndingWords(const std::wstring& wide, const std::string& utf8) {
+  Locked held;
+  g_endingWide = wide;
+  g_endingUtf8 = utf8;
+}
+
+void EndBecauseOutputClosed() {
+  if (g_installed.load()) CleanUpAndEnd(141, false);
 }
 
 void InstallEndHandlers() {

@@ -48,6 +48,15 @@ PendingCleanup WhatWouldBeCleanedUp();
 // Whether a first Ctrl-C came (after InstallEndHandlers).
 bool InterruptRequested();
 
+// platform::SetEndingWords, the text in the two forms an ending interrupt
+// may need; prepared here so that the handler allocates nothing.
+void SetEndingWords(const std::wstring& wide, const std::string& utf8);
+
+// Standard output's reader closed the pipe: once InstallEndHandlers was
+// called, the program ends as at a second Ctrl-C (status 141, as a POSIX
+// shell shows SIGPIPE), printing nothing more.
+void EndBecauseOutputClosed();
+
 void InstallEndHandlers();
 
 }  // namespace platform::win32

@@ -159,6 +159,14 @@ void InstallInterruptHandling() {
   win32::InstallEndHandlers();
 }
 
+bool InterruptRequested() {
+  return win32::InterruptRequested();
+}
+
+void SetEndingWords(const std::string& utf8) {
+  win32::SetEndingWords(win32::Utf8ToWideLossy(utf8), utf8);
+}
+
 std::vector<std::string> CommandLineArguments(int argc, char** argv) {
   std::vector<std::string> args;
   int n = 0;
@@ -200,8 +208,14 @@ void WriteOut(bool toStderr, const std::string& utf8) {
     DWORD written = 0;
     if (!::WriteFile(h, utf8.data() + done, static_cast<DWORD>(utf8.size() - done), &written,
                      nullptr) ||
-        written == 0)
+        written == 0) {
+      // The reader of the pipe is gone (`| more` quit): as on POSIX, the
+      // run ends rather than writing drawings nobody hears about.
+      const DWORD error = ::GetLastError();
+      if (!toStderr && (error == ERROR_NO_DATA || error == ERROR_BROKEN_PIPE))
+        win32::EndBecauseOutputClosed();
       break;
+    }
     done += written;
   }
 }

@@ -252,7 +252,7 @@ std::string ShellFolder(int csidl) {
   return win32::WideToCp932(wide, internal) ? internal : "";
 }
 
-void PrintMessage(const std::string& sjis) {
+void PrintMessage(const std::string& sjis, bool toStderr) {
   // As the POSIX side's MessageForTerminal: UTF-8 lines, "\r\n" one break.
   std::string text = SjisToDisplay(sjis);
   std::string out;
@@ -262,7 +262,7 @@ void PrintMessage(const std::string& sjis) {
     out += text[i];
   }
   if (out.empty() || out.back() != '\n') out += '\n';
-  WriteOut(false, out);
+  WriteOut(toStderr, out);
 }
 
 class Win32Os : public Os {
@@ -463,14 +463,8 @@ class Win32Os : public Os {
     return (::GetAsyncKeyState(VK_ESCAPE) & 0x8000) != 0;
   }
 
-  void ShowMessage(const std::string& text) override {
-    if (MessagesGoToConsole()) {
-      PrintMessage(text);
-      return;
-    }
-    // "\r\n" is the message box's own line break.
-    win32::MessageBoxOfProgram(win32::Cp932ToWideLossy(text), 0);
-  }
+  void ShowMessage(const std::string& text) override { Show(text, false); }
+  void ShowFailureMessage(const std::string& text) override { Show(text, true); }
 
   bool OpenFilesDialog(const OpenDialogRequest& request, std::vector<std::string>& files,
                        std::int32_t& filterIndex) override {
@@ -523,6 +517,15 @@ class Win32Os : public Os {
   }
 
  private:
+  static void Show(const std::string& text, bool failure) {
+    if (MessagesGoToConsole()) {
+      PrintMessage(text, failure);
+      return;
+    }
+    // "\r\n" is the message box's own line break.
+    win32::MessageBoxOfProgram(win32::Cp932ToWideLossy(text), 0);
+  }
+
   static bool Move(const std::string& from, const std::string& to, DWORD flags) {
     std::wstring wFrom, wTo;
     if (!WidePath(from, wFrom) || !WidePath(to, wTo)) return false;
