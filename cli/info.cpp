@@ -58,6 +58,8 @@ struct RefFact {
   std::optional<std::string> resolved;  // native path, for live and disabled references
   bool found = false;
   bool beside = false;
+  // Found, yet a conversion counts it missing: why, for a person (UTF-8).
+  std::string unusable;
   std::optional<std::string> image;  // the stored image an embedded reference names
   std::optional<std::size_t> block;  // the definition holding it, in Facts::blocks
 };
@@ -335,6 +337,7 @@ RefFact DescribeRef(const JwwStr& text, const TImageRef& ref, const std::string&
     f.resolved = platform::InternalToNative(r.path);
     f.found = r.found;
     f.beside = r.beside;
+    if (r.found && ref.kind == TImageRef::Kind::Live) f.unusable = WhyImageUnusable(r.path);
     return f;
   }
   if (ref.kind == TImageRef::Kind::Embedded) {
@@ -345,6 +348,7 @@ RefFact DescribeRef(const JwwStr& text, const TImageRef& ref, const std::string&
   f.resolved = platform::InternalToNative(r.path);
   f.found = r.found;
   f.beside = r.beside;
+  if (r.found && ref.kind == TImageRef::Kind::Live) f.unusable = WhyImageUnusable(r.path);
   return f;
 }
 
@@ -473,7 +477,8 @@ void WriteText(const Facts& f, std::string& out) {
       line += " -> " + (r.image ? Printable(*r.image) : std::string("none"));
     } else {
       line += " -> " + Printable(r.resolved.value_or("")) + " (" +
-              (r.beside ? "found beside the drawing" : (r.found ? "found" : "missing")) + ")";
+              (r.beside ? "found beside the drawing" : (r.found ? "found" : "missing")) +
+              (r.unusable.empty() ? "" : ", but counted as missing: " + r.unusable) + ")";
     }
     if (r.block) {
       const BlockFact& b = f.blocks[*r.block];
@@ -558,6 +563,8 @@ void WriteJson(const Facts& f, std::string& out) {
         j.Key("resolved").OptionalString(r.resolved);
         j.Key("found").Bool(r.found);
         j.Key("beside").Bool(r.beside);
+        j.Key("unusable")
+            .OptionalString(r.unusable.empty() ? std::nullopt : std::optional(r.unusable));
       }
       j.Key("block");
       if (r.block) {

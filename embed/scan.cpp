@@ -279,6 +279,22 @@ std::string NotAnImage(const platform::DirEntry& entry) {
 
 }  // namespace
 
+std::string WhyImageUnusable(const std::string& path) {
+  platform::Os& os = platform::Current();
+  platform::DirEntry entry;
+  if (!os.FindFirst(path, entry)) return "";
+  if (std::string why = NotAnImage(entry); !why.empty()) return why;
+  return os.OpenRead(path) ? "" : "it cannot be read";
+}
+
+std::string WhyImageUnusable(const std::u16string& path) {
+  platform::Os& os = platform::Current();
+  platform::DirEntry entry;
+  if (!os.FindFirstWide(path, entry)) return "";
+  if (std::string why = NotAnImage(entry); !why.empty()) return why;
+  return os.OpenReadWide(path) ? "" : "it cannot be read";
+}
+
 std::optional<TWideImageRef> ParseWideImageRef(const std::u16string& t) {
   return SplitImageRef<TWideImageRef>(t);
 }

@@ -66,6 +66,12 @@ struct TWideResolvedRef {
 TWideResolvedRef ResolveWideImageRef(const std::string& drawingFolder,
                                      const std::u16string& refPath, bool lookBeside);
 
+// Why a found image would still be counted missing by a conversion (no
+// regular file, too large, unreadable), in words for a person; "" when it
+// can be embedded. Opens the file but reads nothing.
+std::string WhyImageUnusable(const std::string& path);
+std::string WhyImageUnusable(const std::u16string& path);
+
 // The options and the outcome of one scan.
 struct TEmbedScan {
   bool PathInEmbeddedName = false;  // names made from the whole path

@@ -24,6 +24,8 @@ if command -v setpriv >/dev/null; then
   check "it is counted missing" test "$(sed -n 3p stdout)" = "$ok_one_missing"
   check "and named on standard error" grep -q "photo.bmp.*counted as missing" stderr
   check "nothing of it is left staged" test ! -e home/TEMP
+  setpriv --reuid=65534 --regid=65534 --clear-groups "$bin/marrowfold" --info dwg/sample.jww >info
+  check "--info foretells it" grep -q "photo.bmp (found, but counted as missing: it cannot be read)" info
   chmod 644 dwg/images/photo.bmp
   rm -rf out/* home/*
 else
@@ -37,6 +39,8 @@ timeout 20 "$bin/marrowfold" --home home --dest-dir out dwg/sample.jww >stdout 2
 check "a FIFO as an image does not hang the run" test $? -eq 0
 check "it is counted missing" test "$(sed -n 3p stdout)" = "$ok_one_missing"
 check "as no regular file" grep -q "photo.bmp.*not a regular file" stderr
+"$bin/marrowfold" --info --json dwg/sample.jww >info
+check "--info --json says why it will be missing" grep -q '"unusable":"it is not a regular file"' info
 rm dwg/images/photo.bmp
 ln -s /dev/zero dwg/images/photo.bmp
 rm -f out/*
