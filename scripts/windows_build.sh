@@ -19,8 +19,8 @@ case $which in
     ;;
 esac
 
-# The prefix directory is only named here, not prepared.
-source scripts/wine_env.sh build-win32/wine
+# The functions alone: nothing is run under Wine here.
+source scripts/wine_env.sh
 wine_install_needs
 
 build_dir() { [ "$1" = i686 ] && echo build-win32 || echo build-win64; }

@@ -1,16 +1,24 @@
+# shellcheck shell=bash
 # Sourced by the Windows test scripts: a Wine prefix of our own, Japanese
 # locale and fonts, and (on request) a virtual X display.
-#   source scripts/wine_env.sh DIR   prefix in DIR/prefix (DIR/prefix64
-#                                    where 32-bit programs cannot run)
-#   wine_start_display               Xvfb on a free display, sets DISPLAY
-#   wine_stop                        ends wineserver and Xvfb
-# Every wine call goes through `wine_run SECONDS PROGRAM ARGS...`, or
-# "$wine_loader" where it must be started otherwise.
+#   source scripts/wine_env.sh        the functions alone (wine_install_needs)
+#   source scripts/wine_env.sh DIR    also: whether 32-bit programs run here
+#                                     and how (wine_check_32bit), and a
+#                                     64-bit prefix in DIR/prefix
+#   wine_enter_32bit SCRIPT ARGS...   runs SCRIPT again where 32-bit programs
+#                                     run, when that is a namespace of its own
+#   wine_start_display                Xvfb on a free display, sets DISPLAY
+#   wine_stop                         ends wineserver and Xvfb
+# Every wine call goes through `wine_run SECONDS PROGRAM ARGS...`, which
+# starts an i686 program with the 32-bit loader and everything else with
+# wine64, or "$wine_loader" (wine64) where it must be started otherwise.
 #
 # Some kernels refuse 32-bit executables (no IA-32 emulation). There the
-# 32-bit Wine loader cannot start, so neither can the i686 programs, and
-# Wine is used 64-bit alone. wine_runs_32bit tells which; the scripts report
-# every 32-bit run they leave out, with $wine_no_32bit_reason.
+# 32-bit programs run through qemu-i386 (scripts/wine32.sh), in a private
+# namespace whose binfmt_misc hands it every i386 ELF program: Wine's 32-bit
+# loader and, through it, the i686 programs. Where neither works, Wine is
+# used 64-bit alone. wine_runs_32bit tells which; the scripts report every
+# 32-bit run they leave out, with $wine_no_32bit_reason.
 
 wine_install_needs() {
   local need=()
@@ -43,55 +51,141 @@ wine_install_needs() {
   fi
 }
 
-# Sets MARROWFOLD_WINE32 to "yes", or to "no: WHY" when the 32-bit Wine
-# loader cannot be executed at all. Decided by trying it, not by the kernel's
-# version; exported, so the scripts a test run starts ask only once. Only a
-# refused execution (status 126: "Exec format error") counts as no: a loader
-# missing or broken in some other way leaves it at yes, and the 32-bit runs
-# then fail, as they must.
+wine_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+wine32_loader=/usr/lib/wine/wine
+wine64_loader=$(command -v wine64 || echo /usr/lib/wine/wine64)
+# For builtins (reg, explorer, wineboot) and the 64-bit programs; a 64-bit
+# process starts its 32-bit children with the 32-bit loader beside it.
+wine_loader=$wine64_loader
+
+# Sets MARROWFOLD_WINE32 to "native" or "qemu" when a real 32-bit Windows
+# program runs here, and how, or to "no: WHY". The program is our own
+# build-win32/marrowfold-cli.exe --version, under a time limit, in the unit
+# tests' prefix (build-win32/wine/prefix, made there and then if need be):
+# first natively, unless the kernel refuses the 32-bit loader, then through
+# qemu-i386 (scripts/wine32.sh). MARROWFOLD_WINE32_VIA=native or qemu tries
+# only that way. Exported, with MARROWFOLD_WINE32_HOW (how, in words), so
+# the scripts a test run starts ask only once.
 wine_check_32bit() {
   [ -n "${MARROWFOLD_WINE32:-}" ] && return 0
-  local loader=/usr/lib/wine/wine out rc
-  out=$(LC_ALL=C timeout --kill-after=5 20 bash -c 'exec "$1" --version' check "$loader" 2>&1) &&
-    rc=0 || rc=$?
-  if [ "$rc" -eq 126 ]; then
-    # "check: line 1: /usr/lib/wine/wine: cannot execute binary file: Exec
-    # format error": the loader and the kernel's answer.
-    out=$(head -n1 <<<"$out")
-    MARROWFOLD_WINE32="no: $loader: ${out##*"$loader": }"
+  local via=${MARROWFOLD_WINE32_VIA:-auto} dir="$wine_root/build-win32/wine" native qemu out
+  local probe="$wine_root/build-win32/marrowfold-cli.exe"
+  case $via in
+    auto | native | qemu) ;;
+    *)
+      echo "MARROWFOLD_WINE32_VIA is auto, native or qemu, not \"$via\"" >&2
+      return 2
+      ;;
+  esac
+  MARROWFOLD_WINE32_HOW=
+  if [ ! -f "$probe" ]; then
+    MARROWFOLD_WINE32="no: $probe, which tells, is not built"
   else
-    MARROWFOLD_WINE32=yes
+    if [ "$via" != qemu ]; then
+      if out=$(wine_try_32bit "$dir"); then
+        if [ -n "${MARROWFOLD_WINE32_NS:-}" ]; then
+          # Already in the namespace of scripts/wine32.sh.
+          MARROWFOLD_WINE32=qemu
+          MARROWFOLD_WINE32_HOW="through $("$MARROWFOLD_WINE32_NS" --version | head -n1) ($out)"
+        else
+          MARROWFOLD_WINE32=native
+          MARROWFOLD_WINE32_HOW="natively ($out)"
+        fi
+      fi
+      native="natively: $out"
+    fi
+    if [ -z "${MARROWFOLD_WINE32:-}" ] && [ "$via" != native ]; then
+      if out=$(MARROWFOLD_WINE32=trying bash "$wine_root/scripts/wine32.sh" run \
+        bash -c 'source "$1/scripts/wine_env.sh" && wine_try_32bit "$2"' check \
+        "$wine_root" "$dir" 2>&1); then
+        MARROWFOLD_WINE32=qemu
+        MARROWFOLD_WINE32_HOW="through $("$wine_root/build-win32/qemu-user/qemu-i386" --version |
+          head -n1) in a namespace of their own (${out##*$'\n'})${native:+; not $native}"
+      fi
+      qemu="through qemu-i386: $(tail -n1 <<<"$out")"
+    fi
+    [ -n "${MARROWFOLD_WINE32:-}" ] || MARROWFOLD_WINE32="no: ${native:-}${native:+${qemu:+; }}${qemu:-}"
   fi
-  export MARROWFOLD_WINE32
+  export MARROWFOLD_WINE32 MARROWFOLD_WINE32_HOW
+}
+
+# Starts the 32-bit probe where this process is (natively, or in the
+# namespace of scripts/wine32.sh), in the prefix DIR/prefix, made first if
+# need be. Prints what it said, or why it failed on the last line.
+wine_try_32bit() {
+  local out rc
+  # A kernel that refuses it says so at once; no prefix is made for nothing.
+  out=$(LC_ALL=C bash -c '"$1" --version' check "$wine32_loader" 2>&1) && rc=0 || rc=$?
+  if [ "$rc" -ne 0 ]; then
+    # "check: line 1: /usr/lib/wine/wine: cannot execute binary file: Exec
+    # format error": the kernel's answer.
+    [ "$rc" -eq 126 ] && out="$wine32_loader: ${out##*"$wine32_loader": }"
+    echo "$(head -n1 <<<"$out") (status $rc)"
+    return 1
+  fi
+  (
+    wine_prefix "$1"
+    wine_prepare_prefix
+    cd "$wine_root/build-win32" &&
+      timeout --kill-after=10 180 "$wine32_loader" ./marrowfold-cli.exe --version 2>&1
+  ) >"$1/check.log" 2>&1 && rc=0 || rc=$?
+  out=$(tr -d '\r' <"$1/check.log")
+  if [ "$rc" -eq 0 ] && [[ $out == *"Marrowfold Ver."* ]]; then
+    grep -m1 'Marrowfold Ver\.' <<<"$out"
+    return 0
+  fi
+  [ "$rc" -eq 124 ] && out="no end within 180 s"
+  echo "marrowfold-cli.exe --version failed (status $rc): $(tail -n3 <<<"$out" | tr '\n' ' ')"
+  return 1
 }
 
 # 0 when 32-bit programs run here.
-wine_runs_32bit() { [ "$MARROWFOLD_WINE32" = yes ]; }
+wine_runs_32bit() { [ "${MARROWFOLD_WINE32:-}" = native ] || [ "${MARROWFOLD_WINE32:-}" = qemu ]; }
 
-wine_check_32bit
-wine_no_32bit_reason=
-wine_env_dir=$(mkdir -p "$1" && cd "$1" && pwd)
-if wine_runs_32bit; then
-  wine_loader=wine
-  export WINEPREFIX="$wine_env_dir/prefix"
-else
-  wine_no_32bit_reason="this machine cannot execute 32-bit programs (${MARROWFOLD_WINE32#no: })"
-  # The launcher "wine" would pick the 32-bit loader whenever it is
-  # installed. A prefix of its own: one made by 32-bit Wine before stays as
-  # it was.
-  wine_loader=$(command -v wine64 || echo /usr/lib/wine/wine64)
-  export WINELOADER=$wine_loader WINEARCH=win64
-  export WINEPREFIX="$wine_env_dir/prefix64"
-fi
+# Where 32-bit programs run through qemu-i386, runs the script SCRIPT again
+# with ARGS in the namespace where they do (once: inside, nothing happens).
+wine_enter_32bit() {
+  if [ "${MARROWFOLD_WINE32:-}" = qemu ] && [ -z "${MARROWFOLD_WINE32_NS:-}" ]; then
+    exec bash "$wine_root/scripts/wine32.sh" run bash "$@"
+  fi
+}
+
+# The prefix DIR/prefix: always 64-bit (WoW64), made with wine64, so the
+# x86_64 programs never go through the 32-bit loader, and the i686 ones run
+# in it where 32-bit programs run at all.
+wine_prefix() {
+  local dir
+  dir=$(mkdir -p "$1" && cd "$1" && pwd)
+  export WINEPREFIX="$dir/prefix" WINEARCH=win64
+}
+
+wine_env_setup() {
+  wine_check_32bit || return
+  wine_no_32bit_reason=
+  wine_runs_32bit ||
+    wine_no_32bit_reason="no 32-bit program runs on this machine (${MARROWFOLD_WINE32#no: })"
+  wine_prefix "$1"
+}
+
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEDEBUG=-all
 export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
 wine_xvfb_pid=
 
+# The loader for PROGRAM: the 32-bit one for an i686 program, wine64 for
+# every other (x86_64 programs, and builtins named without a path).
+wine_loader_for() {
+  if [ "$(wine_pe_arch "$1")" = i686 ]; then
+    echo "$wine32_loader"
+  else
+    echo "$wine64_loader"
+  fi
+}
+
 wine_run() {
   local seconds=$1
   shift
-  timeout --kill-after=10 "$seconds" "$wine_loader" "$@"
+  timeout --kill-after=10 "$seconds" "$(wine_loader_for "$1")" "$@"
 }
 
 # The architecture a Windows program was built for: i686, x86_64 or unknown
@@ -109,14 +203,20 @@ wine_pe_arch() {
   esac
 }
 
+# Makes the prefix if it is not there yet, with wine64; where the 32-bit
+# loader runs, its 32-bit half is set up too. One made where the loader did
+# not run (or did) is made again where that changed.
 wine_prepare_prefix() {
+  local can32=no mark="$WINEPREFIX/marrowfold-32bit"
+  "$wine32_loader" --version >/dev/null 2>&1 && can32=yes
+  if [ -f "$WINEPREFIX/system.reg" ] && [ "$(cat "$mark" 2>/dev/null)" != "$can32" ]; then
+    timeout 30 wineserver -k 2>/dev/null || true
+    rm -rf "$WINEPREFIX"
+  fi
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    if wine_runs_32bit; then
-      timeout --kill-after=10 180 wineboot -i >/dev/null 2>&1 || true
-    else
-      timeout --kill-after=10 180 "$wine_loader" wineboot -i >/dev/null 2>&1 || true
-    fi
+    timeout --kill-after=10 300 "$wine64_loader" wineboot -i >/dev/null 2>&1 || true
     timeout 60 wineserver -w || true
+    echo "$can32" >"$mark"
   fi
   local fonts="$WINEPREFIX/drive_c/windows/Fonts"
   mkdir -p "$fonts"
@@ -151,3 +251,7 @@ wine_stop() {
     wine_xvfb_pid=
   fi
 }
+
+if [ $# -gt 0 ]; then
+  wine_env_setup "$1"
+fi

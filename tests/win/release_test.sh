@@ -1,10 +1,12 @@
 # shellcheck shell=bash disable=SC2154  # the variables of window_test.sh
 # The zip users get (out/release/marrowfold-win32.zip, when it is there):
-# its files, its README readable as Shift-JIS, its programs 32-bit, and the
-# window program started from the unpacked folder, which must take
-# marrowfold.dat beside itself and write it back there (not where the kernel
-# refuses 32-bit programs: said so, and the rest still checked). Sourced by
-# tests/win/window_test.sh, whose helpers and folders it uses.
+# its files, its README readable as Shift-JIS, its programs 32-bit, and both
+# programs started from the unpacked folder: the window program, which must
+# take marrowfold.dat beside itself and write it back there, and the console
+# program, converting a drawing with images into the very bytes the Linux
+# build writes for it (not where no 32-bit program runs: said so, and the
+# rest still checked). Sourced by tests/win/window_test.sh, whose helpers and
+# folders it uses.
 
 zip="$root/out/release/marrowfold-win32.zip"
 if [ ! -f "$zip" ]; then
@@ -12,6 +14,7 @@ if [ ! -f "$zip" ]; then
   return 0
 fi
 t=$SECONDS
+zip_failures=$failures
 unpacked="$work/release"
 rm -rf "$unpacked"
 mkdir -p "$unpacked"
@@ -33,7 +36,7 @@ for exe in marrowfold.exe marrowfold-cli.exe; do
 done
 
 if ! wine_runs_32bit; then
-  echo "release zip: the unpacked marrowfold.exe not started, skipped: $wine_no_32bit_reason"
+  echo "release zip: its programs not started, skipped: $wine_no_32bit_reason"
   echo "release zip test: $((SECONDS - t)) s"
   return 0
 fi
@@ -56,4 +59,43 @@ check_settings_written "$folder"
   pass "the position and the destination written back beside it" ||
   fail "marrowfold.dat beside the unpacked program: $(tr -d '\r' <"$folder/marrowfold.dat" | tr '\n' ' ')"
 [ ! -d "$folder/TEMP" ] && pass "work folder TEMP removed" || fail "TEMP left beside the unpacked program"
+
+# The console program: the sample drawing (two images found, one missing,
+# one already embedded, one in a block) with plain image names, which do not
+# depend on where the drawing lies, so both systems must write the same.
+rel="$work/release-cli"
+mkdir -p "$rel/linux-out" "$rel/linux-home" "$rel/win-out" "$rel/win-home"
+"$linux/marrowfold-sample" "$rel/drawing" >/dev/null || fail "marrowfold-sample $rel/drawing"
+linux_said=$("$linux/marrowfold" --home "$rel/linux-home" --dest-dir "$rel/linux-out" \
+  --plain-names "$rel/drawing/sample.jww" 2>/dev/null)
+cli_start=$SECONDS
+win_said=$(cd "$folder" && wine_run 120 ./marrowfold-cli.exe --home "$(winpath "$rel/win-home")" \
+  --dest-dir "$(winpath "$rel/win-out")" --plain-names "$(winpath "$rel/drawing/sample.jww")" \
+  2>"$rel/win-stderr.txt")
+cli_status=$?
+win_said=$(tr -d '\r' <<<"$win_said")
+cli_took=$((SECONDS - cli_start))
+[ "$cli_status" -eq 0 ] && pass "the unpacked marrowfold-cli.exe ran ($cli_took s)" ||
+  fail "the unpacked marrowfold-cli.exe: status $cli_status: $win_said $(cat "$rel/win-stderr.txt")"
+# Its result line, as the Linux command's ("　…… 変換しました" and the like).
+[ -n "$(sed -n 3p <<<"$linux_said")" ] &&
+  [ "$(sed -n 3p <<<"$win_said")" = "$(sed -n 3p <<<"$linux_said")" ] &&
+  pass "marrowfold-cli.exe said: $(sed -n 3p <<<"$win_said")" ||
+  fail "marrowfold-cli.exe said \"$win_said\", the Linux command \"$linux_said\""
+if [ -f "$rel/win-out/sample.jww" ]; then
+  check_drawing "$rel/win-out/sample.jww"
+  if cmp "$rel/linux-out/sample.jww" "$rel/win-out/sample.jww"; then
+    pass "marrowfold-cli.exe wrote the Linux build's bytes ($(wc -c <"$rel/win-out/sample.jww") bytes)"
+  else
+    fail "marrowfold-cli.exe and the Linux build wrote different drawings"
+  fi
+else
+  fail "marrowfold-cli.exe wrote no $rel/win-out/sample.jww"
+fi
+if [ "$failures" -eq "$zip_failures" ]; then
+  echo "release zip: passed: its marrowfold.exe read and wrote marrowfold.dat beside itself," \
+    "its marrowfold-cli.exe converted the sample with images into the Linux build's bytes"
+else
+  echo "release zip: $((failures - zip_failures)) failure(s)"
+fi
 echo "release zip test: $((SECONDS - t)) s"

@@ -12,7 +12,9 @@
 #   (tests/win/dialog_test.sh).
 # Screenshots go to WIN_BUILD_DIR/window-test/. Exit status 0 only when
 # every check passed. Either build will do; where the kernel refuses 32-bit
-# programs only the x86_64 one can, and a 32-bit one is refused (status 2).
+# programs, the i686 one runs through qemu-i386 (scripts/wine32.sh), and
+# where that fails too, only the x86_64 one can: a 32-bit one is refused
+# (status 2).
 #
 #   tests/win/window_test.sh LINUX_BUILD_DIR WIN_BUILD_DIR
 set -uo pipefail
@@ -46,6 +48,7 @@ done
 rm -rf "$out"
 mkdir -p "$work"
 source "$root/scripts/wine_env.sh" "$win/wine-window-test"
+wine_enter_32bit "$root/tests/win/window_test.sh" "$@"
 arch=$(wine_pe_arch "$win/marrowfold.exe")
 if [ "$arch" = i686 ] && ! wine_runs_32bit; then
   echo "window tests: $win/marrowfold.exe is a 32-bit program, and $wine_no_32bit_reason;" \
