@@ -4,7 +4,8 @@
 #   scripts/windows_build.sh [i686|x86_64|all]     (default: all)
 # Installs what is missing first (wine_install_needs), and checks that no
 # program needs a DLL beyond the system's own (the MinGW runtime and zlib
-# are linked in statically).
+# are linked in statically) and that the programs' manifests name their own
+# processor.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -40,6 +41,35 @@ check_dlls() {
   return $bad
 }
 
+# Windows does not start a program whose manifest names another processor
+# ("the side-by-side configuration is incorrect"), though Wine does: every
+# processorArchitecture in the manifest of each program must be "*" or its
+# own (x86, amd64), and both programs must carry one.
+check_manifests() {
+  local arch=$1 own=x86 exe bad=0 identity named
+  [ "$arch" = x86_64 ] && own=amd64
+  for exe in "$(build_dir "$arch")"/marrowfold.exe "$(build_dir "$arch")"/marrowfold-cli.exe; do
+    [ -f "$exe" ] || continue
+    named=0
+    while read -r identity; do
+      named=1
+      case $identity in
+        *'processorArchitecture="*"'* | *"processorArchitecture=\"$own\""*) ;;
+        *processorArchitecture=*)
+          echo "windows_build: $exe ($arch) names another processor in its manifest, and Windows" \
+            "would not start it: $identity" >&2
+          bad=1
+          ;;
+      esac
+    done < <(tr '\r\n' '  ' <"$exe" | grep -a -o '<assemblyIdentity [^>]*>')
+    if [ "$named" -eq 0 ]; then
+      echo "windows_build: $exe carries no manifest" >&2
+      bad=1
+    fi
+  done
+  return $bad
+}
+
 for arch in "${arches[@]}"; do
   dir=$(build_dir "$arch")
   start=$SECONDS
@@ -48,5 +78,6 @@ for arch in "${arches[@]}"; do
     -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=ON -U 'ZLIB_*' >/dev/null
   cmake --build "$dir" -j"$(nproc)"
   check_dlls "$arch"
+  check_manifests "$arch"
   echo "windows_build: $dir ($arch) built in $((SECONDS - start)) s"
 done
