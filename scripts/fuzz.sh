@@ -9,10 +9,8 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 
 if ! command -v clang++ >/dev/null || ! ls /usr/lib/llvm-14/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1; then
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo=sudo
-  $sudo apt-get update
-  $sudo apt-get install -y clang libclang-rt-14-dev
+  source scripts/apt_install.sh
+  apt_install clang libclang-rt-14-dev
 fi
 
 cmake -S . -B build-fuzz -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DMARROWFOLD_FUZZ=ON \

@@ -9,8 +9,8 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 
 if ! command -v zip >/dev/null; then
-  DEBIAN_FRONTEND=noninteractive apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq zip unzip >/dev/null
+  source scripts/apt_install.sh
+  apt_install zip unzip
 fi
 bash scripts/windows_build.sh i686 >/dev/null
 build=build-win32

@@ -30,9 +30,8 @@ if [ $bench = ON ]; then
 fi
 if [ ${#need[@]} -gt 0 ]; then
   echo "installing: ${need[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq "${need[@]}" >/dev/null
+  source scripts/apt_install.sh
+  apt_install "${need[@]}"
 fi
 [ $bench = ON ] && exit 0
 

@@ -39,10 +39,9 @@ wine_install_needs() {
   command -v locale-gen >/dev/null || need+=(locales)
   if [ ${#need[@]} -gt 0 ]; then
     echo "installing: ${need[*]}"
-    export DEBIAN_FRONTEND=noninteractive
     dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
-    apt-get update -qq
-    apt-get install -y -qq "${need[@]}" >/dev/null
+    source "$wine_root/scripts/apt_install.sh"
+    apt_install "${need[@]}"
   fi
   if ! locale -a 2>/dev/null | grep -qi '^ja_JP.utf8$'; then
     sed -i 's/^# *ja_JP.UTF-8 UTF-8/ja_JP.UTF-8 UTF-8/' /etc/locale.gen
