@@ -122,6 +122,8 @@ wine_try_32bit() {
     echo "$(head -n1 <<<"$out") (status $rc)"
     return 1
   fi
+  # The log is opened before the prefix is made, so its folder first.
+  mkdir -p "$1"
   (
     wine_prefix "$1"
     wine_prepare_prefix
