@@ -94,10 +94,10 @@ const char* const kNothingWritten = "中断しました。この図面は書き�
 // which is a path.
 std::string DisplayLogLine(const std::string& line) {
   if (StartsWith(line, kLogArrow))
-    return Display(kLogArrow) + platform::InternalToNative(line.substr(std::strlen(kLogArrow)));
+    return Display(kLogArrow) + platform::InternalToDisplay(line.substr(std::strlen(kLogArrow)));
   if (line == kLogEscape && platform::InterruptRequested()) return kCtrlCStop;
   if (StartsWith(line, kLogResult) || line == kLogEscape) return Display(line);
-  return platform::InternalToNative(line);
+  return platform::InternalToDisplay(line);
 }
 
 // Prints a log line. From a drawing's arrow line to its result line the
@@ -422,7 +422,7 @@ int MarrowfoldMain(int argc, char** argv) {
   form.ProgramFile = home + "marrowfold";
   form.ListBox1.OnAdd = PrintLogLine;
   form.OnFileConverted = [&form](const std::string& source, const std::string& result) {
-    const std::string shown = platform::InternalToNative(source);
+    const std::string shown = platform::InternalToDisplay(source);
     for (const std::string& warning : form.Warnings) Warn(shown + ": " + Display(warning));
     if (result == kResultFailed) Warn(shown + ": " + Display(form.FailureReason));
   };

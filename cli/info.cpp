@@ -58,6 +58,7 @@ struct RefFact {
   std::optional<std::string> resolved;  // native path, for live and disabled references
   bool found = false;
   bool beside = false;
+  bool cp932Name = false;  // some name on its way lies on disk as CP932 bytes
   // Found, yet a conversion counts it missing: why, for a person (UTF-8).
   std::string unusable;
   std::optional<std::string> image;  // the stored image an embedded reference names
@@ -65,7 +66,8 @@ struct RefFact {
 };
 
 struct Facts {
-  std::string path;  // native
+  std::string path;  // native, as a person reads it
+  bool cp932Name = false;
   bool read = false;
   bool complete = false;
   std::string error;  // UTF-8
@@ -334,7 +336,7 @@ RefFact DescribeRef(const JwwStr& text, const TImageRef& ref, const std::string&
       return f;
     }
     const TWideResolvedRef r = ResolveWideImageRef(drawingFolder, wide->path, lookBeside);
-    f.resolved = platform::InternalToNative(r.path);
+    f.resolved = platform::InternalToDisplay(r.path, &f.cp932Name);
     f.found = r.found;
     f.beside = r.beside;
     if (r.found && ref.kind == TImageRef::Kind::Live) f.unusable = WhyImageUnusable(r.path);
@@ -345,7 +347,7 @@ RefFact DescribeRef(const JwwStr& text, const TImageRef& ref, const std::string&
     return f;
   }
   const TResolvedRef r = ResolveImageRef(drawingFolder, ref.path, lookBeside);
-  f.resolved = platform::InternalToNative(r.path);
+  f.resolved = platform::InternalToDisplay(r.path, &f.cp932Name);
   f.found = r.found;
   f.beside = r.beside;
   if (r.found && ref.kind == TImageRef::Kind::Live) f.unusable = WhyImageUnusable(r.path);
@@ -364,7 +366,7 @@ void CollectRefs(const TEntityLists& lists, std::optional<std::size_t> block,
 
 Facts Gather(const std::string& internalPath, const InfoOptions& options) {
   Facts facts;
-  facts.path = platform::InternalToNative(internalPath);
+  facts.path = platform::InternalToDisplay(internalPath, &facts.cp932Name);
   QuietLoad quiet;
   TJwwData d;
   try {
@@ -428,8 +430,11 @@ std::string CountList(const Counts& c) {
   return out;
 }
 
+// Where a name was found only by its CP932 bytes (not the system's UTF-8).
+const char* const kCp932Note = "  (named on disk in CP932 bytes)";
+
 void WriteText(const Facts& f, std::string& out) {
-  out += Printable(f.path) + "\n";
+  out += Printable(f.path) + (f.cp932Name ? kCp932Note : "") + "\n";
   if (!f.read) {
     out += "  not read: " + Printable(f.error) + "\n";
     return;
@@ -478,6 +483,7 @@ void WriteText(const Facts& f, std::string& out) {
     } else {
       line += " -> " + Printable(r.resolved.value_or("")) + " (" +
               (r.beside ? "found beside the drawing" : (r.found ? "found" : "missing")) +
+              (r.found && r.cp932Name ? ", named on disk in CP932 bytes" : "") +
               (r.unusable.empty() ? "" : ", but counted as missing: " + r.unusable) + ")";
     }
     if (r.block) {
@@ -507,6 +513,7 @@ void WriteJson(const Facts& f, std::string& out) {
   JsonWriter j(out);
   j.BeginObject();
   j.Key("path").String(f.path);
+  j.Key("cp932Name").Bool(f.cp932Name);
   j.Key("complete").Bool(f.complete);
   if (f.complete) {
     j.Key("error").Null();
@@ -563,6 +570,7 @@ void WriteJson(const Facts& f, std::string& out) {
         j.Key("resolved").OptionalString(r.resolved);
         j.Key("found").Bool(r.found);
         j.Key("beside").Bool(r.beside);
+        j.Key("cp932Name").Bool(r.found && r.cp932Name);
         j.Key("unusable")
             .OptionalString(r.unusable.empty() ? std::nullopt : std::optional(r.unusable));
       }

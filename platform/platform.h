@@ -188,6 +188,12 @@ std::string InternalToNative(const std::string& internal);
 // The same for a wide internal path (UTF-16, for names CP932 cannot hold),
 // as UTF-8.
 std::string InternalToNative(const std::u16string& internal);
+// InternalToNative as a person reads it (UTF-8), with `cp932Names` telling
+// whether some name on the way lies on disk as CP932 bytes rather than in
+// the system's own encoding (a name from a zip made on a Japanese
+// Windows); such names are shown decoded.
+std::string InternalToDisplay(const std::string& internal, bool* cp932Names = nullptr);
+std::string InternalToDisplay(const std::u16string& internal, bool* cp932Names = nullptr);
 // Makes a native path absolute against the current folder.
 std::string AbsoluteNative(const std::string& native);
 

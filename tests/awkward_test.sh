@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # What a user's disk holds beside their drawings, met through the command:
 # an image they may not read, a pipe where an image was, a dangling link
-# where the output would go, a file named .jww that is no drawing.
+# where the output would go, a file named .jww that is no drawing, names
+# that lie on disk in CP932 bytes.
 set -u
 bin="$1"
 t=$(mktemp -d)
@@ -73,5 +74,26 @@ echo "just a note" >dwg/note.jww
 mf dwg/note.jww
 check "a random .jww fails" test "$(sed -n 3p stdout)" = "　…… 変換失敗"
 check "saying it is no drawing" grep -q 'not a Jw_cad drawing (it does not begin with "JwwData.")' stderr
+
+# -- names on disk in CP932 bytes, as unzip leaves a zip made on a Japanese
+# Windows: the drawing 図面.jww, and its image 表示1.bmp (0x95 0x5C: the
+# second byte of 表 is the byte of "\")
+mkdir sj
+drawing=$(printf 'sj/\x90\x7d\x96\xca.jww')
+LC_ALL=C perl -0777 -pe 's/photo\.bmp/\x95\x5c\x8e\xa61.bmp/' dwg/sample.jww >"$drawing"
+mkdir sj/images
+cp dwg/images/logo.bmp sj/images/
+cp dwg/images/photo.bmp "$(printf 'sj/images/\x95\x5c\x8e\xa61.bmp')"
+mf "$drawing"
+check "a drawing named in CP932 bytes converts, its image found by its CP932 name" \
+  test "$(sed -n 3p stdout)" = "　…… 変換ＯＫ(同梱ファイル数:2 画像文字数:1 blk内:1 不明画像文字:1 blk内:0)"
+check "its source is shown decoded" test "$(sed -n 1p stdout)" = "$t/sj/図面.jww"
+check "the output takes the system's own encoding" test -f "out/図面.jww"
+"$bin/marrowfold" --info "$drawing" >info
+check "--info says the drawing's name is CP932 bytes" grep -q "sj/図面.jww  (named on disk in CP932 bytes)" info
+check "and the image's" grep -q "images/表示1.bmp (found, named on disk in CP932 bytes)" info
+"$bin/marrowfold" --info --json "$drawing" >info
+check "--info --json says so too" grep -q '"cp932Name":true' info
+rm -rf out/* sj
 
 [ $fails -eq 0 ]

@@ -124,6 +124,47 @@ TEST(PlatformPaths, DriveMappingAndDoubleByteComponents) {
 #endif
 }
 
+TEST(PlatformPaths, NamesOnDiskInCp932BytesAreFoundToo) {
+#ifdef _WIN32
+  GTEST_SKIP() << "Windows names are UTF-16 on disk";
+#else
+  // A folder and a file as unzip leaves them from a zip made on a Japanese
+  // Windows: their names are the CP932 bytes, not UTF-8.
+  TempDir dir;
+  DriveMapping q('Q', dir.path());
+  fs::create_directory(dir.path() / kHyoSjis);
+  WriteText(dir.path() / kHyoSjis / (kHyoSjis + ".txt"), "hyo");
+  const std::string inside = "Q:\\" + kHyoSjis + "\\";
+  EXPECT_TRUE(Os().FolderExists("Q:\\" + kHyoSjis));
+  EXPECT_TRUE(Os().FileExists(inside + kHyoSjis + ".txt"));
+  auto f = Os().OpenRead(inside + kHyoSjis + ".txt");
+  ASSERT_TRUE(f);
+  EXPECT_EQ(ReadAll(*f), "hyo");
+  bool cp932 = false;
+  EXPECT_EQ(platform::InternalToDisplay(inside + kHyoSjis + ".txt", &cp932),
+            (dir.path() / kHyoUtf8 / (kHyoUtf8 + ".txt")).string());
+  EXPECT_TRUE(cp932);
+  platform::InternalToDisplay("Q:\\a.txt", &cp932);
+  EXPECT_FALSE(cp932);
+
+  // A new file inside such a folder takes the system's own encoding; a
+  // name of both spellings is found as UTF-8 first.
+  ASSERT_TRUE(WriteFile(inside + "new" + kHyoSjis + ".txt", "n"));
+  EXPECT_TRUE(fs::exists(dir.path() / kHyoSjis / ("new" + kHyoUtf8 + ".txt")));
+  WriteText(dir.path() / kHyoSjis / (kHyoUtf8 + ".txt"), "utf8");
+  f = Os().OpenRead(inside + kHyoSjis + ".txt");
+  ASSERT_TRUE(f);
+  EXPECT_EQ(ReadAll(*f), "utf8");
+
+  // A command-line argument in those bytes names the file as it lies.
+  std::string internal, error;
+  ASSERT_TRUE(platform::NativeToInternal((dir.path() / kHyoSjis).string(), internal, error));
+  EXPECT_EQ(platform::InternalToNative(internal), (dir.path() / kHyoSjis).string());
+  // Bytes neither UTF-8 nor CP932 stay refused.
+  EXPECT_FALSE(platform::NativeToInternal("/tmp/\x85\x40.jww", internal, error));
+#endif
+}
+
 TEST(PlatformPaths, WineDosdevicesLinkIsTheDefaultDrive) {
 #ifdef _WIN32
   GTEST_SKIP() << "Wine's dosdevices links are how POSIX finds drives; Windows has them itself";

@@ -403,6 +403,18 @@ bool Exists(const std::string& native) {
   return ::lstat(native.c_str(), &st) == 0;
 }
 
+// A name whose bytes on disk are its CP932 form, not UTF-8: what unzip
+// makes of a zip made on a Japanese Windows, and what older tools leave.
+// Only the exact bytes count: ignoring ASCII case would fold the second
+// byte of a double-byte character (0x83 0x41 is not 0x83 0x61).
+bool FindAsCp932Bytes(const std::string& folder, const std::string& utf8Name, std::string& found) {
+  std::string bytes;
+  if (!posix::Utf8ToCp932(utf8Name, bytes) || bytes == utf8Name) return false;
+  if (!Exists(Join(folder, bytes))) return false;
+  found = bytes;
+  return true;
+}
+
 // The native start of an internal path: "" (relative), "/" or a drive's
 // folder. False for a drive that is not mapped.
 bool RootOf(const InternalPath& p, std::string& root) {
@@ -506,6 +518,8 @@ bool ResolveParts(const std::string& root, const std::vector<std::string>& parts
     if (Exists(candidate) || (last && keepLast)) {
       current = candidate;
     } else if (FindIgnoringCase(current, parts[i], found)) {
+      current = Join(current, found);
+    } else if (FindAsCp932Bytes(current, parts[i], found)) {
       current = Join(current, found);
     } else {
       current = candidate;
@@ -926,6 +940,27 @@ bool NativeToInternal(const std::string& native, std::string& internal, std::str
   // anywhere else a backslash is part of a Linux file name and would turn
   // into a separator inside, naming another file.
   bool windowsForm = native.size() >= 2 && IsAsciiLetter(native[0]) && native[1] == ':';
+  std::u16string ignored;
+  std::string ignored8;
+  if (!Utf8ToUtf16(native, ignored) && posix::Cp932ToUtf8(native, ignored8)) {
+    // Not UTF-8, but CP932: a name made on a Japanese Windows, as unzip
+    // leaves it. Its bytes are the internal path already, where a 0x5C
+    // may be the second byte of 表 but never a character of its own.
+    for (std::size_t i = 0; i < native.size(); ++i) {
+      const auto b = static_cast<unsigned char>(native[i]);
+      if (IsLeadByte(b) && i + 1 < native.size()) {
+        internal.append(native, i++, 2);
+      } else if (b == '\\' && !windowsForm) {
+        error = "the path \"" + ignored8 +
+                "\" contains \"\\\", which cannot be part of a file name here";
+        internal.clear();
+        return false;
+      } else {
+        internal += b == '/' ? '\\' : static_cast<char>(b);
+      }
+    }
+    return true;
+  }
   if (!windowsForm && native.find('\\') != std::string::npos) {
     error = "the path \"" + native + "\" contains \"\\\", which cannot be part of a file name here";
     return false;
@@ -977,6 +1012,43 @@ std::string InternalToNative(const std::u16string& internal) {
   }
   Utf16ToUtf8(shown, native);
   return native;
+}
+
+namespace {
+
+// A native path with each name that is not UTF-8 but CP932 decoded.
+std::string DecodedNative(const std::string& native, bool* cp932Names) {
+  if (cp932Names) *cp932Names = false;
+  std::string shown;
+  std::size_t start = 0;
+  while (start <= native.size()) {
+    std::size_t end = native.find('/', start);
+    if (end == std::string::npos) end = native.size();
+    const std::string part = native.substr(start, end - start);
+    std::u16string units;
+    std::string decoded;
+    if (Utf8ToUtf16(part, units)) {
+      shown += part;
+    } else if (posix::Cp932ToUtf8(part, decoded)) {
+      shown += decoded;
+      if (cp932Names) *cp932Names = true;
+    } else {
+      shown += posix::Cp932ToUtf8Lossy(part);
+    }
+    if (end < native.size()) shown += '/';
+    start = end + 1;
+  }
+  return shown;
+}
+
+}  // namespace
+
+std::string InternalToDisplay(const std::string& internal, bool* cp932Names) {
+  return DecodedNative(InternalToNative(internal), cp932Names);
+}
+
+std::string InternalToDisplay(const std::u16string& internal, bool* cp932Names) {
+  return DecodedNative(InternalToNative(internal), cp932Names);
 }
 
 std::string AbsoluteNative(const std::string& native) {

@@ -622,6 +622,17 @@ std::string InternalToNative(const std::u16string& internal) {
   return win32::WideToUtf8(AsOnDisk(wide));
 }
 
+// Windows names are UTF-16 on disk: none lies there as CP932 bytes.
+std::string InternalToDisplay(const std::string& internal, bool* cp932Names) {
+  if (cp932Names) *cp932Names = false;
+  return InternalToNative(internal);
+}
+
+std::string InternalToDisplay(const std::u16string& internal, bool* cp932Names) {
+  if (cp932Names) *cp932Names = false;
+  return InternalToNative(internal);
+}
+
 std::string AbsoluteNative(const std::string& native) {
   std::wstring wide;
   if (!win32::Utf8ToWide(native, wide)) return native;
