@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "text/sjis.h"
 #include "text/unicode.h"
 
 namespace platform {
@@ -20,7 +21,7 @@ std::string PathForPerson(const std::string& internal) {
   bool separatorAtEnd = false;
   for (std::size_t i = 0; i < internal.size(); ++i) {
     const auto b = static_cast<unsigned char>(internal[i]);
-    if ((b >= 0x80 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFD)) {
+    if (IsSjisLeadByte(b)) {
       ++i;
       separatorAtEnd = false;
     } else {

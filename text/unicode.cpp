@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "text/sjis.h"
 
 bool Utf16ToUtf8(const std::u16string& in, std::string& out) {
   out.clear();
@@ -90,10 +91,6 @@ bool Utf8ToUtf16(const std::string& in, std::u16string& out) {
 
 namespace {
 
-bool IsLead(std::uint8_t b) {
-  return (b >= 0x80 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFD);
-}
-
 bool IsSurrogate(char16_t u) {
   return u >= 0xD800 && u <= 0xDFFF;
 }
@@ -171,8 +168,8 @@ void DecodePairs(Cp932Tables& t, std::uint8_t lead, int from, int count) {
 // bytes are one character of the tables that decodes back to `u`.
 std::uint16_t CodeFor(const Cp932Tables& t, char16_t u, const std::string& bytes) {
   const auto b0 = static_cast<std::uint8_t>(bytes[0]);
-  if (bytes.size() == 1 && !IsLead(b0) && t.single[b0] == u) return b0;
-  if (bytes.size() == 2 && IsLead(b0)) {
+  if (bytes.size() == 1 && !IsSjisLeadByte(b0) && t.single[b0] == u) return b0;
+  if (bytes.size() == 2 && IsSjisLeadByte(b0)) {
     const auto b1 = static_cast<std::uint8_t>(bytes[1]);
     if (t.pair[b0][b1] == u) return static_cast<std::uint16_t>(b0 << 8 | b1);
   }
@@ -191,7 +188,7 @@ void EncodeUnits(Cp932Tables& t, const std::u16string& run) {
     for (char16_t u : run) {
       if (i >= bytes.size()) break;
       const std::size_t n =
-          IsLead(static_cast<std::uint8_t>(bytes[i])) && i + 1 < bytes.size() ? 2 : 1;
+          IsSjisLeadByte(static_cast<std::uint8_t>(bytes[i])) && i + 1 < bytes.size() ? 2 : 1;
       const std::uint16_t c = CodeFor(t, u, bytes.substr(i, n));
       if (c == kAskCode) break;
       codes.push_back(c);
@@ -219,7 +216,7 @@ Cp932Tables BuildTables() {
   for (int b = 0; b < 256; ++b) {
     const std::u16string u = PlatformSjisToUtf16(std::string(1, static_cast<char>(b)));
     const bool one = u.size() == 1 && Plain(u[0]);
-    if (IsLead(static_cast<std::uint8_t>(b))) {
+    if (IsSjisLeadByte(static_cast<std::uint8_t>(b))) {
       // Runs where Shift-JIS trail bytes begin and end, so that most runs
       // convert whole at the first try; the split only saves time.
       static constexpr int kRuns[] = {0x00, 0x40, 0x7F, 0x80, 0xFD, 0x100};
@@ -266,7 +263,7 @@ bool DecodeByTables(const std::string& sjis, std::u16string& units) {
   for (std::size_t i = 0; i < n;) {
     const auto b = static_cast<std::uint8_t>(sjis[i]);
     char16_t u;
-    if (IsLead(b)) {
+    if (IsSjisLeadByte(b)) {
       if (i + 1 >= n) return false;
       u = t.pair[b][static_cast<std::uint8_t>(sjis[i + 1])];
       i += 2;

@@ -4,6 +4,8 @@
 
 #include <cerrno>
 
+#include "text/sjis.h"
+
 namespace platform::posix {
 
 namespace {
@@ -55,10 +57,6 @@ Converter& ToCp932() {
 
 }  // namespace
 
-bool IsLeadByte(unsigned char b) {
-  return (b >= 0x80 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFD);
-}
-
 bool Cp932ToUtf8(const std::string& in, std::string& out, std::size_t* badAt) {
   out.clear();
   std::size_t stop = ToUtf8().Run(in, 0, out);
@@ -82,7 +80,7 @@ std::string Cp932ToUtf8Lossy(const std::string& in) {
     out += kReplacement;
     // The byte after a lead byte belongs to it whatever its value, so an
     // undefined double-byte character is one replacement, not two.
-    pos += (IsLeadByte(static_cast<unsigned char>(in[pos])) && pos + 1 < in.size()) ? 2 : 1;
+    pos += (IsSjisLeadByte(static_cast<unsigned char>(in[pos])) && pos + 1 < in.size()) ? 2 : 1;
   }
   return out;
 }

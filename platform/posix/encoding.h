@@ -18,6 +18,4 @@ bool Utf8ToCp932(const std::string& in, std::string& out, std::size_t* badAt = n
 // does not decode becomes U+FFFD.
 std::string Cp932ToUtf8Lossy(const std::string& in);
 
-bool IsLeadByte(unsigned char b);
-
 }  // namespace platform::posix

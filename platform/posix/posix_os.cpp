@@ -27,13 +27,12 @@
 #include "platform/posix/encoding.h"
 #include "platform/posix/services.h"
 #include "platform/posix/signals.h"
+#include "text/sjis.h"
 #include "text/unicode.h"
 
 namespace platform {
 
 namespace {
-
-using posix::IsLeadByte;
 
 // Folders set with MapDrive, by upper-case letter. One table for the
 // process: the free functions (InternalToNative) must see it too.
@@ -91,7 +90,7 @@ InternalPath Split(const std::string& internal) {
   std::string part;
   while (i < internal.size()) {
     unsigned char b = static_cast<unsigned char>(internal[i]);
-    if (IsLeadByte(b) && i + 1 < internal.size()) {
+    if (IsSjisLeadByte(b) && i + 1 < internal.size()) {
       part.append(internal, i, 2);
       i += 2;
       continue;
@@ -948,7 +947,7 @@ bool NativeToInternal(const std::string& native, std::string& internal, std::str
     // may be the second byte of 表 but never a character of its own.
     for (std::size_t i = 0; i < native.size(); ++i) {
       const auto b = static_cast<unsigned char>(native[i]);
-      if (IsLeadByte(b) && i + 1 < native.size()) {
+      if (IsSjisLeadByte(b) && i + 1 < native.size()) {
         internal.append(native, i++, 2);
       } else if (b == '\\' && !windowsForm) {
         error = "the path \"" + ignored8 +

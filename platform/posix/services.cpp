@@ -22,6 +22,7 @@
 
 #include "platform/posix/encoding.h"
 #include "platform/posix/signals.h"
+#include "text/sjis.h"
 
 namespace platform::posix {
 
@@ -98,7 +99,7 @@ bool EndsWithSeparator(const std::string& sjis) {
   bool separator = false;
   for (std::size_t i = 0; i < sjis.size(); ++i) {
     unsigned char b = static_cast<unsigned char>(sjis[i]);
-    if (IsLeadByte(b) && i + 1 < sjis.size()) {
+    if (IsSjisLeadByte(b) && i + 1 < sjis.size()) {
       separator = false;
       ++i;
     } else {

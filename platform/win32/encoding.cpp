@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "text/sjis.h"
+
 namespace platform::win32 {
 
 namespace {
@@ -35,10 +37,6 @@ bool CharToCp932(const wchar_t* in, int units, std::string& out) {
 }
 
 }  // namespace
-
-bool IsLeadByte(unsigned char b) {
-  return (b >= 0x80 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFD);
-}
 
 bool Cp932ToWide(const std::string& in, std::wstring& out) {
   return ToWide(kCp932, MB_ERR_INVALID_CHARS, in.data(), static_cast<int>(in.size()), out);
@@ -108,7 +106,8 @@ std::wstring Cp932ToWideLossy(const std::string& in) {
   for (std::size_t i = 0; i < in.size();) {
     // The byte after a lead byte belongs to it whatever its value, so an
     // undefined double-byte character is one replacement, not two.
-    std::size_t len = (IsLeadByte(static_cast<unsigned char>(in[i])) && i + 1 < in.size()) ? 2 : 1;
+    std::size_t len =
+        (IsSjisLeadByte(static_cast<unsigned char>(in[i])) && i + 1 < in.size()) ? 2 : 1;
     if (ToWide(kCp932, MB_ERR_INVALID_CHARS, in.data() + i, static_cast<int>(len), one)) {
       out += one;
     } else {

@@ -25,6 +25,5 @@ std::wstring Cp932ToWideLossy(const std::string& in);
 // Invalid UTF-8 becomes U+FFFD.
 std::wstring Utf8ToWideLossy(const std::string& in);
 
-bool IsLeadByte(unsigned char b);
 
 }  // namespace platform::win32
