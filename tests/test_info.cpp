@@ -654,7 +654,7 @@ TEST(InfoUnread, MissingOldForeignAndShutFiles) {
   EXPECT_FALSE(missing.complete);
   EXPECT_EQ(missing.text, dir.Native("nothing.jww").string() + "\n  not read: no such file\n");
   const Json j = ParseJson(Describe(dir.Internal("nothing.jww"), true).text);
-  EXPECT_EQ(j.keys, (std::vector<std::string>{"path", "complete", "error"}));
+  EXPECT_EQ(j.keys, (std::vector<std::string>{"path", "cp932Name", "complete", "error"}));
   EXPECT_FALSE(j["complete"].boolean);
   EXPECT_EQ(j["error"].string, "no such file");
 
