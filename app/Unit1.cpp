@@ -7,6 +7,7 @@
 #include "embed/staging.h"
 #include "text/filenames.h"
 #include "text/sjis.h"
+#include "text/unicode.h"
 
 const char* const kResultFailed = "\x95\xCF\x8A\xB7\x8E\xB8\x94s";  // 変換失敗
 const char* const kLogArrow = "\x81\xA8 ";                          // "→ "
@@ -168,7 +169,7 @@ std::string TForm1::SettingsPath() const {
 
 bool TForm1::AddInputFile(const std::string& path) {
   if (path.empty() || SjisUpper(ExtractFileExt(path)) != ".JWW") return false;
-  if (!platform::Current().FileExists(path)) return false;
+  if (!platform::Current().FileExists(SjisToUtf16(path))) return false;
   InputQueue.push_back(path);
   return true;
 }
@@ -248,8 +249,8 @@ void TForm1::ConvertOne(const std::string& source, const TDestination& destinati
     }
   }
   platform::Os& os = platform::Current();
-  if (!reservedTemporary_.empty() && os.FileExists(reservedTemporary_))
-    os.Delete(reservedTemporary_);
+  if (!reservedTemporary_.empty() && os.FileExists(SjisToUtf16(reservedTemporary_)))
+    os.Delete(SjisToUtf16(reservedTemporary_));
   reservedFor_.clear();
   reservedTemporary_.clear();
   ListBox1.Add(kLogResult + result);
@@ -273,14 +274,14 @@ std::optional<std::string> TForm1::ReserveOutput(const std::string& base) {
     // would fail on it, and writing through it would put the drawing
     // wherever the link points.
     platform::DirEntry entry;
-    if (cannotCreate || os.FindFirst(candidate, entry)) return false;
+    if (cannotCreate || os.FindFirst(SjisToUtf16(candidate), entry)) return false;
     const std::string temporary = TemporaryFor(candidate, 1);
-    if (auto file = os.CreateNew(temporary)) {
+    if (auto file = os.CreateNew(SjisToUtf16(temporary))) {
       file->Close();
       // The other run may have renamed its drawing into this name between
       // the look above and the creation: its temporary was gone by then.
-      if (os.FindFirst(candidate, entry)) {
-        os.Delete(temporary);
+      if (os.FindFirst(SjisToUtf16(candidate), entry)) {
+        os.Delete(SjisToUtf16(temporary));
         return false;
       }
       reservedFor_ = candidate;
@@ -288,7 +289,7 @@ std::optional<std::string> TForm1::ReserveOutput(const std::string& base) {
       return true;
     }
     // Taken by another run, or the folder takes no files at all.
-    if (!os.FileExists(temporary)) cannotCreate = true;
+    if (!os.FileExists(SjisToUtf16(temporary))) cannotCreate = true;
     return false;
   });
   if (!output) {
@@ -379,7 +380,7 @@ bool TForm1::SaveThroughTemporary(const std::string& output) {
   } else {
     for (int n = 1; n <= 99999 && temporary.empty(); ++n) {
       std::string candidate = TemporaryFor(output, n);
-      if (auto reserved = os.CreateNew(candidate)) {
+      if (auto reserved = os.CreateNew(SjisToUtf16(candidate))) {
         reserved->Close();
         temporary = candidate;
       }
@@ -391,13 +392,15 @@ bool TForm1::SaveThroughTemporary(const std::string& output) {
   }
   if (!Jww->SaveToFile(temporary, 700)) {
     FailureReason = "cannot write the converted drawing: " + Jww->LastError;
-    if (os.FileExists(temporary)) os.Delete(temporary);
+    if (os.FileExists(SjisToUtf16(temporary))) os.Delete(SjisToUtf16(temporary));
     return false;
   }
-  if (!(replaceOutput_ ? os.Replace(temporary, output) : os.Rename(temporary, output))) {
-    FailureReason = os.FileExists(output) ? "the output name was taken meanwhile"
-                                          : "cannot rename the converted drawing into place";
-    os.Delete(temporary);
+  if (!(replaceOutput_ ? os.Replace(SjisToUtf16(temporary), SjisToUtf16(output))
+                       : os.Rename(SjisToUtf16(temporary), SjisToUtf16(output)))) {
+    FailureReason = os.FileExists(SjisToUtf16(output))
+                        ? "the output name was taken meanwhile"
+                        : "cannot rename the converted drawing into place";
+    os.Delete(SjisToUtf16(temporary));
     return false;
   }
   return true;

@@ -3,6 +3,7 @@
 #include "app/Unit1.h"
 #include "app/UnitGval.h"
 #include "text/filenames.h"
+#include "text/unicode.h"
 
 namespace {
 
@@ -19,7 +20,7 @@ const char* const kFullWidthSpace = "\x81@";
 // The folder the dialog opens in: the given one, or the program's folder
 // when it is empty or gone.
 std::string StartFolder(const std::string& wanted) {
-  if (!wanted.empty() && platform::Current().FolderExists(wanted)) return wanted;
+  if (!wanted.empty() && platform::Current().FolderExists(SjisToUtf16(wanted))) return wanted;
   return ProgramFolder;
 }
 
@@ -51,13 +52,14 @@ TDestination TForm1::ChooseDestinationFolder() {
     // name the folder at all would otherwise send the drawings to the root
     // of the drive ("" + "\").
     const std::string folder = RadioButton1 ? os.DesktopFolder() : os.DocumentsFolder();
-    if (folder.empty() || !os.FolderExists(folder)) return NotFound(AppendSeparator(folder));
+    if (folder.empty() || !os.FolderExists(SjisToUtf16(folder)))
+      return NotFound(AppendSeparator(folder));
     return Folder(folder);
   }
   if (RadioButton3) return {TDestination::Kind::SameFolder, ""};
   if (RadioButton4) {
     const std::string folder = AppendSeparator(Edit1);
-    if (!os.FolderExists(folder)) return NotFound(folder);
+    if (!os.FolderExists(SjisToUtf16(folder))) return NotFound(folder);
     return Folder(folder);
   }
   // "毎回指定", and no button selected at all.

@@ -8,6 +8,7 @@
 #include "external/JwwGaibu.h"
 #include "text/filenames.h"
 #include "text/sjis.h"
+#include "text/unicode.h"
 
 namespace {
 
@@ -93,13 +94,13 @@ void TForm1::RunExternalTransformation() {
     os.ShowFailureMessage(kSaveAsJwwFirst);
     return;
   }
-  if (!os.FileExists(path)) {
+  if (!os.FileExists(SjisToUtf16(path))) {
     os.ShowFailureMessage(kDrawingBefore + platform::PathForPerson(path) + kDrawingAfter);
     return;
   }
   const std::string out = ProgramFolder + kExternalOutputFile;
-  if (os.FileExists(out)) os.Delete(out);
-  if (os.FileExists(out)) {
+  if (os.FileExists(SjisToUtf16(out))) os.Delete(SjisToUtf16(out));
+  if (os.FileExists(SjisToUtf16(out))) {
     os.ShowFailureMessage(kTempStillThere);
     return;
   }
@@ -115,7 +116,7 @@ void TForm1::RunExternalTransformation() {
   replaceOutput_ = false;
   // A TEMP.JWW that another program put there meanwhile is not ours to
   // report as converted.
-  if (result == kResultFailed || !os.FileExists(out)) {
+  if (result == kResultFailed || !os.FileExists(SjisToUtf16(out))) {
     os.ShowFailureMessage(kNotConverted);
     return;
   }

@@ -11,6 +11,7 @@
 #include "app/Unit1.h"
 #include "app/UnitGval.h"
 #include "text/sjis.h"
+#include "text/unicode.h"
 
 namespace {
 
@@ -70,8 +71,8 @@ void TForm1::LoadSettings(const std::string& path) {
   LabelPreFolder = ProgramFolder;
 
   platform::Os& os = platform::Current();
-  if (!os.FileExists(path)) return;
-  std::unique_ptr<platform::File> file = os.OpenRead(path);
+  if (!os.FileExists(SjisToUtf16(path))) return;
+  std::unique_ptr<platform::File> file = os.OpenRead(SjisToUtf16(path));
   if (!file) return;
   bool complete = false;
   const std::vector<std::string> lines = ReadLines(*file, complete);
@@ -148,13 +149,13 @@ bool TForm1::SaveSettings(const std::string& path) {
   std::unique_ptr<platform::File> file;
   for (int n = 1; n <= 99 && !file; ++n) {
     temporary = path + ".~" + std::to_string(n) + ".tmp";
-    file = os.CreateNew(temporary);
+    file = os.CreateNew(SjisToUtf16(temporary));
   }
   if (!file) return false;
   const bool written = WriteAll(*file, data);
   const bool closed = file->Close();
   file.reset();
-  if (written && closed && os.Replace(temporary, path)) return true;
-  os.Delete(temporary);
+  if (written && closed && os.Replace(SjisToUtf16(temporary), SjisToUtf16(path))) return true;
+  os.Delete(SjisToUtf16(temporary));
   return false;
 }

@@ -15,6 +15,7 @@
 #include "platform/program.h"
 #include "text/filenames.h"
 #include "text/sjis.h"
+#include "text/unicode.h"
 
 const char* const kMarrowfoldVersion = "Marrowfold Ver.1.3";
 
@@ -322,8 +323,8 @@ std::string HomeFolder(const Options& o, std::string& error) {
 // Why intake skipped a named path, for the warning a person gets.
 std::string SkipReason(const std::string& internal) {
   platform::Os& os = platform::Current();
-  if (os.FolderExists(internal)) return "is a folder, not a drawing";
-  if (!os.FileExists(internal)) return "no such file";
+  if (os.FolderExists(SjisToUtf16(internal))) return "is a folder, not a drawing";
+  if (!os.FileExists(SjisToUtf16(internal))) return "no such file";
   return "not a .jww drawing";
 }
 

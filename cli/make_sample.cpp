@@ -11,6 +11,7 @@
 #include "jww/jwwunit.h"
 #include "platform/platform.h"
 #include "text/filenames.h"
+#include "text/unicode.h"
 
 namespace {
 
@@ -47,7 +48,7 @@ std::vector<std::uint8_t> MakeBmp(int width, int height, int tint) {
 }
 
 bool WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-  auto f = platform::Current().Create(path);
+  auto f = platform::Current().Create(SjisToUtf16(path));
   return f && f->Write(bytes.data(), bytes.size()) == static_cast<long long>(bytes.size()) &&
          f->Close();
 }
@@ -104,8 +105,8 @@ int main(int argc, char** argv) {
     return 2;
   }
   dir = IncludeTrailingBackslash(dir);
-  os.CreateFolder(dir);
-  os.CreateFolder(dir + "images\\");
+  os.CreateFolder(SjisToUtf16(dir));
+  os.CreateFolder(SjisToUtf16(dir + "images\\"));
   if (!WriteFile(dir + "images\\photo.bmp", MakeBmp(64, 48, 40)) ||
       !WriteFile(dir + "images\\logo.bmp", MakeBmp(16, 16, 200))) {
     std::fprintf(stderr, "marrowfold-sample: cannot write the sample images\n");
@@ -142,14 +143,14 @@ int main(int argc, char** argv) {
   // The image the drawing carries already, staged the way a loaded drawing's
   // images are.
   StagingFolder = dir + "stage\\";
-  os.CreateFolder(StagingFolder);
+  os.CreateFolder(SjisToUtf16(StagingFolder));
   bool ok = WriteFile(StagingFolder + "stamp.bmp", MakeBmp(8, 8, 120)) &&
             GzipCompressFile(StagingFolder + "stamp.bmp", StagingFolder + "stamp.bmp.gz", error);
   StagedImages = {{"stamp.bmp.gz", 0, false}};
   ok = ok && d.SaveToFile(dir + "sample.jww", 700);
-  os.Delete(StagingFolder + "stamp.bmp");
-  os.Delete(StagingFolder + "stamp.bmp.gz");
-  os.RemoveFolder(StagingFolder);
+  os.Delete(SjisToUtf16(StagingFolder + "stamp.bmp"));
+  os.Delete(SjisToUtf16(StagingFolder + "stamp.bmp.gz"));
+  os.RemoveFolder(SjisToUtf16(StagingFolder));
   if (!ok) {
     std::fprintf(stderr, "marrowfold-sample: cannot write the sample drawing\n");
     return 1;

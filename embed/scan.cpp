@@ -282,17 +282,17 @@ std::string NotAnImage(const platform::DirEntry& entry) {
 std::string WhyImageUnusable(const std::string& path) {
   platform::Os& os = platform::Current();
   platform::DirEntry entry;
-  if (!os.FindFirst(path, entry)) return "";
+  if (!os.FindFirst(SjisToUtf16(path), entry)) return "";
   if (std::string why = NotAnImage(entry); !why.empty()) return why;
-  return os.OpenRead(path) ? "" : "it cannot be read";
+  return os.OpenRead(SjisToUtf16(path)) ? "" : "it cannot be read";
 }
 
 std::string WhyImageUnusable(const std::u16string& path) {
   platform::Os& os = platform::Current();
   platform::DirEntry entry;
-  if (!os.FindFirstWide(path, entry)) return "";
+  if (!os.FindFirst(path, entry)) return "";
   if (std::string why = NotAnImage(entry); !why.empty()) return why;
-  return os.OpenReadWide(path) ? "" : "it cannot be read";
+  return os.OpenRead(path) ? "" : "it cannot be read";
 }
 
 std::optional<TWideImageRef> ParseWideImageRef(const std::u16string& t) {
@@ -305,10 +305,10 @@ TWideResolvedRef ResolveWideImageRef(const std::string& drawingFolder,
   const std::u16string folder = SjisToUtf16(drawingFolder);
   TWideResolvedRef r;
   r.path = IsRelative(refPath) ? folder + refPath : refPath;
-  r.found = os.FileExistsWide(r.path);
+  r.found = os.FileExists(r.path);
   if (!r.found && lookBeside) {
     const std::u16string name = WideFileName(refPath);
-    if (!name.empty() && os.FileExistsWide(folder + name)) {
+    if (!name.empty() && os.FileExists(folder + name)) {
       r.path = folder + name;
       r.found = r.beside = true;
     }
@@ -325,11 +325,11 @@ TResolvedRef ResolveImageRef(const std::string& drawingFolder, const std::string
   platform::Os& os = platform::Current();
   TResolvedRef r;
   r.path = IsRelative(refPath) ? drawingFolder + refPath : refPath;
-  r.found = os.FileExists(r.path);
+  r.found = os.FileExists(SjisToUtf16(r.path));
   if (!r.found && lookBeside) {
     const std::string name = RefFileName(refPath);
     const std::string beside = drawingFolder + name;
-    if (!name.empty() && os.FileExists(beside)) {
+    if (!name.empty() && os.FileExists(SjisToUtf16(beside))) {
       r.path = beside;
       r.found = r.beside = true;
     }
@@ -429,7 +429,7 @@ bool EmbedImages(TJwwData& jww, const std::string& sourcePath, const std::string
     // A folder is "not found" as a file, but it is no image either.
     std::string notImage;
     platform::DirEntry entry;
-    if (os.FindFirstWide(path, entry) && (resolved.found || entry.isFolder))
+    if (os.FindFirst(path, entry) && (resolved.found || entry.isFolder))
       notImage = NotAnImage(entry);
     if (!resolved.found || !notImage.empty()) {
       if (!notImage.empty())
@@ -458,7 +458,7 @@ bool EmbedImages(TJwwData& jww, const std::string& sourcePath, const std::string
           if (PathInEmbeddedName) return false;
           use = WideSpelling(rows[row->second].EmbeddedName, rows[row->second].WideEmbeddedName);
         }
-        return !os.FileExistsWide(wideWork + use) || GetFileStamp(wideWork + use) == stamp;
+        return !os.FileExists(wideWork + use) || GetFileStamp(wideWork + use) == stamp;
       };
       const std::size_t room = NameRoom(text.Text.units.size(), ref->params.size());
       const std::u16string base = PathInEmbeddedName
@@ -489,9 +489,9 @@ bool EmbedImages(TJwwData& jww, const std::string& sourcePath, const std::string
       rowNames.insert(WideNameKey(name));
       rowOfName.emplace(WideNameKey(name), rows.size());
       rows.push_back(row);
-      if (!os.FileExistsWide(wideWork + name)) {
+      if (!os.FileExists(wideWork + name)) {
         // An image the user may not read is missing, not a failed drawing.
-        if (!os.OpenReadWide(path)) {
+        if (!os.OpenRead(path)) {
           rowOfSource.erase(pathKey);
           rowNames.erase(WideNameKey(name));
           rowOfName.erase(WideNameKey(name));
@@ -546,7 +546,8 @@ bool EmbedImages(TJwwData& jww, const std::string& sourcePath, const std::string
     };
     // A folder is "not found" as a file, but it is no image either.
     platform::DirEntry entry;
-    const bool listed = os.FindFirst(path, entry) && (resolved.found || entry.isFolder);
+    const bool listed =
+        os.FindFirst(SjisToUtf16(path), entry) && (resolved.found || entry.isFolder);
     if (listed && !NotAnImage(entry).empty()) return countMissing(NotAnImage(entry));
     if (!resolved.found) return countMissing("");
 
@@ -571,7 +572,7 @@ bool EmbedImages(TJwwData& jww, const std::string& sourcePath, const std::string
           if (PathInEmbeddedName) candidate = FitName(candidate, std::string(), room, false);
           const std::optional<TFileStamp> held = stagedStamp(candidate);
           bool otherFile = held ? !(*held == stamp)
-                                : os.FileExists(workFolder + candidate) &&
+                                : os.FileExists(SjisToUtf16(workFolder + candidate)) &&
                                       !(GetFileStamp(workFolder + candidate) == stamp);
           if (!nameTaken(candidate, PathInEmbeddedName) && !otherFile) made = candidate;
         }
@@ -589,11 +590,11 @@ bool EmbedImages(TJwwData& jww, const std::string& sourcePath, const std::string
       // A plain name staged before with the same stamp is this image, and
       // so is a file already lying in the work folder under the name.
       const bool stagedBefore = !staged.emplace(upperName, Staged{path, {}}).second;
-      if (!stagedBefore && !os.FileExists(workFolder + name)) {
+      if (!stagedBefore && !os.FileExists(SjisToUtf16(workFolder + name))) {
         if (IsCompressedName(name)) {
           // Stored as it is, never compressed: only a copy stages it. An
           // image the user may not read is missing, not a failed drawing.
-          if (!os.OpenRead(path)) {
+          if (!os.OpenRead(SjisToUtf16(path))) {
             rowOfSource.erase(upperPath);
             rowNames.erase(upperName);
             rowOfName.erase(upperName);
@@ -640,8 +641,7 @@ bool EmbedImages(TJwwData& jww, const std::string& sourcePath, const std::string
     if (!listed.insert(key).second) continue;
     if (!row.WideEmbeddedName.empty()) {
       // Staged by a copy under its own name, compressed from there.
-      StagedImages.push_back({row.EmbeddedName, 0,
-                              os.FileExistsWide(wideWork + row.WideEmbeddedName),
+      StagedImages.push_back({row.EmbeddedName, 0, os.FileExists(wideWork + row.WideEmbeddedName),
                               row.WideEmbeddedName});
       sources.emplace_back();
       continue;
@@ -649,7 +649,8 @@ bool EmbedImages(TJwwData& jww, const std::string& sourcePath, const std::string
     auto pending = pendingSource.find(key);
     const bool fromSource = pending != pendingSource.end();
     StagedImages.push_back(
-        {row.EmbeddedName, 0, fromSource || os.FileExists(workFolder + row.EmbeddedName)});
+        {row.EmbeddedName, 0,
+         fromSource || os.FileExists(SjisToUtf16(workFolder + row.EmbeddedName))});
     sources.push_back(fromSource ? pending->second : std::string());
   }
   if (!embedded) return false;

@@ -68,9 +68,9 @@ struct GzipJob {
 void DeleteOutput(const GzipJob& job) {
   platform::Os& os = platform::Current();
   if (job.wideOutput.empty())
-    os.Delete(job.output);
+    os.Delete(SjisToUtf16(job.output));
   else
-    os.DeleteWide(job.wideOutput);
+    os.Delete(job.wideOutput);
 }
 
 // A member being written. The thread that started it makes every file
@@ -111,7 +111,7 @@ std::unique_ptr<Member> StartMember(const GzipJob& job, std::size_t index, std::
   platform::Os& os = platform::Current();
   auto m = std::make_unique<Member>(index);
   const bool wideIn = !job.wideInput.empty();
-  m->in = wideIn ? os.OpenReadWide(job.wideInput) : os.OpenRead(job.input);
+  m->in = wideIn ? os.OpenRead(job.wideInput) : os.OpenRead(SjisToUtf16(job.input));
   inputError = !m->in;
   if (!m->in) {
     reason = "cannot open " + QuotedName(job.input);
@@ -119,10 +119,10 @@ std::unique_ptr<Member> StartMember(const GzipJob& job, std::size_t index, std::
   }
   platform::DirEntry entry;
   std::uint32_t mtime = 0;
-  if (wideIn ? os.FindFirstWide(job.wideInput, entry) : os.FindFirst(job.input, entry))
+  if (wideIn ? os.FindFirst(job.wideInput, entry) : os.FindFirst(SjisToUtf16(job.input), entry))
     mtime = GzipTime(job.stampTime ? UnpackDosDateTime(PackDosDateTime(entry.lastWrite))
                                    : entry.lastWrite);
-  m->out = job.wideOutput.empty() ? os.Create(job.output) : os.CreateWide(job.wideOutput);
+  m->out = job.wideOutput.empty() ? os.Create(SjisToUtf16(job.output)) : os.Create(job.wideOutput);
   if (!m->out) {
     reason = "cannot create " + QuotedName(job.output);
     return nullptr;
@@ -303,7 +303,7 @@ std::string StagedPath(const std::string& name) {
 // touched without reaching outside it.
 bool StagedFileExists(const std::string& name) {
   return !StagingFolder.empty() && IsPlainFileName(name) &&
-         platform::Current().FileExists(StagedPath(name));
+         platform::Current().FileExists(SjisToUtf16(StagedPath(name)));
 }
 
 // The staged file of a name Shift-JIS cannot hold.
@@ -313,7 +313,7 @@ std::u16string WideStagedPath(const std::u16string& name) {
 
 bool WideStagedFileExists(const std::u16string& name) {
   return !StagingFolder.empty() && IsPlainWideName(name) &&
-         platform::Current().FileExistsWide(WideStagedPath(name));
+         platform::Current().FileExists(WideStagedPath(name));
 }
 
 }  // namespace
@@ -330,14 +330,14 @@ bool CreateWorkFolder(std::string& reason) {
   for (int attempt = 0; attempt < 100; ++attempt) {
     // Made again on every attempt: another run that ends now removes the
     // work folder when it finds it empty, just before our folder goes in.
-    os.CreateFolder(WorkFolder);  // it may be there from an earlier run
-    if (!os.FolderExists(WorkFolder)) {
+    os.CreateFolder(SjisToUtf16(WorkFolder));  // it may be there from an earlier run
+    if (!os.FolderExists(SjisToUtf16(WorkFolder))) {
       reason = "the folder cannot be created";
       return false;
     }
     const std::string folder =
         WorkFolder + "run" + HexText(static_cast<std::uint32_t>(random()), 8);
-    if (os.CreateFolder(folder)) {
+    if (os.CreateFolder(SjisToUtf16(folder))) {
       StagingFolder = folder + "\\";
       return true;
     }
@@ -352,11 +352,11 @@ void RemoveWorkFolder() {
     DeleteStagedArchives();
     DeleteStagedOriginals();
     ClearStagedImages();
-    os.RemoveFolder(StagingFolder);
+    os.RemoveFolder(SjisToUtf16(StagingFolder));
     StagingFolder.clear();
   }
   // Only empty: other runs may still be staging in it.
-  if (!WorkFolder.empty()) os.RemoveFolder(WorkFolder);
+  if (!WorkFolder.empty()) os.RemoveFolder(SjisToUtf16(WorkFolder));
 }
 
 bool CompressStagedImages(std::string& reason, const std::vector<std::string>& sources,
@@ -423,11 +423,11 @@ bool CompressStagedImages(std::string& reason, const std::vector<std::string>& s
   for (std::size_t j = 0; j < done; ++j) {
     TBindImageType& image = StagedImages[entryOf[j]];
     if (!image.WideName.empty()) {
-      if (platform::Current().FileExistsWide(WideStagedPath(image.WideName + u".gz"))) {
+      if (platform::Current().FileExists(WideStagedPath(image.WideName + u".gz"))) {
         image.Name += ".gz";
         image.WideName += u".gz";
       }
-    } else if (platform::Current().FileExists(StagedPath(image.Name + ".gz"))) {
+    } else if (platform::Current().FileExists(SjisToUtf16(StagedPath(image.Name + ".gz")))) {
       image.Name += ".gz";
     }
   }
@@ -468,11 +468,11 @@ void DeleteStagedArchives() {
   for (const TBindImageType& image : StagedImages) {
     if (!image.WideName.empty()) {
       if (IsCompressedName(image.Name) && WideStagedFileExists(image.WideName))
-        platform::Current().DeleteWide(WideStagedPath(image.WideName));
+        platform::Current().Delete(WideStagedPath(image.WideName));
       continue;
     }
     if (IsCompressedName(image.Name) && StagedFileExists(image.Name))
-      platform::Current().Delete(StagedPath(image.Name));
+      platform::Current().Delete(SjisToUtf16(StagedPath(image.Name)));
   }
 }
 
@@ -482,11 +482,11 @@ void DeleteStagedOriginals() {
       const std::u16string name = IsCompressedName(image.Name)
                                       ? image.WideName.substr(0, image.WideName.size() - 3)
                                       : image.WideName;
-      if (WideStagedFileExists(name)) platform::Current().DeleteWide(WideStagedPath(name));
+      if (WideStagedFileExists(name)) platform::Current().Delete(WideStagedPath(name));
       continue;
     }
     const std::string name =
         IsCompressedName(image.Name) ? ChangeFileExt(image.Name, "") : image.Name;
-    if (StagedFileExists(name)) platform::Current().Delete(StagedPath(name));
+    if (StagedFileExists(name)) platform::Current().Delete(SjisToUtf16(StagedPath(name)));
   }
 }

@@ -7,6 +7,7 @@
 
 #include "platform/platform.h"
 #include "text/sjis.h"
+#include "text/unicode.h"
 
 TGaibuData GaibuData;
 
@@ -565,8 +566,8 @@ void ResetGaibuData() {
 
 bool ReadGaibuFile(const std::string& path) {
   platform::Os& os = platform::Current();
-  if (!os.FileExists(path)) return false;
-  std::unique_ptr<platform::File> file = os.OpenRead(path);
+  if (!os.FileExists(SjisToUtf16(path))) return false;
+  std::unique_ptr<platform::File> file = os.OpenRead(SjisToUtf16(path));
   if (!file) {
     throw GaibuIoError("cannot open the external-transformation data file " +
                        platform::PathForPerson(path));

@@ -18,6 +18,7 @@
 #include "platform/memory_os.h"
 #include "text/filenames.h"
 #include "text/sjis.h"
+#include "text/unicode.h"
 #include "text/widenames.h"
 
 namespace {
@@ -32,7 +33,7 @@ struct Record {
 // The image section of a drawing that loaded, read on its own: the name
 // and bytes of each record as the file holds them, before any staging.
 std::vector<Record> ReadRecords(const std::string& path) {
-  std::unique_ptr<platform::File> file = platform::Current().OpenRead(path);
+  std::unique_ptr<platform::File> file = platform::Current().OpenRead(SjisToUtf16(path));
   if (!file) std::abort();
   JwwReader r(*file);
   TJwwData d;

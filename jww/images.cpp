@@ -53,7 +53,7 @@ void ExtractImage(JwwReader& r, const TBindImageType& image) {
   const std::string path = StagingFolder + image.Name;
   const bool wide = !image.WideName.empty();
   const std::u16string widePath = wide ? SjisToUtf16(StagingFolder) + image.WideName : u"";
-  std::unique_ptr<platform::File> file = wide ? os.CreateWide(widePath) : os.Create(path);
+  std::unique_ptr<platform::File> file = wide ? os.Create(widePath) : os.Create(SjisToUtf16(path));
   if (!file)
     throw JwwIoError(101, "the embedded image " + QuotedName(image.Name) +
                               " cannot be created in the staging folder");
@@ -75,9 +75,9 @@ void ExtractImage(JwwReader& r, const TBindImageType& image) {
   } catch (...) {
     file.reset();
     if (wide) {
-      os.DeleteWide(widePath);
+      os.Delete(widePath);
     } else {
-      os.Delete(path);
+      os.Delete(SjisToUtf16(path));
     }
     throw;
   }
@@ -183,7 +183,7 @@ struct StoredImage {
 
 std::unique_ptr<platform::File> OpenStored(const StoredImage& s) {
   platform::Os& os = platform::Current();
-  return s.image->WideName.empty() ? os.OpenRead(s.path) : os.OpenReadWide(s.widePath);
+  return s.image->WideName.empty() ? os.OpenRead(SjisToUtf16(s.path)) : os.OpenRead(s.widePath);
 }
 
 // The name as the section stores it: bytes, or UTF-16 for a name Shift-JIS
@@ -371,8 +371,8 @@ void TJwwData::WriteImageSection(JwwWriter& w) {
     StoredImage s{&image, StagingFolder + image.Name, 0, {}};
     if (!image.WideName.empty()) s.widePath = wideStaging + image.WideName;
     const bool there = image.WideName.empty()
-                           ? IsPlainFileName(image.Name) && os.FileExists(s.path)
-                           : IsPlainWideName(image.WideName) && os.FileExistsWide(s.widePath);
+                           ? IsPlainFileName(image.Name) && os.FileExists(SjisToUtf16(s.path))
+                           : IsPlainWideName(image.WideName) && os.FileExists(s.widePath);
     if (StagingFolder.empty() || !there) {
       image.InUse = false;
       continue;

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "platform/platform.h"
+#include "text/unicode.h"
 
 TJwwData::TJwwData() {
   ClearDrawing();
@@ -44,7 +45,7 @@ bool TJwwData::LoadFromFile(const std::string& fileName) {
   ClearDrawing();
   LastError.clear();
 
-  std::unique_ptr<platform::File> file = platform::Current().OpenRead(fileName);
+  std::unique_ptr<platform::File> file = platform::Current().OpenRead(SjisToUtf16(fileName));
   if (!file) throw JwwIoError(103, IoErrorText(103));
   try {
     JwwReader r(*file);
@@ -74,7 +75,7 @@ bool TJwwData::SaveToFile(const std::string& fileName, std::int32_t version) {
   LastError.clear();
 
   platform::Os& os = platform::Current();
-  std::unique_ptr<platform::File> file = os.Create(fileName);
+  std::unique_ptr<platform::File> file = os.Create(SjisToUtf16(fileName));
   if (!file) {
     LastError = "cannot create the file";
     return false;
@@ -90,7 +91,7 @@ bool TJwwData::SaveToFile(const std::string& fileName, std::int32_t version) {
     LastError = e.what();
   }
   file.reset();
-  if (os.FileExists(fileName)) os.Delete(fileName);
+  if (os.FileExists(SjisToUtf16(fileName))) os.Delete(SjisToUtf16(fileName));
   return false;
 }
 
@@ -120,8 +121,8 @@ std::string VersionText(std::int32_t v) {
 // to read; a person needs to know which, so the file is looked at again.
 std::string UnreadableReason(const std::string& path, const TJwwData& d) {
   platform::Os& os = platform::Current();
-  if (!os.FileExists(path)) return "no such file";
-  if (!os.OpenRead(path)) return "the file cannot be opened";
+  if (!os.FileExists(SjisToUtf16(path))) return "no such file";
+  if (!os.OpenRead(SjisToUtf16(path))) return "the file cannot be opened";
   static const char kIdentifier[] = "JwwData.";
   if (std::memcmp(d.Header.Identifier.data(), kIdentifier, d.Header.Identifier.size()) != 0)
     return "not a Jw_cad drawing (it does not begin with \"JwwData.\")";

@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "platform/memory_os.h"
 #include "text/unicode.h"
 
 namespace platform {
@@ -54,49 +55,49 @@ std::unique_ptr<File> FaultyOs::Wrap(std::unique_ptr<File> file) {
   return std::make_unique<FaultyFile>(*this, std::move(file));
 }
 
-std::unique_ptr<File> FaultyOs::OpenRead(const std::string& path) {
+std::unique_ptr<File> FaultyOs::OpenRead(const Path& path) {
   if (Hits(failOpenReadAt, ++openReadCalls)) return nullptr;
   return Wrap(inner_.OpenRead(path));
 }
 
-std::unique_ptr<File> FaultyOs::Create(const std::string& path) {
-  changedPaths.push_back(path);
+std::unique_ptr<File> FaultyOs::Create(const Path& path) {
+  changedPaths.push_back(MemoryOs::WideSpelling(path));
   if (Hits(failCreateAt, ++createCalls)) return nullptr;
   return Wrap(inner_.Create(path));
 }
 
-std::unique_ptr<File> FaultyOs::CreateNew(const std::string& path) {
-  changedPaths.push_back(path);
+std::unique_ptr<File> FaultyOs::CreateNew(const Path& path) {
+  changedPaths.push_back(MemoryOs::WideSpelling(path));
   if (Hits(failCreateAt, ++createCalls)) return nullptr;
   return Wrap(inner_.CreateNew(path));
 }
 
-std::unique_ptr<File> FaultyOs::OpenWrite(const std::string& path) {
-  changedPaths.push_back(path);
+std::unique_ptr<File> FaultyOs::OpenWrite(const Path& path) {
+  changedPaths.push_back(MemoryOs::WideSpelling(path));
   return Wrap(inner_.OpenWrite(path));
 }
 
-bool FaultyOs::Delete(const std::string& path) {
-  changedPaths.push_back(path);
+bool FaultyOs::Delete(const Path& path) {
+  changedPaths.push_back(MemoryOs::WideSpelling(path));
   if (Hits(failDeleteAt, ++deleteCalls)) return false;
   return inner_.Delete(path);
 }
 
-bool FaultyOs::Rename(const std::string& from, const std::string& to) {
-  changedPaths.push_back(from);
-  changedPaths.push_back(to);
+bool FaultyOs::Rename(const Path& from, const Path& to) {
+  changedPaths.push_back(MemoryOs::WideSpelling(from));
+  changedPaths.push_back(MemoryOs::WideSpelling(to));
   if (Hits(failRenameAt, ++renameCalls)) return false;
   return inner_.Rename(from, to);
 }
 
-bool FaultyOs::Replace(const std::string& from, const std::string& to) {
-  changedPaths.push_back(from);
-  changedPaths.push_back(to);
+bool FaultyOs::Replace(const Path& from, const Path& to) {
+  changedPaths.push_back(MemoryOs::WideSpelling(from));
+  changedPaths.push_back(MemoryOs::WideSpelling(to));
   if (Hits(failRenameAt, ++renameCalls)) return false;
   return inner_.Replace(from, to);
 }
 
-bool FaultyOs::FindFirst(const std::string& path, DirEntry& entry) {
+bool FaultyOs::FindFirst(const Path& path, DirEntry& entry) {
   if (inner_.FindFirst(path, entry)) return true;
   if (!everythingExists) return false;
   entry = DirEntry{};
@@ -104,71 +105,32 @@ bool FaultyOs::FindFirst(const std::string& path, DirEntry& entry) {
   return true;
 }
 
-bool FaultyOs::FileExists(const std::string& path) {
+bool FaultyOs::FileExists(const Path& path) {
   return everythingExists || inner_.FileExists(path);
 }
 
-bool FaultyOs::FolderExists(const std::string& path) {
+bool FaultyOs::FolderExists(const Path& path) {
   return inner_.FolderExists(path);
 }
 
-bool FaultyOs::CreateFolder(const std::string& path) {
-  changedPaths.push_back(path);
+bool FaultyOs::CreateFolder(const Path& path) {
+  changedPaths.push_back(MemoryOs::WideSpelling(path));
   return inner_.CreateFolder(path);
 }
 
-bool FaultyOs::RemoveFolder(const std::string& path) {
-  changedPaths.push_back(path);
+bool FaultyOs::RemoveFolder(const Path& path) {
+  changedPaths.push_back(MemoryOs::WideSpelling(path));
   return inner_.RemoveFolder(path);
 }
 
-bool FaultyOs::SetLastWriteTime(const std::string& path, const LocalTime& time) {
-  changedPaths.push_back(path);
+bool FaultyOs::SetLastWriteTime(const Path& path, const LocalTime& time) {
+  changedPaths.push_back(MemoryOs::WideSpelling(path));
   return inner_.SetLastWriteTime(path, time);
 }
 
-bool FaultyOs::SetArchiveOnly(const std::string& path) {
-  changedPaths.push_back(path);
+bool FaultyOs::SetArchiveOnly(const Path& path) {
+  changedPaths.push_back(MemoryOs::WideSpelling(path));
   return inner_.SetArchiveOnly(path);
-}
-
-std::unique_ptr<File> FaultyOs::OpenReadWide(const std::u16string& path) {
-  if (Hits(failOpenReadAt, ++openReadCalls)) return nullptr;
-  return Wrap(inner_.OpenReadWide(path));
-}
-
-std::unique_ptr<File> FaultyOs::CreateWide(const std::u16string& path) {
-  changedPaths.push_back(Utf16ToSjisLossy(path));
-  if (Hits(failCreateAt, ++createCalls)) return nullptr;
-  return Wrap(inner_.CreateWide(path));
-}
-
-bool FaultyOs::DeleteWide(const std::u16string& path) {
-  changedPaths.push_back(Utf16ToSjisLossy(path));
-  if (Hits(failDeleteAt, ++deleteCalls)) return false;
-  return inner_.DeleteWide(path);
-}
-
-bool FaultyOs::FindFirstWide(const std::u16string& path, DirEntry& entry) {
-  if (inner_.FindFirstWide(path, entry)) return true;
-  if (!everythingExists) return false;
-  entry = DirEntry{};
-  entry.lastWrite = LocalTime{1980, 1, 1, 0, 0, 0};
-  return true;
-}
-
-bool FaultyOs::FileExistsWide(const std::u16string& path) {
-  return everythingExists || inner_.FileExistsWide(path);
-}
-
-bool FaultyOs::SetLastWriteTimeWide(const std::u16string& path, const LocalTime& time) {
-  changedPaths.push_back(Utf16ToSjisLossy(path));
-  return inner_.SetLastWriteTimeWide(path, time);
-}
-
-bool FaultyOs::SetArchiveOnlyWide(const std::u16string& path) {
-  changedPaths.push_back(Utf16ToSjisLossy(path));
-  return inner_.SetArchiveOnlyWide(path);
 }
 
 void FaultyOs::MapDrive(char letter, const std::string& nativeFolder) {

@@ -51,37 +51,29 @@ class FaultyOs : public Os {
   // opened for writing, deleted, renamed from or to, a folder made or
   // removed, stamped. A test checks from these that a program never even
   // tries to write where it has no business, which a look at the disk
-  // afterwards cannot tell of a refused attempt.
+  // afterwards cannot tell of a refused attempt. Noted as MemoryOs spells
+  // them (CP932 where it can hold the path).
   std::vector<std::string> changedPaths;
 
   // True when call number `call` of an operation whose failing call is `at`
   // must fail.
   bool Hits(int at, int call) const;
 
-  std::unique_ptr<File> OpenRead(const std::string& path) override;
-  std::unique_ptr<File> Create(const std::string& path) override;
-  std::unique_ptr<File> CreateNew(const std::string& path) override;
-  std::unique_ptr<File> OpenWrite(const std::string& path) override;
-  bool Delete(const std::string& path) override;
-  bool Rename(const std::string& from, const std::string& to) override;
-  bool FindFirst(const std::string& path, DirEntry& entry) override;
-  bool FileExists(const std::string& path) override;
-  bool FolderExists(const std::string& path) override;
-  bool CreateFolder(const std::string& path) override;
-  bool RemoveFolder(const std::string& path) override;
-  bool SetLastWriteTime(const std::string& path, const LocalTime& time) override;
-  bool SetArchiveOnly(const std::string& path) override;
+  std::unique_ptr<File> OpenRead(const Path& path) override;
+  std::unique_ptr<File> Create(const Path& path) override;
+  std::unique_ptr<File> CreateNew(const Path& path) override;
+  std::unique_ptr<File> OpenWrite(const Path& path) override;
+  bool Delete(const Path& path) override;
+  bool Rename(const Path& from, const Path& to) override;
+  bool FindFirst(const Path& path, DirEntry& entry) override;
+  bool FileExists(const Path& path) override;
+  bool FolderExists(const Path& path) override;
+  bool CreateFolder(const Path& path) override;
+  bool RemoveFolder(const Path& path) override;
+  bool SetLastWriteTime(const Path& path, const LocalTime& time) override;
+  bool SetArchiveOnly(const Path& path) override;
   void MapDrive(char letter, const std::string& nativeFolder) override;
-  bool Replace(const std::string& from, const std::string& to) override;
-  // Wide paths count with the byte ones; a changed one is noted as its
-  // Shift-JIS rendering ("?" for what CP932 cannot hold).
-  std::unique_ptr<File> OpenReadWide(const std::u16string& path) override;
-  std::unique_ptr<File> CreateWide(const std::u16string& path) override;
-  bool DeleteWide(const std::u16string& path) override;
-  bool FindFirstWide(const std::u16string& path, DirEntry& entry) override;
-  bool FileExistsWide(const std::u16string& path) override;
-  bool SetLastWriteTimeWide(const std::u16string& path, const LocalTime& time) override;
-  bool SetArchiveOnlyWide(const std::u16string& path) override;
+  bool Replace(const Path& from, const Path& to) override;
   // The rest go to the inner Os unchanged.
   std::string DesktopFolder() override;
   std::string DocumentsFolder() override;

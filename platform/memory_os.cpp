@@ -177,7 +177,8 @@ std::vector<std::string> MemoryOs::AllPaths() const {
   return all;
 }
 
-std::unique_ptr<File> MemoryOs::OpenRead(const std::string& path) {
+std::unique_ptr<File> MemoryOs::OpenRead(const Path& wide) {
+  const std::string path = WideSpelling(wide);
   auto it = entries_.find(Key(path));
   if (it == entries_.end() || it->second.isFolder) return nullptr;
   return std::make_unique<MemoryFileHandle>(it->second.bytes, true, false);
@@ -206,19 +207,23 @@ std::unique_ptr<File> MemoryOs::OpenForWrite(const std::string& path, bool trunc
   return std::make_unique<MemoryFileHandle>(it->second.bytes, true, true);
 }
 
-std::unique_ptr<File> MemoryOs::Create(const std::string& path) {
+std::unique_ptr<File> MemoryOs::Create(const Path& wide) {
+  const std::string path = WideSpelling(wide);
   return OpenForWrite(path, true, false, false);
 }
 
-std::unique_ptr<File> MemoryOs::CreateNew(const std::string& path) {
+std::unique_ptr<File> MemoryOs::CreateNew(const Path& wide) {
+  const std::string path = WideSpelling(wide);
   return OpenForWrite(path, true, true, false);
 }
 
-std::unique_ptr<File> MemoryOs::OpenWrite(const std::string& path) {
+std::unique_ptr<File> MemoryOs::OpenWrite(const Path& wide) {
+  const std::string path = WideSpelling(wide);
   return OpenForWrite(path, false, false, true);
 }
 
-bool MemoryOs::Delete(const std::string& path) {
+bool MemoryOs::Delete(const Path& wide) {
+  const std::string path = WideSpelling(wide);
   std::string key = Key(path);
   auto it = entries_.find(key);
   if (it == entries_.end() || it->second.isFolder) return false;
@@ -227,7 +232,8 @@ bool MemoryOs::Delete(const std::string& path) {
   return true;
 }
 
-bool MemoryOs::Rename(const std::string& from, const std::string& to) {
+bool MemoryOs::Rename(const Path& wideFrom, const Path& wideTo) {
+  const std::string from = WideSpelling(wideFrom), to = WideSpelling(wideTo);
   std::string fromKey = Key(from), toKey = Key(to);
   auto it = entries_.find(fromKey);
   if (it == entries_.end() || it->second.isFolder) return false;
@@ -241,7 +247,8 @@ bool MemoryOs::Rename(const std::string& from, const std::string& to) {
   return true;
 }
 
-bool MemoryOs::Replace(const std::string& from, const std::string& to) {
+bool MemoryOs::Replace(const Path& wideFrom, const Path& wideTo) {
+  const std::string from = WideSpelling(wideFrom), to = WideSpelling(wideTo);
   std::string fromKey = Key(from), toKey = Key(to);
   auto it = entries_.find(fromKey);
   if (it == entries_.end() || it->second.isFolder) return false;
@@ -257,7 +264,8 @@ bool MemoryOs::Replace(const std::string& from, const std::string& to) {
   return true;
 }
 
-bool MemoryOs::FindFirst(const std::string& path, DirEntry& entry) {
+bool MemoryOs::FindFirst(const Path& wide, DirEntry& entry) {
+  const std::string path = WideSpelling(wide);
   std::string key = Key(path);
   auto it = entries_.find(key);
   if (it == entries_.end()) return false;
@@ -267,12 +275,14 @@ bool MemoryOs::FindFirst(const std::string& path, DirEntry& entry) {
   return true;
 }
 
-bool MemoryOs::FileExists(const std::string& path) {
+bool MemoryOs::FileExists(const Path& wide) {
+  const std::string path = WideSpelling(wide);
   auto it = entries_.find(Key(path));
   return it != entries_.end() && !it->second.isFolder;
 }
 
-bool MemoryOs::FolderExists(const std::string& path) {
+bool MemoryOs::FolderExists(const Path& wide) {
+  const std::string path = WideSpelling(wide);
   std::string key = Key(path);
   if (key.empty()) return false;
   if (IsRootKey(key)) return true;
@@ -280,7 +290,8 @@ bool MemoryOs::FolderExists(const std::string& path) {
   return it != entries_.end() && it->second.isFolder;
 }
 
-bool MemoryOs::CreateFolder(const std::string& path) {
+bool MemoryOs::CreateFolder(const Path& wide) {
+  const std::string path = WideSpelling(wide);
   std::string key = Key(path);
   if (IsRootKey(key) || entries_.count(key) || !ParentExists(key)) return false;
   written_.push_back(key);
@@ -291,7 +302,8 @@ bool MemoryOs::CreateFolder(const std::string& path) {
   return true;
 }
 
-bool MemoryOs::RemoveFolder(const std::string& path) {
+bool MemoryOs::RemoveFolder(const Path& wide) {
+  const std::string path = WideSpelling(wide);
   std::string key = Key(path);
   auto it = entries_.find(key);
   if (it == entries_.end() || !it->second.isFolder || HasChildren(key)) return false;
@@ -300,7 +312,8 @@ bool MemoryOs::RemoveFolder(const std::string& path) {
   return true;
 }
 
-bool MemoryOs::SetLastWriteTime(const std::string& path, const LocalTime& time) {
+bool MemoryOs::SetLastWriteTime(const Path& wide, const LocalTime& time) {
+  const std::string path = WideSpelling(wide);
   std::string key = Key(path);
   auto it = entries_.find(key);
   if (it == entries_.end()) return false;
@@ -309,7 +322,8 @@ bool MemoryOs::SetLastWriteTime(const std::string& path, const LocalTime& time) 
   return true;
 }
 
-bool MemoryOs::SetArchiveOnly(const std::string& path) {
+bool MemoryOs::SetArchiveOnly(const Path& wide) {
+  const std::string path = WideSpelling(wide);
   return entries_.count(Key(path)) != 0;
 }
 
@@ -364,34 +378,6 @@ std::string MemoryOs::WideSpelling(const std::u16string& path) {
     i += n - 1;
   }
   return spelt;
-}
-
-std::unique_ptr<File> MemoryOs::OpenReadWide(const std::u16string& path) {
-  return OpenRead(WideSpelling(path));
-}
-
-std::unique_ptr<File> MemoryOs::CreateWide(const std::u16string& path) {
-  return Create(WideSpelling(path));
-}
-
-bool MemoryOs::DeleteWide(const std::u16string& path) {
-  return Delete(WideSpelling(path));
-}
-
-bool MemoryOs::FindFirstWide(const std::u16string& path, DirEntry& entry) {
-  return FindFirst(WideSpelling(path), entry);
-}
-
-bool MemoryOs::FileExistsWide(const std::u16string& path) {
-  return FileExists(WideSpelling(path));
-}
-
-bool MemoryOs::SetLastWriteTimeWide(const std::u16string& path, const LocalTime& time) {
-  return SetLastWriteTime(WideSpelling(path), time);
-}
-
-bool MemoryOs::SetArchiveOnlyWide(const std::u16string& path) {
-  return SetArchiveOnly(WideSpelling(path));
 }
 
 }  // namespace platform

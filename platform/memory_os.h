@@ -53,32 +53,26 @@ class MemoryOs : public Os {
   // Whether `path` is `folder` or lies inside it (both as keys).
   static bool IsInside(const std::string& path, const std::string& folder);
 
-  std::unique_ptr<File> OpenRead(const std::string& path) override;
-  std::unique_ptr<File> Create(const std::string& path) override;
-  std::unique_ptr<File> CreateNew(const std::string& path) override;
-  std::unique_ptr<File> OpenWrite(const std::string& path) override;
-  bool Delete(const std::string& path) override;
-  bool Rename(const std::string& from, const std::string& to) override;
-  bool Replace(const std::string& from, const std::string& to) override;
-  bool FindFirst(const std::string& path, DirEntry& entry) override;
-  bool FileExists(const std::string& path) override;
-  bool FolderExists(const std::string& path) override;
-  bool CreateFolder(const std::string& path) override;
-  bool RemoveFolder(const std::string& path) override;
-  bool SetLastWriteTime(const std::string& path, const LocalTime& time) override;
-  bool SetArchiveOnly(const std::string& path) override;
+  std::unique_ptr<File> OpenRead(const Path& path) override;
+  std::unique_ptr<File> Create(const Path& path) override;
+  std::unique_ptr<File> CreateNew(const Path& path) override;
+  std::unique_ptr<File> OpenWrite(const Path& path) override;
+  bool Delete(const Path& path) override;
+  bool Rename(const Path& from, const Path& to) override;
+  bool Replace(const Path& from, const Path& to) override;
+  bool FindFirst(const Path& path, DirEntry& entry) override;
+  bool FileExists(const Path& path) override;
+  bool FolderExists(const Path& path) override;
+  bool CreateFolder(const Path& path) override;
+  bool RemoveFolder(const Path& path) override;
+  bool SetLastWriteTime(const Path& path, const LocalTime& time) override;
+  bool SetArchiveOnly(const Path& path) override;
   void MapDrive(char letter, const std::string& nativeFolder) override;
-  // A wide path lives under its byte spelling: CP932 where it has one, and
-  // 0x01 plus four hexadecimal digits for each code unit it has not (no
-  // byte path holds a control byte, so none can meet such a spelling).
+  // A path lives under its byte spelling: CP932 where it has one, and 0x01
+  // plus four hexadecimal digits for each code unit it has not (no CP932
+  // path holds a control byte, so none can meet such a spelling). Test
+  // set-up and WrittenPaths use that spelling.
   static std::string WideSpelling(const std::u16string& path);
-  std::unique_ptr<File> OpenReadWide(const std::u16string& path) override;
-  std::unique_ptr<File> CreateWide(const std::u16string& path) override;
-  bool DeleteWide(const std::u16string& path) override;
-  bool FindFirstWide(const std::u16string& path, DirEntry& entry) override;
-  bool FileExistsWide(const std::u16string& path) override;
-  bool SetLastWriteTimeWide(const std::u16string& path, const LocalTime& time) override;
-  bool SetArchiveOnlyWide(const std::u16string& path) override;
   std::string DesktopFolder() override;
   std::string DocumentsFolder() override;
   bool EscapeKeyDown() override;

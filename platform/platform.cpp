@@ -35,52 +35,8 @@ std::string PathForPerson(const std::string& internal) {
 #endif
 }
 
-namespace {
-
-// The exact CP932 form of a wide path, for the calls that take one.
-bool Narrow(const std::u16string& wide, std::string& path) {
-  return Utf16ToSjisExact(wide, path);
-}
-
-}  // namespace
-
 void Os::ShowFailureMessage(const std::string& text) {
   ShowMessage(text);
-}
-
-std::unique_ptr<File> Os::OpenReadWide(const std::u16string& path) {
-  std::string narrow;
-  return Narrow(path, narrow) ? OpenRead(narrow) : nullptr;
-}
-
-std::unique_ptr<File> Os::CreateWide(const std::u16string& path) {
-  std::string narrow;
-  return Narrow(path, narrow) ? Create(narrow) : nullptr;
-}
-
-bool Os::DeleteWide(const std::u16string& path) {
-  std::string narrow;
-  return Narrow(path, narrow) && Delete(narrow);
-}
-
-bool Os::FindFirstWide(const std::u16string& path, DirEntry& entry) {
-  std::string narrow;
-  return Narrow(path, narrow) && FindFirst(narrow, entry);
-}
-
-bool Os::FileExistsWide(const std::u16string& path) {
-  std::string narrow;
-  return Narrow(path, narrow) && FileExists(narrow);
-}
-
-bool Os::SetLastWriteTimeWide(const std::u16string& path, const LocalTime& time) {
-  std::string narrow;
-  return Narrow(path, narrow) && SetLastWriteTime(narrow, time);
-}
-
-bool Os::SetArchiveOnlyWide(const std::u16string& path) {
-  std::string narrow;
-  return Narrow(path, narrow) && SetArchiveOnly(narrow);
 }
 
 Os& Current() {

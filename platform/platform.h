@@ -4,12 +4,13 @@
 // read, write, rename or delete fail (tests run as root: permission bits
 // prove nothing).
 //
-// Paths given to this interface are Windows-form Shift-JIS byte paths
-// ("C:\dwg\plan.jww", "\home\user\plan.jww"); each implementation translates
-// them into its own native form at this boundary and nowhere else. A name
-// not found as written is looked up ignoring ASCII letter case, one
-// component at a time, as on Windows; a name being created keeps its
-// letters unless an entry of that name already exists in another case.
+// Paths given to this interface are internal paths: Windows form
+// ("C:\dwg\plan.jww", "\home\user\plan.jww") in UTF-16 code units, which
+// hold every name a file system allows; each implementation translates them
+// into its own native form at this boundary and nowhere else. A name not
+// found as written is looked up ignoring letter case (ASCII letters on
+// POSIX), one component at a time, as on Windows; a name being created keeps its letters unless an
+// entry of that name already exists in another case.
 #pragma once
 
 #include <cstddef>
@@ -20,6 +21,9 @@
 #include <vector>
 
 namespace platform {
+
+// An internal path (see above). "/" separates as "\" does.
+using Path = std::u16string;
 
 // A wall-clock time as the local calendar shows it (no time zone attached):
 // what Windows' FileTimeToLocalFileTime gives and what the packed MS-DOS date
@@ -74,45 +78,31 @@ class Os {
  public:
   virtual ~Os() = default;
 
-  // Files. A null result means the operation failed.
-  virtual std::unique_ptr<File> OpenRead(const std::string& path) = 0;
+  // Files and folders, by internal path (see Path). A null result or false
+  // means the operation failed.
+  virtual std::unique_ptr<File> OpenRead(const Path& path) = 0;
   // Creates the file, replacing a file of that name.
-  virtual std::unique_ptr<File> Create(const std::string& path) = 0;
+  virtual std::unique_ptr<File> Create(const Path& path) = 0;
   // Creates the file only if no file of that name exists.
-  virtual std::unique_ptr<File> CreateNew(const std::string& path) = 0;
+  virtual std::unique_ptr<File> CreateNew(const Path& path) = 0;
   // Opens an existing file for writing without truncating it.
-  virtual std::unique_ptr<File> OpenWrite(const std::string& path) = 0;
-  virtual bool Delete(const std::string& path) = 0;
+  virtual std::unique_ptr<File> OpenWrite(const Path& path) = 0;
+  virtual bool Delete(const Path& path) = 0;
   // Renames a file; never replaces an existing file of the new name.
-  virtual bool Rename(const std::string& from, const std::string& to) = 0;
+  virtual bool Rename(const Path& from, const Path& to) = 0;
   // Renames a file over another in one step: `to` is either the old file,
   // whole, or the new one, never a mixture or nothing.
-  virtual bool Replace(const std::string& from, const std::string& to) = 0;
+  virtual bool Replace(const Path& from, const Path& to) = 0;
 
-  // Entries and folders.
-  virtual bool FindFirst(const std::string& path, DirEntry& entry) = 0;
-  virtual bool FileExists(const std::string& path) = 0;    // a file, not a folder
-  virtual bool FolderExists(const std::string& path) = 0;  // a folder, not a file
-  virtual bool CreateFolder(const std::string& path) = 0;
-  virtual bool RemoveFolder(const std::string& path) = 0;  // only an empty one
-  virtual bool SetLastWriteTime(const std::string& path, const LocalTime& time) = 0;
+  virtual bool FindFirst(const Path& path, DirEntry& entry) = 0;
+  virtual bool FileExists(const Path& path) = 0;    // a file, not a folder
+  virtual bool FolderExists(const Path& path) = 0;  // a folder, not a file
+  virtual bool CreateFolder(const Path& path) = 0;
+  virtual bool RemoveFolder(const Path& path) = 0;  // only an empty one
+  virtual bool SetLastWriteTime(const Path& path, const LocalTime& time) = 0;
   // Clears read-only, hidden and system; sets archive (on POSIX: makes the
   // file writable by its owner).
-  virtual bool SetArchiveOnly(const std::string& path) = 0;
-
-  // The same for a path CP932 cannot hold: a Windows-form path as UTF-16
-  // code units, which reaches the system without passing through CP932 (as
-  // UTF-8 on POSIX, with the same drive mapping and letter-case lookup; as
-  // it is through the wide API on Windows). A file so created is noted for
-  // the interrupt clean-up like any other. The defaults serve a path that
-  // has an exact CP932 form through the calls above and fail any other.
-  virtual std::unique_ptr<File> OpenReadWide(const std::u16string& path);
-  virtual std::unique_ptr<File> CreateWide(const std::u16string& path);
-  virtual bool DeleteWide(const std::u16string& path);
-  virtual bool FindFirstWide(const std::u16string& path, DirEntry& entry);
-  virtual bool FileExistsWide(const std::u16string& path);
-  virtual bool SetLastWriteTimeWide(const std::u16string& path, const LocalTime& time);
-  virtual bool SetArchiveOnlyWide(const std::u16string& path);
+  virtual bool SetArchiveOnly(const Path& path) = 0;
 
   // Where drive letter X: lies (POSIX only; Windows has its own drives).
   // Without a mapping, Wine's link $HOME/.wine/dosdevices/x: is used if it

@@ -10,6 +10,7 @@
 #include "jww/jwwunit.h"
 #include "tests/jwwfixture.h"
 #include "tests/testutil.h"
+#include "text/unicode.h"
 
 namespace {
 
@@ -59,7 +60,7 @@ Bytes WriteList(const TEntityLists& l) {
 
 // The bytes of a drawing after its header.
 Bytes Stream(const std::filesystem::path& native, const std::string& internal) {
-  auto file = platform::Current().OpenRead(internal);
+  auto file = platform::Current().OpenRead(SjisToUtf16(internal));
   JwwReader r(*file);
   TJwwData d;
   d.ReadHeader(r);

@@ -7,6 +7,7 @@
 #include "platform/platform.h"
 #include "tests/testutil.h"
 #include "text/filenames.h"
+#include "text/unicode.h"
 
 namespace fs = std::filesystem;
 using testutil::ReadText;
@@ -19,7 +20,7 @@ const std::string kHyo = "\x95\x5C";            // 表: second byte is "\"
 const std::string kGazou = "\x89\xE6\x91\x9C";  // 画像
 
 void SetTime(const std::string& internal, const platform::LocalTime& t) {
-  ASSERT_TRUE(platform::Current().SetLastWriteTime(internal, t));
+  ASSERT_TRUE(platform::Current().SetLastWriteTime(SjisToUtf16(internal), t));
 }
 
 }  // namespace
@@ -171,7 +172,7 @@ TEST(FileCopy, ReadOnlySourceKeepsItsDateAndGivesAWritableCopy) {
   EXPECT_NE(fs::status(dir.Native("dst.bmp")).permissions() & fs::perms::owner_write,
             fs::perms::none);
   platform::DirEntry e;
-  ASSERT_TRUE(platform::Current().FindFirst(dir.Internal("dst.bmp"), e));
+  ASSERT_TRUE(platform::Current().FindFirst(SjisToUtf16(dir.Internal("dst.bmp")), e));
   EXPECT_EQ(e.lastWrite, (platform::LocalTime{2019, 11, 3, 4, 5, 6}));
   EXPECT_EQ(GetFileStamp(dir.Internal("dst.bmp")), GetFileStamp(dir.Internal("src.bmp")));
 
@@ -202,7 +203,7 @@ TEST(FileCopy, FailuresAreReportedAndLeaveNoDestination) {
   {
     platform::ScopedOs use(counting);
     ASSERT_TRUE(CopyFileBytes(src, dst));
-    ASSERT_TRUE(platform::Current().Delete(dst));
+    ASSERT_TRUE(platform::Current().Delete(SjisToUtf16(dst)));
   }
   ASSERT_EQ(counting.writeCalls, 3);
   ASSERT_EQ(counting.readCalls, 4);

@@ -9,13 +9,14 @@
 #include "embed/staging.h"
 #include "platform/memory_os.h"
 #include "tests/jwwfixture.h"
+#include "text/unicode.h"
 
 using platform::MemoryOs;
 
 namespace {
 
 std::string ReadAll(platform::Os& os, const std::string& path) {
-  auto f = os.OpenRead(path);
+  auto f = os.OpenRead(SjisToUtf16(path));
   if (!f) return "<none>";
   std::string s;
   char buf[7];
@@ -25,7 +26,7 @@ std::string ReadAll(platform::Os& os, const std::string& path) {
 }
 
 void Put(platform::Os& os, const std::string& path, const std::string& text) {
-  auto f = os.Create(path);
+  auto f = os.Create(SjisToUtf16(path));
   ASSERT_TRUE(f) << path;
   ASSERT_EQ(f->Write(text.data(), text.size()), static_cast<long long>(text.size()));
   ASSERT_TRUE(f->Close());
@@ -35,18 +36,18 @@ void Put(platform::Os& os, const std::string& path, const std::string& text) {
 
 TEST(MemoryOs, FilesNeedTheirFolderAndCreateNewRefusesAnExistingName) {
   MemoryOs os;
-  EXPECT_FALSE(os.Create("C:\\dwg\\a.jww")) << "no folder C:\\dwg yet";
-  EXPECT_TRUE(os.CreateFolder("C:\\dwg"));
-  EXPECT_FALSE(os.CreateFolder("C:\\dwg")) << "exists already";
-  EXPECT_FALSE(os.CreateFolder("C:\\x\\y")) << "parent missing";
+  EXPECT_FALSE(os.Create(SjisToUtf16("C:\\dwg\\a.jww"))) << "no folder C:\\dwg yet";
+  EXPECT_TRUE(os.CreateFolder(SjisToUtf16("C:\\dwg")));
+  EXPECT_FALSE(os.CreateFolder(SjisToUtf16("C:\\dwg"))) << "exists already";
+  EXPECT_FALSE(os.CreateFolder(SjisToUtf16("C:\\x\\y"))) << "parent missing";
   Put(os, "C:\\dwg\\a.jww", "first");
-  EXPECT_FALSE(os.CreateNew("C:\\dwg\\A.JWW"));
+  EXPECT_FALSE(os.CreateNew(SjisToUtf16("C:\\dwg\\A.JWW")));
   EXPECT_EQ(ReadAll(os, "C:\\dwg\\a.jww"), "first");
   Put(os, "C:\\dwg\\a.jww", "2nd");
   EXPECT_EQ(ReadAll(os, "c:\\DWG\\a.jww"), "2nd") << "Create truncates";
-  EXPECT_FALSE(os.Create("C:\\dwg")) << "a folder is not a file";
-  EXPECT_FALSE(os.OpenWrite("C:\\dwg\\missing")) << "OpenWrite needs the file";
-  auto w = os.OpenWrite("C:\\dwg\\a.jww");
+  EXPECT_FALSE(os.Create(SjisToUtf16("C:\\dwg"))) << "a folder is not a file";
+  EXPECT_FALSE(os.OpenWrite(SjisToUtf16("C:\\dwg\\missing"))) << "OpenWrite needs the file";
+  auto w = os.OpenWrite(SjisToUtf16("C:\\dwg\\a.jww"));
   ASSERT_TRUE(w);
   EXPECT_EQ(w->Write("X", 1), 1);
   EXPECT_EQ(ReadAll(os, "C:\\dwg\\a.jww"), "Xnd") << "OpenWrite keeps the rest";
@@ -56,25 +57,25 @@ TEST(MemoryOs, NamesIgnoreAsciiCaseButNotTrailBytesAndResolveDots) {
   MemoryOs os;
   os.AddFolder("C:\\Dwg\\Img");
   Put(os, "c:\\dWG\\img\\Plan.BMP", "p");
-  EXPECT_TRUE(os.FileExists("C:\\DWG\\IMG\\plan.bmp"));
-  EXPECT_TRUE(os.FileExists("C:/dwg/x/../img/./plan.bmp"));
-  EXPECT_TRUE(os.FolderExists("C:\\dwg\\img\\"));
-  EXPECT_FALSE(os.FileExists("C:\\dwg\\img"));
-  EXPECT_FALSE(os.FolderExists("C:\\dwg\\img\\plan.bmp"));
+  EXPECT_TRUE(os.FileExists(SjisToUtf16("C:\\DWG\\IMG\\plan.bmp")));
+  EXPECT_TRUE(os.FileExists(SjisToUtf16("C:/dwg/x/../img/./plan.bmp")));
+  EXPECT_TRUE(os.FolderExists(SjisToUtf16("C:\\dwg\\img\\")));
+  EXPECT_FALSE(os.FileExists(SjisToUtf16("C:\\dwg\\img")));
+  EXPECT_FALSE(os.FolderExists(SjisToUtf16("C:\\dwg\\img\\plan.bmp")));
   // "表" is 95 5C: its second byte is no separator and is never folded;
   // "a" after a lead byte 0x82 is the trail byte of another character.
   os.AddFolder("C:\\\x95\x5C");
   Put(os, "C:\\\x95\x5C\\f", "t");
-  EXPECT_TRUE(os.FileExists("C:\\\x95\x5C\\F"));
-  EXPECT_FALSE(os.FileExists("C:\\\x95\\F"));
+  EXPECT_TRUE(os.FileExists(SjisToUtf16("C:\\\x95\x5C\\F")));
+  EXPECT_FALSE(os.FileExists(SjisToUtf16("C:\\\x95\\F")));
   EXPECT_NE(MemoryOs::Key("C:\\\x82\x61"), MemoryOs::Key("C:\\\x82\x41"));
   // 0x80 and 0xFD lead a character on the real systems' paths too: the
   // 0x5C after them is no separator here either.
   Put(os, "C:\\x\x80\\y", "t");
   Put(os, "C:\\x\xFD\\y", "t");
-  EXPECT_TRUE(os.FileExists("C:\\x\x80\\y"));
-  EXPECT_FALSE(os.FolderExists("C:\\x\x80"));
-  EXPECT_FALSE(os.FolderExists("C:\\x\xFD"));
+  EXPECT_TRUE(os.FileExists(SjisToUtf16("C:\\x\x80\\y")));
+  EXPECT_FALSE(os.FolderExists(SjisToUtf16("C:\\x\x80")));
+  EXPECT_FALSE(os.FolderExists(SjisToUtf16("C:\\x\xFD")));
   EXPECT_EQ(MemoryOs::Key("C:\\..\\..\\a"), "C:\\A") << ".. never climbs above the drive";
   EXPECT_TRUE(MemoryOs::IsInside("c:\\work\\temp\\x", "C:\\WORK"));
   EXPECT_FALSE(MemoryOs::IsInside("C:\\workshop\\x", "C:\\WORK"));
@@ -86,47 +87,48 @@ TEST(MemoryOs, RenameNeverReplacesButReplaceDoes) {
   os.AddFolder("C:\\d");
   Put(os, "C:\\d\\a", "A");
   Put(os, "C:\\d\\b", "B");
-  EXPECT_FALSE(os.Rename("C:\\d\\a", "C:\\D\\B"));
+  EXPECT_FALSE(os.Rename(SjisToUtf16("C:\\d\\a"), SjisToUtf16("C:\\D\\B")));
   EXPECT_EQ(ReadAll(os, "C:\\d\\a"), "A");
   EXPECT_EQ(ReadAll(os, "C:\\d\\b"), "B");
-  EXPECT_FALSE(os.Rename("C:\\d\\a", "C:\\nowhere\\a")) << "target folder missing";
-  EXPECT_FALSE(os.Rename("C:\\d\\none", "C:\\d\\c"));
-  EXPECT_TRUE(os.Rename("C:\\d\\a", "C:\\d\\c"));
-  EXPECT_FALSE(os.FileExists("C:\\d\\a"));
+  EXPECT_FALSE(os.Rename(SjisToUtf16("C:\\d\\a"), SjisToUtf16("C:\\nowhere\\a")))
+      << "target folder missing";
+  EXPECT_FALSE(os.Rename(SjisToUtf16("C:\\d\\none"), SjisToUtf16("C:\\d\\c")));
+  EXPECT_TRUE(os.Rename(SjisToUtf16("C:\\d\\a"), SjisToUtf16("C:\\d\\c")));
+  EXPECT_FALSE(os.FileExists(SjisToUtf16("C:\\d\\a")));
   EXPECT_EQ(ReadAll(os, "C:\\d\\c"), "A");
-  EXPECT_TRUE(os.Replace("C:\\d\\c", "C:\\d\\b"));
+  EXPECT_TRUE(os.Replace(SjisToUtf16("C:\\d\\c"), SjisToUtf16("C:\\d\\b")));
   EXPECT_EQ(ReadAll(os, "C:\\d\\b"), "A");
-  EXPECT_FALSE(os.FileExists("C:\\d\\c"));
-  EXPECT_TRUE(os.Delete("C:\\d\\b"));
-  EXPECT_FALSE(os.Delete("C:\\d\\b"));
+  EXPECT_FALSE(os.FileExists(SjisToUtf16("C:\\d\\c")));
+  EXPECT_TRUE(os.Delete(SjisToUtf16("C:\\d\\b")));
+  EXPECT_FALSE(os.Delete(SjisToUtf16("C:\\d\\b")));
 }
 
 TEST(MemoryOs, RemoveFolderOnlyWhenEmptyAndStampsAreKept) {
   MemoryOs os;
   os.AddFolder("C:\\w\\s");
-  EXPECT_FALSE(os.RemoveFolder("C:\\w")) << "holds a folder";
+  EXPECT_FALSE(os.RemoveFolder(SjisToUtf16("C:\\w"))) << "holds a folder";
   Put(os, "C:\\w\\s\\f", "x");
-  EXPECT_FALSE(os.RemoveFolder("C:\\w\\s")) << "holds a file";
-  EXPECT_FALSE(os.RemoveFolder("C:\\w\\s\\f")) << "a file is no folder";
+  EXPECT_FALSE(os.RemoveFolder(SjisToUtf16("C:\\w\\s"))) << "holds a file";
+  EXPECT_FALSE(os.RemoveFolder(SjisToUtf16("C:\\w\\s\\f"))) << "a file is no folder";
   const platform::LocalTime t{2001, 2, 3, 4, 5, 6};
-  EXPECT_TRUE(os.SetLastWriteTime("C:\\w\\s\\F", t));
+  EXPECT_TRUE(os.SetLastWriteTime(SjisToUtf16("C:\\w\\s\\F"), t));
   platform::DirEntry e;
-  ASSERT_TRUE(os.FindFirst("C:\\W\\S\\f", e));
+  ASSERT_TRUE(os.FindFirst(SjisToUtf16("C:\\W\\S\\f"), e));
   EXPECT_FALSE(e.isFolder);
   EXPECT_EQ(e.size, 1u);
   EXPECT_EQ(e.lastWrite, t);
-  EXPECT_TRUE(os.Delete("C:\\w\\s\\f"));
-  EXPECT_TRUE(os.RemoveFolder("C:\\w\\s"));
-  EXPECT_TRUE(os.RemoveFolder("C:\\w"));
-  EXPECT_FALSE(os.FolderExists("C:\\w"));
+  EXPECT_TRUE(os.Delete(SjisToUtf16("C:\\w\\s\\f")));
+  EXPECT_TRUE(os.RemoveFolder(SjisToUtf16("C:\\w\\s")));
+  EXPECT_TRUE(os.RemoveFolder(SjisToUtf16("C:\\w")));
+  EXPECT_FALSE(os.FolderExists(SjisToUtf16("C:\\w")));
 }
 
 TEST(MemoryOs, WrittenPathsRecordEveryChangeAndDesktopServicesAreInert) {
   MemoryOs os;
   os.AddFolder("C:\\d");  // set-up is not recorded
   Put(os, "C:\\d\\a", "A");
-  EXPECT_TRUE(os.Rename("C:\\d\\a", "C:\\d\\b"));
-  EXPECT_TRUE(os.CreateFolder("C:\\d\\e"));
+  EXPECT_TRUE(os.Rename(SjisToUtf16("C:\\d\\a"), SjisToUtf16("C:\\d\\b")));
+  EXPECT_TRUE(os.CreateFolder(SjisToUtf16("C:\\d\\e")));
   EXPECT_EQ(os.WrittenPaths(), (std::vector<std::string>{"C:\\D\\A", "C:\\D\\B", "C:\\D\\E"}));
   EXPECT_EQ(os.DesktopFolder(), MemoryOs::kDesktop);
   EXPECT_FALSE(os.EscapeKeyDown());
@@ -185,5 +187,5 @@ TEST(MemoryOs, AConversionRunsEntirelyInMemory) {
   WorkFolder = savedWork;
   for (const auto& p : os.WrittenPaths())
     EXPECT_TRUE(MemoryOs::IsInside(p, "C:\\prog\\TEMP") || MemoryOs::IsInside(p, "C:\\out")) << p;
-  EXPECT_FALSE(os.FolderExists("C:\\prog\\TEMP")) << "the work folder is cleaned up";
+  EXPECT_FALSE(os.FolderExists(SjisToUtf16("C:\\prog\\TEMP"))) << "the work folder is cleaned up";
 }

@@ -14,6 +14,7 @@
 #include "platform/faulty_os.h"
 #include "platform/platform.h"
 #include "tests/testutil.h"
+#include "text/unicode.h"
 
 namespace fs = std::filesystem;
 using testutil::ReadText;
@@ -81,7 +82,7 @@ std::vector<std::string> NamesIn(const fs::path& folder) {
 }
 
 bool WriteFile(const std::string& internal, const std::string& text) {
-  auto f = Os().Create(internal);
+  auto f = Os().Create(SjisToUtf16(internal));
   return f && f->Write(text.data(), text.size()) == static_cast<long long>(text.size()) &&
          f->Close();
 }
@@ -101,10 +102,10 @@ TEST(PlatformPaths, DriveMappingAndDoubleByteComponents) {
   // The 0x5C of 表 is no separator: one folder, not two.
   EXPECT_EQ(platform::InternalToNative("Q:\\" + kHyoSjis + "\\a.txt"),
             (dir.path() / kHyoUtf8 / "a.txt").string());
-  EXPECT_TRUE(Os().FileExists("q:\\" + kHyoSjis + "\\a.txt"));
-  EXPECT_TRUE(Os().FolderExists("Q:\\" + kHyoSjis));
-  EXPECT_FALSE(Os().FileExists("Q:\\" + kHyoSjis));
-  auto f = Os().OpenRead("Q:/" + kHyoSjis + "/a.txt");  // "/" separates too
+  EXPECT_TRUE(Os().FileExists(SjisToUtf16("q:\\" + kHyoSjis + "\\a.txt")));
+  EXPECT_TRUE(Os().FolderExists(SjisToUtf16("Q:\\" + kHyoSjis)));
+  EXPECT_FALSE(Os().FileExists(SjisToUtf16("Q:\\" + kHyoSjis)));
+  auto f = Os().OpenRead(SjisToUtf16("Q:/" + kHyoSjis + "/a.txt"));  // "/" separates too
   ASSERT_TRUE(f);
   EXPECT_EQ(ReadAll(*f), "hyo");
 
@@ -114,13 +115,13 @@ TEST(PlatformPaths, DriveMappingAndDoubleByteComponents) {
 
   // An unmapped drive names no file; its display form keeps the letter.
   HomeOverride home(dir.path());
-  EXPECT_FALSE(Os().FileExists("Y:\\a.txt"));
-  EXPECT_FALSE(Os().OpenRead("Y:\\a.txt"));
-  EXPECT_FALSE(Os().Create("Y:\\a.txt"));
+  EXPECT_FALSE(Os().FileExists(SjisToUtf16("Y:\\a.txt")));
+  EXPECT_FALSE(Os().OpenRead(SjisToUtf16("Y:\\a.txt")));
+  EXPECT_FALSE(Os().Create(SjisToUtf16("Y:\\a.txt")));
   EXPECT_EQ(platform::InternalToNative("Y:\\x\\" + kHyoSjis), "Y:/x/" + kHyoUtf8);
   // Bytes that are no CP932 show as U+FFFD, never raw.
   EXPECT_EQ(platform::InternalToNative("\\a\\\x85\x40"), "/a/\xEF\xBF\xBD");
-  EXPECT_FALSE(Os().FileExists("Q:\\\x85\x40"));
+  EXPECT_FALSE(Os().FileExists(SjisToUtf16("Q:\\\x85\x40")));
 #endif
 }
 
@@ -135,9 +136,9 @@ TEST(PlatformPaths, NamesOnDiskInCp932BytesAreFoundToo) {
   fs::create_directory(dir.path() / kHyoSjis);
   WriteText(dir.path() / kHyoSjis / (kHyoSjis + ".txt"), "hyo");
   const std::string inside = "Q:\\" + kHyoSjis + "\\";
-  EXPECT_TRUE(Os().FolderExists("Q:\\" + kHyoSjis));
-  EXPECT_TRUE(Os().FileExists(inside + kHyoSjis + ".txt"));
-  auto f = Os().OpenRead(inside + kHyoSjis + ".txt");
+  EXPECT_TRUE(Os().FolderExists(SjisToUtf16("Q:\\" + kHyoSjis)));
+  EXPECT_TRUE(Os().FileExists(SjisToUtf16(inside + kHyoSjis + ".txt")));
+  auto f = Os().OpenRead(SjisToUtf16(inside + kHyoSjis + ".txt"));
   ASSERT_TRUE(f);
   EXPECT_EQ(ReadAll(*f), "hyo");
   bool cp932 = false;
@@ -152,7 +153,7 @@ TEST(PlatformPaths, NamesOnDiskInCp932BytesAreFoundToo) {
   ASSERT_TRUE(WriteFile(inside + "new" + kHyoSjis + ".txt", "n"));
   EXPECT_TRUE(fs::exists(dir.path() / kHyoSjis / ("new" + kHyoUtf8 + ".txt")));
   WriteText(dir.path() / kHyoSjis / (kHyoUtf8 + ".txt"), "utf8");
-  f = Os().OpenRead(inside + kHyoSjis + ".txt");
+  f = Os().OpenRead(SjisToUtf16(inside + kHyoSjis + ".txt"));
   ASSERT_TRUE(f);
   EXPECT_EQ(ReadAll(*f), "utf8");
 
@@ -176,16 +177,16 @@ TEST(PlatformPaths, WineDosdevicesLinkIsTheDefaultDrive) {
   fs::create_directory_symlink("../drive_x", dir.path() / ".wine/dosdevices/x:");
   WriteText(dir.path() / ".wine/drive_x/dwg/plan.jww", "jww");
 
-  EXPECT_TRUE(Os().FileExists("X:\\dwg\\plan.jww"));
-  EXPECT_TRUE(Os().FileExists("x:\\DWG\\Plan.JWW"));
-  EXPECT_FALSE(Os().FileExists("W:\\dwg\\plan.jww"));
+  EXPECT_TRUE(Os().FileExists(SjisToUtf16("X:\\dwg\\plan.jww")));
+  EXPECT_TRUE(Os().FileExists(SjisToUtf16("x:\\DWG\\Plan.JWW")));
+  EXPECT_FALSE(Os().FileExists(SjisToUtf16("W:\\dwg\\plan.jww")));
 
   // A mapping set with MapDrive wins over the link.
   TempDir other;
   fs::create_directory(other.Native("dwg"));
   DriveMapping x('x', other.path());
-  EXPECT_FALSE(Os().FileExists("X:\\dwg\\plan.jww"));
-  EXPECT_TRUE(Os().FolderExists("X:\\dwg"));
+  EXPECT_FALSE(Os().FileExists(SjisToUtf16("X:\\dwg\\plan.jww")));
+  EXPECT_TRUE(Os().FolderExists(SjisToUtf16("X:\\dwg")));
 #endif
 }
 
@@ -201,14 +202,14 @@ TEST(PlatformPaths, LetterCaseIsIgnoredLikeWindows) {
   fs::create_directory(dir.Native("img"));
   WriteText(dir.Native("img/a.bmp"), "image");
 
-  EXPECT_TRUE(Os().FileExists(c + "IMG\\A.BMP"));
+  EXPECT_TRUE(Os().FileExists(SjisToUtf16(c + "IMG\\A.BMP")));
 #ifndef _WIN32
   EXPECT_EQ(platform::InternalToNative("C:\\IMG\\A.BMP"), (dir.path() / "img/a.bmp").string());
 #endif
   platform::DirEntry e;
-  ASSERT_TRUE(Os().FindFirst(c + "Img\\A.bmp", e));
+  ASSERT_TRUE(Os().FindFirst(SjisToUtf16(c + "Img\\A.bmp"), e));
   EXPECT_EQ(e.size, 5u);
-  EXPECT_FALSE(Os().FileExists(c + "IMG\\B.BMP"));
+  EXPECT_FALSE(Os().FileExists(SjisToUtf16(c + "IMG\\B.BMP")));
 
   // A new name keeps its letters as written, in the folder found. The
   // names as the folder lists them (fs::exists ignores case on Windows).
@@ -219,18 +220,18 @@ TEST(PlatformPaths, LetterCaseIsIgnoredLikeWindows) {
   ASSERT_TRUE(WriteFile(c + "IMG\\A.BMP", "replaced"));
   EXPECT_EQ(ReadText(dir.Native("img/a.bmp")), "replaced");
   EXPECT_EQ(NamesIn(dir.Native("img")), (std::vector<std::string>{"New.TXT", "a.bmp"}));
-  EXPECT_FALSE(Os().CreateNew(c + "img\\a.BMP"));
-  EXPECT_FALSE(Os().CreateFolder(c + "IMG"));
+  EXPECT_FALSE(Os().CreateNew(SjisToUtf16(c + "img\\a.BMP")));
+  EXPECT_FALSE(Os().CreateFolder(SjisToUtf16(c + "IMG")));
 
   // Only ASCII letters fold: full-width Ａ (0x82 0x60) is another name.
   // (Windows folds full-width letters too, by its own table.)
   WriteText(dir.Native("\xEF\xBC\xA1.txt"), "fw");
-  EXPECT_TRUE(Os().FileExists(c + "\x82\x60.TXT"));
+  EXPECT_TRUE(Os().FileExists(SjisToUtf16(c + "\x82\x60.TXT")));
 #ifndef _WIN32
-  EXPECT_FALSE(Os().FileExists(c + "\x82\x81.txt"));  // full-width ａ
+  EXPECT_FALSE(Os().FileExists(SjisToUtf16(c + "\x82\x81.txt")));  // full-width ａ
 #endif
 
-  EXPECT_TRUE(Os().Delete(c + "IMG\\NEW.txt"));
+  EXPECT_TRUE(Os().Delete(SjisToUtf16(c + "IMG\\NEW.txt")));
   EXPECT_EQ(NamesIn(dir.Native("img")), std::vector<std::string>{"a.bmp"});
 }
 
@@ -244,14 +245,14 @@ void Later() {
 TEST(PlatformPaths, LookupSeesEntriesMadeAndRemovedBehindItsBack) {
   TempDir dir;
   WriteText(dir.Native("x.jww"), "x");
-  EXPECT_TRUE(Os().FileExists(dir.Internal("X.JWW")));  // the folder is listed
+  EXPECT_TRUE(Os().FileExists(SjisToUtf16(dir.Internal("X.JWW"))));  // the folder is listed
 
   // Made by another process: found in any case, never replaced or doubled.
   Later();
   WriteText(dir.Native("A.jww"), "theirs");
-  EXPECT_TRUE(Os().FileExists(dir.Internal("a.jww")));
-  EXPECT_FALSE(Os().CreateNew(dir.Internal("a.jww")));
-  EXPECT_FALSE(Os().Rename(dir.Internal("x.jww"), dir.Internal("a.JWW")));
+  EXPECT_TRUE(Os().FileExists(SjisToUtf16(dir.Internal("a.jww"))));
+  EXPECT_FALSE(Os().CreateNew(SjisToUtf16(dir.Internal("a.jww"))));
+  EXPECT_FALSE(Os().Rename(SjisToUtf16(dir.Internal("x.jww")), SjisToUtf16(dir.Internal("a.JWW"))));
   EXPECT_EQ(ReadText(dir.Native("A.jww")), "theirs");
 
   // Between two changes of our own, the second one to a name that needs no
@@ -262,41 +263,42 @@ TEST(PlatformPaths, LookupSeesEntriesMadeAndRemovedBehindItsBack) {
   WriteText(dir.Native("C.jww"), "theirs");
   Later();
   ASSERT_TRUE(WriteFile(dir.Internal("b.jww"), "b again"));
-  EXPECT_FALSE(Os().CreateNew(dir.Internal("c.jww")));
+  EXPECT_FALSE(Os().CreateNew(SjisToUtf16(dir.Internal("c.jww"))));
   ASSERT_TRUE(WriteFile(dir.Internal("c.JWW"), "ours"));
   EXPECT_EQ(ReadText(dir.Native("C.jww")), "ours");
 
   // Removed by another process: a new file takes the name as written.
   Later();
   fs::remove(dir.Native("A.jww"));
-  EXPECT_FALSE(Os().FileExists(dir.Internal("a.jww")));
-  ASSERT_TRUE(Os().CreateNew(dir.Internal("a.jww")));
+  EXPECT_FALSE(Os().FileExists(SjisToUtf16(dir.Internal("a.jww"))));
+  ASSERT_TRUE(Os().CreateNew(SjisToUtf16(dir.Internal("a.jww"))));
   EXPECT_EQ(NamesIn(dir.path()), (std::vector<std::string>{"C.jww", "a.jww", "b.jww", "x.jww"}));
 }
 
 TEST(PlatformPaths, LookupFollowsOurOwnChanges) {
   TempDir dir;
   ASSERT_TRUE(WriteFile(dir.Internal("t.tmp"), "t"));
-  EXPECT_FALSE(Os().FileExists(dir.Internal("OUT.JWW")));  // the folder is listed
+  EXPECT_FALSE(Os().FileExists(SjisToUtf16(dir.Internal("OUT.JWW"))));  // the folder is listed
 
   // Renamed into place, the name is taken in every case; deleted, free.
-  ASSERT_TRUE(Os().Rename(dir.Internal("T.TMP"), dir.Internal("Out.jww")));
-  EXPECT_FALSE(Os().FileExists(dir.Internal("t.tmp")));
-  EXPECT_TRUE(Os().FileExists(dir.Internal("OUT.JWW")));
-  EXPECT_FALSE(Os().CreateNew(dir.Internal("out.jww")));
-  ASSERT_TRUE(Os().Delete(dir.Internal("OUT.jww")));
-  EXPECT_FALSE(Os().FileExists(dir.Internal("out.jww")));
-  ASSERT_TRUE(Os().CreateNew(dir.Internal("OUT.jww")));
+  ASSERT_TRUE(
+      Os().Rename(SjisToUtf16(dir.Internal("T.TMP")), SjisToUtf16(dir.Internal("Out.jww"))));
+  EXPECT_FALSE(Os().FileExists(SjisToUtf16(dir.Internal("t.tmp"))));
+  EXPECT_TRUE(Os().FileExists(SjisToUtf16(dir.Internal("OUT.JWW"))));
+  EXPECT_FALSE(Os().CreateNew(SjisToUtf16(dir.Internal("out.jww"))));
+  ASSERT_TRUE(Os().Delete(SjisToUtf16(dir.Internal("OUT.jww"))));
+  EXPECT_FALSE(Os().FileExists(SjisToUtf16(dir.Internal("out.jww"))));
+  ASSERT_TRUE(Os().CreateNew(SjisToUtf16(dir.Internal("OUT.jww"))));
   EXPECT_EQ(NamesIn(dir.path()), std::vector<std::string>{"OUT.jww"});
 
   // A folder removed and made again is listed afresh.
-  ASSERT_TRUE(Os().CreateFolder(dir.Internal("Sub")));
+  ASSERT_TRUE(Os().CreateFolder(SjisToUtf16(dir.Internal("Sub"))));
   ASSERT_TRUE(WriteFile(dir.Internal() + "SUB\\Old.txt", "o"));
-  ASSERT_TRUE(Os().Delete(dir.Internal() + "sub\\old.txt"));
-  ASSERT_TRUE(Os().RemoveFolder(dir.Internal("SUB")));
+  ASSERT_TRUE(Os().Delete(SjisToUtf16(dir.Internal() + "sub\\old.txt")));
+  ASSERT_TRUE(Os().RemoveFolder(SjisToUtf16(dir.Internal("SUB"))));
   fs::create_directory(dir.Native("Sub"));
   WriteText(dir.Native("Sub/OLD.txt"), "theirs");
-  EXPECT_TRUE(Os().FileExists(dir.Internal() + "sub\\old.txt"));
+  EXPECT_TRUE(Os().FileExists(SjisToUtf16(dir.Internal() + "sub\\old.txt")));
 
   // Many made and removed in turn, as a batch does: each found in any
   // case while it is there, and not after.
@@ -304,15 +306,16 @@ TEST(PlatformPaths, LookupFollowsOurOwnChanges) {
     const std::string name = "Drawing" + std::to_string(i) + ".jww";
     ASSERT_TRUE(WriteFile(dir.Internal(name), "n"));
     if (i % 3 == 0) {
-      ASSERT_TRUE(Os().Rename(dir.Internal(name), dir.Internal("R" + name)));
+      ASSERT_TRUE(
+          Os().Rename(SjisToUtf16(dir.Internal(name)), SjisToUtf16(dir.Internal("R" + name))));
     } else if (i % 3 == 1) {
-      ASSERT_TRUE(Os().Delete(dir.Internal(name)));
+      ASSERT_TRUE(Os().Delete(SjisToUtf16(dir.Internal(name))));
     }
   }
   for (int i = 0; i < 300; ++i) {
     const std::string name = "DRAWING" + std::to_string(i) + ".JWW";
-    EXPECT_EQ(Os().FileExists(dir.Internal(name)), i % 3 == 2) << name;
-    EXPECT_EQ(Os().FileExists(dir.Internal("r" + name)), i % 3 == 0) << name;
+    EXPECT_EQ(Os().FileExists(SjisToUtf16(dir.Internal(name))), i % 3 == 2) << name;
+    EXPECT_EQ(Os().FileExists(SjisToUtf16(dir.Internal("r" + name))), i % 3 == 0) << name;
   }
 
 #ifndef _WIN32
@@ -320,15 +323,15 @@ TEST(PlatformPaths, LookupFollowsOurOwnChanges) {
   // the first is gone.
   WriteText(dir.Native("m.txt"), "lower");
   WriteText(dir.Native("M.txt"), "upper");
-  EXPECT_FALSE(Os().FileExists(dir.Internal("zzz")));  // listed with both
+  EXPECT_FALSE(Os().FileExists(SjisToUtf16(dir.Internal("zzz"))));  // listed with both
   platform::DirEntry e;
-  ASSERT_TRUE(Os().FindFirst(dir.Internal("m.TXT"), e));
+  ASSERT_TRUE(Os().FindFirst(SjisToUtf16(dir.Internal("m.TXT")), e));
   EXPECT_EQ(e.size, 5u);
-  ASSERT_TRUE(Os().Delete(dir.Internal("M.txt")));
-  ASSERT_TRUE(Os().FindFirst(dir.Internal("m.TXT"), e));
+  ASSERT_TRUE(Os().Delete(SjisToUtf16(dir.Internal("M.txt"))));
+  ASSERT_TRUE(Os().FindFirst(SjisToUtf16(dir.Internal("m.TXT")), e));
   EXPECT_EQ(e.size, 5u);
-  ASSERT_TRUE(Os().Delete(dir.Internal("m.TXT")));
-  EXPECT_FALSE(Os().FileExists(dir.Internal("M.TXT")));
+  ASSERT_TRUE(Os().Delete(SjisToUtf16(dir.Internal("m.TXT"))));
+  EXPECT_FALSE(Os().FileExists(SjisToUtf16(dir.Internal("M.TXT"))));
 #endif
 }
 
@@ -338,27 +341,27 @@ TEST(PlatformPaths, LookupInAFolderOfThousandsOfEntries) {
   TempDir dir;
   for (int i = 0; i < 3000; ++i) WriteText(dir.Native("f" + std::to_string(i) + ".jww"), "");
   WriteText(dir.Native("x.jww"), "x");
-  EXPECT_TRUE(Os().FileExists(dir.Internal("X.JWW")));
-  EXPECT_FALSE(Os().CreateNew(dir.Internal("X.jww")));
-  EXPECT_FALSE(Os().FileExists(dir.Internal("y.jww")));
-  ASSERT_TRUE(Os().CreateNew(dir.Internal("Y.jww")));
-  EXPECT_TRUE(Os().FileExists(dir.Internal("y.JWW")));
+  EXPECT_TRUE(Os().FileExists(SjisToUtf16(dir.Internal("X.JWW"))));
+  EXPECT_FALSE(Os().CreateNew(SjisToUtf16(dir.Internal("X.jww"))));
+  EXPECT_FALSE(Os().FileExists(SjisToUtf16(dir.Internal("y.jww"))));
+  ASSERT_TRUE(Os().CreateNew(SjisToUtf16(dir.Internal("Y.jww"))));
+  EXPECT_TRUE(Os().FileExists(SjisToUtf16(dir.Internal("y.JWW"))));
   WriteText(dir.Native("Z.jww"), "theirs");
-  EXPECT_FALSE(Os().CreateNew(dir.Internal("z.jww")));
+  EXPECT_FALSE(Os().CreateNew(SjisToUtf16(dir.Internal("z.jww"))));
 #ifndef _WIN32
   WriteText(dir.Native("ab.txt"), "lower");
   WriteText(dir.Native("AB.txt"), "UP");
   platform::DirEntry e;
-  ASSERT_TRUE(Os().FindFirst(dir.Internal("Ab.TXT"), e));
+  ASSERT_TRUE(Os().FindFirst(SjisToUtf16(dir.Internal("Ab.TXT")), e));
   EXPECT_EQ(e.size, 2u);  // the smallest spelling, as a listing gives it
 #endif
   // A name of many letters, which no one tries spelling by spelling.
   WriteText(dir.Native("ArchitecturalPlan.jww"), "plan");
-  EXPECT_TRUE(Os().FileExists(dir.Internal("architecturalplan.JWW")));
+  EXPECT_TRUE(Os().FileExists(SjisToUtf16(dir.Internal("architecturalplan.JWW"))));
   // And many short ones, until listing the folder is the cheaper way.
   for (int i = 0; i < 3000; i += 7) {
-    EXPECT_TRUE(Os().FileExists(dir.Internal("F" + std::to_string(i) + ".JWW"))) << i;
-    EXPECT_FALSE(Os().FileExists(dir.Internal("G" + std::to_string(i) + ".JWW"))) << i;
+    EXPECT_TRUE(Os().FileExists(SjisToUtf16(dir.Internal("F" + std::to_string(i) + ".JWW")))) << i;
+    EXPECT_FALSE(Os().FileExists(SjisToUtf16(dir.Internal("G" + std::to_string(i) + ".JWW")))) << i;
   }
 #ifndef _WIN32
   EXPECT_EQ(NamesIn(dir.path()).size(), 3000u + 6u);
@@ -414,10 +417,10 @@ TEST(PlatformFiles, CreateReadWriteRenameDelete) {
   TempDir dir;
   std::string a = dir.Internal("a.txt"), b = dir.Internal("b.txt");
   ASSERT_TRUE(WriteFile(a, "alpha"));
-  EXPECT_FALSE(Os().CreateNew(a)) << "CreateNew must not touch an existing file";
+  EXPECT_FALSE(Os().CreateNew(SjisToUtf16(a))) << "CreateNew must not touch an existing file";
   EXPECT_EQ(ReadText(dir.Native("a.txt")), "alpha");
   {
-    auto f = Os().OpenRead(a);
+    auto f = Os().OpenRead(SjisToUtf16(a));
     ASSERT_TRUE(f);
     EXPECT_EQ(f->Size(), 5);
     EXPECT_EQ(ReadAll(*f), "alpha");
@@ -426,7 +429,7 @@ TEST(PlatformFiles, CreateReadWriteRenameDelete) {
     EXPECT_TRUE(f->Close());
   }
   {
-    auto f = Os().OpenWrite(a);  // no truncation
+    auto f = Os().OpenWrite(SjisToUtf16(a));  // no truncation
     ASSERT_TRUE(f);
     EXPECT_EQ(f->Write("A", 1), 1);
   }
@@ -434,29 +437,29 @@ TEST(PlatformFiles, CreateReadWriteRenameDelete) {
 
   // Rename never replaces, and a refused rename leaves both files alone.
   ASSERT_TRUE(WriteFile(b, "beta"));
-  EXPECT_FALSE(Os().Rename(a, b));
-  EXPECT_FALSE(Os().Rename(a, dir.Internal("B.TXT")));
+  EXPECT_FALSE(Os().Rename(SjisToUtf16(a), SjisToUtf16(b)));
+  EXPECT_FALSE(Os().Rename(SjisToUtf16(a), SjisToUtf16(dir.Internal("B.TXT"))));
   EXPECT_EQ(ReadText(dir.Native("a.txt")), "Alpha");
   EXPECT_EQ(ReadText(dir.Native("b.txt")), "beta");
-  EXPECT_TRUE(Os().Rename(a, dir.Internal("c.txt")));
+  EXPECT_TRUE(Os().Rename(SjisToUtf16(a), SjisToUtf16(dir.Internal("c.txt"))));
   EXPECT_FALSE(fs::exists(dir.Native("a.txt")));
   EXPECT_EQ(ReadText(dir.Native("c.txt")), "Alpha");
   // A change of letter case alone is allowed, as on Windows.
-  EXPECT_TRUE(Os().Rename(dir.Internal("c.txt"), dir.Internal("C.TXT")));
+  EXPECT_TRUE(Os().Rename(SjisToUtf16(dir.Internal("c.txt")), SjisToUtf16(dir.Internal("C.TXT"))));
   EXPECT_TRUE(fs::exists(dir.Native("C.TXT")));
 
   // Folders are not files: not opened, not deleted; only empty ones go.
-  ASSERT_TRUE(Os().CreateFolder(dir.Internal("sub")));
-  EXPECT_FALSE(Os().OpenRead(dir.Internal("sub")));
-  EXPECT_FALSE(Os().Create(dir.Internal("sub")));
-  EXPECT_FALSE(Os().Delete(dir.Internal("sub")));
-  EXPECT_FALSE(Os().FileExists(dir.Internal("sub")));
+  ASSERT_TRUE(Os().CreateFolder(SjisToUtf16(dir.Internal("sub"))));
+  EXPECT_FALSE(Os().OpenRead(SjisToUtf16(dir.Internal("sub"))));
+  EXPECT_FALSE(Os().Create(SjisToUtf16(dir.Internal("sub"))));
+  EXPECT_FALSE(Os().Delete(SjisToUtf16(dir.Internal("sub"))));
+  EXPECT_FALSE(Os().FileExists(SjisToUtf16(dir.Internal("sub"))));
   ASSERT_TRUE(WriteFile(dir.Internal() + "sub\\x", "x"));
-  EXPECT_FALSE(Os().RemoveFolder(dir.Internal("sub")));
-  EXPECT_TRUE(Os().Delete(dir.Internal() + "SUB\\X"));
-  EXPECT_TRUE(Os().RemoveFolder(dir.Internal("sub")));
-  EXPECT_FALSE(Os().FolderExists(dir.Internal("sub")));
-  EXPECT_FALSE(Os().Delete(dir.Internal("missing")));
+  EXPECT_FALSE(Os().RemoveFolder(SjisToUtf16(dir.Internal("sub"))));
+  EXPECT_TRUE(Os().Delete(SjisToUtf16(dir.Internal() + "SUB\\X")));
+  EXPECT_TRUE(Os().RemoveFolder(SjisToUtf16(dir.Internal("sub"))));
+  EXPECT_FALSE(Os().FolderExists(SjisToUtf16(dir.Internal("sub"))));
+  EXPECT_FALSE(Os().Delete(SjisToUtf16(dir.Internal("missing"))));
 }
 
 TEST(PlatformFiles, TimesAndAttributes) {
@@ -464,18 +467,18 @@ TEST(PlatformFiles, TimesAndAttributes) {
   std::string a = dir.Internal("a.txt");
   ASSERT_TRUE(WriteFile(a, "abc"));
   platform::LocalTime t{2021, 6, 1, 10, 20, 31};
-  ASSERT_TRUE(Os().SetLastWriteTime(a, t));
+  ASSERT_TRUE(Os().SetLastWriteTime(SjisToUtf16(a), t));
   platform::DirEntry e;
-  ASSERT_TRUE(Os().FindFirst(a, e));
+  ASSERT_TRUE(Os().FindFirst(SjisToUtf16(a), e));
   EXPECT_EQ(e.lastWrite, t);
   EXPECT_FALSE(e.isFolder);
   EXPECT_EQ(e.size, 3u);
-  ASSERT_TRUE(Os().FindFirst(dir.Internal(), e));
+  ASSERT_TRUE(Os().FindFirst(SjisToUtf16(dir.Internal()), e));
   EXPECT_TRUE(e.isFolder);
-  EXPECT_FALSE(Os().FindFirst(dir.Internal("missing"), e));
+  EXPECT_FALSE(Os().FindFirst(SjisToUtf16(dir.Internal("missing")), e));
 
   fs::permissions(dir.Native("a.txt"), fs::perms::owner_read | fs::perms::group_read);
-  ASSERT_TRUE(Os().SetArchiveOnly(dir.Internal("A.TXT")));
+  ASSERT_TRUE(Os().SetArchiveOnly(SjisToUtf16(dir.Internal("A.TXT"))));
   EXPECT_NE(fs::status(dir.Native("a.txt")).permissions() & fs::perms::owner_write,
             fs::perms::none);
 }
@@ -487,11 +490,12 @@ TEST(FaultyOs, CountsAndFailsTheChosenCalls) {
   EXPECT_EQ(&platform::Current(), &faulty);
 
   faulty.failCreateAt = 2;
-  auto f1 = Os().Create(dir.Internal("1"));
+  auto f1 = Os().Create(SjisToUtf16(dir.Internal("1")));
   EXPECT_TRUE(f1);
-  EXPECT_FALSE(Os().CreateNew(dir.Internal("2")));  // Create and CreateNew count together
+  EXPECT_FALSE(
+      Os().CreateNew(SjisToUtf16(dir.Internal("2"))));  // Create and CreateNew count together
   EXPECT_FALSE(fs::exists(dir.Native("2")));
-  EXPECT_TRUE(Os().CreateNew(dir.Internal("3")));
+  EXPECT_TRUE(Os().CreateNew(SjisToUtf16(dir.Internal("3"))));
   EXPECT_EQ(faulty.createCalls, 3);
 
   faulty.failWriteAt = 2;
@@ -508,8 +512,8 @@ TEST(FaultyOs, CountsAndFailsTheChosenCalls) {
   EXPECT_EQ(ReadText(dir.Native("1")), "abcdijmnop");
 
   faulty.failOpenReadAt = 1;
-  EXPECT_FALSE(Os().OpenRead(dir.Internal("1")));
-  auto r = Os().OpenRead(dir.Internal("1"));
+  EXPECT_FALSE(Os().OpenRead(SjisToUtf16(dir.Internal("1"))));
+  auto r = Os().OpenRead(SjisToUtf16(dir.Internal("1")));
   ASSERT_TRUE(r);
   faulty.failReadAt = 2;
   faulty.failFromThenOn = true;
@@ -521,21 +525,22 @@ TEST(FaultyOs, CountsAndFailsTheChosenCalls) {
   EXPECT_EQ(faulty.openReadCalls, 2);
 
   faulty.failRenameAt = 1;
-  EXPECT_FALSE(Os().Rename(dir.Internal("1"), dir.Internal("4")));
-  EXPECT_FALSE(Os().Rename(dir.Internal("1"), dir.Internal("4")));  // from then on
+  EXPECT_FALSE(Os().Rename(SjisToUtf16(dir.Internal("1")), SjisToUtf16(dir.Internal("4"))));
+  EXPECT_FALSE(
+      Os().Rename(SjisToUtf16(dir.Internal("1")), SjisToUtf16(dir.Internal("4"))));  // from then on
   EXPECT_TRUE(fs::exists(dir.Native("1")));
   faulty.failDeleteAt = 2;
-  EXPECT_TRUE(Os().Delete(dir.Internal("1")));
-  EXPECT_FALSE(Os().Delete(dir.Internal("3")));
+  EXPECT_TRUE(Os().Delete(SjisToUtf16(dir.Internal("1"))));
+  EXPECT_FALSE(Os().Delete(SjisToUtf16(dir.Internal("3"))));
   EXPECT_TRUE(fs::exists(dir.Native("3")));
   EXPECT_EQ(faulty.renameCalls, 2);
   EXPECT_EQ(faulty.deleteCalls, 2);
 
-  EXPECT_FALSE(Os().FileExists(dir.Internal("nothing")));
+  EXPECT_FALSE(Os().FileExists(SjisToUtf16(dir.Internal("nothing"))));
   faulty.everythingExists = true;
   platform::DirEntry e;
-  EXPECT_TRUE(Os().FileExists(dir.Internal("nothing")));
-  EXPECT_TRUE(Os().FindFirst(dir.Internal("nothing"), e));
+  EXPECT_TRUE(Os().FileExists(SjisToUtf16(dir.Internal("nothing"))));
+  EXPECT_TRUE(Os().FindFirst(SjisToUtf16(dir.Internal("nothing")), e));
   EXPECT_FALSE(e.isFolder);
 }
 

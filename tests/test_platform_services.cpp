@@ -16,6 +16,7 @@
 #include "platform/posix/signals.h"
 #include "platform/program.h"
 #include "tests/testutil.h"
+#include "text/unicode.h"
 
 namespace fs = std::filesystem;
 using testutil::ReadText;
@@ -45,13 +46,14 @@ TEST(Replace, PutsTheNewFileInPlaceOfTheOld) {
   TempDir t;
   WriteText(t.Native("new.tmp"), "new");
   WriteText(t.Native("plan.jww"), "old");
-  ASSERT_TRUE(Native().Replace(t.Internal("new.tmp"), t.Internal("plan.jww")));
+  ASSERT_TRUE(
+      Native().Replace(SjisToUtf16(t.Internal("new.tmp")), SjisToUtf16(t.Internal("plan.jww"))));
   EXPECT_EQ(ReadText(t.Native("plan.jww")), "new");
   EXPECT_EQ(Names(t.path()), std::vector<std::string>{"plan.jww"});
 
   // With nothing to replace it is a plain rename.
   WriteText(t.Native("b.tmp"), "b");
-  ASSERT_TRUE(Native().Replace(t.Internal("b.tmp"), t.Internal("b.jww")));
+  ASSERT_TRUE(Native().Replace(SjisToUtf16(t.Internal("b.tmp")), SjisToUtf16(t.Internal("b.jww"))));
   EXPECT_EQ(ReadText(t.Native("b.jww")), "b");
 }
 
@@ -59,7 +61,8 @@ TEST(Replace, ReplacesTheFileFoundIgnoringCaseRatherThanAddingOne) {
   TempDir t;
   WriteText(t.Native("new.tmp"), "new");
   WriteText(t.Native("plan.jww"), "old");
-  ASSERT_TRUE(Native().Replace(t.Internal("new.tmp"), t.Internal("PLAN.JWW")));
+  ASSERT_TRUE(
+      Native().Replace(SjisToUtf16(t.Internal("new.tmp")), SjisToUtf16(t.Internal("PLAN.JWW"))));
   EXPECT_EQ(Names(t.path()), std::vector<std::string>{"plan.jww"});
   EXPECT_EQ(ReadText(t.Native("plan.jww")), "new");
 }
@@ -67,15 +70,17 @@ TEST(Replace, ReplacesTheFileFoundIgnoringCaseRatherThanAddingOne) {
 TEST(Replace, FailsWithoutHarmingTheTarget) {
   TempDir t;
   WriteText(t.Native("plan.jww"), "old");
-  EXPECT_FALSE(Native().Replace(t.Internal("missing.tmp"), t.Internal("plan.jww")));
+  EXPECT_FALSE(Native().Replace(SjisToUtf16(t.Internal("missing.tmp")),
+                                SjisToUtf16(t.Internal("plan.jww"))));
   EXPECT_EQ(ReadText(t.Native("plan.jww")), "old");
 
   // Only files are replaced, never a folder, even an empty one.
   fs::create_directory(t.Native("dir"));
   fs::create_directory(t.Native("empty"));
   WriteText(t.Native("a.tmp"), "a");
-  EXPECT_FALSE(Native().Replace(t.Internal("a.tmp"), t.Internal("empty")));
-  EXPECT_FALSE(Native().Replace(t.Internal("dir"), t.Internal("empty")));
+  EXPECT_FALSE(
+      Native().Replace(SjisToUtf16(t.Internal("a.tmp")), SjisToUtf16(t.Internal("empty"))));
+  EXPECT_FALSE(Native().Replace(SjisToUtf16(t.Internal("dir")), SjisToUtf16(t.Internal("empty"))));
   EXPECT_TRUE(fs::is_directory(t.Native("empty")));
   EXPECT_EQ(ReadText(t.Native("a.tmp")), "a");
 }
@@ -87,12 +92,14 @@ TEST(Replace, CountsAsARenameForInjectedFailures) {
   WriteText(t.Native("plan.jww"), "old");
   platform::FaultyOs faulty;
   faulty.failRenameAt = 2;
-  EXPECT_TRUE(faulty.Rename(t.Internal("a.tmp"), t.Internal("a.jww")));
-  EXPECT_FALSE(faulty.Replace(t.Internal("b.tmp"), t.Internal("plan.jww")));
+  EXPECT_TRUE(faulty.Rename(SjisToUtf16(t.Internal("a.tmp")), SjisToUtf16(t.Internal("a.jww"))));
+  EXPECT_FALSE(
+      faulty.Replace(SjisToUtf16(t.Internal("b.tmp")), SjisToUtf16(t.Internal("plan.jww"))));
   EXPECT_EQ(faulty.renameCalls, 2);
   EXPECT_EQ(ReadText(t.Native("plan.jww")), "old");
   EXPECT_EQ(ReadText(t.Native("b.tmp")), "b");
-  EXPECT_TRUE(faulty.Replace(t.Internal("b.tmp"), t.Internal("plan.jww")));
+  EXPECT_TRUE(
+      faulty.Replace(SjisToUtf16(t.Internal("b.tmp")), SjisToUtf16(t.Internal("plan.jww"))));
   EXPECT_EQ(ReadText(t.Native("plan.jww")), "b");
 }
 
@@ -374,14 +381,16 @@ bool Pending(const std::vector<std::string>& list, const fs::path& p) {
 
 TEST(InterruptCleanup, ListsTheFilesMadeAndNotYetPutInPlace) {
   TempDir t;
-  ASSERT_TRUE(Native().Create(t.Internal("staged.bmp")));
-  ASSERT_TRUE(Native().CreateNew(t.Internal("plan.jww.~1.tmp")));
-  ASSERT_TRUE(Native().Create(t.Internal("gone.tmp")));
-  ASSERT_TRUE(Native().Create(t.Internal("new.tmp")));
+  ASSERT_TRUE(Native().Create(SjisToUtf16(t.Internal("staged.bmp"))));
+  ASSERT_TRUE(Native().CreateNew(SjisToUtf16(t.Internal("plan.jww.~1.tmp"))));
+  ASSERT_TRUE(Native().Create(SjisToUtf16(t.Internal("gone.tmp"))));
+  ASSERT_TRUE(Native().Create(SjisToUtf16(t.Internal("new.tmp"))));
   WriteText(t.Native("plan.jww"), "old");
-  ASSERT_TRUE(Native().Rename(t.Internal("plan.jww.~1.tmp"), t.Internal("done.jww")));
-  ASSERT_TRUE(Native().Delete(t.Internal("gone.tmp")));
-  ASSERT_TRUE(Native().Replace(t.Internal("new.tmp"), t.Internal("plan.jww")));
+  ASSERT_TRUE(Native().Rename(SjisToUtf16(t.Internal("plan.jww.~1.tmp")),
+                              SjisToUtf16(t.Internal("done.jww"))));
+  ASSERT_TRUE(Native().Delete(SjisToUtf16(t.Internal("gone.tmp"))));
+  ASSERT_TRUE(
+      Native().Replace(SjisToUtf16(t.Internal("new.tmp")), SjisToUtf16(t.Internal("plan.jww"))));
 
   auto pending = platform::posix::WhatWouldBeCleanedUp();
   EXPECT_TRUE(Pending(pending.files, t.Native("staged.bmp")));
@@ -390,21 +399,22 @@ TEST(InterruptCleanup, ListsTheFilesMadeAndNotYetPutInPlace) {
   EXPECT_FALSE(Pending(pending.files, t.Native("gone.tmp")));
   EXPECT_FALSE(Pending(pending.files, t.Native("new.tmp")));
   EXPECT_FALSE(Pending(pending.files, t.Native("plan.jww")));
-  ASSERT_TRUE(Native().Delete(t.Internal("staged.bmp")));
+  ASSERT_TRUE(Native().Delete(SjisToUtf16(t.Internal("staged.bmp"))));
 }
 
 TEST(InterruptCleanup, AFileRenamedIntoPlaceIsNeverCleanedUpUnderItsNewName) {
   TempDir t;
   // A placeholder the program made and then replaced with the finished file.
-  ASSERT_TRUE(Native().CreateNew(t.Internal("plan.jww")));
-  ASSERT_TRUE(Native().CreateNew(t.Internal("plan.jww.~1.tmp")));
-  ASSERT_TRUE(Native().Replace(t.Internal("plan.jww.~1.tmp"), t.Internal("plan.jww")));
+  ASSERT_TRUE(Native().CreateNew(SjisToUtf16(t.Internal("plan.jww"))));
+  ASSERT_TRUE(Native().CreateNew(SjisToUtf16(t.Internal("plan.jww.~1.tmp"))));
+  ASSERT_TRUE(Native().Replace(SjisToUtf16(t.Internal("plan.jww.~1.tmp")),
+                               SjisToUtf16(t.Internal("plan.jww"))));
   // One the program made, that went behind the Os's back, and whose name a
   // finished file takes.
-  ASSERT_TRUE(Native().CreateNew(t.Internal("b.jww")));
+  ASSERT_TRUE(Native().CreateNew(SjisToUtf16(t.Internal("b.jww"))));
   fs::remove(t.Native("b.jww"));
-  ASSERT_TRUE(Native().CreateNew(t.Internal("b.tmp")));
-  ASSERT_TRUE(Native().Rename(t.Internal("b.tmp"), t.Internal("b.jww")));
+  ASSERT_TRUE(Native().CreateNew(SjisToUtf16(t.Internal("b.tmp"))));
+  ASSERT_TRUE(Native().Rename(SjisToUtf16(t.Internal("b.tmp")), SjisToUtf16(t.Internal("b.jww"))));
 
   auto pending = platform::posix::WhatWouldBeCleanedUp();
   EXPECT_FALSE(Pending(pending.files, t.Native("plan.jww")));
@@ -414,32 +424,33 @@ TEST(InterruptCleanup, AFileRenamedIntoPlaceIsNeverCleanedUpUnderItsNewName) {
 TEST(InterruptCleanup, NeverListsAFileTheProgramDidNotMake) {
   TempDir t;
   WriteText(t.Native("users.jww"), "mine");
-  EXPECT_FALSE(Native().CreateNew(t.Internal("users.jww")));
+  EXPECT_FALSE(Native().CreateNew(SjisToUtf16(t.Internal("users.jww"))));
   // A failed rename leaves the file the program's to clean.
-  ASSERT_TRUE(Native().Create(t.Internal("a.tmp")));
-  EXPECT_FALSE(Native().Rename(t.Internal("a.tmp"), t.Internal("users.jww")));
+  ASSERT_TRUE(Native().Create(SjisToUtf16(t.Internal("a.tmp"))));
+  EXPECT_FALSE(
+      Native().Rename(SjisToUtf16(t.Internal("a.tmp")), SjisToUtf16(t.Internal("users.jww"))));
   // Made through the fault injector, which hands on to the real Os.
   platform::FaultyOs faulty;
   faulty.failCreateAt = 1;
-  EXPECT_FALSE(faulty.Create(t.Internal("refused.tmp")));
+  EXPECT_FALSE(faulty.Create(SjisToUtf16(t.Internal("refused.tmp"))));
 
   auto pending = platform::posix::WhatWouldBeCleanedUp();
   EXPECT_FALSE(Pending(pending.files, t.Native("users.jww")));
   EXPECT_TRUE(Pending(pending.files, t.Native("a.tmp")));
   EXPECT_FALSE(Pending(pending.files, t.Native("refused.tmp")));
-  ASSERT_TRUE(Native().Delete(t.Internal("a.tmp")));
+  ASSERT_TRUE(Native().Delete(SjisToUtf16(t.Internal("a.tmp"))));
 }
 
 TEST(InterruptCleanup, ListsFoldersNewestFirstUntilRemoved) {
   TempDir t;
-  ASSERT_TRUE(Native().CreateFolder(t.Internal("TEMP")));
-  ASSERT_TRUE(Native().CreateFolder(t.Internal("TEMP") + "\\run"));
-  ASSERT_TRUE(Native().CreateFolder(t.Internal("TEMP") + "\\run\\images"));
-  ASSERT_TRUE(Native().CreateFolder(t.Internal("other")));
-  ASSERT_TRUE(Native().RemoveFolder(t.Internal("other")));
+  ASSERT_TRUE(Native().CreateFolder(SjisToUtf16(t.Internal("TEMP"))));
+  ASSERT_TRUE(Native().CreateFolder(SjisToUtf16(t.Internal("TEMP") + "\\run")));
+  ASSERT_TRUE(Native().CreateFolder(SjisToUtf16(t.Internal("TEMP") + "\\run\\images")));
+  ASSERT_TRUE(Native().CreateFolder(SjisToUtf16(t.Internal("other"))));
+  ASSERT_TRUE(Native().RemoveFolder(SjisToUtf16(t.Internal("other"))));
   // One the program did not make is not its to remove.
   fs::create_directory(t.Native("users"));
-  EXPECT_FALSE(Native().CreateFolder(t.Internal("users")));
+  EXPECT_FALSE(Native().CreateFolder(SjisToUtf16(t.Internal("users"))));
 
   auto pending = platform::posix::WhatWouldBeCleanedUp();
   auto at = [&](const fs::path& p) {
@@ -453,9 +464,9 @@ TEST(InterruptCleanup, ListsFoldersNewestFirstUntilRemoved) {
   EXPECT_EQ(at(t.Native("other")), n);
   EXPECT_EQ(at(t.Native("users")), n);
 
-  ASSERT_TRUE(Native().RemoveFolder(t.Internal("TEMP") + "\\run\\images"));
-  ASSERT_TRUE(Native().RemoveFolder(t.Internal("TEMP") + "\\run"));
-  ASSERT_TRUE(Native().RemoveFolder(t.Internal("TEMP")));
+  ASSERT_TRUE(Native().RemoveFolder(SjisToUtf16(t.Internal("TEMP") + "\\run\\images")));
+  ASSERT_TRUE(Native().RemoveFolder(SjisToUtf16(t.Internal("TEMP") + "\\run")));
+  ASSERT_TRUE(Native().RemoveFolder(SjisToUtf16(t.Internal("TEMP"))));
   pending = platform::posix::WhatWouldBeCleanedUp();
   EXPECT_FALSE(Pending(pending.folders, t.Native("TEMP")));
   EXPECT_FALSE(Pending(pending.folders, t.Native("TEMP/run")));

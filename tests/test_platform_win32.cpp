@@ -17,6 +17,7 @@
 #include "platform/win32/interrupts.h"
 #include "tests/testutil.h"
 #include "text/filenames.h"
+#include "text/unicode.h"
 
 namespace fs = std::filesystem;
 using testutil::ReadText;
@@ -35,7 +36,7 @@ platform::Os& Os() {
 }
 
 bool WriteFile(const std::string& internal, const std::string& text) {
-  auto f = Os().Create(internal);
+  auto f = Os().Create(SjisToUtf16(internal));
   return f && f->Write(text.data(), text.size()) == static_cast<long long>(text.size()) &&
          f->Close();
 }
@@ -118,51 +119,51 @@ TEST(Win32Files, PathsLongerThanMaxPath) {
   std::string folder = dir.Internal();
   for (int i = 0; i < 3; ++i) {
     folder += std::string(90, static_cast<char>('a' + i));
-    ASSERT_TRUE(Os().CreateFolder(folder)) << folder.size();
+    ASSERT_TRUE(Os().CreateFolder(SjisToUtf16(folder))) << folder.size();
     folder += "\\";
   }
   const std::string file = folder + std::string(200, 'f') + ".bmp.gz";
   ASSERT_GT(file.size(), 500u);
   ASSERT_TRUE(WriteFile(file, "long"));
-  EXPECT_TRUE(Os().FileExists(file));
+  EXPECT_TRUE(Os().FileExists(SjisToUtf16(file)));
   platform::DirEntry e;
-  ASSERT_TRUE(Os().FindFirst(file, e));
+  ASSERT_TRUE(Os().FindFirst(SjisToUtf16(file), e));
   EXPECT_EQ(e.size, 4u);
-  EXPECT_TRUE(Os().OpenRead(file));
-  EXPECT_TRUE(Os().Rename(file, file + "2"));
-  EXPECT_TRUE(Os().Delete(file + "2"));
-  EXPECT_FALSE(Os().FileExists(file + "2"));
+  EXPECT_TRUE(Os().OpenRead(SjisToUtf16(file)));
+  EXPECT_TRUE(Os().Rename(SjisToUtf16(file), SjisToUtf16(file + "2")));
+  EXPECT_TRUE(Os().Delete(SjisToUtf16(file + "2")));
+  EXPECT_FALSE(Os().FileExists(SjisToUtf16(file + "2")));
 }
 
 TEST(Win32Files, DoubleByteNamesWithTheBackslashByte) {
   TempDir dir;
   const std::string folder = dir.Internal() + kHyoSjis;  // 表
   const std::string file = folder + "\\" + kHyoSjis + ".txt";
-  ASSERT_TRUE(Os().CreateFolder(folder));
+  ASSERT_TRUE(Os().CreateFolder(SjisToUtf16(folder)));
   EXPECT_TRUE(fs::is_directory(dir.path() / kHyoWide));
-  EXPECT_TRUE(Os().FolderExists(folder));
-  EXPECT_FALSE(Os().FileExists(folder));
+  EXPECT_TRUE(Os().FolderExists(SjisToUtf16(folder)));
+  EXPECT_FALSE(Os().FileExists(SjisToUtf16(folder)));
 
   ASSERT_TRUE(WriteFile(file, "hyo"));
   EXPECT_EQ(NamesIn(dir.path() / kHyoWide), std::vector<std::wstring>{kHyoWide + L".txt"});
-  EXPECT_TRUE(Os().FileExists(file));
-  EXPECT_FALSE(Os().FolderExists(file));
+  EXPECT_TRUE(Os().FileExists(SjisToUtf16(file)));
+  EXPECT_FALSE(Os().FolderExists(SjisToUtf16(file)));
   platform::DirEntry e;
-  ASSERT_TRUE(Os().FindFirst(file, e));
+  ASSERT_TRUE(Os().FindFirst(SjisToUtf16(file), e));
   EXPECT_FALSE(e.isFolder);
   EXPECT_EQ(e.size, 3u);
-  ASSERT_TRUE(Os().FindFirst(folder, e));
+  ASSERT_TRUE(Os().FindFirst(SjisToUtf16(folder), e));
   EXPECT_TRUE(e.isFolder);
-  ASSERT_TRUE(Os().FindFirst(folder + "\\", e));  // as on POSIX, the folder itself
+  ASSERT_TRUE(Os().FindFirst(SjisToUtf16(folder + "\\"), e));  // as on POSIX, the folder itself
   EXPECT_TRUE(e.isFolder);
-  ASSERT_TRUE(Os().FindFirst(folder + "\\*.txt", e));  // the first match, as FindFirst
+  ASSERT_TRUE(Os().FindFirst(SjisToUtf16(folder + "\\*.txt"), e));  // the first match, as FindFirst
   EXPECT_EQ(e.size, 3u);
 
   const std::string renamed = folder + "\\" + kHyoSjis + kHyoSjis + ".txt";
-  ASSERT_TRUE(Os().Rename(file, renamed));
+  ASSERT_TRUE(Os().Rename(SjisToUtf16(file), SjisToUtf16(renamed)));
   EXPECT_EQ(NamesIn(dir.path() / kHyoWide),
             std::vector<std::wstring>{kHyoWide + kHyoWide + L".txt"});
-  auto f = Os().OpenRead(renamed);
+  auto f = Os().OpenRead(SjisToUtf16(renamed));
   ASSERT_TRUE(f);
   char buf[8];
   EXPECT_EQ(f->Read(buf, sizeof buf), 3);
@@ -174,10 +175,10 @@ TEST(Win32Files, DoubleByteNamesWithTheBackslashByte) {
   EXPECT_EQ(MakeUniqueFileName(renamed).value_or(""),
             folder + "\\" + kHyoSjis + kHyoSjis + "~1.txt");
 
-  EXPECT_FALSE(Os().RemoveFolder(folder));  // not empty
-  ASSERT_TRUE(Os().Delete(renamed));
-  EXPECT_FALSE(Os().FileExists(renamed));
-  ASSERT_TRUE(Os().RemoveFolder(folder));
+  EXPECT_FALSE(Os().RemoveFolder(SjisToUtf16(folder)));  // not empty
+  ASSERT_TRUE(Os().Delete(SjisToUtf16(renamed)));
+  EXPECT_FALSE(Os().FileExists(SjisToUtf16(renamed)));
+  ASSERT_TRUE(Os().RemoveFolder(SjisToUtf16(folder)));
   EXPECT_FALSE(fs::exists(dir.path() / kHyoWide));
 }
 
@@ -188,7 +189,7 @@ TEST(Win32Files, WidePathsReachNamesCp932CannotHold) {
   fs::create_directory(dir.path() / L"Caf\u00E9");
   const std::wstring native = dir.path().wstring() + L"\\Caf\u00E9\\\u00DCn\u00EF_\u8868.png";
   const std::u16string file(native.begin(), native.end());
-  auto f = Os().CreateWide(file);
+  auto f = Os().Create(file);
   ASSERT_TRUE(f);
   const auto pending = platform::win32::WhatWouldBeCleanedUp();
   EXPECT_NE(std::find(pending.files.begin(), pending.files.end(), native), pending.files.end());
@@ -200,21 +201,21 @@ TEST(Win32Files, WidePathsReachNamesCp932CannotHold) {
   std::u16string upper = file;
   for (char16_t& u : upper)
     if (u == u'\u00E9' || u == u'\u00EF') u = static_cast<char16_t>(u - 0x20);
-  EXPECT_TRUE(Os().FileExistsWide(upper));
+  EXPECT_TRUE(Os().FileExists(upper));
   platform::DirEntry entry;
-  ASSERT_TRUE(Os().FindFirstWide(file, entry));
+  ASSERT_TRUE(Os().FindFirst(file, entry));
   EXPECT_EQ(entry.size, 3u);
-  EXPECT_TRUE(Os().SetLastWriteTimeWide(file, platform::LocalTime{2001, 2, 3, 4, 5, 6}));
-  ASSERT_TRUE(Os().FindFirstWide(file, entry));
+  EXPECT_TRUE(Os().SetLastWriteTime(file, platform::LocalTime{2001, 2, 3, 4, 5, 6}));
+  ASSERT_TRUE(Os().FindFirst(file, entry));
   EXPECT_EQ(entry.lastWrite, (platform::LocalTime{2001, 2, 3, 4, 5, 6}));
-  auto r = Os().OpenReadWide(file);
+  auto r = Os().OpenRead(file);
   ASSERT_TRUE(r);
   EXPECT_EQ(r->Size(), 3);
   r.reset();
   EXPECT_EQ(platform::InternalToNative(file), platform::win32::WideToUtf8(native));
-  EXPECT_TRUE(Os().DeleteWide(file));
-  EXPECT_FALSE(Os().FileExistsWide(file));
-  EXPECT_FALSE(Os().FileExistsWide(std::u16string(u"C:\\a\0b", 6)));
+  EXPECT_TRUE(Os().Delete(file));
+  EXPECT_FALSE(Os().FileExists(file));
+  EXPECT_FALSE(Os().FileExists(std::u16string(u"C:\\a\0b", 6)));
 }
 
 TEST(Win32Files, CreateNewRenameAndReplace) {
@@ -222,32 +223,32 @@ TEST(Win32Files, CreateNewRenameAndReplace) {
   const std::string a = dir.Internal("a.txt"), b = dir.Internal("b.txt");
   ASSERT_TRUE(WriteFile(a, "alpha"));
   ASSERT_TRUE(WriteFile(b, "beta"));
-  EXPECT_FALSE(Os().CreateNew(a));
+  EXPECT_FALSE(Os().CreateNew(SjisToUtf16(a)));
   EXPECT_EQ(ReadText(dir.Native("a.txt")), "alpha");
-  EXPECT_TRUE(Os().CreateNew(dir.Internal("new.txt")));
+  EXPECT_TRUE(Os().CreateNew(SjisToUtf16(dir.Internal("new.txt"))));
 
   // Rename never replaces; Replace does, in one step.
-  EXPECT_FALSE(Os().Rename(a, b));
+  EXPECT_FALSE(Os().Rename(SjisToUtf16(a), SjisToUtf16(b)));
   EXPECT_EQ(ReadText(dir.Native("b.txt")), "beta");
-  ASSERT_TRUE(Os().Replace(a, b));
+  ASSERT_TRUE(Os().Replace(SjisToUtf16(a), SjisToUtf16(b)));
   EXPECT_FALSE(fs::exists(dir.Native("a.txt")));
   EXPECT_EQ(ReadText(dir.Native("b.txt")), "alpha");
   // Replace puts no file in place of a folder.
-  ASSERT_TRUE(Os().CreateFolder(dir.Internal("folder")));
-  EXPECT_FALSE(Os().Replace(b, dir.Internal("folder")));
+  ASSERT_TRUE(Os().CreateFolder(SjisToUtf16(dir.Internal("folder"))));
+  EXPECT_FALSE(Os().Replace(SjisToUtf16(b), SjisToUtf16(dir.Internal("folder"))));
   EXPECT_TRUE(fs::is_directory(dir.Native("folder")));
   // A file being read may be deleted, as on POSIX.
-  auto reading = Os().OpenRead(b);
+  auto reading = Os().OpenRead(SjisToUtf16(b));
   ASSERT_TRUE(reading);
-  EXPECT_TRUE(Os().Delete(b));
+  EXPECT_TRUE(Os().Delete(SjisToUtf16(b)));
   reading.reset();
   EXPECT_FALSE(fs::exists(dir.Native("b.txt")));
 
-  EXPECT_FALSE(Os().FileExists(dir.Internal("folder")));
-  EXPECT_TRUE(Os().FolderExists(dir.Internal("folder")));
-  EXPECT_FALSE(Os().FolderExists(dir.Internal("new.txt")));
-  EXPECT_TRUE(Os().FileExists(dir.Internal("NEW.TXT")));
-  EXPECT_FALSE(Os().OpenRead(dir.Internal("folder")));
+  EXPECT_FALSE(Os().FileExists(SjisToUtf16(dir.Internal("folder"))));
+  EXPECT_TRUE(Os().FolderExists(SjisToUtf16(dir.Internal("folder"))));
+  EXPECT_FALSE(Os().FolderExists(SjisToUtf16(dir.Internal("new.txt"))));
+  EXPECT_TRUE(Os().FileExists(SjisToUtf16(dir.Internal("NEW.TXT"))));
+  EXPECT_FALSE(Os().OpenRead(SjisToUtf16(dir.Internal("folder"))));
 }
 
 TEST(Win32Files, StampsAreThePackedLocalTime) {
@@ -258,9 +259,9 @@ TEST(Win32Files, StampsAreThePackedLocalTime) {
   // daylight saving time.
   for (const platform::LocalTime t :
        {platform::LocalTime{2024, 1, 15, 13, 45, 31}, platform::LocalTime{2023, 7, 1, 0, 0, 2}}) {
-    ASSERT_TRUE(Os().SetLastWriteTime(a, t));
+    ASSERT_TRUE(Os().SetLastWriteTime(SjisToUtf16(a), t));
     platform::DirEntry e;
-    ASSERT_TRUE(Os().FindFirst(a, e));
+    ASSERT_TRUE(Os().FindFirst(SjisToUtf16(a), e));
     EXPECT_EQ(e.lastWrite, t);
     // Packed MS-DOS: the year from 1980 in 7 bits, month 4, day 5; hours 5,
     // minutes 6, seconds halved in 5.
@@ -275,10 +276,10 @@ TEST(Win32Files, StampsAreThePackedLocalTime) {
   // refuses writing proves nothing here: the tests run as root under Wine.)
   ASSERT_TRUE(::SetFileAttributesW(dir.path().wstring().append(L"\\a.txt").c_str(),
                                    FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
-  ASSERT_TRUE(Os().SetArchiveOnly(a));
+  ASSERT_TRUE(Os().SetArchiveOnly(SjisToUtf16(a)));
   EXPECT_EQ(::GetFileAttributesW(dir.path().wstring().append(L"\\a.txt").c_str()),
             static_cast<DWORD>(FILE_ATTRIBUTE_ARCHIVE));
-  EXPECT_TRUE(Os().OpenWrite(a));
+  EXPECT_TRUE(Os().OpenWrite(SjisToUtf16(a)));
 }
 
 TEST(Win32Files, CreatedFilesAreNotedUntilRenamedIntoPlace) {
@@ -289,17 +290,18 @@ TEST(Win32Files, CreatedFilesAreNotedUntilRenamedIntoPlace) {
     return std::find(pending.files.begin(), pending.files.end(), path) != pending.files.end() ||
            std::find(pending.folders.begin(), pending.folders.end(), path) != pending.folders.end();
   };
-  ASSERT_TRUE(Os().CreateFolder(dir.Internal("work")));
+  ASSERT_TRUE(Os().CreateFolder(SjisToUtf16(dir.Internal("work"))));
   EXPECT_TRUE(noted(base + L"work"));
   {
-    auto f = Os().CreateNew(dir.Internal("work\\part.tmp"));
+    auto f = Os().CreateNew(SjisToUtf16(dir.Internal("work\\part.tmp")));
     ASSERT_TRUE(f);
     EXPECT_TRUE(noted(base + L"work\\part.tmp"));
   }
-  ASSERT_TRUE(Os().Rename(dir.Internal("work\\part.tmp"), dir.Internal("done.jww")));
+  ASSERT_TRUE(Os().Rename(SjisToUtf16(dir.Internal("work\\part.tmp")),
+                          SjisToUtf16(dir.Internal("done.jww"))));
   EXPECT_FALSE(noted(base + L"work\\part.tmp"));
   EXPECT_FALSE(noted(base + L"done.jww"));
-  ASSERT_TRUE(Os().RemoveFolder(dir.Internal("WORK")));  // letter case ignored
+  ASSERT_TRUE(Os().RemoveFolder(SjisToUtf16(dir.Internal("WORK"))));  // letter case ignored
   EXPECT_FALSE(noted(base + L"work"));
   EXPECT_FALSE(Os().EscapeKeyDown());
 }

@@ -14,6 +14,7 @@
 #include "platform/faulty_os.h"
 #include "platform/platform.h"
 #include "tests/testutil.h"
+#include "text/unicode.h"
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
@@ -133,7 +134,7 @@ TEST(GzipCompressFile, MemberLayoutNameTimeAndRoundTrip) {
   const Bytes data = Sample(100000, 7);
   WriteBytes(s.dir.Native("画像.jpg"), data);
   // The odd second drops to the two-second resolution of a file stamp.
-  ASSERT_TRUE(platform::Current().SetLastWriteTime(s.dir.Internal() + name,
+  ASSERT_TRUE(platform::Current().SetLastWriteTime(SjisToUtf16(s.dir.Internal() + name),
                                                    platform::LocalTime{2021, 3, 4, 5, 6, 7}));
   // An older, longer archive of that name is replaced.
   WriteBytes(s.dir.Native("画像.jpg.gz"), Sample(300000, 1));
@@ -316,14 +317,14 @@ std::map<std::string, Bytes> FilesOf(const fs::path& folder) {
 class OneFileFails : public platform::FaultyOs {
  public:
   enum class How { Open, Read, Create, Write };
-  OneFileFails(std::string path, How how) : path_(std::move(path)), how_(how) {}
+  OneFileFails(const std::string& path, How how) : path_(SjisToUtf16(path)), how_(how) {}
 
-  std::unique_ptr<platform::File> OpenRead(const std::string& path) override {
+  std::unique_ptr<platform::File> OpenRead(const platform::Path& path) override {
     if (path != path_ || (how_ != How::Open && how_ != How::Read)) return FaultyOs::OpenRead(path);
     if (how_ == How::Open) return nullptr;
     return std::make_unique<Failing>(FaultyOs::OpenRead(path));
   }
-  std::unique_ptr<platform::File> Create(const std::string& path) override {
+  std::unique_ptr<platform::File> Create(const platform::Path& path) override {
     if (path != path_ || (how_ != How::Create && how_ != How::Write)) return FaultyOs::Create(path);
     if (how_ == How::Create) return nullptr;
     return std::make_unique<Failing>(FaultyOs::Create(path));
@@ -348,7 +349,7 @@ class OneFileFails : public platform::FaultyOs {
     int calls_ = 0;
   };
 
-  std::string path_;
+  platform::Path path_;
   How how_;
 };
 
@@ -368,10 +369,10 @@ TEST(CompressStagedImages, NewImagesGoStraightIntoArchivesAlikeOnAnyNumberOfThre
   mixed.insert(mixed.begin() + 1000000, noise.begin(), noise.end());
   images.Add(s, "mixed.bmp", mixed);
   images.Add(s, "small.png", Sample(100, 5));
-  ASSERT_TRUE(platform::Current().SetLastWriteTime(images.sources[1],
+  ASSERT_TRUE(platform::Current().SetLastWriteTime(SjisToUtf16(images.sources[1]),
                                                    platform::LocalTime{2021, 3, 4, 5, 6, 7}));
   // An old file: an archive carries the time as a file stamp holds it.
-  ASSERT_TRUE(platform::Current().SetLastWriteTime(images.sources[2],
+  ASSERT_TRUE(platform::Current().SetLastWriteTime(SjisToUtf16(images.sources[2]),
                                                    platform::LocalTime{1975, 6, 1, 12, 0, 0}));
 
   std::map<std::string, Bytes> first;
@@ -491,7 +492,7 @@ TEST(WorkFolder, EachRunStagesInItsOwnFolderAndTidiesUp) {
   for (const std::string& f : {first, second}) {
     EXPECT_EQ(f.rfind(WorkFolder, 0), 0u) << f;
     EXPECT_EQ(f.back(), '\\');
-    EXPECT_TRUE(platform::Current().FolderExists(f)) << f;
+    EXPECT_TRUE(platform::Current().FolderExists(SjisToUtf16(f))) << f;
   }
 
   // The second run stages an image and ends; the first run's folder keeps
@@ -502,12 +503,12 @@ TEST(WorkFolder, EachRunStagesInItsOwnFolderAndTidiesUp) {
   RemoveWorkFolder();
   EXPECT_TRUE(StagingFolder.empty());
   EXPECT_TRUE(StagedImages.empty());
-  EXPECT_FALSE(platform::Current().FolderExists(second));
-  EXPECT_TRUE(platform::Current().FolderExists(WorkFolder));
+  EXPECT_FALSE(platform::Current().FolderExists(SjisToUtf16(second)));
+  EXPECT_TRUE(platform::Current().FolderExists(SjisToUtf16(WorkFolder)));
 
   StagingFolder = first;
   RemoveWorkFolder();
-  EXPECT_FALSE(platform::Current().FolderExists(WorkFolder));
+  EXPECT_FALSE(platform::Current().FolderExists(SjisToUtf16(WorkFolder)));
 
   // A work folder that cannot be made.
   testutil::WriteText(s.dir.Native("file"), "x");

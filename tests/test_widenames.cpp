@@ -110,7 +110,7 @@ TEST_F(WideConversion, PathsShiftJisCannotHoldAreEmbeddedWithPathDerivedNames) {
 
   // The staged archive of a name CP932 cannot hold carries no name in its
   // header (flags 0); the Shift-JIS ones keep theirs.
-  auto gz = platform::Current().OpenReadWide(SjisToUtf16(StagingFolder) + folder + kUni + u".gz");
+  auto gz = platform::Current().OpenRead(SjisToUtf16(StagingFolder) + folder + kUni + u".gz");
   ASSERT_TRUE(gz);
   std::uint8_t header[10];
   ASSERT_EQ(gz->Read(header, 10), 10);
@@ -164,8 +164,7 @@ TEST_F(WideConversion, CarriedImageWithSuchANameComesThroughUnchanged) {
   EXPECT_EQ(images.at(u"\u00DCn\u00EF.png"), "carried picture");
   EXPECT_EQ(images.at(u"\u00DCn\u00EF~1.png"), "new picture");
   // The stored archive itself is the one the source carried.
-  auto file =
-      platform::Current().OpenReadWide(SjisToUtf16(StagingFolder) + u"\u00DCn\u00EF.png.gz");
+  auto file = platform::Current().OpenRead(SjisToUtf16(StagingFolder) + u"\u00DCn\u00EF.png.gz");
   ASSERT_TRUE(file);
   std::vector<std::uint8_t> kept(static_cast<std::size_t>(file->Size()));
   ASSERT_EQ(file->Read(kept.data(), kept.size()), static_cast<long long>(kept.size()));
@@ -234,17 +233,17 @@ TEST(WideNames, PlainNamesAndPathParts) {
 TEST(WideNames, MemoryOsKeepsWidePathsApartFromByteOnes) {
   platform::MemoryOs os;
   os.AddFolder("C:\\d");
-  auto f = os.CreateWide(u"C:\\d\\\u00DC.png");
+  auto f = os.Create(u"C:\\d\\\u00DC.png");
   ASSERT_TRUE(f);
   f.reset();
-  EXPECT_TRUE(os.FileExistsWide(u"C:\\d\\\u00DC.png"));
-  EXPECT_FALSE(os.FileExists("C:\\d\\?.png"));
-  EXPECT_FALSE(os.FileExistsWide(u"C:\\d\\\u00DD.png"));
+  EXPECT_TRUE(os.FileExists(u"C:\\d\\\u00DC.png"));
+  EXPECT_FALSE(os.FileExists(SjisToUtf16("C:\\d\\?.png")));
+  EXPECT_FALSE(os.FileExists(u"C:\\d\\\u00DD.png"));
   // A wide path CP932 can hold is the byte path.
   os.AddFile("C:\\d\\\x95\x5C.png", "x");
-  EXPECT_TRUE(os.FileExistsWide(u"C:\\d\\\u8868.png"));
-  EXPECT_TRUE(os.DeleteWide(u"C:\\d\\\u00DC.png"));
-  EXPECT_FALSE(os.FileExistsWide(u"C:\\d\\\u00DC.png"));
+  EXPECT_TRUE(os.FileExists(u"C:\\d\\\u8868.png"));
+  EXPECT_TRUE(os.Delete(u"C:\\d\\\u00DC.png"));
+  EXPECT_FALSE(os.FileExists(u"C:\\d\\\u00DC.png"));
 }
 
 TEST(WideNames, PosixPathsGoThroughUtf8WithTheCaseInsensitiveLookup) {
@@ -256,14 +255,14 @@ TEST(WideNames, PosixPathsGoThroughUtf8WithTheCaseInsensitiveLookup) {
   testutil::WriteText(dir.Native("Img/" + kUniUtf8), "u");
   platform::Os& os = platform::Native();
   const std::u16string folder = SjisToUtf16(dir.Internal());
-  EXPECT_TRUE(os.FileExistsWide(folder + u"IMG\\" + kUni));
-  EXPECT_TRUE(os.FileExistsWide(folder + u"img\\" + u"\u00DCN\u00EF_\u8868.PNG"));
-  auto f = os.OpenReadWide(folder + u"img\\" + kUni);
+  EXPECT_TRUE(os.FileExists(folder + u"IMG\\" + kUni));
+  EXPECT_TRUE(os.FileExists(folder + u"img\\" + u"\u00DCN\u00EF_\u8868.PNG"));
+  auto f = os.OpenRead(folder + u"img\\" + kUni);
   ASSERT_TRUE(f);
   EXPECT_EQ(f->Size(), 1);
   EXPECT_EQ(platform::InternalToNative(folder + u"img\\" + kUni),
             testutil::Utf8(dir.path()) + "/Img/" + kUniUtf8);
-  EXPECT_FALSE(os.FileExistsWide(folder + std::u16string(u"img\\a\0b", 7)));
+  EXPECT_FALSE(os.FileExists(folder + std::u16string(u"img\\a\0b", 7)));
 
   // A file made under such a name is noted for an interrupt's clean-up
   // until it is deleted.
@@ -272,9 +271,9 @@ TEST(WideNames, PosixPathsGoThroughUtf8WithTheCaseInsensitiveLookup) {
     const auto files = platform::posix::WhatWouldBeCleanedUp().files;
     return std::find(files.begin(), files.end(), made) != files.end();
   };
-  ASSERT_TRUE(os.CreateWide(folder + u"img\\" + kWave));
+  ASSERT_TRUE(os.Create(folder + u"img\\" + kWave));
   EXPECT_TRUE(noted());
-  EXPECT_TRUE(os.DeleteWide(folder + u"IMG\\" + kWave));
+  EXPECT_TRUE(os.Delete(folder + u"IMG\\" + kWave));
   EXPECT_FALSE(noted());
 #endif
 }

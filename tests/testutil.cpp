@@ -226,7 +226,7 @@ std::vector<std::uint8_t> Gunzip(const std::vector<std::uint8_t>& gz) {
 }
 
 std::vector<std::uint8_t> ReadThrough(platform::Os& os, const std::string& path) {
-  std::unique_ptr<platform::File> file = os.OpenRead(path);
+  std::unique_ptr<platform::File> file = os.OpenRead(SjisToUtf16(path));
   if (!file) throw std::runtime_error("cannot open " + path);
   std::vector<std::uint8_t> bytes;
   std::uint8_t buffer[65536];
@@ -306,7 +306,7 @@ void WriteWideDrawing(const std::string& path, const std::vector<JwwStr>& top,
     throw std::runtime_error("no empty image section at the end of " + path);
   bytes.resize(bytes.size() - 4);
   bytes.insert(bytes.end(), section.begin(), section.end());
-  auto file = os.Create(path);
+  auto file = os.Create(SjisToUtf16(path));
   if (!file || file->Write(bytes.data(), bytes.size()) != static_cast<long long>(bytes.size()) ||
       !file->Close())
     throw std::runtime_error("cannot write " + path);
@@ -325,7 +325,7 @@ std::map<std::u16string, std::string> WideImagesOf(const std::string& output) {
       for (const auto& img : StagedImages) {
         const std::u16string stored = WideSpelling(img.Name, img.WideName);
         if (stored.rfind(name, 0) != 0) continue;
-        auto file = platform::Current().OpenReadWide(SjisToUtf16(StagingFolder) + stored);
+        auto file = platform::Current().OpenRead(SjisToUtf16(StagingFolder) + stored);
         if (!file) throw std::runtime_error("no staged file");
         std::vector<std::uint8_t> gz(static_cast<std::size_t>(file->Size()));
         if (file->Read(gz.data(), gz.size()) != static_cast<long long>(gz.size()))

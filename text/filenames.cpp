@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "text/sjis.h"
+#include "text/unicode.h"
 
 namespace {
 
@@ -46,7 +47,7 @@ std::size_t ExtStart(const std::string& path) {
 // would write through.
 bool ExistsAsFile(const std::string& path) {
   platform::DirEntry entry;
-  return platform::Current().FindFirst(path, entry);
+  return platform::Current().FindFirst(SjisToUtf16(path), entry);
 }
 
 // Candidate N of the branch-number series: "stem~N" + ext.
@@ -117,7 +118,7 @@ platform::LocalTime UnpackDosDateTime(std::int32_t packed) {
 TFileStamp GetFileStamp(const std::string& path) {
   platform::DirEntry entry;
   TFileStamp stamp;
-  if (!platform::Current().FindFirst(path, entry)) return stamp;
+  if (!platform::Current().FindFirst(SjisToUtf16(path), entry)) return stamp;
   stamp.time = PackDosDateTime(entry.lastWrite);
   stamp.size = static_cast<std::int32_t>(static_cast<std::uint32_t>(entry.size & 0xFFFFFFFFu));
   return stamp;
@@ -200,12 +201,12 @@ bool CopyFileBytes(const std::string& source, const std::string& destination, st
     SetError(error, "cannot copy " + source + " onto itself");
     return false;
   }
-  std::unique_ptr<platform::File> in = os.OpenRead(source);
+  std::unique_ptr<platform::File> in = os.OpenRead(SjisToUtf16(source));
   if (!in) {
     SetError(error, "cannot open " + source);
     return false;
   }
-  std::unique_ptr<platform::File> out = os.Create(destination);
+  std::unique_ptr<platform::File> out = os.Create(SjisToUtf16(destination));
   if (!out) {
     SetError(error, "cannot create " + destination);
     return false;
@@ -238,11 +239,12 @@ bool CopyFileBytes(const std::string& source, const std::string& destination, st
   if (!failure.empty()) {
     // A partial copy must not pass for the image: it goes, and if even that
     // fails the caller hears of it.
-    if (!os.Delete(destination)) failure += " (and the partial copy could not be removed)";
+    if (!os.Delete(SjisToUtf16(destination)))
+      failure += " (and the partial copy could not be removed)";
     SetError(error, failure);
     return false;
   }
-  os.SetArchiveOnly(destination);
+  os.SetArchiveOnly(SjisToUtf16(destination));
   return true;
 }
 
@@ -253,7 +255,7 @@ bool CopyFileKeepDate(const std::string& source, const std::string& destination,
   // comparison of staged images sees; failing to set it only loses the date.
   TFileStamp stamp = GetFileStamp(source);
   if (stamp.time != 0) {
-    platform::Current().SetLastWriteTime(destination, UnpackDosDateTime(stamp.time));
+    platform::Current().SetLastWriteTime(SjisToUtf16(destination), UnpackDosDateTime(stamp.time));
   }
   return true;
 }

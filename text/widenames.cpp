@@ -137,7 +137,7 @@ bool IsPlainWideName(const std::u16string& name) {
 TFileStamp GetFileStamp(const std::u16string& path) {
   platform::DirEntry entry;
   TFileStamp stamp;
-  if (!platform::Current().FindFirstWide(path, entry)) return stamp;
+  if (!platform::Current().FindFirst(path, entry)) return stamp;
   stamp.time = PackDosDateTime(entry.lastWrite);
   stamp.size = static_cast<std::int32_t>(static_cast<std::uint32_t>(entry.size & 0xFFFFFFFFu));
   return stamp;
@@ -153,12 +153,12 @@ bool CopyFileKeepDate(const std::u16string& source, const std::u16string& destin
     SetError(error, "cannot copy " + shownSource + " onto itself");
     return false;
   }
-  std::unique_ptr<platform::File> in = os.OpenReadWide(source);
+  std::unique_ptr<platform::File> in = os.OpenRead(source);
   if (!in) {
     SetError(error, "cannot open " + shownSource);
     return false;
   }
-  std::unique_ptr<platform::File> out = os.CreateWide(destination);
+  std::unique_ptr<platform::File> out = os.Create(destination);
   if (!out) {
     SetError(error, "cannot create " + shownDestination);
     return false;
@@ -183,13 +183,13 @@ bool CopyFileKeepDate(const std::u16string& source, const std::u16string& destin
   in.reset();
   if (!failure.empty()) {
     // A partial copy must not pass for the image.
-    if (!os.DeleteWide(destination)) failure += " (and the partial copy could not be removed)";
+    if (!os.Delete(destination)) failure += " (and the partial copy could not be removed)";
     SetError(error, failure);
     return false;
   }
-  os.SetArchiveOnlyWide(destination);
+  os.SetArchiveOnly(destination);
   const TFileStamp stamp = GetFileStamp(source);
-  if (stamp.time != 0) os.SetLastWriteTimeWide(destination, UnpackDosDateTime(stamp.time));
+  if (stamp.time != 0) os.SetLastWriteTime(destination, UnpackDosDateTime(stamp.time));
   return true;
 }
 

@@ -69,44 +69,11 @@ bool DriveFolder(char letter, std::string& folder) {
   return true;
 }
 
-// An internal path taken apart: where it starts and its components, still
-// in Shift-JIS.
+// An internal path taken apart: where it starts and its components.
 struct InternalPath {
   enum Kind { kRelative, kRooted, kDrive } kind = kRelative;
   char drive = 0;
-  std::vector<std::string> parts;
 };
-
-InternalPath Split(const std::string& internal) {
-  InternalPath p;
-  std::size_t i = 0;
-  if (internal.size() >= 2 && IsAsciiLetter(internal[0]) && internal[1] == ':') {
-    p.kind = InternalPath::kDrive;
-    p.drive = internal[0];
-    i = 2;
-  } else if (!internal.empty() && (internal[0] == '\\' || internal[0] == '/')) {
-    p.kind = InternalPath::kRooted;
-  }
-  std::string part;
-  while (i < internal.size()) {
-    unsigned char b = static_cast<unsigned char>(internal[i]);
-    if (IsSjisLeadByte(b) && i + 1 < internal.size()) {
-      part.append(internal, i, 2);
-      i += 2;
-      continue;
-    }
-    // Windows takes "/" for a separator too.
-    if (b == '\\' || b == '/') {
-      if (!part.empty()) p.parts.push_back(part);
-      part.clear();
-    } else {
-      part += static_cast<char>(b);
-    }
-    ++i;
-  }
-  if (!part.empty()) p.parts.push_back(part);
-  return p;
-}
 
 std::string Join(const std::string& folder, const std::string& name) {
   if (folder.empty()) return name;
@@ -434,29 +401,12 @@ bool ResolveParts(const std::string& root, const std::vector<std::string>& parts
                   std::string& native, bool keepLast);
 
 // The native path of an internal one, each component found as written or
-// else ignoring ASCII letter case. Components after the first missing one
-// are kept as written, so the operation on the result fails as it should.
-// With `keepLast`, the last component is never replaced by another name.
-// False when the drive is not mapped or a component is not valid CP932.
-bool Resolve(const std::string& internal, std::string& native, bool keepLast = false) {
-  InternalPath p = Split(internal);
-  std::string root;
-  if (!RootOf(p, root)) return false;
-  std::vector<std::string> parts;
-  for (const std::string& part : p.parts) {
-    std::string utf8;
-    if (!posix::Cp932ToUtf8(part, utf8)) return false;
-    // A "/" cannot occur in a decoded component (it would have split), but
-    // a NUL byte would cut the path short for the kernel.
-    if (utf8.find('\0') != std::string::npos) return false;
-    parts.push_back(utf8);
-  }
-  return ResolveParts(root, parts, native, keepLast);
-}
-
-// A wide internal path (UTF-16, for names CP932 cannot hold) resolved the
-// same way; its components go to UTF-8 straight from UTF-16.
-bool ResolveWide(const std::u16string& internal, std::string& native) {
+// else ignoring ASCII letter case, else by its CP932 bytes. Components
+// after the first missing one are kept as written, so the operation on the
+// result fails as it should. With `keepLast`, the last component is never
+// replaced by another name. False when the drive is not mapped, or a
+// component holds a NUL or an unpaired surrogate (no UTF-8 form).
+bool Resolve(const Path& internal, std::string& native, bool keepLast = false) {
   InternalPath p;
   std::size_t i = 0;
   if (internal.size() >= 2 && internal[0] < 0x80 && IsAsciiLetter(static_cast<char>(internal[0])) &&
@@ -487,7 +437,7 @@ bool ResolveWide(const std::u16string& internal, std::string& native) {
   if (!take()) return false;
   std::string root;
   if (!RootOf(p, root)) return false;
-  return ResolveParts(root, parts, native, false);
+  return ResolveParts(root, parts, native, keepLast);
 }
 
 // The native path of components already in UTF-8 below `root`.
@@ -684,31 +634,31 @@ void Print(std::FILE* stream, const std::string& sjis) {
 
 class PosixOs : public Os {
  public:
-  std::unique_ptr<File> OpenRead(const std::string& path) override {
+  std::unique_ptr<File> OpenRead(const Path& path) override {
     std::string native;
     if (!Resolve(path, native)) return nullptr;
     return OpenNative(native, O_RDONLY);
   }
 
-  std::unique_ptr<File> Create(const std::string& path) override {
+  std::unique_ptr<File> Create(const Path& path) override {
     std::string native;
     if (!Resolve(path, native)) return nullptr;
     return CreateNoted(native, O_WRONLY | O_CREAT | O_TRUNC);
   }
 
-  std::unique_ptr<File> CreateNew(const std::string& path) override {
+  std::unique_ptr<File> CreateNew(const Path& path) override {
     std::string native;
     if (!Resolve(path, native)) return nullptr;
     return CreateNoted(native, O_WRONLY | O_CREAT | O_EXCL);
   }
 
-  std::unique_ptr<File> OpenWrite(const std::string& path) override {
+  std::unique_ptr<File> OpenWrite(const Path& path) override {
     std::string native;
     if (!Resolve(path, native)) return nullptr;
     return OpenNative(native, O_WRONLY);
   }
 
-  bool Delete(const std::string& path) override {
+  bool Delete(const Path& path) override {
     std::string native;
     return Resolve(path, native) && DeleteNative(native);
   }
@@ -724,7 +674,7 @@ class PosixOs : public Os {
     return deleted;
   }
 
-  bool Rename(const std::string& from, const std::string& to) override {
+  bool Rename(const Path& from, const Path& to) override {
     std::string nativeFrom, nativeTo;
     if (!Resolve(from, nativeFrom) || !Resolve(to, nativeTo)) return false;
     // "a.txt" -> "A.TXT" finds the source itself; Windows lets the name
@@ -733,7 +683,7 @@ class PosixOs : public Os {
     return RenameNoted(nativeFrom, nativeTo, [&] { return RenameNoReplace(nativeFrom, nativeTo); });
   }
 
-  bool Replace(const std::string& from, const std::string& to) override {
+  bool Replace(const Path& from, const Path& to) override {
     std::string nativeFrom, nativeTo;
     if (!Resolve(from, nativeFrom) || !Resolve(to, nativeTo)) return false;
     if (nativeTo == nativeFrom && !Resolve(to, nativeTo, true)) return false;
@@ -745,7 +695,7 @@ class PosixOs : public Os {
                        [&] { return ::rename(nativeFrom.c_str(), nativeTo.c_str()) == 0; });
   }
 
-  bool FindFirst(const std::string& path, DirEntry& entry) override {
+  bool FindFirst(const Path& path, DirEntry& entry) override {
     std::string native;
     return Resolve(path, native) && FindFirstNative(native, entry);
   }
@@ -761,19 +711,19 @@ class PosixOs : public Os {
     return true;
   }
 
-  bool FileExists(const std::string& path) override {
+  bool FileExists(const Path& path) override {
     struct stat st;
     std::string native;
     return Resolve(path, native) && ::stat(native.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
   }
 
-  bool FolderExists(const std::string& path) override {
+  bool FolderExists(const Path& path) override {
     struct stat st;
     std::string native;
     return Resolve(path, native) && ::stat(native.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
   }
 
-  bool CreateFolder(const std::string& path) override {
+  bool CreateFolder(const Path& path) override {
     std::string native;
     if (!Resolve(path, native)) return false;
     const FolderBefore before = Before(native);
@@ -786,7 +736,7 @@ class PosixOs : public Os {
     return created;
   }
 
-  bool RemoveFolder(const std::string& path) override {
+  bool RemoveFolder(const Path& path) override {
     std::string native;
     if (!Resolve(path, native)) return false;
     const FolderBefore before = Before(native);
@@ -803,7 +753,7 @@ class PosixOs : public Os {
     return removed;
   }
 
-  bool SetLastWriteTime(const std::string& path, const LocalTime& time) override {
+  bool SetLastWriteTime(const Path& path, const LocalTime& time) override {
     std::string native;
     return Resolve(path, native) && SetLastWriteTimeNative(native, time);
   }
@@ -827,50 +777,10 @@ class PosixOs : public Os {
     return ::utimensat(AT_FDCWD, native.c_str(), times, 0) == 0;
   }
 
-  bool SetArchiveOnly(const std::string& path) override {
+  bool SetArchiveOnly(const Path& path) override {
     std::string native;
     struct stat st;
     if (!Resolve(path, native) || ::stat(native.c_str(), &st) != 0) return false;
-    return ::chmod(native.c_str(), (st.st_mode & 07777) | S_IWUSR) == 0;
-  }
-
-  std::unique_ptr<File> OpenReadWide(const std::u16string& path) override {
-    std::string native;
-    if (!ResolveWide(path, native)) return nullptr;
-    return OpenNative(native, O_RDONLY);
-  }
-
-  std::unique_ptr<File> CreateWide(const std::u16string& path) override {
-    std::string native;
-    if (!ResolveWide(path, native)) return nullptr;
-    return CreateNoted(native, O_WRONLY | O_CREAT | O_TRUNC);
-  }
-
-  bool DeleteWide(const std::u16string& path) override {
-    std::string native;
-    return ResolveWide(path, native) && DeleteNative(native);
-  }
-
-  bool FindFirstWide(const std::u16string& path, DirEntry& entry) override {
-    std::string native;
-    return ResolveWide(path, native) && FindFirstNative(native, entry);
-  }
-
-  bool FileExistsWide(const std::u16string& path) override {
-    struct stat st;
-    std::string native;
-    return ResolveWide(path, native) && ::stat(native.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
-  }
-
-  bool SetLastWriteTimeWide(const std::u16string& path, const LocalTime& time) override {
-    std::string native;
-    return ResolveWide(path, native) && SetLastWriteTimeNative(native, time);
-  }
-
-  bool SetArchiveOnlyWide(const std::u16string& path) override {
-    std::string native;
-    struct stat st;
-    if (!ResolveWide(path, native) || ::stat(native.c_str(), &st) != 0) return false;
     return ::chmod(native.c_str(), (st.st_mode & 07777) | S_IWUSR) == 0;
   }
 
@@ -984,26 +894,13 @@ bool NativeToInternal(const std::string& native, std::string& internal, std::str
 }
 
 std::string InternalToNative(const std::string& internal) {
-  std::string native;
-  if (Resolve(internal, native)) return native;
-  // For display only: an unmapped drive keeps its letter, and bytes that do
-  // not decode show as U+FFFD.
-  InternalPath p = Split(internal);
-  std::string root;
-  if (p.kind == InternalPath::kDrive && !DriveFolder(p.drive, root)) {
-    root = std::string(1, p.drive) + ":/";
-  } else {
-    RootOf(p, root);
-  }
-  native = root;
-  for (const std::string& part : p.parts) native = Join(native, posix::Cp932ToUtf8Lossy(part));
-  return native;
+  return InternalToNative(SjisToUtf16(internal));
 }
 
 std::string InternalToNative(const std::u16string& internal) {
   std::string native;
-  if (ResolveWide(internal, native)) return native;
-  // For display only, as above.
+  if (Resolve(internal, native)) return native;
+  // For display only: an unmapped drive keeps its letter.
   std::u16string shown = internal;
   for (char16_t& u : shown) {
     if (u == u'\\') u = u'/';

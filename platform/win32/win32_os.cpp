@@ -42,22 +42,12 @@ void AllowLongPath(std::wstring& wide) {
     wide = L"\\\\?\\UNC\\" + full.substr(2);
 }
 
-bool WidePath(const std::string& internal, std::wstring& wide) {
-  if (!Cp932ToWide(internal, wide)) return false;
-  // A NUL would cut the path short for the system.
-  if (wide.find(L'\0') != std::wstring::npos) return false;
-  // 0x2F is never the second byte of a CP932 character, and Windows takes
-  // "/" for "\" anyway; the note of a created file must match its rename.
-  for (wchar_t& c : wide) {
-    if (c == L'/') c = L'\\';
-  }
-  AllowLongPath(wide);
-  return true;
-}
-
 bool WidePath(const std::u16string& internal, std::wstring& wide) {
   wide.assign(internal.begin(), internal.end());
+  // A NUL would cut the path short for the system.
   if (wide.find(L'\0') != std::wstring::npos) return false;
+  // Windows takes "/" for "\" anyway, but the note of a created file must
+  // match its rename.
   for (wchar_t& c : wide) {
     if (c == L'/') c = L'\\';
   }
@@ -195,7 +185,7 @@ std::unique_ptr<File> OpenExistingWide(const std::wstring& wide, DWORD access, D
   return file;
 }
 
-std::unique_ptr<File> OpenExisting(const std::string& path, DWORD access, DWORD share) {
+std::unique_ptr<File> OpenExisting(const Path& path, DWORD access, DWORD share) {
   std::wstring wide;
   if (!WidePath(path, wide)) return nullptr;
   return OpenExistingWide(wide, access, share);
@@ -216,7 +206,7 @@ std::unique_ptr<File> CreateNotedWide(const std::wstring& wide, DWORD dispositio
   return file;
 }
 
-std::unique_ptr<File> CreateNoted(const std::string& path, DWORD disposition) {
+std::unique_ptr<File> CreateNoted(const Path& path, DWORD disposition) {
   std::wstring wide;
   if (!WidePath(path, wide)) return nullptr;
   return CreateNotedWide(wide, disposition);
@@ -233,7 +223,7 @@ LocalTime FromSystemTime(const SYSTEMTIME& st) {
   return t;
 }
 
-DWORD Attributes(const std::string& path) {
+DWORD Attributes(const Path& path) {
   std::wstring wide;
   if (!WidePath(path, wide)) return INVALID_FILE_ATTRIBUTES;
   return ::GetFileAttributesW(wide.c_str());
@@ -267,27 +257,27 @@ void PrintMessage(const std::string& sjis, bool toStderr) {
 
 class Win32Os : public Os {
  public:
-  std::unique_ptr<File> OpenRead(const std::string& path) override {
+  std::unique_ptr<File> OpenRead(const Path& path) override {
     // Another program (Jw_cad itself) may have the drawing or an image
     // open; and, as on POSIX, a file being read may be deleted or renamed.
     return OpenExisting(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
   }
 
-  std::unique_ptr<File> Create(const std::string& path) override {
+  std::unique_ptr<File> Create(const Path& path) override {
     return CreateNoted(path, CREATE_ALWAYS);
   }
 
-  std::unique_ptr<File> CreateNew(const std::string& path) override {
+  std::unique_ptr<File> CreateNew(const Path& path) override {
     return CreateNoted(path, CREATE_NEW);
   }
 
-  std::unique_ptr<File> OpenWrite(const std::string& path) override {
+  std::unique_ptr<File> OpenWrite(const Path& path) override {
     // A copy writes into its destination while others may still read it.
     return OpenExisting(path, GENERIC_WRITE,
                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
   }
 
-  bool Delete(const std::string& path) override {
+  bool Delete(const Path& path) override {
     std::wstring wide;
     return WidePath(path, wide) && DeleteW(wide);
   }
@@ -302,13 +292,13 @@ class Win32Os : public Os {
     return deleted;
   }
 
-  bool Rename(const std::string& from, const std::string& to) override { return Move(from, to, 0); }
+  bool Rename(const Path& from, const Path& to) override { return Move(from, to, 0); }
 
-  bool Replace(const std::string& from, const std::string& to) override {
+  bool Replace(const Path& from, const Path& to) override {
     return Move(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
   }
 
-  bool FindFirst(const std::string& path, DirEntry& entry) override {
+  bool FindFirst(const Path& path, DirEntry& entry) override {
     std::wstring wide;
     return WidePath(path, wide) && FindFirstW(wide, entry);
   }
@@ -347,17 +337,17 @@ class Win32Os : public Os {
     return true;
   }
 
-  bool FileExists(const std::string& path) override {
+  bool FileExists(const Path& path) override {
     DWORD a = Attributes(path);
     return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
   }
 
-  bool FolderExists(const std::string& path) override {
+  bool FolderExists(const Path& path) override {
     DWORD a = Attributes(path);
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
   }
 
-  bool CreateFolder(const std::string& path) override {
+  bool CreateFolder(const Path& path) override {
     std::wstring wide;
     if (!WidePath(path, wide)) return false;
     const std::wstring full = FullWidePath(wide);
@@ -369,7 +359,7 @@ class Win32Os : public Os {
     return created;
   }
 
-  bool RemoveFolder(const std::string& path) override {
+  bool RemoveFolder(const Path& path) override {
     std::wstring wide;
     if (!WidePath(path, wide)) return false;
     const std::wstring full = FullWidePath(wide);
@@ -381,7 +371,7 @@ class Win32Os : public Os {
     return removed;
   }
 
-  bool SetLastWriteTime(const std::string& path, const LocalTime& time) override {
+  bool SetLastWriteTime(const Path& path, const LocalTime& time) override {
     std::wstring wide;
     return WidePath(path, wide) && SetLastWriteTimeW(wide, time);
   }
@@ -406,48 +396,7 @@ class Win32Os : public Os {
     return ok;
   }
 
-  bool SetArchiveOnly(const std::string& path) override {
-    std::wstring wide;
-    return WidePath(path, wide) && ::SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_ARCHIVE);
-  }
-
-  // Paths CP932 cannot hold go to the wide API as they are.
-  std::unique_ptr<File> OpenReadWide(const std::u16string& path) override {
-    std::wstring wide;
-    if (!WidePath(path, wide)) return nullptr;
-    return OpenExistingWide(wide, GENERIC_READ,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
-  }
-
-  std::unique_ptr<File> CreateWide(const std::u16string& path) override {
-    std::wstring wide;
-    if (!WidePath(path, wide)) return nullptr;
-    return CreateNotedWide(wide, CREATE_ALWAYS);
-  }
-
-  bool DeleteWide(const std::u16string& path) override {
-    std::wstring wide;
-    return WidePath(path, wide) && DeleteW(wide);
-  }
-
-  bool FindFirstWide(const std::u16string& path, DirEntry& entry) override {
-    std::wstring wide;
-    return WidePath(path, wide) && FindFirstW(wide, entry);
-  }
-
-  bool FileExistsWide(const std::u16string& path) override {
-    std::wstring wide;
-    if (!WidePath(path, wide)) return false;
-    const DWORD a = ::GetFileAttributesW(wide.c_str());
-    return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
-  }
-
-  bool SetLastWriteTimeWide(const std::u16string& path, const LocalTime& time) override {
-    std::wstring wide;
-    return WidePath(path, wide) && SetLastWriteTimeW(wide, time);
-  }
-
-  bool SetArchiveOnlyWide(const std::u16string& path) override {
+  bool SetArchiveOnly(const Path& path) override {
     std::wstring wide;
     return WidePath(path, wide) && ::SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_ARCHIVE);
   }
@@ -526,7 +475,7 @@ class Win32Os : public Os {
     win32::MessageBoxOfProgram(win32::Cp932ToWideLossy(text), 0);
   }
 
-  static bool Move(const std::string& from, const std::string& to, DWORD flags) {
+  static bool Move(const Path& from, const Path& to, DWORD flags) {
     std::wstring wFrom, wTo;
     if (!WidePath(from, wFrom) || !WidePath(to, wTo)) return false;
     const std::wstring fullFrom = FullWidePath(wFrom), fullTo = FullWidePath(wTo);

@@ -8,11 +8,8 @@
 
 namespace platform::win32 {
 
-// The wide form of an internal (CP932) path, "/" taken as "\" as Windows
-// does; false when the bytes are not valid CP932 (then no file is named).
-bool WidePath(const std::string& internal, std::wstring& wide);
-// The same for a wide internal path (UTF-16 units, for names CP932 cannot
-// hold); false when it holds a NUL.
+// The wide form of an internal path, "/" taken as "\" as Windows does and
+// long paths allowed; false when it holds a NUL (then no file is named).
 bool WidePath(const std::u16string& internal, std::wstring& wide);
 // The full form of a wide path (GetFullPathNameW); the path itself when
 // that fails.
