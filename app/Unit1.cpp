@@ -133,7 +133,7 @@ bool TForm1::Startup() {
   ProgramFolder = ExtractFileDir(ProgramFile);
   LoadSettings(SettingsPath());
   ClearStagedImages();
-  WorkFolder = ProgramFolder + "TEMP\\";
+  WorkFolder = SjisToUtf16(ProgramFolder + "TEMP\\");
   ExtractImagesOnLoad = true;
   WriteImagesOnSave = true;
   // Without a work folder no image could be staged, and drawings with
@@ -141,7 +141,7 @@ bool TForm1::Startup() {
   std::string reason;
   StartupError.clear();
   if (!CreateWorkFolder(reason))
-    StartupError = "cannot create the work folder " + WorkFolder + ": " + reason;
+    StartupError = "cannot create the work folder " + Utf16ToSjisLossy(WorkFolder) + ": " + reason;
   Jww = std::make_unique<TJwwData>();
   InputQueue.clear();
   return StartupError.empty();
@@ -353,12 +353,13 @@ std::string TForm1::ConvertFile(const std::string& source, const std::string& ou
                       MissingRefCount, MissingRefInBlockCount);
 }
 
-bool TForm1::EmbedImages(const std::string& workFolder) {
+bool TForm1::EmbedImages(const std::u16string& workFolder) {
   TEmbedScan scan;
   scan.PathInEmbeddedName = PathInEmbeddedName;
   scan.DisableMissingRefs = DisableMissingRefs;
   scan.LookBeside = LookBeside;
-  const bool ok = ::EmbedImages(*Jww, CurrentSourcePath, workFolder, EmbeddedImages, scan);
+  const bool ok =
+      ::EmbedImages(*Jww, SjisToUtf16(CurrentSourcePath), workFolder, EmbeddedImages, scan);
   EmbeddedRefCount = scan.EmbeddedRefCount;
   EmbeddedRefInBlockCount = scan.EmbeddedRefInBlockCount;
   MissingRefCount = scan.MissingRefCount;

@@ -151,7 +151,7 @@ class TForm1 {
   void ResetConversion();
   // Embeds the images of the loaded drawing into `workFolder`; false (with
   // FailureReason) when an image that exists could not be staged.
-  bool EmbedImages(const std::string& workFolder);
+  bool EmbedImages(const std::u16string& workFolder);
 
  private:
   // An output name taken for the coming conversion: a file

@@ -318,35 +318,27 @@ std::optional<std::string> StoredImageFor(const std::string& ref) {
   return ImageDisplayName(*found);
 }
 
-RefFact DescribeRef(const JwwStr& text, const TImageRef& ref, const std::string& drawingFolder,
+RefFact DescribeRef(const JwwStr& text, const TImageRef& ref, const std::u16string& drawingFolder,
                     bool lookBeside) {
   RefFact f;
   f.kind = ref.kind;
   f.outsideShiftJis = text.verbatim;
   f.path = platform::SjisToDisplay(ref.path);
+  std::u16string path = SjisToUtf16(ref.path);
   if (text.verbatim) {
     // The path as the drawing spells it: the Shift-JIS rendering has "?"
     // where the characters that matter are.
     const std::optional<TWideImageRef> wide = ParseWideImageRef(text.units);
     if (!wide) return f;
+    path = wide->path;
     std::string utf8;
-    if (Utf16ToUtf8(wide->path, utf8)) f.path = utf8;
-    if (ref.kind == TImageRef::Kind::Embedded) {
-      f.image = StoredImageFor(WideNameKey(wide->path));
-      return f;
-    }
-    const TWideResolvedRef r = ResolveWideImageRef(drawingFolder, wide->path, lookBeside);
-    f.resolved = platform::InternalToDisplay(r.path, &f.cp932Name);
-    f.found = r.found;
-    f.beside = r.beside;
-    if (r.found && ref.kind == TImageRef::Kind::Live) f.unusable = WhyImageUnusable(r.path);
-    return f;
+    if (Utf16ToUtf8(path, utf8)) f.path = utf8;
   }
   if (ref.kind == TImageRef::Kind::Embedded) {
-    f.image = StoredImageFor(SjisUpper(ref.path));
+    f.image = StoredImageFor(WideNameKey(path));
     return f;
   }
-  const TResolvedRef r = ResolveImageRef(drawingFolder, ref.path, lookBeside);
+  const TResolvedRef r = ResolveImageRef(drawingFolder, path, lookBeside);
   f.resolved = platform::InternalToDisplay(r.path, &f.cp932Name);
   f.found = r.found;
   f.beside = r.beside;
@@ -355,7 +347,7 @@ RefFact DescribeRef(const JwwStr& text, const TImageRef& ref, const std::string&
 }
 
 void CollectRefs(const TEntityLists& lists, std::optional<std::size_t> block,
-                 const std::string& drawingFolder, bool lookBeside, Facts& facts) {
+                 const std::u16string& drawingFolder, bool lookBeside, Facts& facts) {
   for (const TEntJwwText& t : lists.Texts) {
     const std::optional<TImageRef> ref = ParseImageRef(t.Text.text);
     if (!ref) continue;
@@ -392,7 +384,7 @@ Facts Gather(const std::string& internalPath, const InfoOptions& options) {
   for (const TBindImageType& image : StagedImages)
     facts.images.push_back({ImageDisplayName(image), image.Size});
 
-  const std::string folder = ExtractFileDir(internalPath);
+  const std::u16string folder = SjisToUtf16(ExtractFileDir(internalPath));
   CollectRefs(d, std::nullopt, folder, options.lookBeside, facts);
   for (std::size_t i = 0; i < d.BlockDefs.size(); ++i)
     CollectRefs(d.BlockDefs[i].Entities, i, folder, options.lookBeside, facts);

@@ -142,15 +142,15 @@ int main(int argc, char** argv) {
 
   // The image the drawing carries already, staged the way a loaded drawing's
   // images are.
-  StagingFolder = dir + "stage\\";
-  os.CreateFolder(SjisToUtf16(StagingFolder));
-  bool ok = WriteFile(StagingFolder + "stamp.bmp", MakeBmp(8, 8, 120)) &&
-            GzipCompressFile(StagingFolder + "stamp.bmp", StagingFolder + "stamp.bmp.gz", error);
+  StagingFolder = SjisToUtf16(dir + "stage\\");
+  os.CreateFolder(StagingFolder);
+  bool ok = WriteFile(dir + "stage\\stamp.bmp", MakeBmp(8, 8, 120)) &&
+            GzipCompressFile(StagingFolder + u"stamp.bmp", StagingFolder + u"stamp.bmp.gz", error);
   StagedImages = {{"stamp.bmp.gz", 0, false}};
   ok = ok && d.SaveToFile(dir + "sample.jww", 700);
-  os.Delete(SjisToUtf16(StagingFolder + "stamp.bmp"));
-  os.Delete(SjisToUtf16(StagingFolder + "stamp.bmp.gz"));
-  os.RemoveFolder(SjisToUtf16(StagingFolder));
+  os.Delete(StagingFolder + u"stamp.bmp");
+  os.Delete(StagingFolder + u"stamp.bmp.gz");
+  os.RemoveFolder(StagingFolder);
   if (!ok) {
     std::fprintf(stderr, "marrowfold-sample: cannot write the sample drawing\n");
     return 1;

@@ -40,29 +40,6 @@ bool IsRelative(const std::string& path) {
   return !HasDriveLetter(path) && path[0] != '\\' && path[0] != '/';
 }
 
-bool IsSeparator(char c) {
-  return c == '\\' || c == '/' || c == ':';
-}
-
-// The file name a reference ends in, after its last "\", "/" or ":" (a 0x5C
-// inside a double-byte character is none).
-std::string RefFileName(const std::string& path) {
-  std::size_t start = 0;
-  for (std::size_t i = 0; i < path.size(); ++i) {
-    if (IsSjisLeadByte(static_cast<std::uint8_t>(path[i])))
-      ++i;
-    else if (IsSeparator(path[i]))
-      start = i + 1;
-  }
-  return path.substr(std::min(start, path.size()));
-}
-
-// base~N.ext for N = 1, 2, ...: the branch numbers of plain names.
-std::string WithBranch(const std::string& name, int n) {
-  std::string ext = ExtractFileExt(name);
-  return name.substr(0, name.size() - ext.size()) + "~" + std::to_string(n) + ext;
-}
-
 std::u16string Units(const std::string& ascii) {
   return std::u16string(ascii.begin(), ascii.end());
 }
@@ -130,51 +107,45 @@ struct CharCost {
   std::size_t start, text, disk;
 };
 
-std::vector<CharCost> Costs(const std::string& sjis) {
-  std::vector<CharCost> costs;
-  for (std::size_t i = 0; i < sjis.size();) {
-    const auto b = static_cast<std::uint8_t>(sjis[i]);
-    if (IsSjisLeadByte(b) && i + 1 < sjis.size()) {
-      costs.push_back({i, 2, 3});
-      i += 2;
-    } else {
-      costs.push_back({i, 1, b < 0x80 ? std::size_t{1} : 3});
-      ++i;
-    }
-  }
-  return costs;
-}
-
-std::vector<CharCost> Costs(const std::u16string& units) {
+// The costs of a name's characters. In a text held as Shift-JIS a
+// character costs its bytes there ("_" for one that CP932 lacks) and, on a
+// disk, 3 UTF-8 bytes unless it is ASCII; in a text held as UTF-16 units,
+// its units and its UTF-8 bytes.
+std::vector<CharCost> Costs(const std::u16string& units, bool bytesText) {
   std::vector<CharCost> costs;
   for (std::size_t i = 0; i < units.size();) {
     const char16_t u = units[i];
-    if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
-        units[i + 1] <= 0xDFFF) {
-      costs.push_back({i, 2, 4});
-      i += 2;
+    const std::size_t n = u >= 0xD800 && u <= 0xDBFF && i + 1 < units.size() &&
+                                  units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF
+                              ? 2
+                              : 1;
+    std::string sjis;
+    if (bytesText && Utf16ToSjisExact(units.substr(i, n), sjis)) {
+      const bool ascii = sjis.size() == 1 && static_cast<std::uint8_t>(sjis[0]) < 0x80;
+      costs.push_back({i, sjis.size(), ascii ? std::size_t{1} : 3});
+    } else if (n == 2) {
+      costs.push_back({i, bytesText ? std::size_t{1} : 2, 4});
     } else {
       costs.push_back({i, 1, u < 0x80 ? std::size_t{1} : u < 0x800 ? std::size_t{2} : 3});
-      ++i;
     }
+    i += n;
   }
   return costs;
 }
 
-template <typename Str>
-bool IsPathSeparator(typename Str::value_type c) {
-  return c == '\\' || c == '/' || c == ':';
+bool IsPathSeparator(char16_t c) {
+  return c == u'\\' || c == u'/' || c == u':';
 }
 
-// `name` as it is when it fits both the disk and `textRoom` bytes of the
+// `name` as it is when it fits both the disk and `textRoom` of the
 // rewritten reference; else its end that fits, with room for a branch
 // number when `branchRoom`. A name made from `path` (same length: every
 // separator spelt "_") keeps whole folders: the file name and as many of
 // the nearest folders as fit, for a person to recognise. Empty when not
 // even one character fits.
-template <typename Str>
-Str FitName(const Str& name, const Str& path, std::size_t textRoom, bool branchRoom) {
-  const std::vector<CharCost> costs = Costs(name);
+std::u16string FitName(const std::u16string& name, const std::u16string& path, std::size_t textRoom,
+                       bool branchRoom, bool bytesText) {
+  const std::vector<CharCost> costs = Costs(name, bytesText);
   std::size_t text = 0, disk = 0;
   for (const CharCost& c : costs) text += c.text, disk += c.disk;
   std::size_t diskRoom = kDiskNameRoom;
@@ -188,14 +159,13 @@ Str FitName(const Str& name, const Str& path, std::size_t textRoom, bool branchR
   for (std::size_t k = 0; k < costs.size(); ++k) {
     if (text <= textRoom && disk <= diskRoom) {
       if (!anyCut) anyCut = costs[k].start;
-      if (derived && k > 0 && costs[k - 1].text == 1 &&
-          IsPathSeparator<Str>(path[costs[k].start - 1]))
+      if (derived && k > 0 && costs[k - 1].text == 1 && IsPathSeparator(path[costs[k].start - 1]))
         return name.substr(costs[k].start);
     }
     text -= costs[k].text;
     disk -= costs[k].disk;
   }
-  return anyCut ? name.substr(*anyCut) : Str();
+  return anyCut ? name.substr(*anyCut) : std::u16string();
 }
 
 // The room a name has in a rewritten reference whose text was `textLength`
@@ -210,51 +180,37 @@ std::size_t NameRoom(std::size_t textLength, std::size_t params) {
 // empty parts dropped (a leading "\\" of a network share kept), letters as
 // Windows compares them (by the caller's key). ".." stays: what it leads to
 // depends on links a spelling cannot see.
-template <typename Str>
-Str NormalPath(const Str& path) {
-  using C = typename Str::value_type;
-  const auto separator = [](C c) { return c == C('\\') || c == C('/'); };
-  Str out;
+std::u16string NormalPath(const std::u16string& path) {
+  const auto separator = [](char16_t c) { return c == u'\\' || c == u'/'; };
+  std::u16string out;
   std::size_t i = 0;
-  if (path.size() >= 2 && path[1] == C(':')) {
+  if (path.size() >= 2 && path[1] == u':') {
     out = path.substr(0, 2);
     i = 2;
   } else if (path.size() >= 2 && separator(path[0]) && separator(path[1])) {
-    out = Str(2, C('\\'));
+    out = u"\\\\";
     i = 2;
   }
-  if (i == 0 && !path.empty() && separator(path[0])) out += C('\\');
-  if (i == 2 && out[1] == C(':') && path.size() > 2 && separator(path[2])) out += C('\\');
-  Str part;
+  if (i == 0 && !path.empty() && separator(path[0])) out += u'\\';
+  if (i == 2 && out[1] == u':' && path.size() > 2 && separator(path[2])) out += u'\\';
+  std::u16string part;
   bool first = true;
   const auto flush = [&] {
-    if (!part.empty() && !(part.size() == 1 && part[0] == C('.'))) {
-      if (!first) out += C('\\');
+    if (!part.empty() && part != u".") {
+      if (!first) out += u'\\';
       out += part;
       first = false;
     }
     part.clear();
   };
   for (; i < path.size(); ++i) {
-    const C c = path[i];
-    if constexpr (sizeof(C) == 1) {
-      if (IsSjisLeadByte(static_cast<std::uint8_t>(c)) && i + 1 < path.size()) {
-        part += c;
-        part += path[++i];
-        continue;
-      }
-    }
-    if (separator(c))
+    if (separator(path[i]))
       flush();
     else
-      part += c;
+      part += path[i];
   }
   flush();
   return out;
-}
-
-std::string SourceKey(const std::string& path) {
-  return SjisUpper(NormalPath(path));
 }
 
 std::string SourceKey(const std::u16string& path) {
@@ -262,8 +218,8 @@ std::string SourceKey(const std::u16string& path) {
 }
 
 // An image's path in a warning, as a person on this system writes it.
-std::string ImageForPerson(const std::string& path) {
-  return QuotedName(platform::PathForPerson(path));
+std::string ImageForPerson(const std::u16string& path) {
+  return QuotedName(platform::PathForPerson(Utf16ToSjisLossy(path)));
 }
 
 // Why a found file is no image to embed, for a warning; "" when it is one.
@@ -277,15 +233,59 @@ std::string NotAnImage(const platform::DirEntry& entry) {
   return "";
 }
 
-}  // namespace
-
-std::string WhyImageUnusable(const std::string& path) {
-  platform::Os& os = platform::Current();
-  platform::DirEntry entry;
-  if (!os.FindFirst(SjisToUtf16(path), entry)) return "";
-  if (std::string why = NotAnImage(entry); !why.empty()) return why;
-  return os.OpenRead(SjisToUtf16(path)) ? "" : "it cannot be read";
+// A text of Shift-JIS bytes holds no character CP932 lacks: such a unit
+// of a name becomes "_" (one per unit, so that a name keeps the length of
+// the path it was made from).
+std::u16string FitForBytes(const std::u16string& name) {
+  std::u16string out;
+  out.reserve(name.size());
+  std::string sjis;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    const char16_t u = name[i];
+    const bool pair = u >= 0xD800 && u <= 0xDBFF && i + 1 < name.size() && name[i + 1] >= 0xDC00 &&
+                      name[i + 1] <= 0xDFFF;
+    if (pair) {
+      out += u"__";
+      ++i;
+    } else {
+      out += Utf16ToSjisExact(std::u16string(1, u), sjis) ? u : u'_';
+    }
+  }
+  return out;
 }
+
+// A reference taken apart in the form its text is stored in: the path
+// decoded for the file system, the rest kept as it was.
+struct StoredRef {
+  TImageRef::Kind kind = TImageRef::Kind::Live;
+  std::u16string path;
+  bool bytes = false;      // the text is Shift-JIS bytes (not its UTF-16 units)
+  std::string sjisPath;    // the path as written, when `bytes`
+  std::string sjisParams;  // the parameters, when `bytes`
+  std::u16string params;   // the parameters, otherwise
+};
+
+std::optional<StoredRef> ReadStoredRef(const JwwStr& text) {
+  StoredRef r;
+  if (text.verbatim) {
+    const std::optional<TWideImageRef> wide = ParseWideImageRef(text.units);
+    if (!wide) return std::nullopt;
+    r.kind = wide->kind;
+    r.path = wide->path;
+    r.params = wide->params;
+    return r;
+  }
+  const std::optional<TImageRef> ref = ParseImageRef(text.text);
+  if (!ref) return std::nullopt;
+  r.kind = ref->kind;
+  r.path = SjisToUtf16(ref->path);
+  r.bytes = true;
+  r.sjisPath = ref->path;
+  r.sjisParams = ref->params;
+  return r;
+}
+
+}  // namespace
 
 std::string WhyImageUnusable(const std::u16string& path) {
   platform::Os& os = platform::Current();
@@ -299,69 +299,47 @@ std::optional<TWideImageRef> ParseWideImageRef(const std::u16string& t) {
   return SplitImageRef<TWideImageRef>(t);
 }
 
-TWideResolvedRef ResolveWideImageRef(const std::string& drawingFolder,
-                                     const std::u16string& refPath, bool lookBeside) {
-  platform::Os& os = platform::Current();
-  const std::u16string folder = SjisToUtf16(drawingFolder);
-  TWideResolvedRef r;
-  r.path = IsRelative(refPath) ? folder + refPath : refPath;
-  r.found = os.FileExists(r.path);
-  if (!r.found && lookBeside) {
-    const std::u16string name = WideFileName(refPath);
-    if (!name.empty() && os.FileExists(folder + name)) {
-      r.path = folder + name;
-      r.found = r.beside = true;
-    }
-  }
-  return r;
-}
-
 std::optional<TImageRef> ParseImageRef(const std::string& t) {
   return SplitImageRef<TImageRef>(t);
 }
 
-TResolvedRef ResolveImageRef(const std::string& drawingFolder, const std::string& refPath,
+TResolvedRef ResolveImageRef(const std::u16string& drawingFolder, const std::u16string& refPath,
                              bool lookBeside) {
   platform::Os& os = platform::Current();
   TResolvedRef r;
   r.path = IsRelative(refPath) ? drawingFolder + refPath : refPath;
-  r.found = os.FileExists(SjisToUtf16(r.path));
+  r.found = os.FileExists(r.path);
   if (!r.found && lookBeside) {
-    const std::string name = RefFileName(refPath);
-    const std::string beside = drawingFolder + name;
-    if (!name.empty() && os.FileExists(SjisToUtf16(beside))) {
-      r.path = beside;
+    const std::u16string name = WideFileName(refPath);
+    if (!name.empty() && os.FileExists(drawingFolder + name)) {
+      r.path = drawingFolder + name;
       r.found = r.beside = true;
     }
   }
   return r;
 }
 
-bool EmbedImages(TJwwData& jww, const std::string& sourcePath, const std::string& workFolder,
+bool EmbedImages(TJwwData& jww, const std::u16string& sourcePath, const std::u16string& workFolder,
                  std::vector<TStr2List>& rows, TEmbedScan& scan) {
   platform::Os& os = platform::Current();
-  const std::string drawingFolder = ExtractFileDir(sourcePath);
+  const std::u16string drawingFolder = WideFileDir(sourcePath);
   const bool PathInEmbeddedName = scan.PathInEmbeddedName;
   // Images the source drawing carried already: a new image must not take a
   // name that would overwrite one of them (x.jpg would compress onto x.jpg.gz).
-  // Names are compared ignoring letter case, through their upper-cased
-  // forms kept in sets, so that a drawing of thousands of images costs no
-  // more per image than one of a few.
-  // Names and paths Shift-JIS cannot hold have keys of their own in the
-  // same sets (ImageNameKey).
+  // Names are compared ignoring letter case, through their keys kept in
+  // sets, so that a drawing of thousands of images costs no more per image
+  // than one of a few.
   std::unordered_set<std::string> carried;
-  for (const auto& img : StagedImages) carried.insert(ImageNameKey(img.Name, img.WideName));
+  for (const auto& img : StagedImages) carried.insert(StagedNameKey(img));
   std::unordered_set<std::string> rowNames;
   std::unordered_map<std::string, std::size_t> rowOfSource;
   // The row holding each name: a name of another letter case is another
   // file on a POSIX disk, but not for Windows.
   std::unordered_map<std::string, std::size_t> rowOfName;
   for (std::size_t i = 0; i < rows.size(); ++i) {
-    rowNames.insert(ImageNameKey(rows[i].EmbeddedName, rows[i].WideEmbeddedName));
-    rowOfName.emplace(ImageNameKey(rows[i].EmbeddedName, rows[i].WideEmbeddedName), i);
-    rowOfSource.emplace(rows[i].WideSourcePath.empty() ? SourceKey(rows[i].SourcePath)
-                                                       : SourceKey(rows[i].WideSourcePath),
-                        i);
+    rowNames.insert(WideNameKey(rows[i].EmbeddedName));
+    rowOfName.emplace(WideNameKey(rows[i].EmbeddedName), i);
+    rowOfSource.emplace(SourceKey(rows[i].SourcePath), i);
   }
   // Every reference rewritten to a row, as it was and as it would be for a
   // missing image: an image that turns out unreadable while it is being
@@ -382,159 +360,76 @@ bool EmbedImages(TJwwData& jww, const std::string& sourcePath, const std::string
     return it == rowOfName.end() ? rows.size() : it->second;
   };
 
-  // The images staged so far, by upper-cased name: the file each is taken
-  // from, and its stamp once asked for. No uncompressed copy lies in the
-  // work folder to tell a name's image by.
+  // The images staged so far, by name key: the file each is taken from,
+  // and its stamp once asked for. No uncompressed copy lies in the work
+  // folder to tell a name's image by.
   struct Staged {
-    std::string source;
+    std::u16string source;
     std::optional<TFileStamp> stamp;
   };
   std::unordered_map<std::string, Staged> staged;
   for (const TStr2List& row : rows)
-    if (row.WideEmbeddedName.empty())
-      staged.emplace(SjisUpper(row.EmbeddedName), Staged{row.SourcePath, {}});
-  const StagedStampLookup stagedStamp = [&](const std::string& name) -> std::optional<TFileStamp> {
-    auto it = staged.find(SjisUpper(name));
+    staged.emplace(WideNameKey(row.EmbeddedName), Staged{row.SourcePath, {}});
+  const auto stagedStamp = [&](const std::u16string& name) -> std::optional<TFileStamp> {
+    auto it = staged.find(WideNameKey(name));
     if (it == staged.end()) return std::nullopt;
     if (!it->second.stamp) it->second.stamp = GetFileStamp(it->second.source);
     return it->second.stamp;
   };
   // Images compressed straight from their source once the scan is done.
-  std::unordered_map<std::string, std::string> pendingSource;
+  std::unordered_map<std::string, std::u16string> pendingSource;
 
-  auto nameTaken = [&](const std::string& name, bool byRows) {
-    if (carried.count(SjisUpper(name)) || carried.count(SjisUpper(name + ".gz"))) return true;
-    return byRows && rowNames.count(SjisUpper(name)) > 0;
+  auto nameTaken = [&](const std::u16string& name, bool byRows) {
+    const std::string key = WideNameKey(name);
+    if (carried.count(key) || carried.count(key + ".GZ")) return true;
+    return byRows && rowNames.count(key) > 0;
+  };
+  // A name whose file in the work folder is another image than the one
+  // stamped so.
+  auto heldByAnother = [&](const std::u16string& name, const TFileStamp& stamp) {
+    if (const std::optional<TFileStamp> held = stagedStamp(name)) return !(*held == stamp);
+    return os.FileExists(workFolder + name) && !(GetFileStamp(workFolder + name) == stamp);
   };
 
-  // A reference whose text Shift-JIS cannot hold: the same steps on its
-  // UTF-16 units, so that a path with "Ü" or "〜" reaches its image and
-  // its name keeps those characters.
-  const std::u16string wideWork = SjisToUtf16(workFolder);
-  auto embedWide = [&](TEntJwwText& text, std::int32_t& embedded, std::int32_t& missing,
-                       bool inBlock) {
-    const std::optional<TWideImageRef> ref = ParseWideImageRef(text.Text.units);
-    if (!ref || ref->kind != TImageRef::Kind::Live) return true;
-    const TWideResolvedRef resolved =
-        ResolveWideImageRef(drawingFolder, ref->path, scan.LookBeside);
-    const std::u16string& path = resolved.path;
-    const TEntJwwText original = text;
-    auto markMissing = [&](TEntJwwText& t) {
-      if (scan.DisableMissingRefs) {
-        AssignUnits(t.Text, Units(kDisabled) + path + ref->params);
-        t.TextKind = 0;
-        t.Attr.PenColor = 9;
-      }
-    };
-    // A folder is "not found" as a file, but it is no image either.
-    std::string notImage;
-    platform::DirEntry entry;
-    if (os.FindFirst(path, entry) && (resolved.found || entry.isFolder))
-      notImage = NotAnImage(entry);
-    if (!resolved.found || !notImage.empty()) {
-      if (!notImage.empty())
-        scan.Warnings.push_back("the image " + ImageForPerson(Utf16ToSjisLossy(path)) +
-                                " is counted as missing: " + notImage);
-      ++missing;
-      markMissing(text);
-      return true;
+  // The text of a reference of `ref`'s form: `prefix` + `path` + its
+  // parameters, in Shift-JIS where the text is bytes or can be.
+  auto setRefText = [](JwwStr& text, const StoredRef& ref, const std::string& prefix,
+                       const std::u16string& path) {
+    std::string sjis;
+    if (ref.bytes && Utf16ToSjisExact(path, sjis)) {
+      text.Assign(prefix + sjis + ref.sjisParams);
+    } else {
+      AssignUnits(text,
+                  Units(prefix) + path + (ref.bytes ? SjisToUtf16(ref.sjisParams) : ref.params));
     }
-
-    std::u16string name;
-    const std::string pathKey = SourceKey(path);
-    if (auto row = rowOfSource.find(pathKey); row != rowOfSource.end())
-      name = WideSpelling(rows[row->second].EmbeddedName, rows[row->second].WideEmbeddedName);
-    if (name.empty()) {
-      const TFileStamp stamp = GetFileStamp(path);
-      // A name is usable unless a carried image holds it (or it with
-      // ".gz"), another listed image holds it in any letter case, or
-      // another file lies under it; a plain name holding this very image
-      // (same stamp) is taken as it is spelt.
-      auto usable = [&](const std::u16string& candidate, std::u16string& use) {
-        const std::string key = WideNameKey(candidate);
-        if (carried.count(key) || carried.count(key + ".GZ")) return false;
-        use = candidate;
-        if (auto row = rowOfName.find(key); row != rowOfName.end()) {
-          if (PathInEmbeddedName) return false;
-          use = WideSpelling(rows[row->second].EmbeddedName, rows[row->second].WideEmbeddedName);
-        }
-        return !os.FileExists(wideWork + use) || GetFileStamp(wideWork + use) == stamp;
-      };
-      const std::size_t room = NameRoom(text.Text.units.size(), ref->params.size());
-      const std::u16string base = PathInEmbeddedName
-                                      ? FitName(WidePathDerivedName(path), path, room, true)
-                                      : WideFileName(path);
-      if (!base.empty() && !usable(base, name)) {
-        name.clear();
-        for (int n = 1; n <= 99999 && name.empty(); ++n) {
-          std::u16string candidate = WideWithBranch(base, n);
-          if (PathInEmbeddedName) candidate = FitName(candidate, std::u16string(), room, false);
-          if (!usable(candidate, name)) name.clear();
-        }
-      }
-      if (name.empty()) {
-        scan.FailureReason = "no free name to stage the image " + Utf16ToSjisLossy(path);
-        return false;
-      }
-      TStr2List row;
-      if (!Utf16ToSjisExact(path, row.SourcePath)) {
-        row.SourcePath = Utf16ToSjisLossy(path);
-        row.WideSourcePath = path;
-      }
-      if (!Utf16ToSjisExact(name, row.EmbeddedName)) {
-        row.EmbeddedName = Utf16ToSjisLossy(name);
-        row.WideEmbeddedName = name;
-      }
-      rowOfSource.emplace(pathKey, rows.size());
-      rowNames.insert(WideNameKey(name));
-      rowOfName.emplace(WideNameKey(name), rows.size());
-      rows.push_back(row);
-      if (!os.FileExists(wideWork + name)) {
-        // An image the user may not read is missing, not a failed drawing.
-        if (!os.OpenRead(path)) {
-          rowOfSource.erase(pathKey);
-          rowNames.erase(WideNameKey(name));
-          rowOfName.erase(WideNameKey(name));
-          rows.pop_back();
-          scan.Warnings.push_back("the image " + ImageForPerson(Utf16ToSjisLossy(path)) +
-                                  " is counted as missing: it cannot be read");
-          ++missing;
-          markMissing(text);
-          return true;
-        }
-        std::string error;
-        if (!CopyFileKeepDate(path, wideWork + name, &error)) {
-          scan.FailureReason = "cannot stage the image " + Utf16ToSjisLossy(path) + ": " + error;
-          return false;
-        }
-      }
-    }
-    AssignUnits(text.Text, Units(kEmbedded) + name + ref->params);
-    ++embedded;
-    TEntJwwText asMissing = original;
-    markMissing(asMissing);
-    noteRewrite(rowOf(WideNameKey(name)), text, original, asMissing, inBlock);
-    return true;
   };
 
   auto embedOne = [&](TEntJwwText& text, bool inBlock) -> bool {
-    const std::string& t = text.Text.text;
-    std::optional<TImageRef> ref = ParseImageRef(t);
-    if (!ref || ref->kind != TImageRef::Kind::Live) return true;
+    const std::optional<StoredRef> found = ReadStoredRef(text.Text);
+    if (!found || found->kind != TImageRef::Kind::Live) return true;
+    const StoredRef& ref = *found;
     std::int32_t& embedded = inBlock ? scan.EmbeddedRefInBlockCount : scan.EmbeddedRefCount;
     std::int32_t& missing = inBlock ? scan.MissingRefInBlockCount : scan.MissingRefCount;
+    // Names go into a text of Shift-JIS bytes as they are written there.
+    const bool bytesText = ref.bytes && text.Text.form == JwwStr::Form::Bytes;
 
-    if (text.Text.verbatim) return embedWide(text, embedded, missing, inBlock);
-
-    const TResolvedRef resolved = ResolveImageRef(drawingFolder, ref->path, scan.LookBeside);
-    const std::string& path = resolved.path;
+    const TResolvedRef resolved = ResolveImageRef(drawingFolder, ref.path, scan.LookBeside);
+    const std::u16string& path = resolved.path;
     const TEntJwwText original = text;
     auto markMissing = [&](TEntJwwText& m) {
-      if (scan.DisableMissingRefs) {
-        m.Text.Assign(kDisabled + path + ref->params);
-        m.TextKind = 0;
-        m.Attr.PenColor = 9;
+      if (!scan.DisableMissingRefs) return;
+      if (ref.bytes) {
+        // The path as written, after the drawing's folder where it is
+        // relative: bytes that do not decode stay as they were.
+        std::string sjis;
+        if (IsRelative(ref.path) && !Utf16ToSjisExact(drawingFolder, sjis))
+          sjis = Utf16ToSjisLossy(FitForBytes(drawingFolder));
+        m.Text.Assign(kDisabled + sjis + ref.sjisPath + ref.sjisParams);
+      } else {
+        AssignUnits(m.Text, Units(kDisabled) + path + ref.params);
       }
+      m.TextKind = 0;
+      m.Attr.PenColor = 9;
     };
     auto countMissing = [&](const std::string& why) {
       if (!why.empty())
@@ -546,77 +441,87 @@ bool EmbedImages(TJwwData& jww, const std::string& sourcePath, const std::string
     };
     // A folder is "not found" as a file, but it is no image either.
     platform::DirEntry entry;
-    const bool listed =
-        os.FindFirst(SjisToUtf16(path), entry) && (resolved.found || entry.isFolder);
+    const bool listed = os.FindFirst(path, entry) && (resolved.found || entry.isFolder);
     if (listed && !NotAnImage(entry).empty()) return countMissing(NotAnImage(entry));
     if (!resolved.found) return countMissing("");
 
-    std::string name;
-    const std::string upperPath = SourceKey(path);
-    if (auto row = rowOfSource.find(upperPath); row != rowOfSource.end())
+    std::u16string name;
+    const std::string pathKey = SourceKey(path);
+    if (auto row = rowOfSource.find(pathKey); row != rowOfSource.end())
       name = rows[row->second].EmbeddedName;
     if (name.empty()) {
-      const std::size_t room = NameRoom(t.size(), ref->params.size());
-      std::optional<std::string> made =
-          MakeEmbeddedName(PathInEmbeddedName, path, workFolder, stagedStamp);
-      if (made && PathInEmbeddedName) made = FitName(*made, path, room, true);
+      const std::size_t room = ref.bytes ? NameRoom(text.Text.text.size(), ref.sjisParams.size())
+                                         : NameRoom(text.Text.units.size(), ref.params.size());
+      const TFileStamp stamp = GetFileStamp(path);
+      std::u16string made;
+      if (PathInEmbeddedName) {
+        std::u16string whole = WidePathDerivedName(path);
+        if (bytesText) whole = FitForBytes(whole);
+        made = FitName(whole, path, room, true, ref.bytes);
+      } else {
+        // A plain name holding a file with the image's own stamp is the
+        // image, staged before: it is reused, not copied twice.
+        std::u16string plain = WideFileName(path);
+        if (bytesText) plain = FitForBytes(plain);
+        for (int n = 0; n <= 99999 && made.empty(); ++n) {
+          const std::u16string candidate = n == 0 ? plain : WideWithBranch(plain, n);
+          if (!heldByAnother(candidate, stamp)) made = candidate;
+        }
+      }
       // Two different images must never share a name: C:\a_b.jpg and
       // C:\a\b.jpg both give C__a_b.jpg. Plain names are kept apart by their
       // stamps already; a taken name gets branch numbers here.
-      if (made && !made->empty() && nameTaken(*made, PathInEmbeddedName)) {
-        const std::string base = *made;
-        const TFileStamp stamp = GetFileStamp(path);
-        made.reset();
-        for (int n = 1; n <= 99999 && !made; ++n) {
-          std::string candidate = WithBranch(base, n);
-          if (PathInEmbeddedName) candidate = FitName(candidate, std::string(), room, false);
-          const std::optional<TFileStamp> held = stagedStamp(candidate);
-          bool otherFile = held ? !(*held == stamp)
-                                : os.FileExists(SjisToUtf16(workFolder + candidate)) &&
-                                      !(GetFileStamp(workFolder + candidate) == stamp);
-          if (!nameTaken(candidate, PathInEmbeddedName) && !otherFile) made = candidate;
+      if (!made.empty() && nameTaken(made, PathInEmbeddedName)) {
+        const std::u16string base = made;
+        made.clear();
+        for (int n = 1; n <= 99999 && made.empty(); ++n) {
+          std::u16string candidate = WideWithBranch(base, n);
+          if (PathInEmbeddedName)
+            candidate = FitName(candidate, std::u16string(), room, false, ref.bytes);
+          if (!nameTaken(candidate, PathInEmbeddedName) && !heldByAnother(candidate, stamp))
+            made = candidate;
         }
       }
-      if (!made || made->empty()) {
-        scan.FailureReason = "no free name to stage the image " + path;
+      if (made.empty()) {
+        scan.FailureReason = "no free name to stage the image " + Utf16ToSjisLossy(path);
         return false;
       }
-      name = *made;
-      const std::string upperName = SjisUpper(name);
-      rowOfSource.emplace(upperPath, rows.size());
-      rowNames.insert(upperName);
-      rowOfName.emplace(upperName, rows.size());
+      name = made;
+      const std::string key = WideNameKey(name);
+      rowOfSource.emplace(pathKey, rows.size());
+      rowNames.insert(key);
+      rowOfName.emplace(key, rows.size());
       rows.push_back({path, name});
       // A plain name staged before with the same stamp is this image, and
       // so is a file already lying in the work folder under the name.
-      const bool stagedBefore = !staged.emplace(upperName, Staged{path, {}}).second;
-      if (!stagedBefore && !os.FileExists(SjisToUtf16(workFolder + name))) {
-        if (IsCompressedName(name)) {
+      const bool stagedBefore = !staged.emplace(key, Staged{path, {}}).second;
+      if (!stagedBefore && !os.FileExists(workFolder + name)) {
+        if (IsCompressedName(Utf16ToSjisLossy(name))) {
           // Stored as it is, never compressed: only a copy stages it. An
           // image the user may not read is missing, not a failed drawing.
-          if (!os.OpenRead(SjisToUtf16(path))) {
-            rowOfSource.erase(upperPath);
-            rowNames.erase(upperName);
-            rowOfName.erase(upperName);
-            staged.erase(upperName);
+          if (!os.OpenRead(path)) {
+            rowOfSource.erase(pathKey);
+            rowNames.erase(key);
+            rowOfName.erase(key);
+            staged.erase(key);
             rows.pop_back();
             return countMissing("it cannot be read");
           }
           std::string error;
           if (!CopyFileKeepDate(path, workFolder + name, &error)) {
-            scan.FailureReason = "cannot stage the image " + path + ": " + error;
+            scan.FailureReason = "cannot stage the image " + Utf16ToSjisLossy(path) + ": " + error;
             return false;
           }
         } else {
-          pendingSource.emplace(upperName, path);
+          pendingSource.emplace(key, path);
         }
       }
     }
-    text.Text.Assign(kEmbedded + name + ref->params);
+    setRefText(text.Text, ref, kEmbedded, name);
     ++embedded;
     TEntJwwText asMissing = original;
     markMissing(asMissing);
-    noteRewrite(rowOf(SjisUpper(name)), text, original, asMissing, inBlock);
+    noteRewrite(rowOf(WideNameKey(name)), text, original, asMissing, inBlock);
     return true;
   };
 
@@ -634,24 +539,21 @@ bool EmbedImages(TJwwData& jww, const std::string& sourcePath, const std::string
   // staged files the list names, and a file made before the failure would
   // otherwise stay in the work folder for good. Rows that share a name show
   // one image (two copies of one file) and list it once.
-  std::vector<std::string> sources(StagedImages.size());
+  std::vector<std::u16string> sources(StagedImages.size());
   std::unordered_set<std::string> listed;
   for (const auto& row : rows) {
-    const std::string key = ImageNameKey(row.EmbeddedName, row.WideEmbeddedName);
+    const std::string key = WideNameKey(row.EmbeddedName);
     if (!listed.insert(key).second) continue;
-    if (!row.WideEmbeddedName.empty()) {
-      // Staged by a copy under its own name, compressed from there.
-      StagedImages.push_back({row.EmbeddedName, 0, os.FileExists(wideWork + row.WideEmbeddedName),
-                              row.WideEmbeddedName});
-      sources.emplace_back();
-      continue;
-    }
     auto pending = pendingSource.find(key);
     const bool fromSource = pending != pendingSource.end();
-    StagedImages.push_back(
-        {row.EmbeddedName, 0,
-         fromSource || os.FileExists(SjisToUtf16(workFolder + row.EmbeddedName))});
-    sources.push_back(fromSource ? pending->second : std::string());
+    TBindImageType image;
+    if (!Utf16ToSjisExact(row.EmbeddedName, image.Name)) {
+      image.Name = Utf16ToSjisLossy(row.EmbeddedName);
+      image.WideName = row.EmbeddedName;
+    }
+    image.InUse = fromSource || os.FileExists(workFolder + row.EmbeddedName);
+    StagedImages.push_back(image);
+    sources.push_back(fromSource ? pending->second : std::u16string());
   }
   if (!embedded) return false;
 
@@ -664,16 +566,12 @@ bool EmbedImages(TJwwData& jww, const std::string& sourcePath, const std::string
     std::vector<bool> dropRow(rows.size(), false);
     std::vector<bool> dropEntry(StagedImages.size(), false);
     for (const TUnreadableImage& u : unreadable) {
-      const TBindImageType& image = StagedImages[u.entry];
       dropEntry[u.entry] = true;
-      const std::string key = ImageNameKey(image.Name, image.WideName);
+      const std::string key = StagedNameKey(StagedImages[u.entry]);
       for (std::size_t r = 0; r < rows.size(); ++r) {
-        if (ImageNameKey(rows[r].EmbeddedName, rows[r].WideEmbeddedName) != key) continue;
+        if (WideNameKey(rows[r].EmbeddedName) != key) continue;
         if (!dropRow[r])
-          scan.Warnings.push_back("the image " +
-                                  ImageForPerson(rows[r].WideSourcePath.empty()
-                                                     ? rows[r].SourcePath
-                                                     : Utf16ToSjisLossy(rows[r].WideSourcePath)) +
+          scan.Warnings.push_back("the image " + ImageForPerson(rows[r].SourcePath) +
                                   " is counted as missing: " + u.reason);
         dropRow[r] = true;
         if (r >= refsOfRow.size()) continue;

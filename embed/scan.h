@@ -13,12 +13,8 @@
 
 // One image file found in the drawing being converted.
 struct TStr2List {
-  std::string SourcePath;    // where the image file was found
-  std::string EmbeddedName;  // its name in the staging folder and the references
-  // The UTF-16 units of either when Shift-JIS cannot hold it; the field
-  // above is then a rendering with "?".
-  std::u16string WideSourcePath = {};
-  std::u16string WideEmbeddedName = {};
+  std::u16string SourcePath;    // where the image file was found
+  std::u16string EmbeddedName;  // its name in the staging folder and the references
 };
 
 // The three forms of an image reference text.
@@ -37,39 +33,31 @@ struct TImageRef {
 // first "," after it, and that ",".
 std::optional<TImageRef> ParseImageRef(const std::string& text);
 
-// Where the path of a live reference leads: a relative path (no drive
-// letter, no leading "\") against the drawing's folder, anything else as
-// written. With `lookBeside`, a path whose file is not there is looked for
-// once more by its file name in the drawing's folder, as drawings sent from
-// another machine carry their images beside them.
-struct TResolvedRef {
-  std::string path;  // where the file was looked for (found or not)
-  bool found = false;
-  bool beside = false;  // found only by the look beside the drawing
-};
-TResolvedRef ResolveImageRef(const std::string& drawingFolder, const std::string& refPath,
-                             bool lookBeside);
-
-// The same for a reference whose text Shift-JIS cannot hold (kept as its
-// UTF-16 units): its path and parameters stay UTF-16 throughout.
+// The same for a text held as UTF-16 units (characters CP932 cannot hold).
 struct TWideImageRef {
   TImageRef::Kind kind = TImageRef::Kind::Live;
   std::u16string path;
   std::u16string params;
 };
 std::optional<TWideImageRef> ParseWideImageRef(const std::u16string& text);
-struct TWideResolvedRef {
-  std::u16string path;
+
+// Where the path of a live reference (decoded from its text) leads: a
+// relative path (no drive letter, no leading "\" or "/") against the
+// drawing's folder, anything else as written. With `lookBeside`, a path
+// whose file is not there is looked for once more by its file name in the
+// drawing's folder, as drawings sent from another machine carry their
+// images beside them.
+struct TResolvedRef {
+  std::u16string path;  // where the file was looked for (found or not)
   bool found = false;
-  bool beside = false;
+  bool beside = false;  // found only by the look beside the drawing
 };
-TWideResolvedRef ResolveWideImageRef(const std::string& drawingFolder,
-                                     const std::u16string& refPath, bool lookBeside);
+TResolvedRef ResolveImageRef(const std::u16string& drawingFolder, const std::u16string& refPath,
+                             bool lookBeside);
 
 // Why a found image would still be counted missing by a conversion (no
 // regular file, too large, unreadable), in words for a person; "" when it
 // can be embedded. Opens the file but reads nothing.
-std::string WhyImageUnusable(const std::string& path);
 std::string WhyImageUnusable(const std::u16string& path);
 
 // The options and the outcome of one scan.
@@ -96,5 +84,5 @@ struct TEmbedScan {
 // from its own file into `workFolder`. False (with FailureReason)
 // when an image that exists could not be staged or compressed; the images
 // staged before are in StagedImages then too, for the clean-up.
-bool EmbedImages(TJwwData& jww, const std::string& sourcePath, const std::string& workFolder,
+bool EmbedImages(TJwwData& jww, const std::u16string& sourcePath, const std::u16string& workFolder,
                  std::vector<TStr2List>& rows, TEmbedScan& scan);

@@ -55,22 +55,21 @@ bool WriteAll(platform::File& out, const unsigned char* data, std::size_t count)
 
 // One gzip member to write.
 struct GzipJob {
-  std::string input, output;
-  std::string storedName;  // the file name in its header
+  platform::Path input, output;
+  // The file name in its header; "" for none.
+  std::string storedName;
   // The time as a file stamp holds it (two-second steps, 1980 to 2107):
   // what a copy of the image given the date of its source had.
   bool stampTime = false;
-  // Paths Shift-JIS cannot hold; `input` and `output` then name them for a
-  // person only.
-  std::u16string wideInput{}, wideOutput{};
 };
 
 void DeleteOutput(const GzipJob& job) {
-  platform::Os& os = platform::Current();
-  if (job.wideOutput.empty())
-    os.Delete(SjisToUtf16(job.output));
-  else
-    os.Delete(job.wideOutput);
+  platform::Current().Delete(job.output);
+}
+
+// A path in a message (Shift-JIS text).
+std::string Quoted(const platform::Path& path) {
+  return QuotedName(Utf16ToSjisLossy(path));
 }
 
 // A member being written. The thread that started it makes every file
@@ -110,21 +109,20 @@ std::unique_ptr<Member> StartMember(const GzipJob& job, std::size_t index, std::
                                     bool& inputError) {
   platform::Os& os = platform::Current();
   auto m = std::make_unique<Member>(index);
-  const bool wideIn = !job.wideInput.empty();
-  m->in = wideIn ? os.OpenRead(job.wideInput) : os.OpenRead(SjisToUtf16(job.input));
+  m->in = os.OpenRead(job.input);
   inputError = !m->in;
   if (!m->in) {
-    reason = "cannot open " + QuotedName(job.input);
+    reason = "cannot open " + Quoted(job.input);
     return nullptr;
   }
   platform::DirEntry entry;
   std::uint32_t mtime = 0;
-  if (wideIn ? os.FindFirst(job.wideInput, entry) : os.FindFirst(SjisToUtf16(job.input), entry))
+  if (os.FindFirst(job.input, entry))
     mtime = GzipTime(job.stampTime ? UnpackDosDateTime(PackDosDateTime(entry.lastWrite))
                                    : entry.lastWrite);
-  m->out = job.wideOutput.empty() ? os.Create(SjisToUtf16(job.output)) : os.Create(job.wideOutput);
+  m->out = os.Create(job.output);
   if (!m->out) {
-    reason = "cannot create " + QuotedName(job.output);
+    reason = "cannot create " + Quoted(job.output);
     return nullptr;
   }
   const char* why = nullptr;
@@ -144,7 +142,7 @@ std::unique_ptr<Member> StartMember(const GzipJob& job, std::size_t index, std::
   if (why) {
     m->out.reset();
     DeleteOutput(job);
-    reason = QuotedName(job.output) + ": " + why;
+    reason = Quoted(job.output) + ": " + why;
     return nullptr;
   }
   m->input.resize(kPiece);
@@ -272,7 +270,7 @@ std::optional<GzipFailure> WriteGzipMembers(const std::vector<GzipJob>& jobs, un
         abandon(*m);
         m.reset();
       } else if (m->error) {
-        fail(m->job, QuotedName(jobs[m->job].output) + ": " + m->error);
+        fail(m->job, Quoted(jobs[m->job].output) + ": " + m->error);
         abandon(*m);
         m.reset();
       } else if (m->finished) {
@@ -295,25 +293,11 @@ unsigned ThreadsToUse(unsigned asked) {
   return std::min(platform::ProcessorsAvailable(), kMaxThreads);
 }
 
-std::string StagedPath(const std::string& name) {
-  return StagingFolder + name;
-}
-
 // True when `name` is a file of this run's staging folder that can be
 // touched without reaching outside it.
-bool StagedFileExists(const std::string& name) {
-  return !StagingFolder.empty() && IsPlainFileName(name) &&
-         platform::Current().FileExists(SjisToUtf16(StagedPath(name)));
-}
-
-// The staged file of a name Shift-JIS cannot hold.
-std::u16string WideStagedPath(const std::u16string& name) {
-  return SjisToUtf16(StagingFolder) + name;
-}
-
-bool WideStagedFileExists(const std::u16string& name) {
+bool StagedFileExists(const platform::Path& name) {
   return !StagingFolder.empty() && IsPlainWideName(name) &&
-         platform::Current().FileExists(WideStagedPath(name));
+         platform::Current().FileExists(StagingFolder + name);
 }
 
 }  // namespace
@@ -330,15 +314,15 @@ bool CreateWorkFolder(std::string& reason) {
   for (int attempt = 0; attempt < 100; ++attempt) {
     // Made again on every attempt: another run that ends now removes the
     // work folder when it finds it empty, just before our folder goes in.
-    os.CreateFolder(SjisToUtf16(WorkFolder));  // it may be there from an earlier run
-    if (!os.FolderExists(SjisToUtf16(WorkFolder))) {
+    os.CreateFolder(WorkFolder);  // it may be there from an earlier run
+    if (!os.FolderExists(WorkFolder)) {
       reason = "the folder cannot be created";
       return false;
     }
-    const std::string folder =
-        WorkFolder + "run" + HexText(static_cast<std::uint32_t>(random()), 8);
-    if (os.CreateFolder(SjisToUtf16(folder))) {
-      StagingFolder = folder + "\\";
+    const platform::Path folder =
+        WorkFolder + u"run" + SjisToUtf16(HexText(static_cast<std::uint32_t>(random()), 8));
+    if (os.CreateFolder(folder)) {
+      StagingFolder = folder + u"\\";
       return true;
     }
   }
@@ -352,65 +336,49 @@ void RemoveWorkFolder() {
     DeleteStagedArchives();
     DeleteStagedOriginals();
     ClearStagedImages();
-    os.RemoveFolder(SjisToUtf16(StagingFolder));
+    os.RemoveFolder(StagingFolder);
     StagingFolder.clear();
   }
   // Only empty: other runs may still be staging in it.
-  if (!WorkFolder.empty()) os.RemoveFolder(SjisToUtf16(WorkFolder));
+  if (!WorkFolder.empty()) os.RemoveFolder(WorkFolder);
 }
 
-bool CompressStagedImages(std::string& reason, const std::vector<std::string>& sources,
+bool CompressStagedImages(std::string& reason, const std::vector<platform::Path>& sources,
                           unsigned threads, std::vector<TUnreadableImage>* unreadable) {
-  // How many entries hold each name, upper-cased: kept up to date as
-  // entries take their archive's name.
+  // How many entries hold each name, by its key: kept up to date as entries
+  // take their archive's name.
   std::unordered_map<std::string, int> holders;
-  for (const TBindImageType& image : StagedImages)
-    ++holders[ImageNameKey(image.Name, image.WideName)];
+  for (const TBindImageType& image : StagedImages) ++holders[StagedNameKey(image)];
   std::vector<GzipJob> jobs;
   std::vector<std::size_t> entryOf;
   std::string refused;
   for (std::size_t i = 0; i < StagedImages.size(); ++i) {
     const TBindImageType& image = StagedImages[i];
     if (IsCompressedName(image.Name)) continue;
-    if (!image.WideName.empty()) {
-      // A name Shift-JIS cannot hold: its copy lies staged under the name.
-      if (!WideStagedFileExists(image.WideName)) continue;
-      const std::string key = WideNameKey(image.WideName);
-      if (holders[key + ".GZ"] > 0) {
-        refused =
-            "the compressed name " + QuotedName(image.Name + ".gz") + " is taken by another image";
-        break;
-      }
-      --holders[key];
-      ++holders[key + ".GZ"];
-      GzipJob job{image.Name, image.Name + ".gz", std::string()};
-      job.wideInput = WideStagedPath(image.WideName);
-      job.wideOutput = WideStagedPath(image.WideName + u".gz");
-      // The header's name field is bytes in no stated code page: tools read
-      // it in the system's own (CP932 on a Japanese Windows), where this name
-      // would come out garbled. Left out, every tool takes the archive's own
-      // name less ".gz", which is the image's name exactly.
-      jobs.push_back(std::move(job));
-      entryOf.push_back(i);
-      continue;
-    }
-    const std::string source = i < sources.size() ? sources[i] : std::string();
-    if (source.empty() && !StagedFileExists(image.Name)) continue;
-    const std::string archive = image.Name + ".gz";
-    const std::string upperArchive = SjisUpper(archive);
+    const platform::Path name = StagedFileName(image);
+    const platform::Path source = i < sources.size() ? sources[i] : platform::Path();
+    if (source.empty() && !StagedFileExists(name)) continue;
+    const platform::Path archive = name + u".gz";
+    const std::string archiveKey = WideNameKey(archive);
     // Replacing the archive of another listed image would make both
-    // entries show this picture.
-    // (An upper-cased name never equals itself with ".GZ" added, so every
-    // holder is another image.)
-    if (holders[upperArchive] > 0) {
-      refused = "the compressed name " + QuotedName(archive) + " is taken by another image";
+    // entries show this picture. (A key never equals itself with ".GZ"
+    // added, so every holder is another image.)
+    if (holders[archiveKey] > 0) {
+      refused = "the compressed name " + QuotedName(Utf16ToSjisLossy(archive)) +
+                " is taken by another image";
       break;
     }
     // Counted as done already: the entries up to a failure are.
-    --holders[SjisUpper(image.Name)];
-    ++holders[upperArchive];
+    --holders[StagedNameKey(image)];
+    ++holders[archiveKey];
+    // The header's name field is bytes in no stated code page: tools read
+    // it in the system's own (CP932 on a Japanese Windows), where a name
+    // CP932 cannot hold would come out garbled. Left out, every tool takes
+    // the archive's own name less ".gz", which is the image's name exactly.
+    std::string storedName;
+    if (!Utf16ToSjisExact(name, storedName)) storedName.clear();
     const bool fromSource = !source.empty();
-    jobs.push_back({fromSource ? source : StagedPath(image.Name), StagedPath(archive), image.Name,
+    jobs.push_back({fromSource ? source : StagingFolder + name, StagingFolder + archive, storedName,
                     fromSource});
     entryOf.push_back(i);
   }
@@ -422,14 +390,9 @@ bool CompressStagedImages(std::string& reason, const std::vector<std::string>& s
   const std::size_t done = failure ? failure->job : jobs.size();
   for (std::size_t j = 0; j < done; ++j) {
     TBindImageType& image = StagedImages[entryOf[j]];
-    if (!image.WideName.empty()) {
-      if (platform::Current().FileExists(WideStagedPath(image.WideName + u".gz"))) {
-        image.Name += ".gz";
-        image.WideName += u".gz";
-      }
-    } else if (platform::Current().FileExists(SjisToUtf16(StagedPath(image.Name + ".gz")))) {
-      image.Name += ".gz";
-    }
+    if (!platform::Current().FileExists(StagingFolder + StagedFileName(image) + u".gz")) continue;
+    image.Name += ".gz";
+    if (!image.WideName.empty()) image.WideName += u".gz";
   }
   if (failure) {
     reason = "cannot compress " + QuotedName(StagedImages[entryOf[failure->job]].Name) + ": " +
@@ -443,50 +406,29 @@ bool CompressStagedImages(std::string& reason, const std::vector<std::string>& s
   return true;
 }
 
-bool GzipCompressFile(const std::string& input, const std::string& output, std::string& reason) {
-  const std::optional<GzipFailure> failure =
-      WriteGzipMembers({{input, output, ExtractFileName(input)}}, 1);
-  if (failure) reason = failure->reason;
-  return !failure;
-}
-
-bool GzipCompressFile(const std::u16string& input, const std::u16string& output,
+bool GzipCompressFile(const platform::Path& input, const platform::Path& output,
                       std::string& reason) {
   // A name Shift-JIS cannot hold goes without the header's name field, as
   // the staged images do.
   std::string storedName;
   if (!Utf16ToSjisExact(WideFileName(input), storedName)) storedName.clear();
-  GzipJob job{Utf16ToSjisLossy(input), Utf16ToSjisLossy(output), storedName};
-  job.wideInput = input;
-  job.wideOutput = output;
-  const std::optional<GzipFailure> failure = WriteGzipMembers({job}, 1);
+  const std::optional<GzipFailure> failure = WriteGzipMembers({{input, output, storedName}}, 1);
   if (failure) reason = failure->reason;
   return !failure;
 }
 
 void DeleteStagedArchives() {
   for (const TBindImageType& image : StagedImages) {
-    if (!image.WideName.empty()) {
-      if (IsCompressedName(image.Name) && WideStagedFileExists(image.WideName))
-        platform::Current().Delete(WideStagedPath(image.WideName));
-      continue;
-    }
-    if (IsCompressedName(image.Name) && StagedFileExists(image.Name))
-      platform::Current().Delete(SjisToUtf16(StagedPath(image.Name)));
+    const platform::Path name = StagedFileName(image);
+    if (IsCompressedName(image.Name) && StagedFileExists(name))
+      platform::Current().Delete(StagingFolder + name);
   }
 }
 
 void DeleteStagedOriginals() {
   for (const TBindImageType& image : StagedImages) {
-    if (!image.WideName.empty()) {
-      const std::u16string name = IsCompressedName(image.Name)
-                                      ? image.WideName.substr(0, image.WideName.size() - 3)
-                                      : image.WideName;
-      if (WideStagedFileExists(name)) platform::Current().Delete(WideStagedPath(name));
-      continue;
-    }
-    const std::string name =
-        IsCompressedName(image.Name) ? ChangeFileExt(image.Name, "") : image.Name;
-    if (StagedFileExists(name)) platform::Current().Delete(SjisToUtf16(StagedPath(name)));
+    platform::Path name = StagedFileName(image);
+    if (IsCompressedName(image.Name)) name.resize(name.size() - 3);
+    if (StagedFileExists(name)) platform::Current().Delete(StagingFolder + name);
   }
 }

@@ -37,15 +37,13 @@ struct TUnreadableImage {
   std::size_t entry;
   std::string reason;  // for a person
 };
-bool CompressStagedImages(std::string& reason, const std::vector<std::string>& sources = {},
+bool CompressStagedImages(std::string& reason, const std::vector<std::u16string>& sources = {},
                           unsigned threads = 0,
                           std::vector<TUnreadableImage>* unreadable = nullptr);
 // Writes `input` as one gzip member to `output` (replacing it). False, with
 // `reason`, when the input cannot be read or the output not written; no
 // output is left behind then.
-bool GzipCompressFile(const std::string& input, const std::string& output, std::string& reason);
-// The same for paths Shift-JIS cannot hold. A stored name that CP932 cannot
-// hold is left out of the header.
+// The header names the input's file name, unless CP932 cannot hold it.
 bool GzipCompressFile(const std::u16string& input, const std::u16string& output,
                       std::string& reason);
 void DeleteStagedArchives();

@@ -146,7 +146,7 @@ bool ReferencesKeepTheirImages(const TJwwData& d, const Section& in, const Secti
 // reload does not find the first pass's copies in its way.
 bool Load(TJwwData& d, const std::string& path, const std::string& staging) {
   ClearStagedImages();
-  StagingFolder = staging;
+  StagingFolder = SjisToUtf16(staging);
   try {
     return d.LoadFromFile(path);
   } catch (...) {
@@ -180,7 +180,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   os.AddFolder("C:\\work\\s2");
   os.AddFile("C:\\in\\a.jww", std::vector<std::uint8_t>(data, data + size));
   const std::size_t setUp = os.WrittenPaths().size();
-  WorkFolder = "C:\\work\\";
+  WorkFolder = u"C:\\work\\";
   ExtractImagesOnLoad = true;
   WriteImagesOnSave = true;
 

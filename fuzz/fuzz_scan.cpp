@@ -15,6 +15,7 @@
 #include "jww/jwwtype.h"
 #include "jww/jwwunit.h"
 #include "platform/memory_os.h"
+#include "text/unicode.h"
 
 namespace {
 
@@ -85,7 +86,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::size_t setUp = os.WrittenPaths().size();
 
   ProgramFolder = "C:\\prog\\";
-  WorkFolder = "C:\\prog\\TEMP\\";
+  WorkFolder = u"C:\\prog\\TEMP\\";
   ExtractImagesOnLoad = true;
   WriteImagesOnSave = true;
   std::string reason;

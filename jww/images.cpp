@@ -50,10 +50,8 @@ void ExtractImage(JwwReader& r, const TBindImageType& image) {
   if (StagingFolder.empty())
     throw JwwIoError(101, "there is no staging folder for the embedded images");
   platform::Os& os = platform::Current();
-  const std::string path = StagingFolder + image.Name;
-  const bool wide = !image.WideName.empty();
-  const std::u16string widePath = wide ? SjisToUtf16(StagingFolder) + image.WideName : u"";
-  std::unique_ptr<platform::File> file = wide ? os.Create(widePath) : os.Create(SjisToUtf16(path));
+  const std::u16string path = StagingFolder + StagedFileName(image);
+  std::unique_ptr<platform::File> file = os.Create(path);
   if (!file)
     throw JwwIoError(101, "the embedded image " + QuotedName(image.Name) +
                               " cannot be created in the staging folder");
@@ -74,11 +72,7 @@ void ExtractImage(JwwReader& r, const TBindImageType& image) {
           101, "the embedded image " + QuotedName(image.Name) + " cannot be written (disk full?)");
   } catch (...) {
     file.reset();
-    if (wide) {
-      os.Delete(widePath);
-    } else {
-      os.Delete(SjisToUtf16(path));
-    }
+    os.Delete(path);
     throw;
   }
 }
@@ -176,14 +170,12 @@ void MarkReferences(const TEntityLists& lists, const NameIndex& names) {
 
 struct StoredImage {
   const TBindImageType* image;
-  std::string path;
+  std::u16string path;
   std::int32_t size;
-  std::u16string widePath;  // for a name Shift-JIS cannot hold
 };
 
 std::unique_ptr<platform::File> OpenStored(const StoredImage& s) {
-  platform::Os& os = platform::Current();
-  return s.image->WideName.empty() ? os.OpenRead(SjisToUtf16(s.path)) : os.OpenRead(s.widePath);
+  return platform::Current().OpenRead(s.path);
 }
 
 // The name as the section stores it: bytes, or UTF-16 for a name Shift-JIS
@@ -364,15 +356,12 @@ void TJwwData::WriteImageSection(JwwWriter& w) {
   // drawing may carry more images than a process may hold files open.
   platform::Os& os = platform::Current();
   std::vector<StoredImage> stored;
-  const std::u16string wideStaging = SjisToUtf16(StagingFolder);
   for (std::size_t i : order) {
     TBindImageType& image = StagedImages[i];
     if (!image.InUse) continue;
-    StoredImage s{&image, StagingFolder + image.Name, 0, {}};
-    if (!image.WideName.empty()) s.widePath = wideStaging + image.WideName;
-    const bool there = image.WideName.empty()
-                           ? IsPlainFileName(image.Name) && os.FileExists(SjisToUtf16(s.path))
-                           : IsPlainWideName(image.WideName) && os.FileExists(s.widePath);
+    const std::u16string name = StagedFileName(image);
+    StoredImage s{&image, StagingFolder + name, 0};
+    const bool there = IsPlainWideName(name) && os.FileExists(s.path);
     if (StagingFolder.empty() || !there) {
       image.InUse = false;
       continue;

@@ -1,11 +1,21 @@
 #include "jww/jwwtype.h"
 
-std::string WorkFolder;
-std::string StagingFolder;
+#include "text/widenames.h"
+
+std::u16string WorkFolder;
+std::u16string StagingFolder;
 std::vector<TBindImageType> StagedImages;
 bool ExtractImagesOnLoad = true;
 bool WriteImagesOnSave = true;
 
 void ClearStagedImages() {
   StagedImages.clear();
+}
+
+std::u16string StagedFileName(const TBindImageType& image) {
+  return WideSpelling(image.Name, image.WideName);
+}
+
+std::string StagedNameKey(const TBindImageType& image) {
+  return ImageNameKey(image.Name, image.WideName);
 }

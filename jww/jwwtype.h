@@ -281,13 +281,17 @@ struct TBindImageType {
   // with "?", which names no staged file.
   std::u16string WideName = {};
 };
+// The name of an image's file in the staging folder; and the key names are
+// compared by, ignoring letter case as Windows does.
+std::u16string StagedFileName(const TBindImageType& image);
+std::string StagedNameKey(const TBindImageType& image);
 
 // The work folder next to the program ("TEMP\" in the program folder), and
 // the staging folder of this run inside it: a fresh folder of its own, so
 // that files another run left or stages at the same time are never taken
 // for images of this drawing. Both end in "\".
-extern std::string WorkFolder;
-extern std::string StagingFolder;
+extern std::u16string WorkFolder;
+extern std::u16string StagingFolder;
 // The images staged for the drawing being converted, in order.
 extern std::vector<TBindImageType> StagedImages;
 extern bool ExtractImagesOnLoad;

@@ -12,12 +12,13 @@
 #include "app/UnitGval.h"
 #include "embed/staging.h"
 #include "tests/testutil.h"
+#include "text/unicode.h"
 
 class ConversionTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ProgramFolder = home.Internal();
-    WorkFolder = ProgramFolder + "TEMP\\";
+    WorkFolder = SjisToUtf16(ProgramFolder + "TEMP\\");
     std::string reason;
     ASSERT_TRUE(CreateWorkFolder(reason)) << reason;
     std::filesystem::create_directories(dwg.Native("img"));

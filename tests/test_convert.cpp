@@ -418,7 +418,8 @@ TEST_F(Conversion, Utf16ReferencesAndStoredNames) {
   testutil::WriteText(dwg.Native("img/a.bmp"), "live image");
   testutil::WriteText(home.Native("carried.bmp"), "carried image");
   std::string reason;
-  ASSERT_TRUE(GzipCompressFile(home.Internal("carried.bmp"), home.Internal("carried.gz"), reason));
+  ASSERT_TRUE(GzipCompressFile(SjisToUtf16(home.Internal("carried.bmp")),
+                               SjisToUtf16(home.Internal("carried.gz")), reason));
   auto gz = testutil::ReadBytes(home.Native("carried.gz"));
 
   TJwwData d;

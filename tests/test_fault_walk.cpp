@@ -23,6 +23,7 @@
 #include "tests/fake_desktop.h"
 #include "tests/jwwfixture.h"
 #include "tests/testutil.h"
+#include "text/unicode.h"
 
 namespace fs = std::filesystem;
 using platform::FaultyOs;
@@ -332,11 +333,11 @@ class FaultWalk : public ::testing::Test {
     platform::MemoryOs memory;
     const std::string copy = "C:\\check\\drawing.jww";
     Drawn drawn;
-    const std::string staging = StagingFolder;
+    const std::u16string staging = StagingFolder;
     try {
       memory.AddFile(copy, testutil::ReadThrough(platform::Native(), path));
       memory.AddFolder("C:\\check\\staging");
-      StagingFolder = "C:\\check\\staging\\";
+      StagingFolder = SjisToUtf16("C:\\check\\staging\\");
       platform::ScopedOs use(memory);
       TJwwData d;
       if (!d.LoadFromFile(copy)) throw std::runtime_error(d.LastError);
@@ -434,7 +435,8 @@ TEST_F(FaultWalk, OneDrawingWithImages) {
   {
     testutil::WriteBytes(scratch.Native("c.bmp"), c);
     std::string reason;
-    ASSERT_TRUE(GzipCompressFile(scratch.Internal("c.bmp"), scratch.Internal("c.bmp.gz"), reason))
+    ASSERT_TRUE(GzipCompressFile(SjisToUtf16(scratch.Internal("c.bmp")),
+                                 SjisToUtf16(scratch.Internal("c.bmp.gz")), reason))
         << reason;
     const Bytes gz = testutil::ReadBytes(scratch.Native("c.bmp.gz"));
     Bytes drawing = testutil::ReadBytes(Native("src/plan.jww"));
@@ -461,7 +463,7 @@ TEST_F(FaultWalk, OneDrawingWithImages) {
   auto run = [&](FakeDesktop& os) {
     ResetConversionState();
     ProgramFolder = Folder("home");
-    WorkFolder = ProgramFolder + "TEMP\\";
+    WorkFolder = SjisToUtf16(ProgramFolder + "TEMP\\");
     platform::ScopedOs use(os);
     std::string why;
     ASSERT_TRUE(CreateWorkFolder(why)) << why;
@@ -518,7 +520,9 @@ TEST_F(FaultWalk, OneUtf16DrawingWithNamesBeyondShiftJis) {
                        b);  // plan〜1.png
   testutil::WriteBytes(scratch.Native("c.png"), c);
   std::string why;
-  ASSERT_TRUE(GzipCompressFile(scratch.Internal("c.png"), scratch.Internal("c.gz"), why)) << why;
+  ASSERT_TRUE(GzipCompressFile(SjisToUtf16(scratch.Internal("c.png")),
+                               SjisToUtf16(scratch.Internal("c.gz")), why))
+      << why;
   const Bytes gz = testutil::ReadBytes(scratch.Native("c.gz"));
   jwwfixture::JwwBuilder section(700);
   section.Dword(1);
@@ -534,11 +538,11 @@ TEST_F(FaultWalk, OneUtf16DrawingWithNamesBeyondShiftJis) {
   auto imagesOf = [](const std::string& path) {
     platform::MemoryOs memory;
     std::map<std::u16string, std::string> images;
-    const std::string staging = StagingFolder;
+    const std::u16string staging = StagingFolder;
     try {
       memory.AddFile("C:\\check\\drawing.jww", testutil::ReadThrough(platform::Native(), path));
       memory.AddFolder("C:\\check\\staging");
-      StagingFolder = "C:\\check\\staging\\";
+      StagingFolder = SjisToUtf16("C:\\check\\staging\\");
       platform::ScopedOs use(memory);
       images = testutil::WideImagesOf("C:\\check\\drawing.jww");
     } catch (const std::exception& e) {
@@ -554,7 +558,7 @@ TEST_F(FaultWalk, OneUtf16DrawingWithNamesBeyondShiftJis) {
   auto run = [&](FakeDesktop& os) {
     ResetConversionState();
     ProgramFolder = Folder("home");
-    WorkFolder = ProgramFolder + "TEMP\\";
+    WorkFolder = SjisToUtf16(ProgramFolder + "TEMP\\");
     platform::ScopedOs use(os);
     std::string why;
     ASSERT_TRUE(CreateWorkFolder(why)) << why;

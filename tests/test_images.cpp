@@ -16,6 +16,7 @@
 #include "tests/testutil.h"
 #include "text/filenames.h"
 #include "text/sjis.h"
+#include "text/unicode.h"
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
@@ -32,12 +33,12 @@ namespace {
 struct StagingScope {
   TempDir dir;
   fs::path stage = dir.path() / "a" / "b" / "stage";
-  std::string oldStaging = StagingFolder;
+  std::u16string oldStaging = StagingFolder;
   std::vector<TBindImageType> oldImages = StagedImages;
 
   StagingScope() {
     fs::create_directories(stage);
-    StagingFolder = testutil::Internal(stage) + "\\";
+    StagingFolder = SjisToUtf16(testutil::Internal(stage) + "\\");
     StagedImages.clear();
   }
   ~StagingScope() {

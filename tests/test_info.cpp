@@ -688,7 +688,7 @@ namespace {
 
 // The globals a conversion sets, put back however the test ends.
 struct SavedGlobals {
-  std::string work = WorkFolder, staging = StagingFolder;
+  std::u16string work = WorkFolder, staging = StagingFolder;
   bool extract = ExtractImagesOnLoad;
   std::vector<TBindImageType> staged = StagedImages;
   ~SavedGlobals() {
@@ -707,8 +707,8 @@ TEST_F(InfoDrawing, DescribingWritesNothingAndRestoresTheGlobals) {
   SavedGlobals saved;
   fs::create_directories(dir.Native("home"));
   fs::create_directories(dir.Native("stage"));
-  WorkFolder = dir.Internal("home") + "\\TEMP\\";
-  StagingFolder = dir.Internal("stage") + "\\";
+  WorkFolder = SjisToUtf16(dir.Internal("home") + "\\TEMP\\");
+  StagingFolder = SjisToUtf16(dir.Internal("stage") + "\\");
   ExtractImagesOnLoad = true;
   StagedImages = {{"earlier.jpg.gz", 42, true}};
 

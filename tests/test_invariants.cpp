@@ -18,6 +18,7 @@
 #include "embed/staging.h"
 #include "tests/jwwfixture.h"
 #include "tests/testutil.h"
+#include "text/unicode.h"
 
 namespace fs = std::filesystem;
 
@@ -61,7 +62,7 @@ class Invariants : public ::testing::Test {
     fs::create_directories(root.Native("dwg/img"));
     fs::create_directories(root.Native("out"));
     ProgramFolder = root.Internal("prog") + "\\";
-    WorkFolder = ProgramFolder + "TEMP\\";
+    WorkFolder = SjisToUtf16(ProgramFolder + "TEMP\\");
     std::string reason;
     ASSERT_TRUE(CreateWorkFolder(reason)) << reason;
     std::vector<std::uint8_t> photo(30000);

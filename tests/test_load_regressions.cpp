@@ -8,6 +8,7 @@
 #include "tests/jwwfixture.h"
 #include "tests/testutil.h"
 #include "text/filenames.h"
+#include "text/unicode.h"
 
 using platform::MemoryOs;
 
@@ -24,9 +25,10 @@ std::vector<std::string> ConvertDrawingInMemory(MemoryOs& os, const Bytes& drawi
   os.AddFolder("C:\\prog");
   os.AddFolder("C:\\out");
   const std::size_t setUp = os.WrittenPaths().size();
-  const std::string savedProgram = ProgramFolder, savedWork = WorkFolder;
+  const std::string savedProgram = ProgramFolder;
+  const std::u16string savedWork = WorkFolder;
   ProgramFolder = "C:\\prog\\";
-  WorkFolder = "C:\\prog\\TEMP\\";
+  WorkFolder = SjisToUtf16("C:\\prog\\TEMP\\");
   std::string reason;
   EXPECT_TRUE(CreateWorkFolder(reason)) << reason;
   {

@@ -162,9 +162,10 @@ TEST(MemoryOs, AConversionRunsEntirelyInMemory) {
   b.Drawing(top, {});
   os.AddFile("C:\\dwg\\plan.jww", b.bytes());
 
-  const std::string savedProgram = ProgramFolder, savedWork = WorkFolder;
+  const std::string savedProgram = ProgramFolder;
+  const std::u16string savedWork = WorkFolder;
   ProgramFolder = "C:\\prog\\";
-  WorkFolder = "C:\\prog\\TEMP\\";
+  WorkFolder = SjisToUtf16("C:\\prog\\TEMP\\");
   std::string reason;
   ASSERT_TRUE(CreateWorkFolder(reason)) << reason;
   TForm1 form;
@@ -180,7 +181,7 @@ TEST(MemoryOs, AConversionRunsEntirelyInMemory) {
     EXPECT_EQ(d.Texts[0].Text.text.rfind("^@BM%temp%", 0), 0u) << d.Texts[0].Text.text;
     ASSERT_EQ(StagedImages.size(), 1u);
     std::vector<std::uint8_t> gz;
-    EXPECT_TRUE(os.GetFile(StagingFolder + StagedImages[0].Name, gz));
+    EXPECT_TRUE(os.GetFile(Utf16ToSjisLossy(StagingFolder) + StagedImages[0].Name, gz));
   }
   RemoveWorkFolder();
   ProgramFolder = savedProgram;

@@ -28,12 +28,12 @@ namespace {
 // puts the globals back afterwards.
 struct StagingScope {
   TempDir dir;
-  std::string oldStaging = StagingFolder;
-  std::string oldWork = WorkFolder;
+  std::u16string oldStaging = StagingFolder;
+  std::u16string oldWork = WorkFolder;
   std::vector<TBindImageType> oldImages = StagedImages;
 
   StagingScope() {
-    StagingFolder = dir.Internal();
+    StagingFolder = SjisToUtf16(dir.Internal());
     StagedImages.clear();
   }
   ~StagingScope() {
@@ -140,7 +140,8 @@ TEST(GzipCompressFile, MemberLayoutNameTimeAndRoundTrip) {
   WriteBytes(s.dir.Native("画像.jpg.gz"), Sample(300000, 1));
 
   std::string reason;
-  ASSERT_TRUE(GzipCompressFile(s.dir.Internal() + name, s.dir.Internal() + name + ".gz", reason))
+  ASSERT_TRUE(GzipCompressFile(SjisToUtf16(s.dir.Internal() + name),
+                               SjisToUtf16(s.dir.Internal() + name + ".gz"), reason))
       << reason;
   const fs::path gz = s.dir.Native("画像.jpg.gz");
   const Bytes out = ReadBytes(gz);
@@ -164,7 +165,8 @@ TEST(GzipCompressFile, EmptyInputGivesHeaderNameEmptyStreamAndZeroTrailer) {
   StagingScope s;
   WriteBytes(s.dir.Native("a.jpg"), {});
   std::string reason;
-  ASSERT_TRUE(GzipCompressFile(s.dir.Internal("a.jpg"), s.dir.Internal("a.jpg.gz"), reason));
+  ASSERT_TRUE(GzipCompressFile(SjisToUtf16(s.dir.Internal("a.jpg")),
+                               SjisToUtf16(s.dir.Internal("a.jpg.gz")), reason));
   const Bytes out = ReadBytes(s.dir.Native("a.jpg.gz"));
   ASSERT_EQ(out.size(), 10u + 6 + 2 + 8);
   EXPECT_EQ(Bytes(out.begin(), out.begin() + 4), (Bytes{0x1F, 0x8B, 0x08, 0x08}));
@@ -180,14 +182,15 @@ TEST(GzipCompressFile, EmptyInputGivesHeaderNameEmptyStreamAndZeroTrailer) {
 TEST(GzipCompressFile, FailuresLeaveNoOutput) {
   StagingScope s;
   std::string reason;
-  EXPECT_FALSE(GzipCompressFile(s.dir.Internal("none.jpg"), s.dir.Internal("none.jpg.gz"), reason));
+  EXPECT_FALSE(GzipCompressFile(SjisToUtf16(s.dir.Internal("none.jpg")),
+                                SjisToUtf16(s.dir.Internal("none.jpg.gz")), reason));
   EXPECT_FALSE(reason.empty());
   EXPECT_FALSE(fs::exists(s.dir.Native("none.jpg.gz")));
 
   WriteBytes(s.dir.Native("a.jpg"), Sample(70000, 3));
   reason.clear();
-  EXPECT_FALSE(
-      GzipCompressFile(s.dir.Internal("a.jpg"), s.dir.Internal() + "no\\such\\a.jpg.gz", reason));
+  EXPECT_FALSE(GzipCompressFile(SjisToUtf16(s.dir.Internal("a.jpg")),
+                                SjisToUtf16(s.dir.Internal() + "no\\such\\a.jpg.gz"), reason));
   EXPECT_FALSE(reason.empty());
 
   // A write, a read or the closing of the archive failing: never a partial
@@ -200,7 +203,8 @@ TEST(GzipCompressFile, FailuresLeaveNoOutput) {
     if (fault == 3) faulty.failCloseAt = 1;
     platform::ScopedOs use(faulty);
     reason.clear();
-    EXPECT_FALSE(GzipCompressFile(s.dir.Internal("a.jpg"), s.dir.Internal("a.jpg.gz"), reason))
+    EXPECT_FALSE(GzipCompressFile(SjisToUtf16(s.dir.Internal("a.jpg")),
+                                  SjisToUtf16(s.dir.Internal("a.jpg.gz")), reason))
         << fault;
     EXPECT_FALSE(reason.empty()) << fault;
     EXPECT_FALSE(fs::exists(s.dir.Native("a.jpg.gz"))) << fault;
@@ -287,18 +291,19 @@ Bytes Noise(std::size_t n, std::uint32_t seed) {
 // New images beside the staging folder, each to be compressed straight
 // from its own file under an embedded name of its own.
 struct NewImages {
-  std::vector<std::string> names, sources;
+  std::vector<std::string> names;
+  std::vector<std::u16string> sources;
   std::vector<Bytes> bytes;
 
   void Add(StagingScope& s, const std::string& name, Bytes data) {
     const std::string file = "src" + std::to_string(names.size()) + ".bmp";
     WriteBytes(s.dir.Native(file), data);
     names.push_back(name);
-    sources.push_back(s.dir.Internal(file));
+    sources.push_back(SjisToUtf16(s.dir.Internal(file)));
     bytes.push_back(std::move(data));
   }
   void List(const std::string& staging) {
-    StagingFolder = staging;
+    StagingFolder = SjisToUtf16(staging);
     StagedImages.clear();
     for (const std::string& name : names) StagedImages.push_back({name, 0, true});
   }
@@ -317,7 +322,7 @@ std::map<std::string, Bytes> FilesOf(const fs::path& folder) {
 class OneFileFails : public platform::FaultyOs {
  public:
   enum class How { Open, Read, Create, Write };
-  OneFileFails(const std::string& path, How how) : path_(SjisToUtf16(path)), how_(how) {}
+  OneFileFails(platform::Path path, How how) : path_(std::move(path)), how_(how) {}
 
   std::unique_ptr<platform::File> OpenRead(const platform::Path& path) override {
     if (path != path_ || (how_ != How::Open && how_ != How::Read)) return FaultyOs::OpenRead(path);
@@ -369,10 +374,10 @@ TEST(CompressStagedImages, NewImagesGoStraightIntoArchivesAlikeOnAnyNumberOfThre
   mixed.insert(mixed.begin() + 1000000, noise.begin(), noise.end());
   images.Add(s, "mixed.bmp", mixed);
   images.Add(s, "small.png", Sample(100, 5));
-  ASSERT_TRUE(platform::Current().SetLastWriteTime(SjisToUtf16(images.sources[1]),
+  ASSERT_TRUE(platform::Current().SetLastWriteTime(images.sources[1],
                                                    platform::LocalTime{2021, 3, 4, 5, 6, 7}));
   // An old file: an archive carries the time as a file stamp holds it.
-  ASSERT_TRUE(platform::Current().SetLastWriteTime(SjisToUtf16(images.sources[2]),
+  ASSERT_TRUE(platform::Current().SetLastWriteTime(images.sources[2],
                                                    platform::LocalTime{1975, 6, 1, 12, 0, 0}));
 
   std::map<std::string, Bytes> first;
@@ -424,7 +429,7 @@ TEST(CompressStagedImages, AFailingImageFailsAllAfterItWhateverTheThreads) {
       fs::create_directory(s.dir.Native(folder));
       images.List(s.dir.Internal(folder) + "\\");
       const bool onSource = how == How::Open || how == How::Read;
-      OneFileFails faulty(onSource ? images.sources[2] : StagingFolder + "i2.bmp.gz", how);
+      OneFileFails faulty(onSource ? images.sources[2] : StagingFolder + u"i2.bmp.gz", how);
       std::string reason;
       {
         platform::ScopedOs use(faulty);
@@ -469,7 +474,7 @@ TEST(DeleteStaged, ArchivesThenOriginalsOnlyOfListedEntries) {
   // A name that is not plain never reaches outside the staging folder, and
   // with no staging folder nothing is deleted at all.
   fs::create_directory(s.dir.Native("stage"));
-  StagingFolder = s.dir.Internal("stage") + "\\";
+  StagingFolder = SjisToUtf16(s.dir.Internal("stage") + "\\");
   StagedImages = {{"..\\other.txt", 1, false}, {"..\\c.jpg.gz", 1, false}};
   DeleteStagedArchives();
   DeleteStagedOriginals();
@@ -482,37 +487,37 @@ TEST(DeleteStaged, ArchivesThenOriginalsOnlyOfListedEntries) {
 
 TEST(WorkFolder, EachRunStagesInItsOwnFolderAndTidiesUp) {
   StagingScope s;
-  WorkFolder = s.dir.Internal("TEMP") + "\\";
+  WorkFolder = SjisToUtf16(s.dir.Internal("TEMP") + "\\");
   std::string reason;
   ASSERT_TRUE(CreateWorkFolder(reason)) << reason;
-  const std::string first = StagingFolder;
+  const std::u16string first = StagingFolder;
   ASSERT_TRUE(CreateWorkFolder(reason)) << reason;  // another run, same work folder
-  const std::string second = StagingFolder;
+  const std::u16string second = StagingFolder;
   EXPECT_NE(first, second);
-  for (const std::string& f : {first, second}) {
-    EXPECT_EQ(f.rfind(WorkFolder, 0), 0u) << f;
-    EXPECT_EQ(f.back(), '\\');
-    EXPECT_TRUE(platform::Current().FolderExists(SjisToUtf16(f))) << f;
+  for (const std::u16string& f : {first, second}) {
+    EXPECT_EQ(f.rfind(WorkFolder, 0), 0u);
+    EXPECT_EQ(f.back(), u'\\');
+    EXPECT_TRUE(platform::Current().FolderExists(f));
   }
 
   // The second run stages an image and ends; the first run's folder keeps
   // the work folder alive.
-  testutil::WriteText(platform::InternalToNative(second + "a.jpg"), "x");
-  testutil::WriteText(platform::InternalToNative(second + "a.jpg.gz"), "x");
+  testutil::WriteText(platform::InternalToNative(second + u"a.jpg"), "x");
+  testutil::WriteText(platform::InternalToNative(second + u"a.jpg.gz"), "x");
   StagedImages = {{"a.jpg.gz", 1, false}};
   RemoveWorkFolder();
   EXPECT_TRUE(StagingFolder.empty());
   EXPECT_TRUE(StagedImages.empty());
-  EXPECT_FALSE(platform::Current().FolderExists(SjisToUtf16(second)));
-  EXPECT_TRUE(platform::Current().FolderExists(SjisToUtf16(WorkFolder)));
+  EXPECT_FALSE(platform::Current().FolderExists(second));
+  EXPECT_TRUE(platform::Current().FolderExists(WorkFolder));
 
   StagingFolder = first;
   RemoveWorkFolder();
-  EXPECT_FALSE(platform::Current().FolderExists(SjisToUtf16(WorkFolder)));
+  EXPECT_FALSE(platform::Current().FolderExists(WorkFolder));
 
   // A work folder that cannot be made.
   testutil::WriteText(s.dir.Native("file"), "x");
-  WorkFolder = s.dir.Internal("file") + "\\";
+  WorkFolder = SjisToUtf16(s.dir.Internal("file") + "\\");
   reason.clear();
   EXPECT_FALSE(CreateWorkFolder(reason));
   EXPECT_FALSE(reason.empty());

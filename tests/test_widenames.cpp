@@ -110,7 +110,7 @@ TEST_F(WideConversion, PathsShiftJisCannotHoldAreEmbeddedWithPathDerivedNames) {
 
   // The staged archive of a name CP932 cannot hold carries no name in its
   // header (flags 0); the Shift-JIS ones keep theirs.
-  auto gz = platform::Current().OpenRead(SjisToUtf16(StagingFolder) + folder + kUni + u".gz");
+  auto gz = platform::Current().OpenRead(StagingFolder + folder + kUni + u".gz");
   ASSERT_TRUE(gz);
   std::uint8_t header[10];
   ASSERT_EQ(gz->Read(header, 10), 10);
@@ -143,7 +143,8 @@ TEST_F(WideConversion, CarriedImageWithSuchANameComesThroughUnchanged) {
   // plain name does not overwrite it.
   testutil::WriteText(home.Native("src.png"), "carried picture");
   std::string reason;
-  ASSERT_TRUE(GzipCompressFile(home.Internal("src.png"), home.Internal("src.gz"), reason));
+  ASSERT_TRUE(GzipCompressFile(SjisToUtf16(home.Internal("src.png")),
+                               SjisToUtf16(home.Internal("src.gz")), reason));
   const auto gz = testutil::ReadBytes(home.Native("src.gz"));
   fs::create_directories(dwg.Native("new"));
   testutil::WriteText(dwg.Native("new/\xC3\x9Cn\xC3\xAF.png"), "new picture");
@@ -164,7 +165,7 @@ TEST_F(WideConversion, CarriedImageWithSuchANameComesThroughUnchanged) {
   EXPECT_EQ(images.at(u"\u00DCn\u00EF.png"), "carried picture");
   EXPECT_EQ(images.at(u"\u00DCn\u00EF~1.png"), "new picture");
   // The stored archive itself is the one the source carried.
-  auto file = platform::Current().OpenRead(SjisToUtf16(StagingFolder) + u"\u00DCn\u00EF.png.gz");
+  auto file = platform::Current().OpenRead(StagingFolder + u"\u00DCn\u00EF.png.gz");
   ASSERT_TRUE(file);
   std::vector<std::uint8_t> kept(static_cast<std::size_t>(file->Size()));
   ASSERT_EQ(file->Read(kept.data(), kept.size()), static_cast<long long>(kept.size()));

@@ -250,7 +250,8 @@ std::map<std::string, std::vector<std::uint8_t>> ImagesOf(const std::string& out
       bool found = false;
       for (const auto& img : StagedImages)
         if (SjisUpper(img.Name).rfind(SjisUpper(name), 0) == 0) {
-          images[name] = Gunzip(ReadThrough(platform::Current(), StagingFolder + img.Name));
+          images[name] =
+              Gunzip(ReadThrough(platform::Current(), Utf16ToSjisLossy(StagingFolder) + img.Name));
           found = true;
           break;
         }
@@ -325,7 +326,7 @@ std::map<std::u16string, std::string> WideImagesOf(const std::string& output) {
       for (const auto& img : StagedImages) {
         const std::u16string stored = WideSpelling(img.Name, img.WideName);
         if (stored.rfind(name, 0) != 0) continue;
-        auto file = platform::Current().OpenRead(SjisToUtf16(StagingFolder) + stored);
+        auto file = platform::Current().OpenRead(StagingFolder + stored);
         if (!file) throw std::runtime_error("no staged file");
         std::vector<std::uint8_t> gz(static_cast<std::size_t>(file->Size()));
         if (file->Read(gz.data(), gz.size()) != static_cast<long long>(gz.size()))
