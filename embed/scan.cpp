@@ -27,19 +27,6 @@ bool StartsWith(const std::string& s, const std::string& prefix) {
   return s.compare(0, prefix.size(), prefix) == 0;
 }
 
-bool HasDriveLetter(const std::string& path) {
-  return path.size() >= 2 && path[1] == ':' &&
-         ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
-}
-
-// A path with neither a drive letter nor a leading separator is relative to
-// the drawing's folder, and only to it: the current folder of whoever runs
-// the conversion has nothing to do with the drawing. Windows takes "/" for
-// "\" everywhere, the root included.
-bool IsRelative(const std::string& path) {
-  return !HasDriveLetter(path) && path[0] != '\\' && path[0] != '/';
-}
-
 std::u16string Units(const std::string& ascii) {
   return std::u16string(ascii.begin(), ascii.end());
 }
@@ -48,6 +35,10 @@ bool StartsWith(const std::u16string& s, const std::string& ascii) {
   return s.compare(0, ascii.size(), Units(ascii)) == 0;
 }
 
+// A path with neither a drive letter nor a leading separator is relative to
+// the drawing's folder, and only to it: the current folder of whoever runs
+// the conversion has nothing to do with the drawing. Windows takes "/" for
+// "\" everywhere, the root included.
 bool IsRelative(const std::u16string& path) {
   const bool drive = path.size() >= 2 && path[1] == u':' &&
                      ((path[0] >= u'A' && path[0] <= u'Z') || (path[0] >= u'a' && path[0] <= u'z'));
