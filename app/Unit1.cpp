@@ -33,14 +33,13 @@ std::string ResultOkLine(std::size_t files, std::int32_t refs, std::int32_t refs
          " blk\x93\xE0:" + std::to_string(missingInBlocks) + ")";
 }
 
-std::string AppendSeparator(const std::string& folder) {
-  return SjisRightBytes(folder, 1) == "\\" ? folder : folder + "\\";
+platform::Path AppendSeparator(const platform::Path& folder) {
+  return !folder.empty() && folder.back() == u'\\' ? folder : folder + u"\\";
 }
 
-bool IsExternalModeSwitch(const std::vector<std::string>& args) {
-  if (args.size() != 1) return false;
-  const std::string a = SjisUpper(args[0]);
-  return a == "-G" || a == "/G";
+bool IsExternalModeSwitch(const std::vector<platform::Path>& args) {
+  return args.size() == 1 && (args[0] == u"-G" || args[0] == u"-g" || args[0] == u"/G" ||
+                              args[0] == u"/g");
 }
 
 void TListBox::Add(const std::string& line) {
@@ -65,8 +64,9 @@ bool HasDroppedEntity(const TJwwData& d) {
 }
 
 // The temporary file a drawing is written to before it takes its name.
-std::string TemporaryFor(const std::string& output, int n) {
-  return output + ".~" + std::to_string(n) + ".tmp";
+platform::Path TemporaryFor(const platform::Path& output, int n) {
+  const std::string tail = ".~" + std::to_string(n) + ".tmp";
+  return output + platform::Path(tail.begin(), tail.end());
 }
 
 }  // namespace
@@ -116,7 +116,7 @@ void TForm1::SetRadioButton(int number, bool value) {
 
 // ---------------------------------------------------------------- start, close
 
-void TForm1::FormShow(const std::vector<std::string>& args) {
+void TForm1::FormShow(const std::vector<platform::Path>& args) {
   if (!Startup()) {
     platform::Current().ShowMessage(StartupError);
     return;
@@ -133,7 +133,7 @@ bool TForm1::Startup() {
   ProgramFolder = ExtractFileDir(ProgramFile);
   LoadSettings(SettingsPath());
   ClearStagedImages();
-  WorkFolder = SjisToUtf16(ProgramFolder + "TEMP\\");
+  WorkFolder = ProgramFolder + u"TEMP\\";
   ExtractImagesOnLoad = true;
   WriteImagesOnSave = true;
   // Without a work folder no image could be staged, and drawings with
@@ -141,15 +141,15 @@ bool TForm1::Startup() {
   std::string reason;
   StartupError.clear();
   if (!CreateWorkFolder(reason))
-    StartupError = "cannot create the work folder " + Utf16ToSjisLossy(WorkFolder) + ": " + reason;
+    StartupError = "cannot create the work folder " + PathInText(WorkFolder) + ": " + reason;
   Jww = std::make_unique<TJwwData>();
   InputQueue.clear();
   return StartupError.empty();
 }
 
-void TForm1::RunCommandLine(const std::vector<std::string>& args) {
+void TForm1::RunCommandLine(const std::vector<platform::Path>& args) {
   if (IsExternalModeSwitch(args)) return;  // FormShow's business
-  for (const std::string& a : args) AddInputFile(a);
+  for (const platform::Path& a : args) AddInputFile(a);
   if (!InputQueue.empty()) ConvertQueue();
 }
 
@@ -161,22 +161,25 @@ void TForm1::FormClose() {
   RemoveWorkFolder();
 }
 
-std::string TForm1::SettingsPath() const {
-  return ChangeFileExt(ProgramFile, ".dat");
+platform::Path TForm1::SettingsPath() const {
+  return ChangeFileExt(ProgramFile, u".dat");
 }
 
 // ---------------------------------------------------------------- intake
 
-bool TForm1::AddInputFile(const std::string& path) {
-  if (path.empty() || SjisUpper(ExtractFileExt(path)) != ".JWW") return false;
-  if (!platform::Current().FileExists(SjisToUtf16(path))) return false;
+bool TForm1::AddInputFile(const platform::Path& path) {
+  std::u16string ext = ExtractFileExt(path);
+  for (char16_t& u : ext)
+    if (u >= u'a' && u <= u'z') u = static_cast<char16_t>(u - u'a' + u'A');
+  if (path.empty() || ext != u".JWW") return false;
+  if (!platform::Current().FileExists(path)) return false;
   InputQueue.push_back(path);
   return true;
 }
 
-void TForm1::OnDropFiles(const std::vector<std::string>& paths) {
+void TForm1::OnDropFiles(const std::vector<platform::Path>& paths) {
   InputQueue.clear();
-  for (const std::string& p : paths) AddInputFile(p);
+  for (const platform::Path& p : paths) AddInputFile(p);
   if (!InputQueue.empty()) ConvertQueue();
 }
 
@@ -186,23 +189,23 @@ void TForm1::Label3Click() {
       "\x95\xCF\x8A\xB7\x8C\xB3\x83t\x83@\x83"
       "C\x83\x8B\x82\xF0\x8Ew\x92\xE8";
   request.initialFolder = Label1;
-  request.fileName = "\x81@";
+  request.fileName = u"\u3000";
   request.filter =
       "Jw_cad \x90}\x96\xCA\x83t\x83@\x83"
       "C\x83\x8B(win)|*.jww|\x91S\x82\xC4\x82\xCC\x83t\x83@\x83"
       "C\x83\x8B(*.*)|*.*";
   request.filterIndex = OpenFilterIndex;
-  std::vector<std::string> files;
+  std::vector<platform::Path> files;
   std::int32_t index = OpenFilterIndex;
   if (!platform::Current().OpenFilesDialog(request, files, index)) return;
   OpenDialogChosen(files, index);
 }
 
-void TForm1::OpenDialogChosen(const std::vector<std::string>& files, std::int32_t filterIndex) {
+void TForm1::OpenDialogChosen(const std::vector<platform::Path>& files, std::int32_t filterIndex) {
   if (!files.empty()) Label1 = ExtractFileDir(files.front());
   OpenFilterIndex = filterIndex;
   InputQueue.clear();
-  for (const std::string& f : files) AddInputFile(f);
+  for (const platform::Path& f : files) AddInputFile(f);
   if (!InputQueue.empty()) ConvertQueue();
 }
 
@@ -217,7 +220,7 @@ void TForm1::ConvertQueue() {
   PathInEmbeddedName = RadioButton5;
   LastBatch.ran = true;
   ListBox1.Clear();
-  for (const std::string& source : InputQueue) {
+  for (const platform::Path& source : InputQueue) {
     if (platform::Current().EscapeKeyDown()) {
       ListBox1.Add(kLogEscape);
       LastBatch.stopped = true;
@@ -228,15 +231,15 @@ void TForm1::ConvertQueue() {
   ActivePage = 1;
 }
 
-void TForm1::ConvertOne(const std::string& source, const TDestination& destination) {
-  const std::string base = destination.kind == TDestination::Kind::SameFolder
+void TForm1::ConvertOne(const platform::Path& source, const TDestination& destination) {
+  const platform::Path base = destination.kind == TDestination::Kind::SameFolder
                                ? source
                                : destination.folder + ExtractFileName(source);
   FailureReason.clear();
   Warnings.clear();
-  const std::optional<std::string> output = ReserveOutput(base);
-  ListBox1.Add(source);
-  ListBox1.Add(kLogArrow + output.value_or(base));
+  const std::optional<platform::Path> output = ReserveOutput(base);
+  ListBox1.Add(PathInText(source));
+  ListBox1.Add(kLogArrow + PathInText(output.value_or(base)));
   std::string result = kResultFailed;
   if (output) {
     // Whatever goes wrong inside one conversion ends that file only: the
@@ -249,8 +252,8 @@ void TForm1::ConvertOne(const std::string& source, const TDestination& destinati
     }
   }
   platform::Os& os = platform::Current();
-  if (!reservedTemporary_.empty() && os.FileExists(SjisToUtf16(reservedTemporary_)))
-    os.Delete(SjisToUtf16(reservedTemporary_));
+  if (!reservedTemporary_.empty() && os.FileExists(reservedTemporary_))
+    os.Delete(reservedTemporary_);
   reservedFor_.clear();
   reservedTemporary_.clear();
   ListBox1.Add(kLogResult + result);
@@ -266,22 +269,22 @@ void TForm1::ConvertOne(const std::string& source, const TDestination& destinati
 // create: another run converting into the same folder at the same time
 // holds the temporary of the name it chose, so the two never pick one name
 // and neither overwrites the other's drawing.
-std::optional<std::string> TForm1::ReserveOutput(const std::string& base) {
+std::optional<platform::Path> TForm1::ReserveOutput(const platform::Path& base) {
   platform::Os& os = platform::Current();
   bool cannotCreate = false;
-  std::optional<std::string> output = FirstUsableBranch(base, [&](const std::string& candidate) {
+  std::optional<platform::Path> output = FirstUsableBranch(base, [&](const platform::Path& candidate) {
     // Any entry takes a name, a dangling link too: the rename into place
     // would fail on it, and writing through it would put the drawing
     // wherever the link points.
     platform::DirEntry entry;
-    if (cannotCreate || os.FindFirst(SjisToUtf16(candidate), entry)) return false;
-    const std::string temporary = TemporaryFor(candidate, 1);
-    if (auto file = os.CreateNew(SjisToUtf16(temporary))) {
+    if (cannotCreate || os.FindFirst(candidate, entry)) return false;
+    const platform::Path temporary = TemporaryFor(candidate, 1);
+    if (auto file = os.CreateNew(temporary)) {
       file->Close();
       // The other run may have renamed its drawing into this name between
       // the look above and the creation: its temporary was gone by then.
-      if (os.FindFirst(SjisToUtf16(candidate), entry)) {
-        os.Delete(SjisToUtf16(temporary));
+      if (os.FindFirst(candidate, entry)) {
+        os.Delete(temporary);
         return false;
       }
       reservedFor_ = candidate;
@@ -289,13 +292,13 @@ std::optional<std::string> TForm1::ReserveOutput(const std::string& base) {
       return true;
     }
     // Taken by another run, or the folder takes no files at all.
-    if (!os.FileExists(SjisToUtf16(temporary))) cannotCreate = true;
+    if (!os.FileExists(temporary)) cannotCreate = true;
     return false;
   });
   if (!output) {
     FailureReason = cannotCreate ? "cannot create a file in the destination folder " +
                                        platform::PathForPerson(ExtractFileDir(base))
-                                 : "every branch number of " + ExtractFileName(base) +
+                                 : "every branch number of " + PathInText(ExtractFileName(base)) +
                                        " is taken in the destination folder";
   }
   return cannotCreate ? std::nullopt : output;
@@ -311,7 +314,7 @@ void TForm1::ResetConversion() {
   ClearStagedImages();
 }
 
-std::string TForm1::ConvertFile(const std::string& source, const std::string& output) {
+std::string TForm1::ConvertFile(const platform::Path& source, const platform::Path& output) {
   EmbeddedRefCount = 0;
   EmbeddedRefInBlockCount = 0;
   MissingRefCount = 0;
@@ -359,7 +362,7 @@ bool TForm1::EmbedImages(const std::u16string& workFolder) {
   scan.DisableMissingRefs = DisableMissingRefs;
   scan.LookBeside = LookBeside;
   const bool ok =
-      ::EmbedImages(*Jww, SjisToUtf16(CurrentSourcePath), workFolder, EmbeddedImages, scan);
+      ::EmbedImages(*Jww, CurrentSourcePath, workFolder, EmbeddedImages, scan);
   EmbeddedRefCount = scan.EmbeddedRefCount;
   EmbeddedRefInBlockCount = scan.EmbeddedRefInBlockCount;
   MissingRefCount = scan.MissingRefCount;
@@ -373,15 +376,15 @@ bool TForm1::EmbedImages(const std::u16string& workFolder) {
 // renamed only when complete, with a rename that never replaces a file: an
 // interrupted conversion leaves no half-written drawing under the output
 // name, and two runs writing into one folder cannot overwrite each other.
-bool TForm1::SaveThroughTemporary(const std::string& output) {
+bool TForm1::SaveThroughTemporary(const platform::Path& output) {
   platform::Os& os = platform::Current();
-  std::string temporary;
+  platform::Path temporary;
   if (reservedFor_ == output && !reservedTemporary_.empty()) {
     temporary = reservedTemporary_;
   } else {
     for (int n = 1; n <= 99999 && temporary.empty(); ++n) {
-      std::string candidate = TemporaryFor(output, n);
-      if (auto reserved = os.CreateNew(SjisToUtf16(candidate))) {
+      platform::Path candidate = TemporaryFor(output, n);
+      if (auto reserved = os.CreateNew(candidate)) {
         reserved->Close();
         temporary = candidate;
       }
@@ -393,15 +396,15 @@ bool TForm1::SaveThroughTemporary(const std::string& output) {
   }
   if (!Jww->SaveToFile(temporary, 700)) {
     FailureReason = "cannot write the converted drawing: " + Jww->LastError;
-    if (os.FileExists(SjisToUtf16(temporary))) os.Delete(SjisToUtf16(temporary));
+    if (os.FileExists(temporary)) os.Delete(temporary);
     return false;
   }
-  if (!(replaceOutput_ ? os.Replace(SjisToUtf16(temporary), SjisToUtf16(output))
-                       : os.Rename(SjisToUtf16(temporary), SjisToUtf16(output)))) {
-    FailureReason = os.FileExists(SjisToUtf16(output))
+  if (!(replaceOutput_ ? os.Replace(temporary, output)
+                       : os.Rename(temporary, output))) {
+    FailureReason = os.FileExists(output)
                         ? "the output name was taken meanwhile"
                         : "cannot rename the converted drawing into place";
-    os.Delete(SjisToUtf16(temporary));
+    os.Delete(temporary);
     return false;
   }
   return true;

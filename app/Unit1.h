@@ -28,7 +28,7 @@ class TListBox {
 struct TDestination {
   enum class Kind { Folder, SameFolder, EndBatch };
   Kind kind = Kind::EndBatch;
-  std::string folder;  // ends in "\" for Kind::Folder
+  platform::Path folder;  // ends in "\" for Kind::Folder
 };
 
 // What the last batch did, for a front end that reports it.
@@ -48,7 +48,7 @@ class TForm1 {
 
   // The program file (internal path); the program folder and the settings
   // file are found from it. Set by the front end before FormShow.
-  std::string ProgramFile;
+  platform::Path ProgramFile;
 
   // The window's position and the page shown (PageControl1: 0 settings,
   // 1 log).
@@ -63,13 +63,13 @@ class TForm1 {
   bool RadioButton3 = false;
   bool RadioButton4 = false;
   bool RadioButton7 = false;
-  std::string Edit1;
-  std::string LabelPreFolder;  // the folder picked last with "毎回指定"
+  platform::Path Edit1;
+  platform::Path LabelPreFolder;  // the folder picked last with "毎回指定"
   // Settings page.
   bool CheckBox1 = false;     // disable references whose image is missing
   bool RadioButton5 = true;   // embedded names derived from the whole path
   bool RadioButton6 = false;  // plain file names with branch numbers
-  std::string Label1;         // folder of the last file chosen in the file dialog
+  platform::Path Label1;         // folder of the last file chosen in the file dialog
   std::int32_t OpenFilterIndex = 1;
   TListBox ListBox1;
 
@@ -83,7 +83,7 @@ class TForm1 {
   // Looks for a missing image by its file name beside the drawing too.
   bool LookBeside = false;
 
-  std::vector<std::string> InputQueue;
+  std::vector<platform::Path> InputQueue;
 
   // The external-transformation mode: whether it opens TEMP.JWW in Jw_cad
   // at the end, and whether its last run wrote TEMP.JWW.
@@ -107,7 +107,7 @@ class TForm1 {
   TBatchReport LastBatch;
   // Called after each file's result line, while FailureReason and
   // Warnings still tell about that file.
-  std::function<void(const std::string& source, const std::string& result)> OnFileConverted;
+  std::function<void(const platform::Path& source, const std::string& result)> OnFileConverted;
 
   // The drawing object every conversion reuses; there from FormShow to
   // FormClose.
@@ -118,36 +118,36 @@ class TForm1 {
   // is shown in a message); after the external mode the window closes
   // (FormClose). A front end that adjusts the controls between the settings
   // and the batch calls the parts itself.
-  void FormShow(const std::vector<std::string>& args);
+  void FormShow(const std::vector<platform::Path>& args);
   bool Startup();
-  void RunCommandLine(const std::vector<std::string>& args);
+  void RunCommandLine(const std::vector<platform::Path>& args);
   void FormClose();
-  void OnDropFiles(const std::vector<std::string>& paths);
+  void OnDropFiles(const std::vector<platform::Path>& paths);
   void Label3Click();
   // What Label3Click does once the dialog gave its files and filter index.
-  void OpenDialogChosen(const std::vector<std::string>& files, std::int32_t filterIndex);
+  void OpenDialogChosen(const std::vector<platform::Path>& files, std::int32_t filterIndex);
   void Button1Click();
 
   // True when the path was queued: a file that exists, named *.jww in any
   // letter case.
-  bool AddInputFile(const std::string& path);
+  bool AddInputFile(const platform::Path& path);
   void ConvertQueue();
   TDestination ChooseDestinationFolder();
 
-  std::string SettingsPath() const;
-  void LoadSettings(const std::string& path);
+  platform::Path SettingsPath() const;
+  void LoadSettings(const platform::Path& path);
   // False when the file could not be written; the previous file is then
   // left as it was.
-  bool SaveSettings(const std::string& path);
+  bool SaveSettings(const platform::Path& path);
 
   // The external-transformation mode ("-G"): JWC_TEMP.TXT in the program
   // folder names the drawing, which becomes TEMP.JWW there.
   void RunExternalTransformation();
-  std::string ReadExternalDrawingPath();
-  std::string FindJwCadExecutable();
+  platform::Path ReadExternalDrawingPath();
+  platform::Path FindJwCadExecutable();
 
   // Converts one drawing into `output` and returns the result line.
-  std::string ConvertFile(const std::string& source, const std::string& output);
+  std::string ConvertFile(const platform::Path& source, const platform::Path& output);
   void ResetConversion();
   // Embeds the images of the loaded drawing into `workFolder`; false (with
   // FailureReason) when an image that exists could not be staged.
@@ -156,13 +156,13 @@ class TForm1 {
  private:
   // An output name taken for the coming conversion: a file
   // beside it that no other run can take, and which becomes the output.
-  std::optional<std::string> ReserveOutput(const std::string& base);
-  bool SaveThroughTemporary(const std::string& output);
-  void ConvertOne(const std::string& source, const TDestination& destination);
+  std::optional<platform::Path> ReserveOutput(const platform::Path& base);
+  bool SaveThroughTemporary(const platform::Path& output);
+  void ConvertOne(const platform::Path& source, const TDestination& destination);
 
   bool replaceOutput_ = false;  // TEMP.JWW of the external mode
-  std::string reservedFor_;
-  std::string reservedTemporary_;
+  platform::Path reservedFor_;
+  platform::Path reservedTemporary_;
 };
 
 // "変換ＯＫ(同梱ファイル数:F 画像文字数:R blk内:RB 不明画像文字:M blk内:MB)"
@@ -176,12 +176,11 @@ extern const char* const kLogArrow;
 extern const char* const kLogResult;
 extern const char* const kLogEscape;
 
-// A folder text with "\" appended unless its last character is a one-byte
-// "\" (the second byte of 表 is not one).
-std::string AppendSeparator(const std::string& folder);
+// A folder with "\" appended unless it ends in one.
+platform::Path AppendSeparator(const platform::Path& folder);
 // "JWC_TEMP.TXT" and "TEMP.JWW", the files of the external mode in the
 // program folder.
 extern const char* const kExternalDataFile;
 extern const char* const kExternalOutputFile;
 // Exactly one argument "-G" or "/G", in any letter case.
-bool IsExternalModeSwitch(const std::vector<std::string>& args);
+bool IsExternalModeSwitch(const std::vector<platform::Path>& args);

@@ -1,5 +1,5 @@
 #include "app/UnitGval.h"
 
-std::string ProgramFolder;
-std::string CurrentSourcePath;
+std::u16string ProgramFolder;
+std::u16string CurrentSourcePath;
 std::vector<TStr2List> EmbeddedImages;

@@ -7,8 +7,8 @@
 #include "embed/scan.h"
 
 // The folder of the program file, ending in "\".
-extern std::string ProgramFolder;
+extern std::u16string ProgramFolder;
 // The full path of the drawing being converted.
-extern std::string CurrentSourcePath;
+extern std::u16string CurrentSourcePath;
 // One row per distinct image file of the drawing being converted.
 extern std::vector<TStr2List> EmbeddedImages;

@@ -15,16 +15,16 @@ const char* const kFolderNotFound =
 // 保存先フォルダを指定
 const char* const kSaveDialogTitle =
     "\x95\xDB\x91\xB6\x90\xE6\x83t\x83H\x83\x8B\x83_\x82\xF0\x8Ew\x92\xE8";
-const char* const kFullWidthSpace = "\x81@";
+const char16_t* const kFullWidthSpace = u"\u3000";
 
 // The folder the dialog opens in: the given one, or the program's folder
 // when it is empty or gone.
-std::string StartFolder(const std::string& wanted) {
-  if (!wanted.empty() && platform::Current().FolderExists(SjisToUtf16(wanted))) return wanted;
+platform::Path StartFolder(const platform::Path& wanted) {
+  if (!wanted.empty() && platform::Current().FolderExists(wanted)) return wanted;
   return ProgramFolder;
 }
 
-bool AskFolder(const std::string& start, std::string& chosen) {
+bool AskFolder(const platform::Path& start, platform::Path& chosen) {
   platform::SaveDialogRequest request;
   request.title = kSaveDialogTitle;
   request.initialFolder = start;
@@ -32,11 +32,11 @@ bool AskFolder(const std::string& start, std::string& chosen) {
   return platform::Current().SaveFileDialog(request, chosen);
 }
 
-TDestination Folder(const std::string& folder) {
+TDestination Folder(const platform::Path& folder) {
   return {TDestination::Kind::Folder, AppendSeparator(folder)};
 }
 
-TDestination NotFound(const std::string& folder) {
+TDestination NotFound(const platform::Path& folder) {
   platform::Current().ShowFailureMessage(kFolderNotFound + platform::PathForPerson(folder));
   return {};
 }
@@ -51,25 +51,25 @@ TDestination TForm1::ChooseDestinationFolder() {
     // is often missing on systems other than Windows. A system that cannot
     // name the folder at all would otherwise send the drawings to the root
     // of the drive ("" + "\").
-    const std::string folder = RadioButton1 ? os.DesktopFolder() : os.DocumentsFolder();
-    if (folder.empty() || !os.FolderExists(SjisToUtf16(folder)))
+    const platform::Path folder = RadioButton1 ? os.DesktopFolder() : os.DocumentsFolder();
+    if (folder.empty() || !os.FolderExists(folder))
       return NotFound(AppendSeparator(folder));
     return Folder(folder);
   }
-  if (RadioButton3) return {TDestination::Kind::SameFolder, ""};
+  if (RadioButton3) return {TDestination::Kind::SameFolder, u""};
   if (RadioButton4) {
-    const std::string folder = AppendSeparator(Edit1);
-    if (!os.FolderExists(SjisToUtf16(folder))) return NotFound(folder);
+    const platform::Path folder = AppendSeparator(Edit1);
+    if (!os.FolderExists(folder)) return NotFound(folder);
     return Folder(folder);
   }
   // "毎回指定", and no button selected at all.
-  std::string chosen;
+  platform::Path chosen;
   if (!AskFolder(StartFolder(LabelPreFolder), chosen)) return {};
   LabelPreFolder = ExtractFileDir(chosen);
   return Folder(LabelPreFolder);
 }
 
 void TForm1::Button1Click() {
-  std::string chosen;
+  platform::Path chosen;
   if (AskFolder(StartFolder(Edit1), chosen)) Edit1 = ExtractFileDir(chosen);
 }

@@ -47,12 +47,12 @@ const char* const kJwCadFallback = "C:\\JWW\\JW_WIN.EXE";
 const char* const kExternalDataFile = "JWC_TEMP.TXT";
 const char* const kExternalOutputFile = "TEMP.JWW";
 
-std::string TForm1::ReadExternalDrawingPath() {
-  std::string path;
+platform::Path TForm1::ReadExternalDrawingPath() {
+  platform::Path path;
   ResetGaibuData();
   try {
-    ReadGaibuFile(ProgramFolder + kExternalDataFile);
-    path = GaibuData.FileName;
+    ReadGaibuFile(ProgramFolder + SjisToUtf16(kExternalDataFile));
+    path = SjisToUtf16(GaibuData.FileName);
   } catch (const std::exception& e) {
     // A data file that is there but cannot be read names no drawing; the
     // user gets the message for that, and the reason goes with it.
@@ -61,14 +61,16 @@ std::string TForm1::ReadExternalDrawingPath() {
   FreeGaibuData();
   // Jw_cad under Wine may write a path of this system ("/home/u/plan.jww")
   // rather than one of a Windows drive.
-  if (!path.empty() && path[0] == '/') {
-    std::string internal, error;
-    if (platform::NativeToInternal(platform::SjisToDisplay(path), internal, error)) path = internal;
+  std::string native;
+  if (!path.empty() && path[0] == u'/' && Utf16ToUtf8(path, native)) {
+    platform::Path internal;
+    std::string error;
+    if (platform::NativeToInternal(native, internal, error)) path = internal;
   }
   return path;
 }
 
-std::string TForm1::FindJwCadExecutable() {
+platform::Path TForm1::FindJwCadExecutable() {
   std::string value = platform::Current().ClassesRootDefault(kJwCadKey);
   // "C:\JWW\Jw_win.exe" "%1": the program, then the document's placeholder.
   const std::size_t blankQuote = value.find(" \"");
@@ -77,7 +79,7 @@ std::string TForm1::FindJwCadExecutable() {
     value.erase(0, 1);
     if (SjisRightBytes(value, 1) == "\"") value.pop_back();
   }
-  return value;
+  return SjisToUtf16(value);
 }
 
 void TForm1::RunExternalTransformation() {
@@ -89,18 +91,21 @@ void TForm1::RunExternalTransformation() {
   // folder gets plain names.
   PathInEmbeddedName = false;
 
-  const std::string path = ReadExternalDrawingPath();
-  if (path.empty() || SjisUpper(ExtractFileExt(path)) != ".JWW") {
+  const platform::Path path = ReadExternalDrawingPath();
+  std::u16string ext = ExtractFileExt(path);
+  for (char16_t& u : ext)
+    if (u >= u'a' && u <= u'z') u = static_cast<char16_t>(u - u'a' + u'A');
+  if (path.empty() || ext != u".JWW") {
     os.ShowFailureMessage(kSaveAsJwwFirst);
     return;
   }
-  if (!os.FileExists(SjisToUtf16(path))) {
+  if (!os.FileExists(path)) {
     os.ShowFailureMessage(kDrawingBefore + platform::PathForPerson(path) + kDrawingAfter);
     return;
   }
-  const std::string out = ProgramFolder + kExternalOutputFile;
-  if (os.FileExists(SjisToUtf16(out))) os.Delete(SjisToUtf16(out));
-  if (os.FileExists(SjisToUtf16(out))) {
+  const platform::Path out = ProgramFolder + SjisToUtf16(kExternalOutputFile);
+  if (os.FileExists(out)) os.Delete(out);
+  if (os.FileExists(out)) {
     os.ShowFailureMessage(kTempStillThere);
     return;
   }
@@ -116,7 +121,7 @@ void TForm1::RunExternalTransformation() {
   replaceOutput_ = false;
   // A TEMP.JWW that another program put there meanwhile is not ours to
   // report as converted.
-  if (result == kResultFailed || !os.FileExists(SjisToUtf16(out))) {
+  if (result == kResultFailed || !os.FileExists(out)) {
     os.ShowFailureMessage(kNotConverted);
     return;
   }
@@ -124,7 +129,7 @@ void TForm1::RunExternalTransformation() {
   os.ShowMessage(result);
 
   if (!OpenInJwCad) return;
-  std::string exe = FindJwCadExecutable();
-  if (exe.empty()) exe = kJwCadFallback;
+  platform::Path exe = FindJwCadExecutable();
+  if (exe.empty()) exe = SjisToUtf16(kJwCadFallback);
   os.ShellOpen(exe, out, ExtractFileDir(exe));
 }

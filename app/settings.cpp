@@ -6,6 +6,11 @@
 //   14 LabelPreFolder
 //
 // Lines 13 and 14 came later: a file that ends after line 12 is complete.
+// A folder (lines 7, 8 and 14) that Shift-JIS cannot hold leaves its line
+// empty, so that a reader of the fourteen lines takes its default rather
+// than another folder, and the three folders go into a fifteenth line,
+// written only then: "UTF-8", a tab, and the three in UTF-8 separated by
+// tabs.
 #include <memory>
 
 #include "app/Unit1.h"
@@ -54,13 +59,46 @@ std::string OneLine(const std::string& text) {
   return out;
 }
 
+constexpr char kUnicodeLine[] = "UTF-8\t";
+
+// The three folders of the fifteenth line, when it is one.
+bool UnicodeFolders(const std::string& line, std::vector<platform::Path>& folders) {
+  if (line.rfind(kUnicodeLine, 0) != 0) return false;
+  folders.clear();
+  std::size_t start = sizeof kUnicodeLine - 1;
+  for (;;) {
+    const std::size_t tab = line.find('\t', start);
+    platform::Path folder;
+    if (!Utf8ToUtf16(line.substr(start, tab - start), folder)) return false;
+    folders.push_back(folder);
+    if (tab == std::string::npos) break;
+    start = tab + 1;
+  }
+  return folders.size() == 3;
+}
+
+// A folder's line: its Shift-JIS form, or empty when it has none (a tab
+// or a line break in it would break the fifteenth line too).
+std::string FolderLine(const platform::Path& folder, bool& needsUnicode) {
+  std::string sjis;
+  if (Utf16ToSjisExact(folder, sjis)) return OneLine(sjis);
+  needsUnicode = true;
+  return "";
+}
+
+std::string UnicodeField(const platform::Path& folder) {
+  std::string utf8;
+  if (!Utf16ToUtf8(folder, utf8) || utf8.find_first_of("\t\r\n") != std::string::npos) return "";
+  return utf8;
+}
+
 bool WriteAll(platform::File& file, const std::string& data) {
   return file.Write(data.data(), data.size()) == static_cast<long long>(data.size());
 }
 
 }  // namespace
 
-void TForm1::LoadSettings(const std::string& path) {
+void TForm1::LoadSettings(const platform::Path& path) {
   SetRadioButton(1, true);
   Edit1.clear();
   Label1.clear();
@@ -71,8 +109,8 @@ void TForm1::LoadSettings(const std::string& path) {
   LabelPreFolder = ProgramFolder;
 
   platform::Os& os = platform::Current();
-  if (!os.FileExists(SjisToUtf16(path))) return;
-  std::unique_ptr<platform::File> file = os.OpenRead(SjisToUtf16(path));
+  if (!os.FileExists(path)) return;
+  std::unique_ptr<platform::File> file = os.OpenRead(path);
   if (!file) return;
   bool complete = false;
   const std::vector<std::string> lines = ReadLines(*file, complete);
@@ -99,10 +137,10 @@ void TForm1::LoadSettings(const std::string& path) {
         SetRadioButton(static_cast<int>(n) - 2, TextToBool(text));
         break;
       case 7:
-        Edit1 = text;
+        Edit1 = SjisToUtf16(text);
         break;
       case 8:
-        Label1 = text;
+        Label1 = SjisToUtf16(text);
         break;
       case 9:
         OpenFilterIndex = TextToIntOrZero(text);
@@ -120,13 +158,19 @@ void TForm1::LoadSettings(const std::string& path) {
   }
   if (lines.size() > 12) {
     SetRadioButton(7, TextToBool(lines[12]));
-    if (lines.size() > 13) LabelPreFolder = lines[13];
+    if (lines.size() > 13) LabelPreFolder = SjisToUtf16(lines[13]);
+  }
+  std::vector<platform::Path> folders;
+  if (lines.size() > 14 && UnicodeFolders(lines[14], folders)) {
+    Edit1 = folders[0];
+    Label1 = folders[1];
+    if (!folders[2].empty()) LabelPreFolder = folders[2];
   }
 }
 
 // Written beside the old file and put over it in one step: a failed save
 // (a full disk, a crash) leaves the previous settings whole.
-bool TForm1::SaveSettings(const std::string& path) {
+bool TForm1::SaveSettings(const platform::Path& path) {
   std::string data;
   auto add = [&](const std::string& value) { data += value + "\r\n"; };
   add(std::to_string(Left));
@@ -135,27 +179,32 @@ bool TForm1::SaveSettings(const std::string& path) {
   add(BoolToText(RadioButton2));
   add(BoolToText(RadioButton3));
   add(BoolToText(RadioButton4));
-  add(OneLine(Edit1));
-  add(OneLine(Label1));
+  bool needsUnicode = false;
+  add(FolderLine(Edit1, needsUnicode));
+  add(FolderLine(Label1, needsUnicode));
   add(std::to_string(OpenFilterIndex));
   add(BoolToText(CheckBox1));
   add(BoolToText(RadioButton5));
   add(BoolToText(RadioButton6));
   add(BoolToText(RadioButton7));
-  add(OneLine(LabelPreFolder));
+  add(FolderLine(LabelPreFolder, needsUnicode));
+  if (needsUnicode)
+    add(kUnicodeLine + UnicodeField(Edit1) + "\t" + UnicodeField(Label1) + "\t" +
+        UnicodeField(LabelPreFolder));
 
   platform::Os& os = platform::Current();
-  std::string temporary;
+  platform::Path temporary;
   std::unique_ptr<platform::File> file;
   for (int n = 1; n <= 99 && !file; ++n) {
-    temporary = path + ".~" + std::to_string(n) + ".tmp";
-    file = os.CreateNew(SjisToUtf16(temporary));
+    const std::string tail = ".~" + std::to_string(n) + ".tmp";
+    temporary = path + platform::Path(tail.begin(), tail.end());
+    file = os.CreateNew(temporary);
   }
   if (!file) return false;
   const bool written = WriteAll(*file, data);
   const bool closed = file->Close();
   file.reset();
-  if (written && closed && os.Replace(SjisToUtf16(temporary), SjisToUtf16(path))) return true;
-  os.Delete(SjisToUtf16(temporary));
+  if (written && closed && os.Replace(temporary, path)) return true;
+  os.Delete(temporary);
   return false;
 }

@@ -95,10 +95,11 @@ const char* const kNothingWritten = "中断しました。この図面は書き�
 // which is a path.
 std::string DisplayLogLine(const std::string& line) {
   if (StartsWith(line, kLogArrow))
-    return Display(kLogArrow) + platform::InternalToDisplay(line.substr(std::strlen(kLogArrow)));
+    return Display(kLogArrow) +
+           platform::InternalToDisplay(TextForPerson(line.substr(std::strlen(kLogArrow))));
   if (line == kLogEscape && platform::InterruptRequested()) return kCtrlCStop;
   if (StartsWith(line, kLogResult) || line == kLogEscape) return Display(line);
-  return platform::InternalToDisplay(line);
+  return platform::InternalToDisplay(TextForPerson(line));
 }
 
 // Prints a log line. From a drawing's arrow line to its result line the
@@ -280,12 +281,13 @@ std::optional<int> Parse(int argc, char** argv, Options& o) {
 }
 
 // A native path in internal form, made absolute first; "" (and a warning
-// naming it) when Shift-JIS cannot hold it.
-std::string InternalPath(const std::string& native) {
-  std::string internal, error;
+// naming it) when it cannot name one file.
+platform::Path InternalPath(const std::string& native) {
+  platform::Path internal;
+  std::string error;
   if (!platform::NativeToInternal(platform::AbsoluteNative(native), internal, error)) {
     Warn(error);
-    return "";
+    return u"";
   }
   return internal;
 }
@@ -297,7 +299,7 @@ int RunInfo(const Options& o) {
   options.lookBeside = o.lookBeside;
   bool allRead = true;
   for (const std::string& native : o.operands) {
-    const std::string internal = InternalPath(native);
+    const platform::Path internal = InternalPath(native);
     std::string out;
     if (internal.empty() || !DescribeDrawing(internal, options, out)) allRead = false;
     Out(false, out);
@@ -307,24 +309,24 @@ int RunInfo(const Options& o) {
 
 // The program folder: --home, else the program's own folder when it can be
 // written, else the user's state folder (an installed copy).
-std::string HomeFolder(const Options& o, std::string& error) {
+platform::Path HomeFolder(const Options& o, std::string& error) {
   std::string native = o.home;
   if (native.empty()) {
     native = platform::ProgramFolderNative();
     if (!platform::FolderWritable(native)) native = platform::UserStateFolderNative();
   }
   native = platform::AbsoluteNative(native);
-  if (!platform::MakeFolders(native, error)) return "";
-  std::string internal;
-  if (!platform::NativeToInternal(native, internal, error)) return "";
+  if (!platform::MakeFolders(native, error)) return u"";
+  platform::Path internal;
+  if (!platform::NativeToInternal(native, internal, error)) return u"";
   return IncludeTrailingBackslash(internal);
 }
 
 // Why intake skipped a named path, for the warning a person gets.
-std::string SkipReason(const std::string& internal) {
+std::string SkipReason(const platform::Path& internal) {
   platform::Os& os = platform::Current();
-  if (os.FolderExists(SjisToUtf16(internal))) return "is a folder, not a drawing";
-  if (!os.FileExists(SjisToUtf16(internal))) return "no such file";
+  if (os.FolderExists(internal)) return "is a folder, not a drawing";
+  if (!os.FileExists(internal)) return "no such file";
   return "not a .jww drawing";
 }
 
@@ -332,7 +334,7 @@ std::string SkipReason(const std::string& internal) {
 // choices stay what they were unless --save-settings.
 struct Choices {
   bool rb[8] = {};
-  std::string edit1;
+  platform::Path edit1;
   bool checkBox1 = false;
 };
 
@@ -367,10 +369,10 @@ void Restore(TForm1& f, const Choices& c) {
 // chosen: the program's own folder means nothing to them.
 void ConvertAsked(TForm1& f) {
   const bool asks = !(f.RadioButton1 || f.RadioButton2 || f.RadioButton3 || f.RadioButton4);
-  const std::string chosenBefore = f.LabelPreFolder;
+  const platform::Path chosenBefore = f.LabelPreFolder;
   const bool propose = asks && IncludeTrailingBackslash(chosenBefore) == ProgramFolder;
   if (propose) {
-    const std::string current = InternalPath(".");
+    const platform::Path current = InternalPath(".");
     if (!current.empty()) f.LabelPreFolder = current;
   }
   f.ConvertQueue();
@@ -387,7 +389,7 @@ bool Apply(const Options& o, TForm1& f) {
     f.SetRadioButton(button, true);
   }
   if (o.destDir) {
-    const std::string folder = InternalPath(*o.destDir);
+    const platform::Path folder = InternalPath(*o.destDir);
     if (folder.empty()) return false;
     f.SetRadioButton(4, true);
     f.Edit1 = folder;
@@ -404,7 +406,10 @@ int MarrowfoldMain(int argc, char** argv) {
   Options o;
   if (std::optional<int> status = Parse(argc, argv, o)) return *status;
   if (o.info) return RunInfo(o);
-  const bool external = IsExternalModeSwitch(o.operands);
+  // "-G" is ASCII: its bytes widened are its units.
+  const bool external =
+      o.operands.size() == 1 &&
+      IsExternalModeSwitch({platform::Path(o.operands[0].begin(), o.operands[0].end())});
   if (external && (o.dest || o.destDir || o.plainNames || o.saveSettings || o.lookBeside))
     return UsageError(
         "-G takes only --home, --drive, --disable-missing, --keep-missing and --no-open");
@@ -412,7 +417,7 @@ int MarrowfoldMain(int argc, char** argv) {
   if (o.operands.empty() && !o.saveSettings) return UsageError("");
 
   std::string error;
-  const std::string home = HomeFolder(o, error);
+  const platform::Path home = HomeFolder(o, error);
   // Not a usage error: the same command may work another time.
   if (home.empty()) {
     Warn("the program folder cannot be used: " + error);
@@ -420,9 +425,9 @@ int MarrowfoldMain(int argc, char** argv) {
   }
 
   TForm1 form;
-  form.ProgramFile = home + "marrowfold";
+  form.ProgramFile = home + u"marrowfold";
   form.ListBox1.OnAdd = PrintLogLine;
-  form.OnFileConverted = [&form](const std::string& source, const std::string& result) {
+  form.OnFileConverted = [&form](const platform::Path& source, const std::string& result) {
     const std::string shown = platform::InternalToDisplay(source);
     for (const std::string& warning : form.Warnings) Warn(shown + ": " + Display(warning));
     if (result == kResultFailed) Warn(shown + ": " + Display(form.FailureReason));
@@ -445,7 +450,7 @@ int MarrowfoldMain(int argc, char** argv) {
     int skipped = 0;
     form.InputQueue.clear();
     for (const std::string& native : o.operands) {
-      const std::string internal = InternalPath(native);
+      const platform::Path internal = InternalPath(native);
       if (internal.empty()) {
         ++skipped;
       } else if (!form.AddInputFile(internal)) {

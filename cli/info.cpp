@@ -356,7 +356,7 @@ void CollectRefs(const TEntityLists& lists, std::optional<std::size_t> block,
   }
 }
 
-Facts Gather(const std::string& internalPath, const InfoOptions& options) {
+Facts Gather(const platform::Path& internalPath, const InfoOptions& options) {
   Facts facts;
   facts.path = platform::InternalToDisplay(internalPath, &facts.cp932Name);
   QuietLoad quiet;
@@ -384,7 +384,7 @@ Facts Gather(const std::string& internalPath, const InfoOptions& options) {
   for (const TBindImageType& image : StagedImages)
     facts.images.push_back({ImageDisplayName(image), image.Size});
 
-  const std::u16string folder = SjisToUtf16(ExtractFileDir(internalPath));
+  const std::u16string folder = ExtractFileDir(internalPath);
   CollectRefs(d, std::nullopt, folder, options.lookBeside, facts);
   for (std::size_t i = 0; i < d.BlockDefs.size(); ++i)
     CollectRefs(d.BlockDefs[i].Entities, i, folder, options.lookBeside, facts);
@@ -585,7 +585,7 @@ void WriteJson(const Facts& f, std::string& out) {
 
 }  // namespace
 
-bool DescribeDrawing(const std::string& internalPath, const InfoOptions& options,
+bool DescribeDrawing(const platform::Path& internalPath, const InfoOptions& options,
                      std::string& out) {
   const Facts facts = Gather(internalPath, options);
   if (options.json) {

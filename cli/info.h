@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "platform/platform.h"
+
 struct InfoOptions {
   bool json = false;        // one JSON document (one line) instead of lines for a person
   bool lookBeside = false;  // resolve references as a conversion with the same option would
@@ -16,4 +18,5 @@ struct InfoOptions {
 // drawing that could not be opened or was read only in part is reported in
 // `out` too, with the reason. Writes no file and no folder, and leaves the
 // staged images and the image-extraction switch as it found them.
-bool DescribeDrawing(const std::string& internalPath, const InfoOptions& options, std::string& out);
+bool DescribeDrawing(const platform::Path& internalPath, const InfoOptions& options,
+                     std::string& out);

@@ -47,8 +47,8 @@ std::vector<std::uint8_t> MakeBmp(int width, int height, int tint) {
   return s.bytes;
 }
 
-bool WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-  auto f = platform::Current().Create(SjisToUtf16(path));
+bool WriteFile(const platform::Path& path, const std::vector<std::uint8_t>& bytes) {
+  auto f = platform::Current().Create(path);
   return f && f->Write(bytes.data(), bytes.size()) == static_cast<long long>(bytes.size()) &&
          f->Close();
 }
@@ -99,16 +99,18 @@ int main(int argc, char** argv) {
     return 2;
   }
   platform::Os& os = platform::Current();
-  std::string native = platform::AbsoluteNative(argv[1]), dir, error;
+  const std::string native = platform::AbsoluteNative(argv[1]);
+  platform::Path dir;
+  std::string error;
   if (!platform::NativeToInternal(native, dir, error)) {
     std::fprintf(stderr, "marrowfold-sample: %s\n", error.c_str());
     return 2;
   }
   dir = IncludeTrailingBackslash(dir);
-  os.CreateFolder(SjisToUtf16(dir));
-  os.CreateFolder(SjisToUtf16(dir + "images\\"));
-  if (!WriteFile(dir + "images\\photo.bmp", MakeBmp(64, 48, 40)) ||
-      !WriteFile(dir + "images\\logo.bmp", MakeBmp(16, 16, 200))) {
+  os.CreateFolder(dir);
+  os.CreateFolder(dir + u"images\\");
+  if (!WriteFile(dir + u"images\\photo.bmp", MakeBmp(64, 48, 40)) ||
+      !WriteFile(dir + u"images\\logo.bmp", MakeBmp(16, 16, 200))) {
     std::fprintf(stderr, "marrowfold-sample: cannot write the sample images\n");
     return 1;
   }
@@ -142,12 +144,12 @@ int main(int argc, char** argv) {
 
   // The image the drawing carries already, staged the way a loaded drawing's
   // images are.
-  StagingFolder = SjisToUtf16(dir + "stage\\");
+  StagingFolder = dir + u"stage\\";
   os.CreateFolder(StagingFolder);
-  bool ok = WriteFile(dir + "stage\\stamp.bmp", MakeBmp(8, 8, 120)) &&
+  bool ok = WriteFile(dir + u"stage\\stamp.bmp", MakeBmp(8, 8, 120)) &&
             GzipCompressFile(StagingFolder + u"stamp.bmp", StagingFolder + u"stamp.bmp.gz", error);
   StagedImages = {{"stamp.bmp.gz", 0, false}};
-  ok = ok && d.SaveToFile(dir + "sample.jww", 700);
+  ok = ok && d.SaveToFile(dir + u"sample.jww", 700);
   os.Delete(StagingFolder + u"stamp.bmp");
   os.Delete(StagingFolder + u"stamp.bmp.gz");
   os.RemoveFolder(StagingFolder);
@@ -155,6 +157,6 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "marrowfold-sample: cannot write the sample drawing\n");
     return 1;
   }
-  std::printf("%s\n", platform::InternalToNative(dir + "sample.jww").c_str());
+  std::printf("%s\n", platform::InternalToNative(dir + u"sample.jww").c_str());
   return 0;
 }

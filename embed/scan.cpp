@@ -210,7 +210,7 @@ std::string SourceKey(const std::u16string& path) {
 
 // An image's path in a warning, as a person on this system writes it.
 std::string ImageForPerson(const std::u16string& path) {
-  return QuotedName(platform::PathForPerson(Utf16ToSjisLossy(path)));
+  return QuotedName(platform::PathForPerson(path));
 }
 
 // Why a found file is no image to embed, for a warning; "" when it is one.
@@ -301,7 +301,7 @@ TResolvedRef ResolveImageRef(const std::u16string& drawingFolder, const std::u16
   r.path = IsRelative(refPath) ? drawingFolder + refPath : refPath;
   r.found = os.FileExists(r.path);
   if (!r.found && lookBeside) {
-    const std::u16string name = WideFileName(refPath);
+    const std::u16string name = ExtractFileName(refPath);
     if (!name.empty() && os.FileExists(drawingFolder + name)) {
       r.path = drawingFolder + name;
       r.found = r.beside = true;
@@ -313,7 +313,7 @@ TResolvedRef ResolveImageRef(const std::u16string& drawingFolder, const std::u16
 bool EmbedImages(TJwwData& jww, const std::u16string& sourcePath, const std::u16string& workFolder,
                  std::vector<TStr2List>& rows, TEmbedScan& scan) {
   platform::Os& os = platform::Current();
-  const std::u16string drawingFolder = WideFileDir(sourcePath);
+  const std::u16string drawingFolder = ExtractFileDir(sourcePath);
   const bool PathInEmbeddedName = scan.PathInEmbeddedName;
   // Images the source drawing carried already: a new image must not take a
   // name that would overwrite one of them (x.jpg would compress onto x.jpg.gz).
@@ -452,10 +452,10 @@ bool EmbedImages(TJwwData& jww, const std::u16string& sourcePath, const std::u16
       } else {
         // A plain name holding a file with the image's own stamp is the
         // image, staged before: it is reused, not copied twice.
-        std::u16string plain = WideFileName(path);
+        std::u16string plain = ExtractFileName(path);
         if (bytesText) plain = FitForBytes(plain);
         for (int n = 0; n <= 99999 && made.empty(); ++n) {
-          const std::u16string candidate = n == 0 ? plain : WideWithBranch(plain, n);
+          const std::u16string candidate = n == 0 ? plain : WithBranch(plain, n);
           if (!heldByAnother(candidate, stamp)) made = candidate;
         }
       }
@@ -466,7 +466,7 @@ bool EmbedImages(TJwwData& jww, const std::u16string& sourcePath, const std::u16
         const std::u16string base = made;
         made.clear();
         for (int n = 1; n <= 99999 && made.empty(); ++n) {
-          std::u16string candidate = WideWithBranch(base, n);
+          std::u16string candidate = WithBranch(base, n);
           if (PathInEmbeddedName)
             candidate = FitName(candidate, std::u16string(), room, false, ref.bytes);
           if (!nameTaken(candidate, PathInEmbeddedName) && !heldByAnother(candidate, stamp))
@@ -474,7 +474,7 @@ bool EmbedImages(TJwwData& jww, const std::u16string& sourcePath, const std::u16
         }
       }
       if (made.empty()) {
-        scan.FailureReason = "no free name to stage the image " + Utf16ToSjisLossy(path);
+        scan.FailureReason = "no free name to stage the image " + PathInText(path);
         return false;
       }
       name = made;
@@ -500,7 +500,7 @@ bool EmbedImages(TJwwData& jww, const std::u16string& sourcePath, const std::u16
           }
           std::string error;
           if (!CopyFileKeepDate(path, workFolder + name, &error)) {
-            scan.FailureReason = "cannot stage the image " + Utf16ToSjisLossy(path) + ": " + error;
+            scan.FailureReason = "cannot stage the image " + PathInText(path) + ": " + error;
             return false;
           }
         } else {

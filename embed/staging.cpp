@@ -69,7 +69,7 @@ void DeleteOutput(const GzipJob& job) {
 
 // A path in a message (Shift-JIS text).
 std::string Quoted(const platform::Path& path) {
-  return QuotedName(Utf16ToSjisLossy(path));
+  return QuotedName(PathInText(path));
 }
 
 // A member being written. The thread that started it makes every file
@@ -364,7 +364,7 @@ bool CompressStagedImages(std::string& reason, const std::vector<platform::Path>
     // entries show this picture. (A key never equals itself with ".GZ"
     // added, so every holder is another image.)
     if (holders[archiveKey] > 0) {
-      refused = "the compressed name " + QuotedName(Utf16ToSjisLossy(archive)) +
+      refused = "the compressed name " + QuotedName(PathInText(archive)) +
                 " is taken by another image";
       break;
     }
@@ -411,7 +411,7 @@ bool GzipCompressFile(const platform::Path& input, const platform::Path& output,
   // A name Shift-JIS cannot hold goes without the header's name field, as
   // the staged images do.
   std::string storedName;
-  if (!Utf16ToSjisExact(WideFileName(input), storedName)) storedName.clear();
+  if (!Utf16ToSjisExact(ExtractFileName(input), storedName)) storedName.clear();
   const std::optional<GzipFailure> failure = WriteGzipMembers({{input, output, storedName}}, 1);
   if (failure) reason = failure->reason;
   return !failure;

@@ -564,10 +564,10 @@ void ResetGaibuData() {
   GaibuData.NumberedPoints.assign(kNumberedPointSlots, TGaibuNumberedPoint());
 }
 
-bool ReadGaibuFile(const std::string& path) {
+bool ReadGaibuFile(const std::u16string& path) {
   platform::Os& os = platform::Current();
-  if (!os.FileExists(SjisToUtf16(path))) return false;
-  std::unique_ptr<platform::File> file = os.OpenRead(SjisToUtf16(path));
+  if (!os.FileExists(path)) return false;
+  std::unique_ptr<platform::File> file = os.OpenRead(path);
   if (!file) {
     throw GaibuIoError("cannot open the external-transformation data file " +
                        platform::PathForPerson(path));

@@ -254,7 +254,7 @@ void ResetGaibuData();
 // end. Throws GaibuIoError when the file exists but cannot be opened or a
 // read fails; the complete lines read before a failed read stay in the
 // model.
-bool ReadGaibuFile(const std::string& path);
+bool ReadGaibuFile(const std::u16string& path);
 
 // Releases the layer tables, the numbered points, every entity list and the
 // order list; the other values stay.

@@ -25,8 +25,8 @@ std::wstring ToWide(UINT codePage, DWORD flags, const std::string& text, bool& o
 }  // namespace
 
 std::wstring SjisToWide(const std::string& sjis) {
-  bool ok;
-  return ToWide(932, 0, sjis, ok);
+  const std::u16string units = TextForPerson(sjis);
+  return std::wstring(units.begin(), units.end());
 }
 
 bool WideToSjis(const std::wstring& wide, std::string& sjis) {

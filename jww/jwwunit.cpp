@@ -40,12 +40,12 @@ void TJwwData::FreeDrawing() {
   ClearDrawing();
 }
 
-bool TJwwData::LoadFromFile(const std::string& fileName) {
+bool TJwwData::LoadFromFile(const std::u16string& fileName) {
   bool result = false;
   ClearDrawing();
   LastError.clear();
 
-  std::unique_ptr<platform::File> file = platform::Current().OpenRead(SjisToUtf16(fileName));
+  std::unique_ptr<platform::File> file = platform::Current().OpenRead(fileName);
   if (!file) throw JwwIoError(103, IoErrorText(103));
   try {
     JwwReader r(*file);
@@ -69,13 +69,13 @@ bool TJwwData::LoadFromFile(const std::string& fileName) {
   return result;
 }
 
-bool TJwwData::SaveToFile(const std::string& fileName, std::int32_t version) {
+bool TJwwData::SaveToFile(const std::u16string& fileName, std::int32_t version) {
   static const char kIdentifier[8] = {'J', 'w', 'w', 'D', 'a', 't', 'a', '.'};
   std::copy(kIdentifier, kIdentifier + 8, Header.Identifier.begin());
   LastError.clear();
 
   platform::Os& os = platform::Current();
-  std::unique_ptr<platform::File> file = os.Create(SjisToUtf16(fileName));
+  std::unique_ptr<platform::File> file = os.Create(fileName);
   if (!file) {
     LastError = "cannot create the file";
     return false;
@@ -91,7 +91,7 @@ bool TJwwData::SaveToFile(const std::string& fileName, std::int32_t version) {
     LastError = e.what();
   }
   file.reset();
-  if (os.FileExists(SjisToUtf16(fileName))) os.Delete(SjisToUtf16(fileName));
+  if (os.FileExists(fileName)) os.Delete(fileName);
   return false;
 }
 
@@ -119,10 +119,10 @@ std::string VersionText(std::int32_t v) {
 
 // A loader throws the same code for a file it cannot open and one too old
 // to read; a person needs to know which, so the file is looked at again.
-std::string UnreadableReason(const std::string& path, const TJwwData& d) {
+std::string UnreadableReason(const std::u16string& path, const TJwwData& d) {
   platform::Os& os = platform::Current();
-  if (!os.FileExists(SjisToUtf16(path))) return "no such file";
-  if (!os.OpenRead(SjisToUtf16(path))) return "the file cannot be opened";
+  if (!os.FileExists(path)) return "no such file";
+  if (!os.OpenRead(path)) return "the file cannot be opened";
   static const char kIdentifier[] = "JwwData.";
   if (std::memcmp(d.Header.Identifier.data(), kIdentifier, d.Header.Identifier.size()) != 0)
     return "not a Jw_cad drawing (it does not begin with \"JwwData.\")";

@@ -69,9 +69,9 @@ class TJwwData : public TEntityLists {
   void FreeDrawing();
   // True when the whole drawing was read. Throws JwwIoError 103 when the
   // file cannot be opened or is older than version 2.20.
-  bool LoadFromFile(const std::string& fileName);
+  bool LoadFromFile(const std::u16string& fileName);
   // Writes the drawing; false (and no file left) when writing failed.
-  bool SaveToFile(const std::string& fileName, std::int32_t version);
+  bool SaveToFile(const std::u16string& fileName, std::int32_t version);
 
   // Sections.
   void ReadHeader(JwwReader& r);
@@ -93,7 +93,7 @@ std::string VersionText(std::int32_t version);
 // Why LoadFromFile could not read `path` at all (it throws the same code
 // for a file it cannot open and one that is no drawing or too old), for a
 // person: Shift-JIS text. `d` is the drawing the load left.
-std::string UnreadableReason(const std::string& path, const TJwwData& d);
+std::string UnreadableReason(const std::u16string& path, const TJwwData& d);
 
 // The entity-list layer, shared by the top level and the block definitions.
 std::int32_t ReadCount(JwwReader& r);

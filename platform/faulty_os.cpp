@@ -137,11 +137,11 @@ void FaultyOs::MapDrive(char letter, const std::string& nativeFolder) {
   inner_.MapDrive(letter, nativeFolder);
 }
 
-std::string FaultyOs::DesktopFolder() {
+Path FaultyOs::DesktopFolder() {
   return inner_.DesktopFolder();
 }
 
-std::string FaultyOs::DocumentsFolder() {
+Path FaultyOs::DocumentsFolder() {
   return inner_.DocumentsFolder();
 }
 
@@ -157,12 +157,12 @@ void FaultyOs::ShowFailureMessage(const std::string& text) {
   inner_.ShowFailureMessage(text);
 }
 
-bool FaultyOs::OpenFilesDialog(const OpenDialogRequest& request, std::vector<std::string>& files,
+bool FaultyOs::OpenFilesDialog(const OpenDialogRequest& request, std::vector<Path>& files,
                                std::int32_t& filterIndex) {
   return inner_.OpenFilesDialog(request, files, filterIndex);
 }
 
-bool FaultyOs::SaveFileDialog(const SaveDialogRequest& request, std::string& chosen) {
+bool FaultyOs::SaveFileDialog(const SaveDialogRequest& request, Path& chosen) {
   return inner_.SaveFileDialog(request, chosen);
 }
 
@@ -170,8 +170,7 @@ std::string FaultyOs::ClassesRootDefault(const std::string& key) {
   return inner_.ClassesRootDefault(key);
 }
 
-bool FaultyOs::ShellOpen(const std::string& program, const std::string& document,
-                         const std::string& folder) {
+bool FaultyOs::ShellOpen(const Path& program, const Path& document, const Path& folder) {
   return inner_.ShellOpen(program, document, folder);
 }
 

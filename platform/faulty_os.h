@@ -75,17 +75,16 @@ class FaultyOs : public Os {
   void MapDrive(char letter, const std::string& nativeFolder) override;
   bool Replace(const Path& from, const Path& to) override;
   // The rest go to the inner Os unchanged.
-  std::string DesktopFolder() override;
-  std::string DocumentsFolder() override;
+  Path DesktopFolder() override;
+  Path DocumentsFolder() override;
   bool EscapeKeyDown() override;
   void ShowMessage(const std::string& text) override;
   void ShowFailureMessage(const std::string& text) override;
-  bool OpenFilesDialog(const OpenDialogRequest& request, std::vector<std::string>& files,
+  bool OpenFilesDialog(const OpenDialogRequest& request, std::vector<Path>& files,
                        std::int32_t& filterIndex) override;
-  bool SaveFileDialog(const SaveDialogRequest& request, std::string& chosen) override;
+  bool SaveFileDialog(const SaveDialogRequest& request, Path& chosen) override;
   std::string ClassesRootDefault(const std::string& key) override;
-  bool ShellOpen(const std::string& program, const std::string& document,
-                 const std::string& folder) override;
+  bool ShellOpen(const Path& program, const Path& document, const Path& folder) override;
 
  private:
   std::unique_ptr<File> Wrap(std::unique_ptr<File> file);

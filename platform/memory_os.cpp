@@ -329,11 +329,11 @@ bool MemoryOs::SetArchiveOnly(const Path& wide) {
 
 void MemoryOs::MapDrive(char, const std::string&) {}
 
-std::string MemoryOs::DesktopFolder() {
+Path MemoryOs::DesktopFolder() {
   return kDesktop;
 }
 
-std::string MemoryOs::DocumentsFolder() {
+Path MemoryOs::DocumentsFolder() {
   return kDocuments;
 }
 
@@ -345,11 +345,11 @@ void MemoryOs::ShowMessage(const std::string& text) {
   messages_.push_back(text);
 }
 
-bool MemoryOs::OpenFilesDialog(const OpenDialogRequest&, std::vector<std::string>&, std::int32_t&) {
+bool MemoryOs::OpenFilesDialog(const OpenDialogRequest&, std::vector<Path>&, std::int32_t&) {
   return false;
 }
 
-bool MemoryOs::SaveFileDialog(const SaveDialogRequest&, std::string&) {
+bool MemoryOs::SaveFileDialog(const SaveDialogRequest&, Path&) {
   return false;
 }
 
@@ -357,7 +357,7 @@ std::string MemoryOs::ClassesRootDefault(const std::string&) {
   return "";
 }
 
-bool MemoryOs::ShellOpen(const std::string&, const std::string&, const std::string&) {
+bool MemoryOs::ShellOpen(const Path&, const Path&, const Path&) {
   return false;
 }
 

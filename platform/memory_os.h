@@ -73,19 +73,18 @@ class MemoryOs : public Os {
   // path holds a control byte, so none can meet such a spelling). Test
   // set-up and WrittenPaths use that spelling.
   static std::string WideSpelling(const std::u16string& path);
-  std::string DesktopFolder() override;
-  std::string DocumentsFolder() override;
+  Path DesktopFolder() override;
+  Path DocumentsFolder() override;
   bool EscapeKeyDown() override;
   void ShowMessage(const std::string& text) override;
-  bool OpenFilesDialog(const OpenDialogRequest& request, std::vector<std::string>& files,
+  bool OpenFilesDialog(const OpenDialogRequest& request, std::vector<Path>& files,
                        std::int32_t& filterIndex) override;
-  bool SaveFileDialog(const SaveDialogRequest& request, std::string& chosen) override;
+  bool SaveFileDialog(const SaveDialogRequest& request, Path& chosen) override;
   std::string ClassesRootDefault(const std::string& key) override;
-  bool ShellOpen(const std::string& program, const std::string& document,
-                 const std::string& folder) override;
+  bool ShellOpen(const Path& program, const Path& document, const Path& folder) override;
 
-  static constexpr const char* kDesktop = "C:\\Users\\fuzz\\Desktop";
-  static constexpr const char* kDocuments = "C:\\Users\\fuzz\\Documents";
+  static constexpr const char16_t* kDesktop = u"C:\\Users\\fuzz\\Desktop";
+  static constexpr const char16_t* kDocuments = u"C:\\Users\\fuzz\\Documents";
 
  private:
   // Whether the folder a new entry would go into is there.

@@ -4,7 +4,6 @@
 
 #include <string>
 
-#include "text/sjis.h"
 #include "text/unicode.h"
 
 namespace platform {
@@ -13,25 +12,17 @@ namespace {
 Os* installed = nullptr;
 }  // namespace
 
-std::string PathForPerson(const std::string& internal) {
+std::string PathForPerson(const Path& internal) {
 #ifdef _WIN32
-  return internal;
+  return PathInText(internal);
 #else
-  // A real "\" at the end, not the second byte of a double-byte character.
-  bool separatorAtEnd = false;
-  for (std::size_t i = 0; i < internal.size(); ++i) {
-    const auto b = static_cast<unsigned char>(internal[i]);
-    if (IsSjisLeadByte(b)) {
-      ++i;
-      separatorAtEnd = false;
-    } else {
-      separatorAtEnd = b == '\\';
-    }
-  }
-  std::string native = InternalToNative(internal);
-  if (separatorAtEnd && !native.empty() && native.back() != '/') native += '/';
-  std::string sjis;
-  return DisplayToSjis(native, sjis) ? sjis : internal;
+  std::string native = InternalToDisplay(internal);
+  if (!internal.empty() && (internal.back() == u'\\' || internal.back() == u'/') &&
+      !native.empty() && native.back() != '/')
+    native += '/';
+  std::u16string units;
+  Utf8ToUtf16(native, units);
+  return PathInText(units);
 #endif
 }
 

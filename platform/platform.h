@@ -46,8 +46,8 @@ struct DirEntry {
 // What the file dialogs are opened with: Shift-JIS texts, internal paths.
 struct OpenDialogRequest {
   std::string title;
-  std::string initialFolder;
-  std::string fileName;
+  std::u16string initialFolder;
+  std::u16string fileName;
   // "label|pattern|label|pattern...", as the window system's filter text.
   std::string filter;
   std::int32_t filterIndex = 1;  // 1-based
@@ -55,8 +55,8 @@ struct OpenDialogRequest {
 
 struct SaveDialogRequest {
   std::string title;
-  std::string initialFolder;
-  std::string fileName;
+  std::u16string initialFolder;
+  std::u16string fileName;
 };
 
 // An open file. Read returns the bytes read (0 at the end) or -1 on an error;
@@ -112,8 +112,8 @@ class Os {
 
   // The user's desktop and documents folders as internal paths without a
   // final "\", or "" when the system cannot tell.
-  virtual std::string DesktopFolder() = 0;
-  virtual std::string DocumentsFolder() = 0;
+  virtual Path DesktopFolder() = 0;
+  virtual Path DocumentsFolder() = 0;
 
   // Whether the Esc key is down at this moment. Never blocks. On a POSIX
   // terminal it also answers true once the user pressed Ctrl-C.
@@ -130,12 +130,12 @@ class Os {
   // The file-open dialog (several files may be chosen; they must exist).
   // True with the chosen files (internal paths, in the dialog's order) and
   // the filter index the user left selected; false when cancelled.
-  virtual bool OpenFilesDialog(const OpenDialogRequest& request, std::vector<std::string>& files,
+  virtual bool OpenFilesDialog(const OpenDialogRequest& request, std::vector<Path>& files,
                                std::int32_t& filterIndex) = 0;
   // The save dialog used to pick a folder: true with the chosen file's
   // full path (only its folder part matters to the caller); false when
   // cancelled.
-  virtual bool SaveFileDialog(const SaveDialogRequest& request, std::string& chosen) = 0;
+  virtual bool SaveFileDialog(const SaveDialogRequest& request, Path& chosen) = 0;
 
   // The default value of a key under HKEY_CLASSES_ROOT, read only (Shift-JIS
   // text); "" when the key or the value is not there. Systems without a
@@ -145,8 +145,7 @@ class Os {
   // normally, started in `folder`), never waiting for it. Where the shell
   // knows no such program (POSIX), the document is opened with the desktop's
   // opener for its kind instead. False when nothing could be started.
-  virtual bool ShellOpen(const std::string& program, const std::string& document,
-                         const std::string& folder) = 0;
+  virtual bool ShellOpen(const Path& program, const Path& document, const Path& folder) = 0;
 };
 
 // The implementation in force; tests install a wrapper with ScopedOs.
@@ -165,36 +164,37 @@ class ScopedOs {
   Os* previous_;
 };
 
-// Native paths (command-line arguments, what a person types) and the
-// internal Windows-form Shift-JIS paths. A native path whose characters
-// CP932 cannot represent is refused: false, and `error` (display text,
-// naming the path and the character) says why. On POSIX an absolute path
-// "/a/b" becomes "\a\b"; one typed in Windows form ("C:\x") is kept.
-// InternalToNative gives the native path of an existing entry as it lies
-// on disk (letter case found as Windows would); for a path on a drive that
-// is not mapped it gives "C:/x", fit for display only.
-bool NativeToInternal(const std::string& native, std::string& internal, std::string& error);
-std::string InternalToNative(const std::string& internal);
-// The same for a wide internal path (UTF-16, for names CP932 cannot hold),
-// as UTF-8.
-std::string InternalToNative(const std::u16string& internal);
+// Native paths (command-line arguments, what a person types) and internal
+// paths. A native path is refused only where it cannot name one file: on
+// POSIX one holding a "\\" outside Windows form ("C:\\x"), which would become
+// a separator inside; `error` (display text, naming the path) says so. On
+// POSIX an absolute path "/a/b" becomes "\\a\\b"; a name that is no UTF-8
+// but CP932 bytes (from a zip made on a Japanese Windows) is decoded from
+// CP932. InternalToNative gives the native path of an existing entry as it
+// lies on disk (letter case found as Windows would, a name in CP932 bytes
+// as those bytes); for a path on a drive that is not mapped it gives
+// "C:/x", fit for display only.
+bool NativeToInternal(const std::string& native, Path& internal, std::string& error);
+std::string InternalToNative(const Path& internal);
 // InternalToNative as a person reads it (UTF-8), with `cp932Names` telling
 // whether some name on the way lies on disk as CP932 bytes rather than in
-// the system's own encoding (a name from a zip made on a Japanese
-// Windows); such names are shown decoded.
-std::string InternalToDisplay(const std::string& internal, bool* cp932Names = nullptr);
-std::string InternalToDisplay(const std::u16string& internal, bool* cp932Names = nullptr);
+// the system's own encoding; such names are shown decoded.
+std::string InternalToDisplay(const Path& internal, bool* cp932Names = nullptr);
 // Makes a native path absolute against the current folder.
 std::string AbsoluteNative(const std::string& native);
 
-// An internal path as a person on this system writes it, still Shift-JIS
-// text for a message: on POSIX the native path ("/home/u/out/"), on
-// Windows the path itself. A final separator stays.
-std::string PathForPerson(const std::string& internal);
+// An internal path as a person on this system writes it, as a text for a
+// person (Shift-JIS, see PathInText): on POSIX the native path
+// ("/home/u/out/"), on Windows the path itself. A final separator stays.
+std::string PathForPerson(const Path& internal);
 
-// Text for a person: Shift-JIS to the terminal's encoding (UTF-8 on POSIX),
-// and back. Bytes that do not convert become U+FFFD / are refused.
+// Text for a person: Shift-JIS (with the paths of PathInText) to the
+// terminal's encoding (UTF-8 on POSIX), and back. Bytes that do not convert
+// become U+FFFD / are refused.
 std::string SjisToDisplay(const std::string& sjis);
+// Shift-JIS to UTF-8 by the system's code page 932 alone, the paths of
+// PathInText left as they are; what the text layer's tables are made from.
+std::string CodePageToUtf8(const std::string& sjis);
 bool DisplayToSjis(const std::string& display, std::string& sjis);
 
 // How many processors this process may run on (its affinity, which

@@ -8,6 +8,7 @@
 
 #include "text/sjis.h"
 #include "text/unicode.h"
+#include "text/widenames.h"
 
 namespace {
 
@@ -15,44 +16,29 @@ constexpr int kMaxBranch = 99999;
 // Large pieces: a copy costs two system calls per piece.
 constexpr std::size_t kCopyBlock = 128 * 1024;
 
-// Offset just past the last real "\" or ":" (0 when there is none); a second
-// byte of a double-byte character is never taken for either.
-std::size_t NameStart(const std::string& path) {
+bool IsSeparator(char16_t u) {
+  return u == u'\\' || u == u'/' || u == u':';
+}
+
+// Offset just past the last "\", "/" or ":" (0 when there is none).
+std::size_t NameStart(const std::u16string& path) {
   std::size_t start = 0;
-  for (std::size_t i = 0; i < path.size(); ++i) {
-    if (IsSjisLeadByte(static_cast<std::uint8_t>(path[i]))) {
-      ++i;
-    } else if (path[i] == '\\' || path[i] == ':') {
-      start = i + 1;
-    }
-  }
+  for (std::size_t i = 0; i < path.size(); ++i)
+    if (IsSeparator(path[i])) start = i + 1;
   return start;
 }
 
 // Offset of the extension's "." in the file name, or path.size() if none.
-std::size_t ExtStart(const std::string& path) {
-  std::size_t start = NameStart(path);
-  std::size_t dot = path.size();
-  for (std::size_t i = start; i < path.size(); ++i) {
-    if (IsSjisLeadByte(static_cast<std::uint8_t>(path[i]))) {
-      ++i;
-    } else if (path[i] == '.') {
-      dot = i;
-    }
-  }
-  return dot;
+std::size_t ExtStart(const std::u16string& path) {
+  const std::size_t dot = path.rfind(u'.');
+  return dot == std::u16string::npos || dot < NameStart(path) ? path.size() : dot;
 }
 
 // Any entry takes a name: a folder, and a dangling link, which a create
 // would write through.
-bool ExistsAsFile(const std::string& path) {
+bool ExistsAsFile(const std::u16string& path) {
   platform::DirEntry entry;
-  return platform::Current().FindFirst(SjisToUtf16(path), entry);
-}
-
-// Candidate N of the branch-number series: "stem~N" + ext.
-std::string Branch(const std::string& stem, int n, const std::string& ext) {
-  return stem + "~" + std::to_string(n) + ext;
+  return platform::Current().FindFirst(path, entry);
 }
 
 void SetError(std::string* error, const std::string& text) {
@@ -61,33 +47,30 @@ void SetError(std::string* error, const std::string& text) {
 
 }  // namespace
 
-std::string ExtractFileName(const std::string& path) {
+std::u16string ExtractFileName(const std::u16string& path) {
   return path.substr(NameStart(path));
 }
 
-std::string ExtractFileDir(const std::string& path) {
+std::u16string ExtractFileDir(const std::u16string& path) {
   return path.substr(0, NameStart(path));
 }
 
-std::string ExtractFileExt(const std::string& path) {
+std::u16string ExtractFileExt(const std::u16string& path) {
   return path.substr(ExtStart(path));
 }
 
-std::string ChangeFileExt(const std::string& path, const std::string& ext) {
+std::u16string ChangeFileExt(const std::u16string& path, const std::u16string& ext) {
   return path.substr(0, ExtStart(path)) + ext;
 }
 
-std::string IncludeTrailingBackslash(const std::string& path) {
-  bool endsInBackslash = false;
-  for (std::size_t i = 0; i < path.size(); ++i) {
-    if (IsSjisLeadByte(static_cast<std::uint8_t>(path[i]))) {
-      ++i;
-      endsInBackslash = false;
-    } else {
-      endsInBackslash = path[i] == '\\';
-    }
-  }
-  return endsInBackslash ? path : path + "\\";
+std::u16string IncludeTrailingBackslash(const std::u16string& path) {
+  return !path.empty() && path.back() == u'\\' ? path : path + u"\\";
+}
+
+std::u16string WithBranch(const std::u16string& name, int n) {
+  const std::size_t dot = ExtStart(name);
+  const std::string number = "~" + std::to_string(n);
+  return name.substr(0, dot) + std::u16string(number.begin(), number.end()) + name.substr(dot);
 }
 
 std::int32_t PackDosDateTime(const platform::LocalTime& t) {
@@ -115,148 +98,80 @@ platform::LocalTime UnpackDosDateTime(std::int32_t packed) {
   return t;
 }
 
-TFileStamp GetFileStamp(const std::string& path) {
+TFileStamp GetFileStamp(const std::u16string& path) {
   platform::DirEntry entry;
   TFileStamp stamp;
-  if (!platform::Current().FindFirst(SjisToUtf16(path), entry)) return stamp;
+  if (!platform::Current().FindFirst(path, entry)) return stamp;
   stamp.time = PackDosDateTime(entry.lastWrite);
   stamp.size = static_cast<std::int32_t>(static_cast<std::uint32_t>(entry.size & 0xFFFFFFFFu));
   return stamp;
 }
 
-std::optional<std::string> MakeEmbeddedName(bool wholePath, const std::string& imagePath,
-                                            const std::string& workFolder,
-                                            const StagedStampLookup& stagedStamp) {
-  if (wholePath) {
-    // The whole path in one name: every real "\" and ":" becomes "_"; the
-    // 0x5C inside 表 is half of a character and stays.
-    std::string name;
-    for (std::size_t i = 0; i < imagePath.size(); ++i) {
-      if (IsSjisLeadByte(static_cast<std::uint8_t>(imagePath[i])) && i + 1 < imagePath.size()) {
-        name.append(imagePath, i, 2);
-        ++i;
-      } else if (imagePath[i] == '\\' || imagePath[i] == ':' || imagePath[i] == '/') {
-        name += '_';
-      } else {
-        name += imagePath[i];
-      }
-    }
-    return name;
-  }
-
-  // A candidate holding a file with the image's own stamp is the image,
-  // staged before: it is reused, not copied twice.
-  TFileStamp stamp = GetFileStamp(imagePath);
-  auto usable = [&](const std::string& name) {
-    if (stagedStamp) {
-      if (std::optional<TFileStamp> held = stagedStamp(name)) return *held == stamp;
-    }
-    std::string path = workFolder + name;
-    return !ExistsAsFile(path) || GetFileStamp(path) == stamp;
-  };
-  // Windows takes "/" as a separator too: a name still holding one (and
-  // "..") would put the staged copy outside the staging folder.
-  std::string name = ExtractFileName(imagePath);
-  std::size_t start = 0;
-  for (std::size_t i = 0; i < name.size(); ++i) {
-    if (IsSjisLeadByte(static_cast<std::uint8_t>(name[i])))
-      ++i;
-    else if (name[i] == '/')
-      start = i + 1;
-  }
-  name.erase(0, start);
-  if (usable(name)) return name;
-  std::size_t dot = ExtStart(name);
-  std::string stem = name.substr(0, dot), ext = name.substr(dot);
-  for (int n = 1; n <= kMaxBranch; ++n) {
-    std::string candidate = Branch(stem, n, ext);
-    if (usable(candidate)) return candidate;
-  }
-  // Every name is taken by another image; reusing one would show the wrong
-  // picture in the drawing.
-  return std::nullopt;
-}
-
-std::optional<std::string> FirstUsableBranch(
-    const std::string& path, const std::function<bool(const std::string&)>& usable) {
+std::optional<std::u16string> FirstUsableBranch(
+    const std::u16string& path, const std::function<bool(const std::u16string&)>& usable) {
   if (usable(path)) return path;
-  std::size_t dot = ExtStart(path);
-  std::string stem = path.substr(0, dot), ext = path.substr(dot);
   for (int n = 1; n <= kMaxBranch; ++n) {
-    std::string candidate = Branch(stem, n, ext);
+    std::u16string candidate = WithBranch(path, n);
     if (usable(candidate)) return candidate;
   }
   return std::nullopt;
 }
 
-std::optional<std::string> MakeUniqueFileName(const std::string& path) {
+std::optional<std::u16string> MakeUniqueFileName(const std::u16string& path) {
   // Never hand out a taken name: the caller would overwrite that file.
-  return FirstUsableBranch(path, [](const std::string& p) { return !ExistsAsFile(p); });
+  return FirstUsableBranch(path, [](const std::u16string& p) { return !ExistsAsFile(p); });
 }
 
-bool CopyFileBytes(const std::string& source, const std::string& destination, std::string* error) {
+bool CopyFileKeepDate(const std::u16string& source, const std::u16string& destination,
+                      std::string* error) {
   platform::Os& os = platform::Current();
+  const std::string shownSource = PathInText(source);
+  const std::string shownDestination = PathInText(destination);
   // Creating the destination would empty the source before a byte is read.
-  if (platform::InternalToNative(source) == platform::InternalToNative(destination)) {
-    SetError(error, "cannot copy " + source + " onto itself");
+  if (WideNameKey(source) == WideNameKey(destination)) {
+    SetError(error, "cannot copy " + shownSource + " onto itself");
     return false;
   }
-  std::unique_ptr<platform::File> in = os.OpenRead(SjisToUtf16(source));
+  std::unique_ptr<platform::File> in = os.OpenRead(source);
   if (!in) {
-    SetError(error, "cannot open " + source);
+    SetError(error, "cannot open " + shownSource);
     return false;
   }
-  std::unique_ptr<platform::File> out = os.Create(SjisToUtf16(destination));
+  std::unique_ptr<platform::File> out = os.Create(destination);
   if (!out) {
-    SetError(error, "cannot create " + destination);
+    SetError(error, "cannot create " + shownDestination);
     return false;
   }
-
   std::string failure;
   std::vector<char> buffer(kCopyBlock);
   for (;;) {
-    long long got = in->Read(buffer.data(), buffer.size());
+    const long long got = in->Read(buffer.data(), buffer.size());
     if (got < 0) {
-      failure = "cannot read " + source;
+      failure = "cannot read " + shownSource;
       break;
     }
     if (got == 0) break;
-    long long put = out->Write(buffer.data(), static_cast<std::size_t>(got));
-    if (put < 0) {
-      failure = "cannot write " + destination;
-      break;
-    }
+    const long long put = out->Write(buffer.data(), static_cast<std::size_t>(got));
     if (put < got) {
-      failure = "disk full while writing " + destination;
+      failure = (put < 0 ? "cannot write " : "disk full while writing ") + shownDestination;
       break;
     }
   }
-  if (!out->Close() && failure.empty()) failure = "cannot finish writing " + destination;
+  if (!out->Close() && failure.empty()) failure = "cannot finish writing " + shownDestination;
   out.reset();
-  in->Close();
   in.reset();
-
   if (!failure.empty()) {
     // A partial copy must not pass for the image: it goes, and if even that
     // fails the caller hears of it.
-    if (!os.Delete(SjisToUtf16(destination)))
-      failure += " (and the partial copy could not be removed)";
+    if (!os.Delete(destination)) failure += " (and the partial copy could not be removed)";
     SetError(error, failure);
     return false;
   }
-  os.SetArchiveOnly(SjisToUtf16(destination));
-  return true;
-}
-
-bool CopyFileKeepDate(const std::string& source, const std::string& destination,
-                      std::string* error) {
-  if (!CopyFileBytes(source, destination, error)) return false;
+  os.SetArchiveOnly(destination);
   // The packed time keeps two-second steps, the same value the stamp
   // comparison of staged images sees; failing to set it only loses the date.
-  TFileStamp stamp = GetFileStamp(source);
-  if (stamp.time != 0) {
-    platform::Current().SetLastWriteTime(SjisToUtf16(destination), UnpackDosDateTime(stamp.time));
-  }
+  const TFileStamp stamp = GetFileStamp(source);
+  if (stamp.time != 0) os.SetLastWriteTime(destination, UnpackDosDateTime(stamp.time));
   return true;
 }
 
@@ -282,7 +197,10 @@ bool IsReservedDeviceName(const std::string& name) {
 }  // namespace
 
 bool IsCompressedName(const std::string& name) {
-  return SjisLower(ExtractFileExt(name)) == ".gz";
+  std::u16string ext = ExtractFileExt(SjisToUtf16(name));
+  for (char16_t& u : ext)
+    if (u >= u'A' && u <= u'Z') u = static_cast<char16_t>(u - u'A' + u'a');
+  return ext == u".gz";
 }
 
 bool IsPlainFileName(const std::string& name) {
@@ -314,6 +232,11 @@ std::string QuotedName(const std::string& name) {
     if (IsSjisLeadByte(b) && i + 1 < name.size()) {
       shown.append(name, i, 2);
       ++i;
+    } else if (b == 0x1B && TextForPerson(name.substr(i, 6)).size() == 1) {
+      // A character of a path that CP932 lacks (PathInText): it is shown
+      // as itself.
+      shown.append(name, i, 6);
+      i += 5;
     } else if (b < 0x20 || b == 0x7F) {
       shown += "\\x" + HexText(b, 2);
     } else {

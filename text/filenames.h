@@ -1,7 +1,7 @@
-// File-name parts and file helpers over Windows-form Shift-JIS paths: the
-// file name follows the last "\" or ":", the extension runs from the last
-// "." of the file name (dot included); separators are found by the lead-byte
-// rule, so 表 (0x95 0x5C) never splits a path.
+// File-name parts and file helpers over internal paths (UTF-16, Windows
+// form): the file name follows the last "\", "/" or ":", the extension runs
+// from the last "." of the file name (dot included). And the checks of
+// image names as a drawing stores them (Shift-JIS text).
 #pragma once
 
 #include <cstdint>
@@ -11,12 +11,14 @@
 
 #include "platform/platform.h"
 
-std::string ExtractFileName(const std::string& path);
-std::string ExtractFileDir(const std::string& path);  // up to and including the last "\" or ":"
-std::string ExtractFileExt(const std::string& path);  // ".jww", or "" without a dot
-std::string ChangeFileExt(const std::string& path, const std::string& ext);
-// Appends "\" unless the path already ends in a real "\" (not a second byte).
-std::string IncludeTrailingBackslash(const std::string& path);
+std::u16string ExtractFileName(const std::u16string& path);
+std::u16string ExtractFileDir(const std::u16string& path);  // up to the last separator, included
+std::u16string ExtractFileExt(const std::u16string& path);  // ".jww", or "" without a dot
+std::u16string ChangeFileExt(const std::u16string& path, const std::u16string& ext);
+// Appends "\" unless the path already ends in one.
+std::u16string IncludeTrailingBackslash(const std::u16string& path);
+// base~N.ext: branch number N of a name.
+std::u16string WithBranch(const std::u16string& name, int n);
 
 // The packed MS-DOS date (high word) and time (low word) of a local time.
 std::int32_t PackDosDateTime(const platform::LocalTime& t);
@@ -28,35 +30,22 @@ struct TFileStamp {
   bool operator==(const TFileStamp&) const = default;
 };
 
-TFileStamp GetFileStamp(const std::string& path);
+TFileStamp GetFileStamp(const std::u16string& path);
 
-// The stamp of the image staged under a name, when one is: an image can be
-// staged without a file of that name in the work folder.
-using StagedStampLookup = std::function<std::optional<TFileStamp>(const std::string& name)>;
-
-// The name under which an image is stored in the work folder, or nothing
-// when every branch number up to 99,999 is taken by another file. A plain
-// name is taken by an image `stagedStamp` knows of, else by a file in the
-// work folder, unless that has the image's own stamp.
-std::optional<std::string> MakeEmbeddedName(bool wholePath, const std::string& imagePath,
-                                            const std::string& workFolder,
-                                            const StagedStampLookup& stagedStamp = nullptr);
 // The first of the path itself, base~1.ext, ..., base~99999.ext that
 // `usable` accepts; nothing when it accepts none.
-std::optional<std::string> FirstUsableBranch(const std::string& path,
-                                             const std::function<bool(const std::string&)>& usable);
-// The path itself, or the first free base~N.ext beside it; nothing when all
-// 99,999 branch numbers are taken.
-std::optional<std::string> MakeUniqueFileName(const std::string& path);
+std::optional<std::u16string> FirstUsableBranch(
+    const std::u16string& path, const std::function<bool(const std::u16string&)>& usable);
+// The path itself, or the first free base~N.ext beside it (an entry of any
+// kind takes a name); nothing when all 99,999 branch numbers are taken.
+std::optional<std::u16string> MakeUniqueFileName(const std::u16string& path);
 
-// Byte-for-byte copy. False (and no destination left behind) when the source
-// cannot be opened, the destination cannot be created, or the copy came out
-// short, or source and destination are one file; `error` then says what
-// went wrong. Never throws.
-bool CopyFileBytes(const std::string& source, const std::string& destination,
-                   std::string* error = nullptr);
-// CopyFileBytes, then the destination takes the source's last-write time.
-bool CopyFileKeepDate(const std::string& source, const std::string& destination,
+// Byte-for-byte copy; the destination then takes the source's last-write
+// time. False (and no destination left behind) when the source cannot be
+// opened, the destination cannot be created, or the copy came out short,
+// or source and destination are one file; `error` (a text for a person)
+// then says what went wrong. Never throws.
+bool CopyFileKeepDate(const std::u16string& source, const std::u16string& destination,
                       std::string* error = nullptr);
 
 // `v` as `digits` upper-case hexadecimal digits.

@@ -99,7 +99,7 @@ bool IsSurrogate(char16_t u) {
 // from and the way for everything they do not cover.
 std::u16string PlatformSjisToUtf16(const std::string& sjis) {
   std::u16string units;
-  Utf8ToUtf16(platform::SjisToDisplay(sjis), units);
+  Utf8ToUtf16(platform::CodePageToUtf8(sjis), units);
   return units;
 }
 
@@ -339,4 +339,70 @@ std::string Utf16ToSjisLossy(const std::u16string& units) {
     i += n - 1;
   }
   return out;
+}
+
+namespace {
+
+constexpr char kUnitEscape = '\x1B';  // never part of a text of ours otherwise
+constexpr char kHex[] = "0123456789ABCDEF";
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// The unit an escape at `i` stands for, if one is there.
+bool EscapedUnit(const std::string& text, std::size_t i, char16_t& unit) {
+  if (i + 6 > text.size() || text[i] != kUnitEscape || text[i + 1] != 'u') return false;
+  unsigned value = 0;
+  for (std::size_t k = i + 2; k < i + 6; ++k) {
+    const int digit = HexValue(text[k]);
+    if (digit < 0) return false;
+    value = value * 16 + static_cast<unsigned>(digit);
+  }
+  unit = static_cast<char16_t>(value);
+  return true;
+}
+
+}  // namespace
+
+std::string PathInText(const std::u16string& path) {
+  std::string sjis;
+  if (Utf16ToSjisExact(path, sjis)) return sjis;
+  std::string out, one;
+  for (std::size_t i = 0; i < path.size(); ++i) {
+    const bool pair = path[i] >= 0xD800 && path[i] <= 0xDBFF && i + 1 < path.size() &&
+                      path[i + 1] >= 0xDC00 && path[i + 1] <= 0xDFFF;
+    const std::size_t n = pair ? 2 : 1;
+    if (Utf16ToSjisExact(path.substr(i, n), one)) {
+      out += one;
+    } else {
+      for (std::size_t k = i; k < i + n; ++k) {
+        out += kUnitEscape;
+        out += 'u';
+        for (int shift = 12; shift >= 0; shift -= 4) out += kHex[(path[k] >> shift) & 15];
+      }
+    }
+    i += n - 1;
+  }
+  return out;
+}
+
+std::u16string TextForPerson(const std::string& text) {
+  std::u16string out;
+  std::size_t run = 0;
+  char16_t unit = 0;
+  for (std::size_t i = 0; i < text.size();) {
+    if (EscapedUnit(text, i, unit)) {
+      out += SjisToUtf16(text.substr(run, i - run));
+      out += unit;
+      i += 6;
+      run = i;
+    } else {
+      // An escape never starts inside a double-byte character.
+      i += IsSjisLeadByte(static_cast<std::uint8_t>(text[i])) && i + 1 < text.size() ? 2 : 1;
+    }
+  }
+  return out + SjisToUtf16(text.substr(run));
 }

@@ -17,3 +17,13 @@ std::u16string SjisToUtf16(const std::string& sjis);
 bool Utf16ToSjisExact(const std::u16string& units, std::string& sjis);
 // A rendering for display and matching: "?" where CP932 has no character.
 std::string Utf16ToSjisLossy(const std::u16string& units);
+
+// Texts for a person (messages, the log, the reasons of a failure) are
+// Shift-JIS, and a path in one may hold characters CP932 lacks: such a
+// character is written there as ESC, "u" and four hexadecimal digits per
+// UTF-16 unit, which TextForPerson turns back. A path CP932 can hold is its
+// Shift-JIS bytes.
+std::string PathInText(const std::u16string& path);
+// A text for a person as UTF-16: Shift-JIS decoded (U+FFFD for bytes that
+// do not decode), escaped units put back.
+std::u16string TextForPerson(const std::string& text);

@@ -9,22 +9,8 @@
 
 namespace {
 
-constexpr std::size_t kCopyBlock = 2048;
-
 bool IsSeparator(char16_t u) {
   return u == u'\\' || u == u'/' || u == u':';
-}
-
-std::size_t WideNameStart(const std::u16string& path) {
-  std::size_t start = 0;
-  for (std::size_t i = 0; i < path.size(); ++i)
-    if (IsSeparator(path[i])) start = i + 1;
-  return start;
-}
-
-std::size_t WideExtStart(const std::u16string& path) {
-  const std::size_t dot = path.rfind(u'.');
-  return dot == std::u16string::npos || dot < WideNameStart(path) ? path.size() : dot;
 }
 
 // One character of `units` at `i`: a surrogate pair is one.
@@ -35,23 +21,7 @@ std::size_t CharLength(const std::u16string& units, std::size_t i) {
              : 1;
 }
 
-void SetError(std::string* error, const std::string& text) {
-  if (error) *error = text;
-}
-
 }  // namespace
-
-std::u16string WideFileName(const std::u16string& path) {
-  return path.substr(WideNameStart(path));
-}
-
-std::u16string WideFileDir(const std::u16string& path) {
-  return path.substr(0, WideNameStart(path));
-}
-
-std::u16string WideFileExt(const std::u16string& path) {
-  return path.substr(WideExtStart(path));
-}
 
 char16_t FoldWideCase(char16_t u) {
   if (u >= u'a' && u <= u'z') return static_cast<char16_t>(u - 0x20);
@@ -134,75 +104,9 @@ bool IsPlainWideName(const std::u16string& name) {
   return IsPlainFileName(ascii + ".x");
 }
 
-TFileStamp GetFileStamp(const std::u16string& path) {
-  platform::DirEntry entry;
-  TFileStamp stamp;
-  if (!platform::Current().FindFirst(path, entry)) return stamp;
-  stamp.time = PackDosDateTime(entry.lastWrite);
-  stamp.size = static_cast<std::int32_t>(static_cast<std::uint32_t>(entry.size & 0xFFFFFFFFu));
-  return stamp;
-}
-
-bool CopyFileKeepDate(const std::u16string& source, const std::u16string& destination,
-                      std::string* error) {
-  platform::Os& os = platform::Current();
-  const std::string shownSource = Utf16ToSjisLossy(source);
-  const std::string shownDestination = Utf16ToSjisLossy(destination);
-  // Creating the destination would empty the source before a byte is read.
-  if (WideNameKey(source) == WideNameKey(destination)) {
-    SetError(error, "cannot copy " + shownSource + " onto itself");
-    return false;
-  }
-  std::unique_ptr<platform::File> in = os.OpenRead(source);
-  if (!in) {
-    SetError(error, "cannot open " + shownSource);
-    return false;
-  }
-  std::unique_ptr<platform::File> out = os.Create(destination);
-  if (!out) {
-    SetError(error, "cannot create " + shownDestination);
-    return false;
-  }
-  std::string failure;
-  char buffer[kCopyBlock];
-  for (;;) {
-    const long long got = in->Read(buffer, sizeof buffer);
-    if (got < 0) {
-      failure = "cannot read " + shownSource;
-      break;
-    }
-    if (got == 0) break;
-    const long long put = out->Write(buffer, static_cast<std::size_t>(got));
-    if (put < got) {
-      failure = (put < 0 ? "cannot write " : "disk full while writing ") + shownDestination;
-      break;
-    }
-  }
-  if (!out->Close() && failure.empty()) failure = "cannot finish writing " + shownDestination;
-  out.reset();
-  in.reset();
-  if (!failure.empty()) {
-    // A partial copy must not pass for the image.
-    if (!os.Delete(destination)) failure += " (and the partial copy could not be removed)";
-    SetError(error, failure);
-    return false;
-  }
-  os.SetArchiveOnly(destination);
-  const TFileStamp stamp = GetFileStamp(source);
-  if (stamp.time != 0) os.SetLastWriteTime(destination, UnpackDosDateTime(stamp.time));
-  return true;
-}
-
 std::u16string WidePathDerivedName(const std::u16string& path) {
   std::u16string name = path;
   for (char16_t& u : name)
     if (IsSeparator(u)) u = u'_';
   return name;
-}
-
-std::u16string WideWithBranch(const std::u16string& name, int n) {
-  const std::size_t dot = WideExtStart(name);
-  std::string number = "~";
-  number += std::to_string(n);
-  return name.substr(0, dot) + std::u16string(number.begin(), number.end()) + name.substr(dot);
 }

@@ -13,12 +13,6 @@
 
 #include "text/filenames.h"
 
-// File-name parts of a wide path: the name follows the last "\", "/" or
-// ":"; the extension runs from the last "." of the name.
-std::u16string WideFileName(const std::u16string& path);
-std::u16string WideFileDir(const std::u16string& path);  // up to the last separator, included
-std::u16string WideFileExt(const std::u16string& path);
-
 // A simple upper-case fold of one code unit: ASCII, Latin-1, Latin
 // Extended-A, Greek and Cyrillic letters. Every letter outside CP932 folds to
 // a letter outside CP932, so a name CP932 cannot hold never matches one it
@@ -44,12 +38,5 @@ std::u16string WideSpelling(const std::string& name, const std::u16string& wide)
 // reserved device name.
 bool IsPlainWideName(const std::u16string& name);
 
-// The file stamp and the copy of filenames.h for wide paths.
-TFileStamp GetFileStamp(const std::u16string& path);
-bool CopyFileKeepDate(const std::u16string& source, const std::u16string& destination,
-                      std::string* error = nullptr);
-
 // The path-derived embedded name: every ":", "\" and "/" becomes "_".
 std::u16string WidePathDerivedName(const std::u16string& path);
-// base~N.ext for N = 1, 2, ...
-std::u16string WideWithBranch(const std::u16string& name, int n);

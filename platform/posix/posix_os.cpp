@@ -792,11 +792,11 @@ class PosixOs : public Os {
     }
   }
 
-  std::string DesktopFolder() override {
+  Path DesktopFolder() override {
     return posix::UserFolderInternal("XDG_DESKTOP_DIR", "Desktop");
   }
 
-  std::string DocumentsFolder() override {
+  Path DocumentsFolder() override {
     return posix::UserFolderInternal("XDG_DOCUMENTS_DIR", "Documents");
   }
 
@@ -809,12 +809,11 @@ class PosixOs : public Os {
   void ShowFailureMessage(const std::string& text) override { Print(stderr, text); }
 
   // A command line has no file dialog: the files come as arguments.
-  bool OpenFilesDialog(const OpenDialogRequest&, std::vector<std::string>&,
-                       std::int32_t&) override {
+  bool OpenFilesDialog(const OpenDialogRequest&, std::vector<Path>&, std::int32_t&) override {
     return false;
   }
 
-  bool SaveFileDialog(const SaveDialogRequest& request, std::string& chosen) override {
+  bool SaveFileDialog(const SaveDialogRequest& request, Path& chosen) override {
     return posix::AskSaveFolderOnTerminal(request, chosen);
   }
 
@@ -823,7 +822,7 @@ class PosixOs : public Os {
   // Jw_cad under Wine registers itself with the desktop for JWW files, so
   // the desktop's opener reaches it; the Windows program path means nothing
   // here.
-  bool ShellOpen(const std::string&, const std::string& document, const std::string&) override {
+  bool ShellOpen(const Path&, const Path& document, const Path&) override {
     const std::string opener = posix::FindInPath("xdg-open");
     if (opener.empty()) return false;
     return posix::StartDetached({opener, InternalToNative(document)});
@@ -842,59 +841,34 @@ Os& Native() {
   return os;
 }
 
-bool NativeToInternal(const std::string& native, std::string& internal, std::string& error) {
+bool NativeToInternal(const std::string& native, Path& internal, std::string& error) {
   internal.clear();
   error.clear();
   // A path typed in Windows form ("C:\dwg\a.jww") keeps its backslashes;
   // anywhere else a backslash is part of a Linux file name and would turn
   // into a separator inside, naming another file.
-  bool windowsForm = native.size() >= 2 && IsAsciiLetter(native[0]) && native[1] == ':';
-  std::u16string ignored;
-  std::string ignored8;
-  if (!Utf8ToUtf16(native, ignored) && posix::Cp932ToUtf8(native, ignored8)) {
+  const bool windowsForm = native.size() >= 2 && IsAsciiLetter(native[0]) && native[1] == ':';
+  std::u16string units;
+  if (!Utf8ToUtf16(native, units)) {
     // Not UTF-8, but CP932: a name made on a Japanese Windows, as unzip
-    // leaves it. Its bytes are the internal path already, where a 0x5C
-    // may be the second byte of 表 but never a character of its own.
-    for (std::size_t i = 0; i < native.size(); ++i) {
-      const auto b = static_cast<unsigned char>(native[i]);
-      if (IsSjisLeadByte(b) && i + 1 < native.size()) {
-        internal.append(native, i++, 2);
-      } else if (b == '\\' && !windowsForm) {
-        error = "the path \"" + ignored8 +
-                "\" contains \"\\\", which cannot be part of a file name here";
-        internal.clear();
-        return false;
-      } else {
-        internal += b == '/' ? '\\' : static_cast<char>(b);
-      }
+    // leaves it. Its "\" may be the second byte of 表, which is no
+    // character of its own.
+    std::string utf8;
+    if (!posix::Cp932ToUtf8(native, utf8) || !Utf8ToUtf16(utf8, units)) {
+      error = "the path \"" + posix::Cp932ToUtf8Lossy(native) +
+              "\" is neither UTF-8 nor Shift-JIS (CP932)";
+      return false;
     }
-    return true;
   }
-  if (!windowsForm && native.find('\\') != std::string::npos) {
+  if (!windowsForm && units.find(u'\\') != std::u16string::npos) {
     error = "the path \"" + native + "\" contains \"\\\", which cannot be part of a file name here";
     return false;
   }
-  std::string sjis;
-  std::size_t badAt = 0;
-  if (!posix::Utf8ToCp932(native, sjis, &badAt)) {
-    // Name the first character that does not convert (its UTF-8 bytes).
-    std::size_t end = badAt + 1;
-    while (end < native.size() && (static_cast<unsigned char>(native[end]) & 0xC0) == 0x80) ++end;
-    error = "the path \"" + native + "\" contains \"" + native.substr(badAt, end - badAt) +
-            "\", which Shift-JIS (CP932) cannot represent";
-    return false;
+  for (char16_t& u : units) {
+    if (u == u'/') u = u'\\';
   }
-  // 0x2F is never the second byte of a CP932 character, so every "/" left
-  // after the conversion is a separator.
-  for (char& c : sjis) {
-    if (c == '/') c = '\\';
-  }
-  internal = sjis;
+  internal = std::move(units);
   return true;
-}
-
-std::string InternalToNative(const std::string& internal) {
-  return InternalToNative(SjisToUtf16(internal));
 }
 
 std::string InternalToNative(const std::u16string& internal) {
@@ -939,10 +913,6 @@ std::string DecodedNative(const std::string& native, bool* cp932Names) {
 
 }  // namespace
 
-std::string InternalToDisplay(const std::string& internal, bool* cp932Names) {
-  return DecodedNative(InternalToNative(internal), cp932Names);
-}
-
 std::string InternalToDisplay(const std::u16string& internal, bool* cp932Names) {
   return DecodedNative(InternalToNative(internal), cp932Names);
 }
@@ -956,8 +926,24 @@ std::string AbsoluteNative(const std::string& native) {
   return Join(cwd, rest);
 }
 
-std::string SjisToDisplay(const std::string& sjis) {
+std::string CodePageToUtf8(const std::string& sjis) {
   return posix::Cp932ToUtf8Lossy(sjis);
+}
+
+std::string SjisToDisplay(const std::string& sjis) {
+  std::u16string units = TextForPerson(sjis);
+  for (std::size_t i = 0; i < units.size(); ++i) {
+    // A surrogate unpaired has no UTF-8 form.
+    const bool high = units[i] >= 0xD800 && units[i] <= 0xDBFF;
+    const bool low = units[i] >= 0xDC00 && units[i] <= 0xDFFF;
+    if (high && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF)
+      ++i;
+    else if (high || low)
+      units[i] = 0xFFFD;
+  }
+  std::string utf8;
+  Utf16ToUtf8(units, utf8);
+  return utf8;
 }
 
 bool DisplayToSjis(const std::string& display, std::string& sjis) {

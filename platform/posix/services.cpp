@@ -93,24 +93,12 @@ std::string AnsweredFolder(const std::string& answer, const FolderPrompt& prompt
   return path.empty() ? "/" : path;
 }
 
-// Whether the Shift-JIS path ends in a separator of its own, not in the
-// second byte of a character such as 表 (0x95 0x5C).
-bool EndsWithSeparator(const std::string& sjis) {
-  bool separator = false;
-  for (std::size_t i = 0; i < sjis.size(); ++i) {
-    unsigned char b = static_cast<unsigned char>(sjis[i]);
-    if (IsSjisLeadByte(b) && i + 1 < sjis.size()) {
-      separator = false;
-      ++i;
-    } else {
-      separator = b == '\\';
-    }
-  }
-  return separator;
+bool EndsWithSeparator(const Path& path) {
+  return !path.empty() && (path.back() == u'\\' || path.back() == u'/');
 }
 
-std::string InFolder(const std::string& folder, const std::string& name) {
-  return EndsWithSeparator(folder) ? folder + name : folder + "\\" + name;
+Path InFolder(const Path& folder, const Path& name) {
+  return EndsWithSeparator(folder) ? folder + name : folder + u"\\" + name;
 }
 
 // A line from the terminal in its normal mode. poll() rather than a plain
@@ -308,7 +296,7 @@ LineEditor::Status LineEditor::Feed(const std::string& bytes, std::string& echo)
   return Status::Typing;
 }
 
-bool AskSaveFolder(const FolderPrompt& prompt, const std::string& fileName, std::string& chosen) {
+bool AskSaveFolder(const FolderPrompt& prompt, const Path& fileName, Path& chosen) {
   // The dialog's title is the question.
   const std::string question = prompt.title.empty() ? std::string("フォルダ") : prompt.title;
   for (;;) {
@@ -320,7 +308,7 @@ bool AskSaveFolder(const FolderPrompt& prompt, const std::string& fileName, std:
       return false;
     }
     std::string answer = Trimmed(line);
-    std::string folder;
+    Path folder;
     if (answer.empty()) {
       if (prompt.startInternal.empty()) {
         prompt.write("フォルダを入力してください\n");
@@ -344,21 +332,22 @@ bool AskSaveFolder(const FolderPrompt& prompt, const std::string& fileName, std:
   }
 }
 
-std::string UserFolderInternal(const std::string& key, const std::string& fallbackName) {
+Path UserFolderInternal(const std::string& key, const std::string& fallbackName) {
   std::string home = HomeFolder();
-  if (home.empty()) return "";
+  if (home.empty()) return u"";
   std::ifstream file(ConfigFolder(home) + "/user-dirs.dirs", std::ios::binary);
   std::string config;
   if (file) config.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-  std::string internal, error;
+  Path internal;
+  std::string error;
   if (!NativeToInternal(UserFolderFromConfig(config, key, home, fallbackName), internal, error)) {
-    return "";
+    return u"";
   }
   // Only "/" itself ends in a separator.
-  return EndsWithSeparator(internal) ? "" : internal;
+  return EndsWithSeparator(internal) ? u"" : internal;
 }
 
-bool AskSaveFolderOnTerminal(const SaveDialogRequest& request, std::string& chosen) {
+bool AskSaveFolderOnTerminal(const SaveDialogRequest& request, Path& chosen) {
   if (!StdinIsForegroundTerminal() || InterruptRequested()) return false;
   // Key by key when the terminal lets us, so that Esc can cancel.
   const bool byKeys = TakeTerminalForQuestion();

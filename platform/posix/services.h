@@ -47,7 +47,7 @@ struct LineEditor {
 // it gets one that exists.
 struct FolderPrompt {
   std::string title;          // UTF-8, the question itself; may be ""
-  std::string startInternal;  // what Enter alone accepts
+  Path startInternal;         // what Enter alone accepts
   std::string startNative;    // the same folder, as the question shows it
   std::string home;           // what a leading "~" stands for
   std::string currentFolder;  // what a relative answer is taken against
@@ -60,17 +60,17 @@ struct FolderPrompt {
 
 // True with `chosen` = the internal folder + "\" + `fileName`; false when
 // the input ended or was abandoned.
-bool AskSaveFolder(const FolderPrompt& prompt, const std::string& fileName, std::string& chosen);
+bool AskSaveFolder(const FolderPrompt& prompt, const Path& fileName, Path& chosen);
 
 // What the POSIX Os builds on the above.
 //
 // The folder of the user-dirs key as an internal path without a final
 // "\", from $XDG_CONFIG_HOME/user-dirs.dirs or ~/.config/user-dirs.dirs;
-// "" when there is no home or the path cannot be written in CP932.
-std::string UserFolderInternal(const std::string& key, const std::string& fallbackName);
+// "" when there is no home.
+Path UserFolderInternal(const std::string& key, const std::string& fallbackName);
 // The save "dialog" on a terminal: asks on standard error, reads standard
 // input; false at once without a terminal in the foreground.
-bool AskSaveFolderOnTerminal(const SaveDialogRequest& request, std::string& chosen);
+bool AskSaveFolderOnTerminal(const SaveDialogRequest& request, Path& chosen);
 
 // The full path of `program` in a folder of $PATH, or "".
 std::string FindInPath(const std::string& program);

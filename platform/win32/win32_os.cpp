@@ -472,7 +472,8 @@ class Win32Os : public Os {
       return;
     }
     // "\r\n" is the message box's own line break.
-    win32::MessageBoxOfProgram(win32::Cp932ToWideLossy(text), 0);
+    const std::u16string units = TextForPerson(text);
+    win32::MessageBoxOfProgram(std::wstring(units.begin(), units.end()), 0);
   }
 
   static bool Move(const Path& from, const Path& to, DWORD flags) {
@@ -589,8 +590,13 @@ std::string AbsoluteNative(const std::string& native) {
   return win32::WideToUtf8(FullWidePath(wide));
 }
 
-std::string SjisToDisplay(const std::string& sjis) {
+std::string CodePageToUtf8(const std::string& sjis) {
   return win32::WideToUtf8(win32::Cp932ToWideLossy(sjis));
+}
+
+std::string SjisToDisplay(const std::string& sjis) {
+  const std::u16string units = TextForPerson(sjis);
+  return win32::WideToUtf8(std::wstring(units.begin(), units.end()));
 }
 
 bool DisplayToSjis(const std::string& display, std::string& sjis) {
