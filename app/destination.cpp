@@ -15,7 +15,8 @@ const char* const kFolderNotFound =
 // 保存先フォルダを指定
 const char* const kSaveDialogTitle =
     "\x95\xDB\x91\xB6\x90\xE6\x83t\x83H\x83\x8B\x83_\x82\xF0\x8Ew\x92\xE8";
-const char16_t* const kFullWidthSpace = u"\u3000";
+// The dialog's file name: a full-width space, which names no file.
+constexpr char16_t kFullWidthSpace = u'\u3000';
 
 // The folder the dialog opens in: the given one, or the program's folder
 // when it is empty or gone.
@@ -28,7 +29,7 @@ bool AskFolder(const platform::Path& start, platform::Path& chosen) {
   platform::SaveDialogRequest request;
   request.title = kSaveDialogTitle;
   request.initialFolder = start;
-  request.fileName = kFullWidthSpace;
+  request.fileName.assign(1, kFullWidthSpace);
   return platform::Current().SaveFileDialog(request, chosen);
 }
 
@@ -52,8 +53,7 @@ TDestination TForm1::ChooseDestinationFolder() {
     // name the folder at all would otherwise send the drawings to the root
     // of the drive ("" + "\").
     const platform::Path folder = RadioButton1 ? os.DesktopFolder() : os.DocumentsFolder();
-    if (folder.empty() || !os.FolderExists(folder))
-      return NotFound(AppendSeparator(folder));
+    if (folder.empty() || !os.FolderExists(folder)) return NotFound(AppendSeparator(folder));
     return Folder(folder);
   }
   if (RadioButton3) return {TDestination::Kind::SameFolder, u""};

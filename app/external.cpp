@@ -71,15 +71,15 @@ platform::Path TForm1::ReadExternalDrawingPath() {
 }
 
 platform::Path TForm1::FindJwCadExecutable() {
-  std::string value = platform::Current().ClassesRootDefault(kJwCadKey);
+  std::u16string value = platform::Current().ClassesRootDefault(kJwCadKey);
   // "C:\JWW\Jw_win.exe" "%1": the program, then the document's placeholder.
-  const std::size_t blankQuote = value.find(" \"");
-  if (blankQuote != std::string::npos) value.erase(blankQuote);
-  if (!value.empty() && value[0] == '"') {
+  const std::size_t blankQuote = value.find(u" \"");
+  if (blankQuote != std::u16string::npos) value.erase(blankQuote);
+  if (!value.empty() && value[0] == u'"') {
     value.erase(0, 1);
-    if (SjisRightBytes(value, 1) == "\"") value.pop_back();
+    if (!value.empty() && value.back() == u'"') value.pop_back();
   }
-  return SjisToUtf16(value);
+  return value;
 }
 
 void TForm1::RunExternalTransformation() {

@@ -94,12 +94,14 @@ TEntJwwLine Line(double x1, double y1, double x2, double y2) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: marrowfold-sample DIR\n");
+  // --utf16: the texts as current Jw_cad stores them.
+  const bool utf16 = argc == 3 && std::string(argv[1]) == "--utf16";
+  if (argc != 2 && !utf16) {
+    std::fprintf(stderr, "usage: marrowfold-sample [--utf16] DIR\n");
     return 2;
   }
   platform::Os& os = platform::Current();
-  const std::string native = platform::AbsoluteNative(argv[1]);
+  const std::string native = platform::AbsoluteNative(argv[argc - 1]);
   platform::Path dir;
   std::string error;
   if (!platform::NativeToInternal(native, dir, error)) {
@@ -141,6 +143,10 @@ int main(int argc, char** argv) {
   d.EntityTable.push_back({kBlockRef, 0});
   d.BlockRefs.push_back(insert);
   d.ResolveBlockUse();
+  if (utf16) {
+    for (TEntityLists* lists : {static_cast<TEntityLists*>(&d), &d.BlockDefs[0].Entities})
+      for (TEntJwwText& t : lists->Texts) t.Text.form = t.FontName.form = JwwStr::Form::Utf16;
+  }
 
   // The image the drawing carries already, staged the way a loaded drawing's
   // images are.

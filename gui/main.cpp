@@ -53,13 +53,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
   InitCommonControlsEx(&controls);
 
   TForm1 form;
-  std::string error;
-  // The settings file and the work folder lie beside the program; a folder
-  // Shift-JIS cannot name would have them written somewhere else.
-  if (!gui::WideToInternal(ModuleFileName(), form.ProgramFile, error)) {
-    Refuse(error);
-    return 1;
-  }
+  // The settings file and the work folder lie beside the program.
+  form.ProgramFile = gui::WideToInternal(ModuleFileName());
 
   gui::MainWindow window(form, Arguments());
   if (!window.Create(instance, show)) {

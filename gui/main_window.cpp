@@ -296,15 +296,7 @@ bool MainWindow::ControlsToForm() {
   form_.RadioButton6 = Checked(kRadioButton6);
   form_.CheckBox1 = Checked(kCheckBox1);
   form_.ActivePage = static_cast<int>(SendMessageW(Control(kPageControl1), TCM_GETCURSEL, 0, 0));
-  const std::wstring folder = WindowText(Control(kEdit1));
-  std::string sjis;
-  if (!WideToSjis(folder, sjis)) {
-    Warn(L"「" + SjisToWide(InfoOf(kRadioButton4).text) + L"」のフォルダ「" + folder +
-         L"」は Shift-JIS で表せない文字「" + FirstCharacterWithoutSjis(folder) +
-         L"」を含むため、使えません。");
-    return false;
-  }
-  form_.Edit1 = sjis;
+  form_.Edit1 = WideToInternal(WindowText(Control(kEdit1)));
   return true;
 }
 
@@ -317,9 +309,9 @@ void MainWindow::FormToControls() {
   SetChecked(kRadioButton5, form_.RadioButton5);
   SetChecked(kRadioButton6, form_.RadioButton6);
   SetChecked(kCheckBox1, form_.CheckBox1);
-  SetText(kEdit1, SjisToWide(form_.Edit1));
-  SetText(kLabelPreFolder, SjisToWide(form_.LabelPreFolder));
-  SetText(kLabel1, SjisToWide(form_.Label1));
+  SetText(kEdit1, PathToWide(form_.Edit1));
+  SetText(kLabelPreFolder, PathToWide(form_.LabelPreFolder));
+  SetText(kLabel1, PathToWide(form_.Label1));
   if (static_cast<std::size_t>(SendMessageW(Control(kListBox1), LB_GETCOUNT, 0, 0)) !=
       form_.ListBox1.Items.size())
     RefillLog();
@@ -364,21 +356,12 @@ void MainWindow::OnStartup() {
     return;
   }
 
-  std::vector<std::string> arguments;
-  std::wstring refused;
-  for (const std::wstring& a : arguments_) {
-    std::string internal, error;
-    if (WideToInternal(a, internal, error)) {
-      arguments.push_back(internal);
-    } else {
-      refused += (refused.empty() ? L"" : L"\r\n") + Utf8ToWide(error);
-    }
-  }
+  std::vector<platform::Path> arguments;
+  for (const std::wstring& a : arguments_) arguments.push_back(WideToInternal(a));
   // The switch is a word, not a path: as a path "/G" would have become
-  // "\G". And only a command line of that one word selects the mode, not
-  // one that became that word by losing a refused path.
-  std::string word;
-  if (arguments_.size() == 1 && WideToSjis(arguments_[0], word) && IsExternalModeSwitch({word})) {
+  // "\G".
+  if (arguments_.size() == 1 &&
+      IsExternalModeSwitch({platform::Path(arguments_[0].begin(), arguments_[0].end())})) {
     ControlsToForm();
     if (!Guarded([&] { form_.RunExternalTransformation(); })) {
       // What escaped has been reported; the window stays for the user.
@@ -388,7 +371,6 @@ void MainWindow::OnStartup() {
     CloseWindow();
     return;
   }
-  if (!refused.empty()) Warn(refused);
   if (!ControlsToForm()) return;
   Guarded([&] { form_.RunCommandLine(arguments); });
   FormToControls();
@@ -398,21 +380,14 @@ void MainWindow::OnDropFiles(HDROP handle) {
   Drop drop(handle);
   if (busy_ || closed_) return;
   const UINT count = DragQueryFileW(drop.get(), 0xFFFFFFFF, nullptr, 0);
-  std::vector<std::string> paths;
-  std::wstring refused;
+  std::vector<platform::Path> paths;
   for (UINT i = 0; i < count; ++i) {
     const UINT length = DragQueryFileW(drop.get(), i, nullptr, 0);
     std::wstring path(length + 1, L'\0');
     path.resize(DragQueryFileW(drop.get(), i, path.data(), length + 1));
-    std::string internal, error;
-    if (WideToInternal(path, internal, error)) {
-      paths.push_back(internal);
-    } else {
-      refused += (refused.empty() ? L"" : L"\r\n") + Utf8ToWide(error);
-    }
+    paths.push_back(WideToInternal(path));
   }
   drop.reset();
-  if (!refused.empty()) Warn(refused);
   RunHandler([&] { form_.OnDropFiles(paths); });
 }
 
@@ -515,10 +490,6 @@ void MainWindow::SetText(ControlId id, const std::wstring& text) {
   HWND control = Control(id);
   // Setting the same text again would move the caret of the edit field.
   if (WindowText(control) != text) SetWindowTextW(control, text.c_str());
-}
-
-void MainWindow::Warn(const std::wstring& text) {
-  MessageBoxW(window_, text.c_str(), SjisToWide(kMessageCaption).c_str(), MB_OK | MB_ICONWARNING);
 }
 
 bool MainWindow::TranslateNavigation(MSG& message) {

@@ -65,7 +65,6 @@ class MainWindow {
   bool Checked(ControlId id) const;
   void SetChecked(ControlId id, bool on);
   void SetText(ControlId id, const std::wstring& text);
-  void Warn(const std::wstring& text);
 
   TForm1& form_;
   std::vector<std::wstring> arguments_;

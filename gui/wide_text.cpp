@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "platform/platform.h"
+#include "text/unicode.h"
 
 namespace gui {
 
@@ -29,26 +30,6 @@ std::wstring SjisToWide(const std::string& sjis) {
   return std::wstring(units.begin(), units.end());
 }
 
-bool WideToSjis(const std::wstring& wide, std::string& sjis) {
-  sjis.clear();
-  if (wide.empty()) return true;
-  const int size = static_cast<int>(wide.size());
-  BOOL usedDefault = FALSE;
-  const int n = WideCharToMultiByte(932, WC_NO_BEST_FIT_CHARS, wide.data(), size, nullptr, 0,
-                                    nullptr, &usedDefault);
-  if (n <= 0 || usedDefault) return false;
-  sjis.assign(static_cast<std::size_t>(n), '\0');
-  WideCharToMultiByte(932, WC_NO_BEST_FIT_CHARS, wide.data(), size, sjis.data(), n, nullptr,
-                      &usedDefault);
-  // Best-fit is off, but a character that maps one way only (a lone
-  // surrogate) must not slip through as something else either.
-  if (usedDefault || SjisToWide(sjis) != wide) {
-    sjis.clear();
-    return false;
-  }
-  return true;
-}
-
 std::wstring Utf8ToWide(const std::string& utf8) {
   bool ok;
   return ToWide(CP_UTF8, 0, utf8, ok);
@@ -64,27 +45,16 @@ std::string WideToUtf8(const std::wstring& wide) {
   return utf8;
 }
 
-std::wstring FirstCharacterWithoutSjis(const std::wstring& wide) {
-  std::string ignored;
-  for (std::size_t i = 0; i < wide.size();) {
-    const bool pair = wide[i] >= 0xD800 && wide[i] <= 0xDBFF && i + 1 < wide.size();
-    const std::wstring one = wide.substr(i, pair ? 2 : 1);
-    if (!WideToSjis(one, ignored)) return one;
-    i += one.size();
+platform::Path WideToInternal(const std::wstring& path) {
+  platform::Path internal(path.begin(), path.end());
+  for (char16_t& u : internal) {
+    if (u == u'/') u = u'\\';
   }
-  return {};
+  return internal;
 }
 
-bool WideToInternal(const std::wstring& path, std::string& internal, std::string& error) {
-  internal.clear();
-  error.clear();
-  if (platform::NativeToInternal(WideToUtf8(path), internal, error)) return true;
-  // The user of the window reads Japanese: name the path and the character.
-  const std::wstring bad = FirstCharacterWithoutSjis(path);
-  if (!bad.empty())
-    error = WideToUtf8(L"「" + path + L"」は Shift-JIS で表せない文字「" + bad +
-                       L"」を含むため、変換できません。");
-  return false;
+std::wstring PathToWide(const platform::Path& path) {
+  return std::wstring(path.begin(), path.end());
 }
 
 std::wstring FailureTextToWide(const std::string& text) {

@@ -4,24 +4,21 @@
 
 #include <string>
 
+#include "platform/platform.h"
+
 namespace gui {
 
-// Shift-JIS (code page 932) bytes as the window shows them.
+// Shift-JIS text for a person (with the paths of PathInText) as the window
+// shows it.
 std::wstring SjisToWide(const std::string& sjis);
-// False when a character has no Shift-JIS form: a text the program would
-// otherwise hold as "?" and act on as something the user never typed.
-bool WideToSjis(const std::wstring& wide, std::string& sjis);
 
 std::wstring Utf8ToWide(const std::string& utf8);
 std::string WideToUtf8(const std::wstring& wide);
 
-// The first character of `wide` that Shift-JIS has no form for, or "".
-std::wstring FirstCharacterWithoutSjis(const std::wstring& wide);
-
-// A path from the system (a dropped file, an argument, the program file)
-// as an internal path. False with `error` (UTF-8, naming the path) when
-// Shift-JIS cannot hold it.
-bool WideToInternal(const std::wstring& path, std::string& internal, std::string& error);
+// A path the window got (command line, drop, module file name) as an
+// internal path: the same units, "/" taken for "\" as Windows does.
+platform::Path WideToInternal(const std::wstring& path);
+std::wstring PathToWide(const platform::Path& path);
 
 // Failure texts carry UTF-8 from the system and Shift-JIS from the
 // program's own messages; either is made readable.

@@ -166,7 +166,7 @@ bool FaultyOs::SaveFileDialog(const SaveDialogRequest& request, Path& chosen) {
   return inner_.SaveFileDialog(request, chosen);
 }
 
-std::string FaultyOs::ClassesRootDefault(const std::string& key) {
+std::u16string FaultyOs::ClassesRootDefault(const std::string& key) {
   return inner_.ClassesRootDefault(key);
 }
 

@@ -83,7 +83,7 @@ class FaultyOs : public Os {
   bool OpenFilesDialog(const OpenDialogRequest& request, std::vector<Path>& files,
                        std::int32_t& filterIndex) override;
   bool SaveFileDialog(const SaveDialogRequest& request, Path& chosen) override;
-  std::string ClassesRootDefault(const std::string& key) override;
+  std::u16string ClassesRootDefault(const std::string& key) override;
   bool ShellOpen(const Path& program, const Path& document, const Path& folder) override;
 
  private:

@@ -353,8 +353,8 @@ bool MemoryOs::SaveFileDialog(const SaveDialogRequest&, Path&) {
   return false;
 }
 
-std::string MemoryOs::ClassesRootDefault(const std::string&) {
-  return "";
+std::u16string MemoryOs::ClassesRootDefault(const std::string&) {
+  return u"";
 }
 
 bool MemoryOs::ShellOpen(const Path&, const Path&, const Path&) {

@@ -80,7 +80,7 @@ class MemoryOs : public Os {
   bool OpenFilesDialog(const OpenDialogRequest& request, std::vector<Path>& files,
                        std::int32_t& filterIndex) override;
   bool SaveFileDialog(const SaveDialogRequest& request, Path& chosen) override;
-  std::string ClassesRootDefault(const std::string& key) override;
+  std::u16string ClassesRootDefault(const std::string& key) override;
   bool ShellOpen(const Path& program, const Path& document, const Path& folder) override;
 
   static constexpr const char16_t* kDesktop = u"C:\\Users\\fuzz\\Desktop";

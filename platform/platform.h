@@ -137,10 +137,10 @@ class Os {
   // cancelled.
   virtual bool SaveFileDialog(const SaveDialogRequest& request, Path& chosen) = 0;
 
-  // The default value of a key under HKEY_CLASSES_ROOT, read only (Shift-JIS
-  // text); "" when the key or the value is not there. Systems without a
+  // The default value of a key under HKEY_CLASSES_ROOT, read only; "" when
+  // the key or the value is not there. Systems without a
   // registry have no value.
-  virtual std::string ClassesRootDefault(const std::string& key) = 0;
+  virtual std::u16string ClassesRootDefault(const std::string& key) = 0;
   // Asks the shell to open `document` with `program` ("open", shown
   // normally, started in `folder`), never waiting for it. Where the shell
   // knows no such program (POSIX), the document is opened with the desktop's

@@ -792,9 +792,7 @@ class PosixOs : public Os {
     }
   }
 
-  Path DesktopFolder() override {
-    return posix::UserFolderInternal("XDG_DESKTOP_DIR", "Desktop");
-  }
+  Path DesktopFolder() override { return posix::UserFolderInternal("XDG_DESKTOP_DIR", "Desktop"); }
 
   Path DocumentsFolder() override {
     return posix::UserFolderInternal("XDG_DOCUMENTS_DIR", "Documents");
@@ -817,7 +815,7 @@ class PosixOs : public Os {
     return posix::AskSaveFolderOnTerminal(request, chosen);
   }
 
-  std::string ClassesRootDefault(const std::string&) override { return ""; }
+  std::u16string ClassesRootDefault(const std::string&) override { return u""; }
 
   // Jw_cad under Wine registers itself with the desktop for JWW files, so
   // the desktop's opener reaches it; the Windows program path means nothing

@@ -20,26 +20,17 @@ std::wstring Wide(const std::string& sjis) {
   return Cp932ToWideLossy(sjis);
 }
 
+std::wstring Wide(const Path& path) {
+  return std::wstring(path.begin(), path.end());
+}
+
 // What a dialog gets as its starting file name: the request's, cut to the
 // buffer.
-void FillFileName(std::vector<wchar_t>& buffer, const std::string& fileName) {
+void FillFileName(std::vector<wchar_t>& buffer, const Path& fileName) {
   std::wstring name = Wide(fileName);
   if (name.size() >= buffer.size()) name.resize(buffer.size() - 1);
   std::copy(name.begin(), name.end(), buffer.begin());
   buffer[name.size()] = L'\0';
-}
-
-// Says which chosen files the program cannot take and why.
-void ShowRefused(const std::vector<std::wstring>& refused) {
-  if (refused.empty()) return;
-  // "These file names cannot be written in Shift-JIS (CP932) and are not
-  // converted:"
-  std::wstring text =
-      L"\u6b21\u306e\u30d5\u30a1\u30a4\u30eb\u540d\u306f Shift-JIS (CP932) "
-      L"\u3067\u8868\u305b\u306a\u3044\u305f\u3081\u3001\u5909\u63db\u3067\u304d\u307e\u305b\u3093"
-      L"\u3002";
-  for (const std::wstring& path : refused) text += L"\r\n" + path;
-  MessageBoxOfProgram(text, MB_ICONWARNING);
 }
 
 }  // namespace
@@ -74,22 +65,7 @@ std::vector<std::wstring> ChosenFiles(const wchar_t* buffer, std::size_t size) {
   return files;
 }
 
-std::vector<std::string> InternalPaths(const std::vector<std::wstring>& chosen,
-                                       std::vector<std::wstring>& refused) {
-  std::vector<std::string> out;
-  refused.clear();
-  for (const std::wstring& path : chosen) {
-    std::string sjis;
-    if (WideToCp932(path, sjis)) {
-      out.push_back(sjis);
-    } else {
-      refused.push_back(path);
-    }
-  }
-  return out;
-}
-
-bool RunOpenFilesDialog(const OpenDialogRequest& request, std::vector<std::string>& files,
+bool RunOpenFilesDialog(const OpenDialogRequest& request, std::vector<Path>& files,
                         std::int32_t& filterIndex) {
   files.clear();
   std::vector<wchar_t> buffer(kFileBuffer, L'\0');
@@ -111,15 +87,13 @@ bool RunOpenFilesDialog(const OpenDialogRequest& request, std::vector<std::strin
               OFN_HIDEREADONLY;
   if (!::GetOpenFileNameW(&ofn)) return false;
 
-  std::vector<std::wstring> refused;
-  files = InternalPaths(ChosenFiles(buffer.data(), buffer.size()), refused);
+  for (const std::wstring& path : ChosenFiles(buffer.data(), buffer.size()))
+    files.emplace_back(path.begin(), path.end());
   filterIndex = static_cast<std::int32_t>(ofn.nFilterIndex);
-  ShowRefused(refused);
-  // Nothing the program can take is as good as nothing chosen.
   return !files.empty();
 }
 
-bool RunSaveFileDialog(const SaveDialogRequest& request, std::string& chosen) {
+bool RunSaveFileDialog(const SaveDialogRequest& request, Path& chosen) {
   std::vector<wchar_t> buffer(MAX_PATH * 4, L'\0');
   FillFileName(buffer, request.fileName);
   const std::wstring title = Wide(request.title);
@@ -137,14 +111,7 @@ bool RunSaveFileDialog(const SaveDialogRequest& request, std::string& chosen) {
   if (!::GetSaveFileNameW(&ofn)) return false;
 
   const std::wstring path(buffer.data());
-  std::string sjis;
-  if (!WideToCp932(path, sjis)) {
-    // The caller needs the folder; one CP932 cannot hold is refused whole
-    // rather than guessed at.
-    ShowRefused({path});
-    return false;
-  }
-  chosen = sjis;
+  chosen.assign(path.begin(), path.end());
   return true;
 }
 

@@ -24,14 +24,8 @@ std::wstring DialogFilter(const std::wstring& filter);
 // paths, in the dialog's order; empty for an empty buffer.
 std::vector<std::wstring> ChosenFiles(const wchar_t* buffer, std::size_t size);
 
-// The chosen paths in internal form. Those CP932 cannot hold are left out
-// and listed in `refused` (UTF-16, as chosen), never passed on mangled.
-std::vector<std::string> InternalPaths(const std::vector<std::wstring>& chosen,
-                                       std::vector<std::wstring>& refused);
-
-// What the Os runs.
-bool RunOpenFilesDialog(const OpenDialogRequest& request, std::vector<std::string>& files,
+bool RunOpenFilesDialog(const OpenDialogRequest& request, std::vector<Path>& files,
                         std::int32_t& filterIndex);
-bool RunSaveFileDialog(const SaveDialogRequest& request, std::string& chosen);
+bool RunSaveFileDialog(const SaveDialogRequest& request, Path& chosen);
 
 }  // namespace platform::win32

@@ -19,6 +19,7 @@
 #include "platform/win32/dialogs.h"
 #include "platform/win32/encoding.h"
 #include "platform/win32/interrupts.h"
+#include "text/unicode.h"
 
 namespace platform {
 
@@ -231,15 +232,14 @@ DWORD Attributes(const Path& path) {
 
 // A folder of the shell as an internal path without a final "\"; "" when
 // the shell cannot tell or CP932 cannot hold it.
-std::string ShellFolder(int csidl) {
+Path ShellFolder(int csidl) {
   wchar_t buffer[MAX_PATH] = {};
-  if (FAILED(::SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, buffer))) return "";
+  if (FAILED(::SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, buffer))) return u"";
   std::wstring wide = buffer;
   while (!wide.empty() && (wide.back() == L'\\' || wide.back() == L'/')) wide.pop_back();
   // A drive root ("C:") is no folder of a user's.
-  if (wide.size() <= 2) return "";
-  std::string internal;
-  return win32::WideToCp932(wide, internal) ? internal : "";
+  if (wide.size() <= 2) return u"";
+  return Path(wide.begin(), wide.end());
 }
 
 void PrintMessage(const std::string& sjis, bool toStderr) {
@@ -404,8 +404,8 @@ class Win32Os : public Os {
   // Windows has drives of its own.
   void MapDrive(char, const std::string&) override {}
 
-  std::string DesktopFolder() override { return ShellFolder(CSIDL_DESKTOPDIRECTORY); }
-  std::string DocumentsFolder() override { return ShellFolder(CSIDL_PERSONAL); }
+  Path DesktopFolder() override { return ShellFolder(CSIDL_DESKTOPDIRECTORY); }
+  Path DocumentsFolder() override { return ShellFolder(CSIDL_PERSONAL); }
 
   bool EscapeKeyDown() override {
     if (win32::InterruptRequested()) return true;
@@ -415,21 +415,21 @@ class Win32Os : public Os {
   void ShowMessage(const std::string& text) override { Show(text, false); }
   void ShowFailureMessage(const std::string& text) override { Show(text, true); }
 
-  bool OpenFilesDialog(const OpenDialogRequest& request, std::vector<std::string>& files,
+  bool OpenFilesDialog(const OpenDialogRequest& request, std::vector<Path>& files,
                        std::int32_t& filterIndex) override {
     return win32::RunOpenFilesDialog(request, files, filterIndex);
   }
 
-  bool SaveFileDialog(const SaveDialogRequest& request, std::string& chosen) override {
+  bool SaveFileDialog(const SaveDialogRequest& request, Path& chosen) override {
     return win32::RunSaveFileDialog(request, chosen);
   }
 
-  std::string ClassesRootDefault(const std::string& key) override {
+  std::u16string ClassesRootDefault(const std::string& key) override {
     std::wstring wide;
-    if (!win32::Cp932ToWide(key, wide)) return "";
+    if (!win32::Cp932ToWide(key, wide)) return u"";
     HKEY h = nullptr;
     if (::RegOpenKeyExW(HKEY_CLASSES_ROOT, wide.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS)
-      return "";
+      return u"";
     std::wstring value;
     DWORD type = 0, bytes = 0;
     LONG r = ::RegQueryValueExW(h, nullptr, nullptr, &type, nullptr, &bytes);
@@ -447,18 +447,13 @@ class Win32Os : public Os {
     ::RegCloseKey(h);
     // The value need not end in its NUL.
     while (!value.empty() && value.back() == L'\0') value.pop_back();
-    // A program path CP932 cannot hold could not be started from an
-    // internal path either: it counts as no value.
-    std::string sjis;
-    return win32::WideToCp932(value, sjis) ? sjis : "";
+    return std::u16string(value.begin(), value.end());
   }
 
-  bool ShellOpen(const std::string& program, const std::string& document,
-                 const std::string& folder) override {
-    std::wstring wProgram, wDocument, wFolder;
-    if (!win32::Cp932ToWide(program, wProgram) || !win32::Cp932ToWide(document, wDocument) ||
-        !win32::Cp932ToWide(folder, wFolder))
-      return false;
+  bool ShellOpen(const Path& program, const Path& document, const Path& folder) override {
+    const std::wstring wProgram(program.begin(), program.end());
+    const std::wstring wDocument(document.begin(), document.end());
+    const std::wstring wFolder(folder.begin(), folder.end());
     const std::wstring parameters = L"\"" + wDocument + L"\"";
     HINSTANCE r = ::ShellExecuteW(nullptr, L"open", wProgram.c_str(), parameters.c_str(),
                                   wFolder.empty() ? nullptr : wFolder.c_str(), SW_SHOWNORMAL);
@@ -502,7 +497,7 @@ Os& Native() {
   return os;
 }
 
-bool NativeToInternal(const std::string& native, std::string& internal, std::string& error) {
+bool NativeToInternal(const std::string& native, Path& internal, std::string& error) {
   internal.clear();
   error.clear();
   std::wstring wide;
@@ -510,23 +505,10 @@ bool NativeToInternal(const std::string& native, std::string& internal, std::str
     error = "the path \"" + native + "\" is not valid UTF-8 text";
     return false;
   }
-  std::string sjis;
-  std::size_t badAt = 0;
-  if (!win32::WideToCp932(wide, sjis, &badAt)) {
-    // Name the first character that does not convert.
-    std::size_t units =
-        (badAt + 1 < wide.size() && wide[badAt] >= 0xD800 && wide[badAt] <= 0xDBFF) ? 2 : 1;
-    error = "the path \"" + native + "\" contains \"" +
-            win32::WideToUtf8(wide.substr(badAt, units)) +
-            "\", which Shift-JIS (CP932) cannot represent";
-    return false;
+  for (wchar_t& c : wide) {
+    if (c == L'/') c = L'\\';
   }
-  // 0x2F is never the second byte of a CP932 character, so every "/" left
-  // after the conversion is a separator.
-  for (char& c : sjis) {
-    if (c == '/') c = '\\';
-  }
-  internal = sjis;
+  internal.assign(wide.begin(), wide.end());
   return true;
 }
 
@@ -558,14 +540,6 @@ std::wstring AsOnDisk(const std::wstring& wide) {
 
 }  // namespace
 
-std::string InternalToNative(const std::string& internal) {
-  std::wstring wide = win32::Cp932ToWideLossy(internal);
-  for (wchar_t& c : wide) {
-    if (c == L'/') c = L'\\';
-  }
-  return win32::WideToUtf8(AsOnDisk(wide));
-}
-
 std::string InternalToNative(const std::u16string& internal) {
   std::wstring wide;
   if (!win32::WidePath(internal, wide)) wide.assign(internal.begin(), internal.end());
@@ -573,11 +547,6 @@ std::string InternalToNative(const std::u16string& internal) {
 }
 
 // Windows names are UTF-16 on disk: none lies there as CP932 bytes.
-std::string InternalToDisplay(const std::string& internal, bool* cp932Names) {
-  if (cp932Names) *cp932Names = false;
-  return InternalToNative(internal);
-}
-
 std::string InternalToDisplay(const std::u16string& internal, bool* cp932Names) {
   if (cp932Names) *cp932Names = false;
   return InternalToNative(internal);

@@ -92,9 +92,24 @@ if [ -f "$rel/win-out/sample.jww" ]; then
 else
   fail "marrowfold-cli.exe wrote no $rel/win-out/sample.jww"
 fi
+# A drawing and a destination with characters Shift-JIS lacks: café.jww
+# into 𠮷田, the same bytes as the Linux command writes.
+cp "$rel/drawing/sample.jww" "$rel/drawing/café.jww"
+mkdir -p "$rel/linux-𠮷田" "$rel/win-𠮷田"
+"$linux/marrowfold" --home "$rel/linux-home" --dest-dir "$rel/linux-𠮷田" --plain-names \
+  "$rel/drawing/café.jww" >/dev/null 2>&1
+(cd "$folder" && wine_run 120 ./marrowfold-cli.exe --home "$(winpath "$rel/win-home")" \
+  --dest-dir "$(winpath "$rel/win-𠮷田")" --plain-names "$(winpath "$rel/drawing/café.jww")" \
+  >"$rel/win-cafe.txt" 2>&1)
+if [ -f "$rel/win-𠮷田/café.jww" ] && cmp -s "$rel/linux-𠮷田/café.jww" "$rel/win-𠮷田/café.jww"; then
+  pass "marrowfold-cli.exe converted café.jww into 𠮷田, the Linux build's bytes"
+else
+  fail "café.jww into 𠮷田: $(tr -d '\r' <"$rel/win-cafe.txt" | tr '\n' ' ')"
+fi
 if [ "$failures" -eq "$zip_failures" ]; then
   echo "release zip: passed: its marrowfold.exe read and wrote marrowfold.dat beside itself," \
-    "its marrowfold-cli.exe converted the sample with images into the Linux build's bytes"
+    "its marrowfold-cli.exe converted the sample with images into the Linux build's bytes," \
+    "café.jww into 𠮷田 too"
 else
   echo "release zip: $((failures - zip_failures)) failure(s)"
 fi

@@ -6,7 +6,8 @@
 #   and on closing the settings file written and the work folder removed;
 #   the external-transformation mode ("-G"): its message, TEMP.JWW, the
 #   end of the process; and "-G" without JWC_TEMP.TXT;
-#   a drawing named with a character Shift-JIS lacks, refused by name;
+#   a drawing named with a character Shift-JIS lacks (café.jww) converted
+#   into a destination named so too (𠮷田, from the settings' 15th line);
 #   the window at 150 % (LogPixels 144);
 #   the file dialogs behind the blue line, "参照" and "毎回指定"
 #   (tests/win/dialog_test.sh).
@@ -264,25 +265,33 @@ line() { sed -n "${1}p" "$prog/marrowfold.dat" | tr -d '\r'; }
 check_work_folder_removed "$prog"
 echo "batch test: $((SECONDS - t)) s"
 
-# ------------------------------------------------------------------ a name Shift-JIS lacks
+# ------------------------------------------------------------------ names Shift-JIS lacks
 t=$SECONDS
 cp "$work/d1/sample.jww" "$work/d1/café.jww"
-refuse="$work/prog-refuse"
-mkdir -p "$refuse"
-cp "$win/marrowfold.exe" "$refuse/"
-write_settings "$refuse" "$dest"
-start_app "$refuse" "$(winpath "$work/d1/café.jww")" "$(winpath "$work/d2/sample.jww")"
-probe refused.txt message 90 || fail "refusal: $(cat "$work/refused.txt")"
-# Named as given, never mangled into "?" and converted as another file.
-grep -qF "café.jww" "$work/refused.txt" && pass "refused with its name: $(cat "$work/refused.txt")" ||
-  fail "the refusal does not name café.jww: $(cat "$work/refused.txt")"
-probe refused-log.txt log "$caption" 3 60 || fail "log: $(cat "$work/refused-log.txt")"
-[ "$(head -n1 "$work/refused-log.txt")" = "$(winpath "$work/d2/sample.jww")" ] &&
-  [ "$(wc -l <"$work/refused-log.txt")" -eq 3 ] && pass "the other drawing converted alone" ||
-  fail "log after the refusal: $(cat "$work/refused-log.txt")"
-probe close-refuse.txt close "$caption" 60 || fail "close: $(cat "$work/close-refuse.txt")"
+uni="$work/prog-unicode"
+udest="$work/𠮷田"
+mkdir -p "$uni" "$udest"
+cp "$win/marrowfold.exe" "$uni/"
+# CP932 has no 𠮷: the destination lies in the settings' fifteenth line,
+# its own line left empty.
+printf '%s\r\n' 100 80 0 0 0 1 "" "" 1 0 1 0 0 "$(winpath "$uni")\\" \
+  "UTF-8	$(winpath "$udest")		$(winpath "$uni")\\" >"$uni/marrowfold.dat"
+start_app "$uni" "$(winpath "$work/d1/café.jww")" "$(winpath "$work/d2/sample.jww")"
+probe unicode-log.txt log "$caption" 6 90 || fail "log: $(cat "$work/unicode-log.txt")"
+[ "$(head -n1 "$work/unicode-log.txt")" = "$(winpath "$work/d1/café.jww")" ] &&
+  [ "$(sed -n 2p "$work/unicode-log.txt")" = "→ $(winpath "$udest/café.jww")" ] &&
+  [ "$(sed -n 3p "$work/unicode-log.txt")" = "$expected_result" ] &&
+  pass "café.jww from the command line converted into 𠮷田" ||
+  fail "log of café.jww: $(cat "$work/unicode-log.txt")"
+[ -f "$udest/café.jww" ] && [ -f "$udest/sample.jww" ] && pass "both drawings written into 𠮷田" ||
+  fail "𠮷田 holds: $(ls "$udest")"
+probe close-unicode.txt close "$caption" 60 || fail "close: $(cat "$work/close-unicode.txt")"
 wait_app 60
-echo "refusal test: $((SECONDS - t)) s"
+[ "$(sed -n 7p "$uni/marrowfold.dat" | tr -d '\r')" = "" ] &&
+  sed -n 15p "$uni/marrowfold.dat" | grep -qF "$(winpath "$udest")" &&
+  pass "the settings keep 𠮷田 in their fifteenth line" ||
+  fail "settings written: $(tr '\r\t' ' |' <"$uni/marrowfold.dat")"
+echo "unicode test: $((SECONDS - t)) s"
 
 # ------------------------------------------------------------------ -G
 t=$SECONDS
