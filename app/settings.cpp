@@ -77,8 +77,7 @@ bool UnicodeFolders(const std::string& line, std::vector<platform::Path>& folder
   return folders.size() == 3;
 }
 
-// A folder's line: its Shift-JIS form, or empty when it has none (a tab
-// or a line break in it would break the fifteenth line too).
+// A folder's line: its Shift-JIS form, or empty when it has none.
 std::string FolderLine(const platform::Path& folder, bool& needsUnicode) {
   std::string sjis;
   if (Utf16ToSjisExact(folder, sjis)) return OneLine(sjis);
@@ -86,10 +85,16 @@ std::string FolderLine(const platform::Path& folder, bool& needsUnicode) {
   return "";
 }
 
+// A folder in the fifteenth line: UTF-8, without the tabs and line breaks
+// that would end its field or the line, as the other lines lose their
+// line breaks.
 std::string UnicodeField(const platform::Path& folder) {
   std::string utf8;
-  if (!Utf16ToUtf8(folder, utf8) || utf8.find_first_of("\t\r\n") != std::string::npos) return "";
-  return utf8;
+  if (!Utf16ToUtf8(folder, utf8)) return "";
+  std::string out;
+  for (char c : utf8)
+    if (c != '\t' && c != '\r' && c != '\n') out += c;
+  return out;
 }
 
 bool WriteAll(platform::File& file, const std::string& data) {

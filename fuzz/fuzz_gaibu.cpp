@@ -4,6 +4,7 @@
 
 #include "external/JwwGaibu.h"
 #include "platform/memory_os.h"
+#include "text/unicode.h"
 
 namespace {
 const std::string kPath = "C:\\jww\\JWC_TEMP.TXT";
@@ -14,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   platform::ScopedOs use(os);
   os.AddFile(kPath, std::string(reinterpret_cast<const char*>(data), size));
   ResetGaibuData();
-  if (!ReadGaibuFile(kPath)) __builtin_trap();
+  if (!ReadGaibuFile(SjisToUtf16(kPath))) __builtin_trap();
   const TGaibuData& g = GaibuData;
   // Every order entry names a record of its kind's list.
   for (const TGaibuOrder& o : g.Order) {

@@ -148,7 +148,7 @@ bool Load(TJwwData& d, const std::string& path, const std::string& staging) {
   ClearStagedImages();
   StagingFolder = SjisToUtf16(staging);
   try {
-    return d.LoadFromFile(path);
+    return d.LoadFromFile(SjisToUtf16(path));
   } catch (...) {
     return false;
   }
@@ -192,7 +192,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       CheckWrites(os, data, size, setUp);
       return 0;
     }
-    if (!d.SaveToFile("C:\\out\\1.jww", 700)) {
+    if (!d.SaveToFile(SjisToUtf16("C:\\out\\1.jww"), 700)) {
       // Only the staged copies could make a save fail, and they are all
       // in memory: any failure here is the writer's.
       std::abort();
@@ -205,7 +205,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   {
     TJwwData d;
     if (!Load(d, "C:\\out\\1.jww", "C:\\work\\s2\\")) std::abort();
-    if (!d.SaveToFile("C:\\out\\2.jww", 700)) std::abort();
+    if (!d.SaveToFile(SjisToUtf16("C:\\out\\2.jww"), 700)) std::abort();
   }
   if (!os.GetFile("C:\\out\\2.jww", second)) std::abort();
   if (first != second) std::abort();

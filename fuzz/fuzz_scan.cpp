@@ -50,7 +50,7 @@ bool WriteDrawing(const std::vector<std::string>& refs) {
   d.BlockRefs.push_back(ref);
   d.ResolveBlockUse();
   ClearStagedImages();
-  return d.SaveToFile("C:\\dwg\\plan.jww", 700);
+  return d.SaveToFile(SjisToUtf16("C:\\dwg\\plan.jww"), 700);
 }
 
 }  // namespace
@@ -85,7 +85,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (!WriteDrawing(refs)) std::abort();
   const std::size_t setUp = os.WrittenPaths().size();
 
-  ProgramFolder = "C:\\prog\\";
+  ProgramFolder = u"C:\\prog\\";
   WorkFolder = u"C:\\prog\\TEMP\\";
   ExtractImagesOnLoad = true;
   WriteImagesOnSave = true;
@@ -96,7 +96,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     form.PathInEmbeddedName = options & 1;
     form.DisableMissingRefs = options & 2;
     form.LookBeside = options & 4;
-    form.ConvertFile("C:\\dwg\\plan.jww", "C:\\out\\plan.jww");
+    form.ConvertFile(u"C:\\dwg\\plan.jww", u"C:\\out\\plan.jww");
     form.ResetConversion();
   }
   RemoveWorkFolder();

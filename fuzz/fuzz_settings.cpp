@@ -1,28 +1,32 @@
 // The settings file on arbitrary bytes: load, save, load again. The second
-// load gives the controls of the first, texts without their line breaks
-// (one line holds each value).
+// load gives the controls of the first, folders without their line breaks
+// (one line holds each value), and a folder Shift-JIS cannot hold without
+// its tabs too (it goes into the fifteenth line's tab-separated fields).
 #include <cstdint>
 #include <string>
 
 #include "app/Unit1.h"
 #include "app/UnitGval.h"
 #include "platform/memory_os.h"
+#include "text/unicode.h"
 
 namespace {
 
 const std::string kPath = "C:\\prog\\marrowfold.dat";
 
-std::string OneLine(const std::string& text) {
-  std::string out;
-  for (char c : text)
-    if (c != '\r' && c != '\n') out += c;
+std::u16string OneLine(const std::u16string& folder) {
+  std::string sjis;
+  const bool unicode = !Utf16ToSjisExact(folder, sjis);
+  std::u16string out;
+  for (char16_t c : folder)
+    if (c != u'\r' && c != u'\n' && !(unicode && c == u'\t')) out += c;
   return out;
 }
 
 struct Controls {
   std::int32_t left, top, filter;
   bool r1, r2, r3, r4, r5, r6, r7, check;
-  std::string edit, label, pre;
+  std::u16string edit, label, pre;
   bool operator==(const Controls&) const = default;
 };
 
@@ -48,14 +52,14 @@ Controls Of(const TForm1& f) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   platform::MemoryOs os;
   platform::ScopedOs use(os);
-  ProgramFolder = "C:\\prog\\";
+  ProgramFolder = u"C:\\prog\\";
   os.AddFile(kPath, std::string(reinterpret_cast<const char*>(data), size));
   TForm1 first;
-  first.LoadSettings(kPath);
+  first.LoadSettings(SjisToUtf16(kPath));
   const Controls loaded = Of(first);
-  if (!first.SaveSettings(kPath)) __builtin_trap();
+  if (!first.SaveSettings(SjisToUtf16(kPath))) __builtin_trap();
   TForm1 second;
-  second.LoadSettings(kPath);
+  second.LoadSettings(SjisToUtf16(kPath));
   if (!(Of(second) == loaded)) __builtin_trap();
   return 0;
 }
