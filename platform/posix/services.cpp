@@ -101,12 +101,12 @@ Path InFolder(const Path& folder, const Path& name) {
   return EndsWithSeparator(folder) ? folder + name : folder + u"\\" + name;
 }
 
-// A line from the terminal in its normal mode. poll() rather than a plain
-// read(): SA_RESTART would resume a read() after Ctrl-C and the question
-// would stay, while poll() always returns, and its timeout covers a Ctrl-C
-// that lands just before it.
-bool ReadQuestionLine(std::string& line) {
-  line.clear();
+// What one read() of standard input gives, once there is some; false at
+// the end of input, on an error, or once the user interrupted. poll()
+// rather than a plain read(): SA_RESTART would resume a read() after
+// Ctrl-C and the question would stay, while poll() always returns, and its
+// timeout covers a Ctrl-C that lands just before it.
+bool ReadSomeInput(std::string& got) {
   char buffer[512];
   for (;;) {
     if (InterruptRequested()) return false;
@@ -122,38 +122,34 @@ bool ReadQuestionLine(std::string& line) {
       if (errno == EINTR || errno == EAGAIN) continue;
       return false;
     }
-    if (n == 0) return false;
-    line.append(buffer, static_cast<std::size_t>(n));
-    std::size_t newline = line.find('\n');
+    if (n == 0) return false;  // the end of input, or the terminal hung up
+    got.assign(buffer, static_cast<std::size_t>(n));
+    return true;
+  }
+}
+
+// A line from the terminal in its normal mode.
+bool ReadQuestionLine(std::string& line) {
+  line.clear();
+  std::string got;
+  while (ReadSomeInput(got)) {
+    line += got;
+    const std::size_t newline = line.find('\n');
     if (newline != std::string::npos) {
       line.resize(newline);
       return true;
     }
   }
+  return false;
 }
 
 // The same, key by key, with the terminal in key mode (see LineEditor).
 bool ReadQuestionKeys(std::string& line) {
   LineEditor editor;
-  char buffer[512];
-  for (;;) {
-    if (InterruptRequested()) return false;
-    pollfd p{STDIN_FILENO, POLLIN, 0};
-    int ready = ::poll(&p, 1, 200);
-    if (ready < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (ready == 0) continue;
-    ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
-    if (n < 0) {
-      if (errno == EINTR || errno == EAGAIN) continue;
-      return false;
-    }
-    if (n == 0) return false;  // the terminal hung up
+  std::string got;
+  while (ReadSomeInput(got)) {
     std::string echo;
-    const LineEditor::Status status =
-        editor.Feed(std::string(buffer, static_cast<std::size_t>(n)), echo);
+    const LineEditor::Status status = editor.Feed(got, echo);
     std::fwrite(echo.data(), 1, echo.size(), stderr);
     std::fflush(stderr);
     if (status == LineEditor::Status::Abandoned) return false;
@@ -162,6 +158,7 @@ bool ReadQuestionKeys(std::string& line) {
       return true;
     }
   }
+  return false;
 }
 
 // How many columns the last character of a UTF-8 line takes: kana, kanji
