@@ -12,13 +12,12 @@
 #include "app/UnitGval.h"
 #include "embed/staging.h"
 #include "tests/testutil.h"
-#include "text/unicode.h"
 
 class ConversionTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ProgramFolder = home.Internal();
-    WorkFolder = SjisToUtf16(ProgramFolder + "TEMP\\");
+    ProgramFolder = home.Path();
+    WorkFolder = ProgramFolder + u"TEMP\\";
     std::string reason;
     ASSERT_TRUE(CreateWorkFolder(reason)) << reason;
     std::filesystem::create_directories(dwg.Native("img"));
@@ -30,8 +29,8 @@ class ConversionTest : public ::testing::Test {
   }
 
   // Converts dwg/NAME into `output`, by default out/NAME.
-  std::string Convert(const std::string& name, const std::string& output = "") {
-    return form.ConvertFile(dwg.Internal(name), output.empty() ? out.Internal(name) : output);
+  std::string Convert(const std::string& name, const platform::Path& output = {}) {
+    return form.ConvertFile(dwg.Path(name), output.empty() ? out.Path(name) : output);
   }
 
   testutil::TempDir home, dwg, out;

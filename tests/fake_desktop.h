@@ -15,7 +15,7 @@ namespace testutil {
 
 class FakeDesktop : public platform::FaultyOs {
  public:
-  std::string desktop, documents;  // internal paths, no final "\"
+  platform::Path desktop, documents;  // no final "\"
   // Esc answers, one per poll; polls beyond the list answer false.
   std::deque<bool> escape;
   int escapePolls = 0;
@@ -23,9 +23,9 @@ class FakeDesktop : public platform::FaultyOs {
   std::vector<std::string> failures;  // those shown as failures
 
   // The next dialog answers: a chosen file path, or nothing for a cancel.
-  std::deque<std::optional<std::string>> saveAnswers;
+  std::deque<std::optional<platform::Path>> saveAnswers;
   std::vector<platform::SaveDialogRequest> saveRequests;
-  std::deque<std::optional<std::vector<std::string>>> openAnswers;
+  std::deque<std::optional<std::vector<platform::Path>>> openAnswers;
   std::int32_t openFilterAnswer = 1;
   std::vector<platform::OpenDialogRequest> openRequests;
 
@@ -42,25 +42,25 @@ class FakeDesktop : public platform::FaultyOs {
 
   // The registry as the test sets it, and the programs the shell was asked
   // to start.
-  std::string registryValue;
+  std::u16string registryValue;
   std::vector<std::string> registryKeys;
   struct ShellCall {
-    std::string program, document, folder;
+    platform::Path program, document, folder;
   };
   std::vector<ShellCall> shellCalls;
 
-  std::string ClassesRootDefault(const std::string& key) override {
+  std::u16string ClassesRootDefault(const std::string& key) override {
     registryKeys.push_back(key);
     return registryValue;
   }
-  bool ShellOpen(const std::string& program, const std::string& document,
-                 const std::string& folder) override {
+  bool ShellOpen(const platform::Path& program, const platform::Path& document,
+                 const platform::Path& folder) override {
     shellCalls.push_back({program, document, folder});
     return true;
   }
 
-  std::string DesktopFolder() override { return desktop; }
-  std::string DocumentsFolder() override { return documents; }
+  platform::Path DesktopFolder() override { return desktop; }
+  platform::Path DocumentsFolder() override { return documents; }
   bool EscapeKeyDown() override {
     ++escapePolls;
     if (escape.empty()) return false;
@@ -73,12 +73,12 @@ class FakeDesktop : public platform::FaultyOs {
     messages.push_back(text);
     failures.push_back(text);
   }
-  bool SaveFileDialog(const platform::SaveDialogRequest& request, std::string& chosen) override {
+  bool SaveFileDialog(const platform::SaveDialogRequest& request, platform::Path& chosen) override {
     saveRequests.push_back(request);
     return Next(saveAnswers, chosen);
   }
-  bool OpenFilesDialog(const platform::OpenDialogRequest& request, std::vector<std::string>& files,
-                       std::int32_t& filterIndex) override {
+  bool OpenFilesDialog(const platform::OpenDialogRequest& request,
+                       std::vector<platform::Path>& files, std::int32_t& filterIndex) override {
     openRequests.push_back(request);
     if (!Next(openAnswers, files)) return false;
     filterIndex = openFilterAnswer;

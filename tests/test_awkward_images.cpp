@@ -33,7 +33,7 @@ class AwkwardImages : public ConversionTest {
     form.PathInEmbeddedName = false;
   }
 
-  std::vector<std::string> TextsOf(const std::string& output) {
+  std::vector<std::string> TextsOf(const platform::Path& output) {
     TJwwData d;
     EXPECT_TRUE(d.LoadFromFile(output)) << d.LastError;
     std::vector<std::string> texts;
@@ -45,7 +45,7 @@ class AwkwardImages : public ConversionTest {
 TEST_F(AwkwardImages, AnImageThatCannotBeOpenedIsMissingAndTheRestConverts) {
   testutil::WriteText(dwg.Native("img/a.bmp"), "image a");
   testutil::WriteText(dwg.Native("img/b.bmp"), "image b");
-  WriteDrawing(dwg.Internal("p.jww"), {"^@BMimg\\a.bmp,1", "^@BMimg\\b.bmp,2", "^@BMimg\\a.bmp,3"});
+  WriteDrawing(dwg.Path("p.jww"), {"^@BMimg\\a.bmp,1", "^@BMimg\\b.bmp,2", "^@BMimg\\a.bmp,3"});
   // The first open after the drawing's own is a.bmp's, read to be compressed.
   platform::FaultyOs faulty;
   faulty.failOpenReadAt = 2;
@@ -58,10 +58,10 @@ TEST_F(AwkwardImages, AnImageThatCannotBeOpenedIsMissingAndTheRestConverts) {
   EXPECT_EQ(result, ResultOkLine(1, 1, 0, 2, 0));
   ASSERT_EQ(form.Warnings.size(), 1u);
   EXPECT_NE(form.Warnings[0].find("a.bmp"), std::string::npos) << form.Warnings[0];
-  auto images = ImagesOf(out.Internal("p.jww"));
+  auto images = ImagesOf(out.Path("p.jww"));
   EXPECT_EQ(images.size(), 1u);
   EXPECT_EQ(images.count("b.bmp"), 1u);
-  const std::vector<std::string> texts = TextsOf(out.Internal("p.jww"));
+  const std::vector<std::string> texts = TextsOf(out.Path("p.jww"));
   ASSERT_EQ(texts.size(), 3u);
   // Both references to a.bmp disabled, as for any missing image.
   EXPECT_EQ(texts[0], "_@BM" + dwg.Internal() + "img\\a.bmp" + ",1");
@@ -75,7 +75,7 @@ TEST_F(AwkwardImages, AnImageThatCannotBeOpenedIsMissingAndTheRestConverts) {
 TEST_F(AwkwardImages, AReadErrorHalfwayLeavesTheImageMissing) {
   // Several pieces, so that the failing read comes after the first.
   testutil::WriteBytes(dwg.Native("img/big.bmp"), std::vector<std::uint8_t>(400000, 7));
-  WriteDrawing(dwg.Internal("p.jww"), {"^@BMimg\\big.bmp,1"});
+  WriteDrawing(dwg.Path("p.jww"), {"^@BMimg\\big.bmp,1"});
   int leftMissing = 0;
   for (int n = 1; n <= 8; ++n) {
     platform::FaultyOs faulty;
@@ -106,13 +106,13 @@ TEST_F(AwkwardImages, FilesThatAreNoImagesAreMissingAndNeverRead) {
   fs::create_symlink("/dev/zero", dwg.Native("img/zero.bmp"));
   fs::create_directories(dwg.Native("img/folder.bmp"));
   testutil::WriteText(dwg.Native("img/good.bmp"), "good");
-  WriteDrawing(dwg.Internal("p.jww"), {"^@BMimg\\fifo.bmp,1", "^@BMimg\\zero.bmp,2",
-                                       "^@BMimg\\folder.bmp,3", "^@BMimg\\good.bmp,4"});
+  WriteDrawing(dwg.Path("p.jww"), {"^@BMimg\\fifo.bmp,1", "^@BMimg\\zero.bmp,2",
+                                   "^@BMimg\\folder.bmp,3", "^@BMimg\\good.bmp,4"});
   EXPECT_EQ(Convert("p.jww"), ResultOkLine(1, 1, 0, 3, 0));
   ASSERT_EQ(form.Warnings.size(), 3u);
   for (const std::string& w : form.Warnings)
     EXPECT_NE(w.find("not a regular file"), std::string::npos) << w;
-  EXPECT_EQ(ImagesOf(out.Internal("p.jww")).size(), 1u);
+  EXPECT_EQ(ImagesOf(out.Path("p.jww")).size(), 1u);
 }
 #endif
 
@@ -120,15 +120,15 @@ TEST_F(AwkwardImages, OneFileUnderSeveralSpellingsIsOneImage) {
   testutil::WriteText(dwg.Native("img/a.jpg"), "a");
   testutil::WriteText(dwg.Native("img/b.jpg"), "b");
   testutil::WriteText(dwg.Native("img/c.jpg"), "c");
-  WriteDrawing(dwg.Internal("p.jww"),
+  WriteDrawing(dwg.Path("p.jww"),
                {"^@BMimg\\a.jpg,1", "^@BM.\\img\\a.jpg,2", "^@BMimg/a.jpg,3", "^@BMimg\\\\a.jpg,4",
                 "^@BMIMG\\A.JPG,5", "^@BMimg\\b.jpg,6", "^@BMimg\\c.jpg,7"});
   for (bool wholePath : {false, true}) {
     form.PathInEmbeddedName = wholePath;
     fs::remove(out.Native("p.jww"));
     EXPECT_EQ(Convert("p.jww"), ResultOkLine(3, 7, 0, 0, 0)) << wholePath;
-    EXPECT_EQ(ImagesOf(out.Internal("p.jww")).size(), 3u) << wholePath;
-    const std::vector<std::string> texts = TextsOf(out.Internal("p.jww"));
+    EXPECT_EQ(ImagesOf(out.Path("p.jww")).size(), 3u) << wholePath;
+    const std::vector<std::string> texts = TextsOf(out.Path("p.jww"));
     ASSERT_EQ(texts.size(), 7u);
     const std::string first = texts[0].substr(0, texts[0].find(','));
     for (int i = 1; i < 5; ++i)
@@ -142,14 +142,14 @@ TEST_F(AwkwardImages, SlashRootedReferencesAreRootedAsBackslashOnes) {
   // The folder's absolute path in both spellings of the separator.
   std::string slashed = dwg.Internal() + "img\\a.jpg";
   std::replace(slashed.begin(), slashed.end(), '\\', '/');
-  WriteDrawing(dwg.Internal("p.jww"),
+  WriteDrawing(dwg.Path("p.jww"),
                {"^@BM" + dwg.Internal() + "img\\a.jpg" + ",1", "^@BM" + slashed + ",2"});
   EXPECT_EQ(Convert("p.jww"), ResultOkLine(1, 2, 0, 0, 0));
 }
 
 TEST_F(AwkwardImages, LookBesideFindsAFileNameAfterASlash) {
   testutil::WriteText(dwg.Native("a.png"), "beside");
-  WriteDrawing(dwg.Internal("p.jww"), {"^@BMD:/photos/a.png,1"});
+  WriteDrawing(dwg.Path("p.jww"), {"^@BMD:/photos/a.png,1"});
   form.LookBeside = true;
   EXPECT_EQ(Convert("p.jww"), ResultOkLine(1, 1, 0, 0, 0));
 }
@@ -174,11 +174,10 @@ TEST_F(AwkwardImages, DeepPathsGiveNamesThatFitTheDiskAndTheText) {
   testutil::WriteText(dwg.Native("img") / fs::u8path(nativeFolder + "b.jpg"), "deep b");
   testutil::WriteText(dwg.Native("img/near.jpg"), "near");
   const std::string refA = "^@BMimg\\" + folder + "a.jpg,1";
-  WriteDrawing(dwg.Internal("p.jww"),
-               {refA, "^@BMimg\\" + folder + "b.jpg,2", "^@BMimg\\near.jpg,3"});
+  WriteDrawing(dwg.Path("p.jww"), {refA, "^@BMimg\\" + folder + "b.jpg,2", "^@BMimg\\near.jpg,3"});
   form.PathInEmbeddedName = true;
   ASSERT_EQ(Convert("p.jww"), ResultOkLine(3, 3, 0, 0, 0)) << form.FailureReason;
-  const std::vector<std::string> texts = TextsOf(out.Internal("p.jww"));
+  const std::vector<std::string> texts = TextsOf(out.Path("p.jww"));
   ASSERT_EQ(texts.size(), 3u);
   ASSERT_LE(refA.size(), 255u);
   for (const std::string& t : texts) EXPECT_LE(t.size(), 255u) << t;
@@ -192,7 +191,7 @@ TEST_F(AwkwardImages, DeepPathsGiveNamesThatFitTheDiskAndTheText) {
   for (char& c : near)
     if (c == '\\' || c == ':') c = '_';
   EXPECT_EQ(texts[2], "^@BM%temp%" + near + ",3");
-  EXPECT_EQ(ImagesOf(out.Internal("p.jww")).size(), 3u);
+  EXPECT_EQ(ImagesOf(out.Path("p.jww")).size(), 3u);
 }
 
 TEST_F(AwkwardImages, AFileThatIsNoDrawingSaysSo) {

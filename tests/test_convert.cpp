@@ -39,7 +39,7 @@ std::string EmbeddedPrefix(const std::string& folder) {
 
 class Conversion : public ConversionTest {
  protected:
-  std::vector<std::string> TextsOf(const std::string& output, bool inBlock = false) {
+  std::vector<std::string> TextsOf(const platform::Path& output, bool inBlock = false) {
     TJwwData d;
     EXPECT_TRUE(d.LoadFromFile(output)) << d.LastError;
     std::vector<std::string> texts;
@@ -60,15 +60,14 @@ class Conversion : public ConversionTest {
 }  // namespace
 
 TEST_F(Conversion, DrawingWithoutImages) {
-  WriteDrawing(dwg.Internal("plain.jww"), {"hello", "^@bmlower.bmp,1"});
+  WriteDrawing(dwg.Path("plain.jww"), {"hello", "^@bmlower.bmp,1"});
   EXPECT_EQ(Convert("plain.jww"), kOk0);
-  EXPECT_EQ(TextsOf(out.Internal("plain.jww")),
-            (std::vector<std::string>{"hello", "^@bmlower.bmp,1"}));
+  EXPECT_EQ(TextsOf(out.Path("plain.jww")), (std::vector<std::string>{"hello", "^@bmlower.bmp,1"}));
 }
 
 TEST_F(Conversion, ScanEdgeCases) {
   testutil::WriteText(dwg.Native("img/a.bmp"), "image A");
-  WriteDrawing(dwg.Internal("plan.jww"),
+  WriteDrawing(dwg.Path("plan.jww"),
                {
                    "^@BM%temp%x.bmp,1,2",     // already embedded: left alone, not counted
                    "^@BMimg\\a.bmp",          // no comma
@@ -82,7 +81,7 @@ TEST_F(Conversion, ScanEdgeCases) {
   form.DisableMissingRefs = true;
   form.PathInEmbeddedName = false;
   EXPECT_EQ(Convert("plan.jww"), ResultOkLine(1, 2, 1, 2, 0));
-  auto texts = TextsOf(out.Internal("plan.jww"));
+  auto texts = TextsOf(out.Path("plan.jww"));
   ASSERT_EQ(texts.size(), 7u);
   EXPECT_EQ(texts[0], "^@BM%temp%x.bmp,1,2");
   EXPECT_EQ(texts[1], "^@BMimg\\a.bmp");
@@ -93,10 +92,10 @@ TEST_F(Conversion, ScanEdgeCases) {
   // kept as written.
   EXPECT_EQ(texts[5], "_@BM" + dwg.Internal() + "img\\b.bmp" + ",1,2");
   EXPECT_EQ(texts[6], "_@BM\\nowhere\\c.bmp,5");
-  EXPECT_EQ(TextsOf(out.Internal("plan.jww"), true)[0], "^@BM%temp%a.bmp,3,4");
+  EXPECT_EQ(TextsOf(out.Path("plan.jww"), true)[0], "^@BM%temp%a.bmp,3,4");
 
   TJwwData d;
-  ASSERT_TRUE(d.LoadFromFile(out.Internal("plan.jww")));
+  ASSERT_TRUE(d.LoadFromFile(out.Path("plan.jww")));
   EXPECT_EQ(d.Texts[5].Attr.PenColor, 9);
   EXPECT_EQ(d.Texts[5].TextKind, 0);
   EXPECT_EQ(d.Texts[3].Attr.PenColor, 3);
@@ -107,27 +106,26 @@ TEST_F(Conversion, ScanEdgeCases) {
 // paths; with the look beside the drawing they are found where they came.
 TEST_F(Conversion, LookBesideFindsImagesSentWithTheDrawing) {
   testutil::WriteText(dwg.Native("a.bmp"), "image A");
-  WriteDrawing(dwg.Internal("sent.jww"),
-               {"^@BM\\sender\\pics\\a.bmp,1", "^@BM\\sender\\pics\\b.bmp,2"},
+  WriteDrawing(dwg.Path("sent.jww"), {"^@BM\\sender\\pics\\a.bmp,1", "^@BM\\sender\\pics\\b.bmp,2"},
                {"^@BMpics\\a.bmp,3"});
   form.PathInEmbeddedName = false;
   EXPECT_EQ(Convert("sent.jww"), ResultOkLine(0, 0, 0, 2, 1));
   form.LookBeside = true;
   form.DisableMissingRefs = true;
-  EXPECT_EQ(Convert("sent.jww", out.Internal("sent2.jww")), ResultOkLine(1, 1, 1, 1, 0));
-  auto texts = TextsOf(out.Internal("sent2.jww"));
+  EXPECT_EQ(Convert("sent.jww", out.Path("sent2.jww")), ResultOkLine(1, 1, 1, 1, 0));
+  auto texts = TextsOf(out.Path("sent2.jww"));
   EXPECT_EQ(texts[0], "^@BM%temp%a.bmp,1");
   // Still missing: disabled under the path the drawing gave, not beside.
   EXPECT_EQ(texts[1], "_@BM\\sender\\pics\\b.bmp,2");
-  EXPECT_EQ(TextsOf(out.Internal("sent2.jww"), true)[0], "^@BM%temp%a.bmp,3");
-  EXPECT_EQ(ImagesOf(out.Internal("sent2.jww"))["a.bmp"],
+  EXPECT_EQ(TextsOf(out.Path("sent2.jww"), true)[0], "^@BM%temp%a.bmp,3");
+  EXPECT_EQ(ImagesOf(out.Path("sent2.jww"))["a.bmp"],
             (std::vector<std::uint8_t>{'i', 'm', 'a', 'g', 'e', ' ', 'A'}));
 }
 
 TEST_F(Conversion, MissingWithoutTheOptionIsOnlyCounted) {
-  WriteDrawing(dwg.Internal("m.jww"), {"^@BMimg\\gone.bmp,1"}, {"^@BMgone2.bmp,2"});
+  WriteDrawing(dwg.Path("m.jww"), {"^@BMimg\\gone.bmp,1"}, {"^@BMgone2.bmp,2"});
   EXPECT_EQ(Convert("m.jww"), ResultOkLine(0, 0, 0, 1, 1));
-  EXPECT_EQ(TextsOf(out.Internal("m.jww"))[0], "^@BMimg\\gone.bmp,1");
+  EXPECT_EQ(TextsOf(out.Path("m.jww"))[0], "^@BMimg\\gone.bmp,1");
 }
 
 TEST_F(Conversion, RelativePathsNeverResolveAgainstTheCurrentFolder) {
@@ -135,7 +133,7 @@ TEST_F(Conversion, RelativePathsNeverResolveAgainstTheCurrentFolder) {
   testutil::WriteText(elsewhere.Native("stray.bmp"), "unrelated");
   auto previous = fs::current_path();
   fs::current_path(elsewhere.path());
-  WriteDrawing(dwg.Internal("r.jww"), {"^@BMstray.bmp,1"});
+  WriteDrawing(dwg.Path("r.jww"), {"^@BMstray.bmp,1"});
   std::string result = Convert("r.jww");
   fs::current_path(previous);
   EXPECT_EQ(result, ResultOkLine(0, 0, 0, 1, 0));
@@ -144,11 +142,11 @@ TEST_F(Conversion, RelativePathsNeverResolveAgainstTheCurrentFolder) {
 TEST_F(Conversion, ThreeReferencesToOneImageEmbedItOnce) {
   std::vector<std::uint8_t> jpeg = {0xFF, 0xD8, 0xFF, 0xE0, 1, 2, 3, 0, 0xFF, 0xD9};
   testutil::WriteBytes(dwg.Native("img/photo.jpg"), jpeg);
-  WriteDrawing(dwg.Internal("three.jww"), {"^@BMimg\\photo.jpg,1", "^@BMimg\\photo.jpg,2"},
+  WriteDrawing(dwg.Path("three.jww"), {"^@BMimg\\photo.jpg,1", "^@BMimg\\photo.jpg,2"},
                {"^@BMimg\\photo.jpg,3"});
   form.PathInEmbeddedName = true;
   EXPECT_EQ(Convert("three.jww"), ResultOkLine(1, 2, 1, 0, 0));
-  auto images = ImagesOf(out.Internal("three.jww"));
+  auto images = ImagesOf(out.Path("three.jww"));
   ASSERT_EQ(images.size(), 1u);
   EXPECT_EQ(images.begin()->second, jpeg);
   EXPECT_EQ(StagedImages.size(), 1u);
@@ -159,13 +157,13 @@ TEST_F(Conversion, PlainNamesGetBranchNumbers) {
   fs::create_directories(dwg.Native("y"));
   testutil::WriteText(dwg.Native("x/a.jpg"), "first a");
   testutil::WriteText(dwg.Native("y/a.jpg"), "second a, longer");
-  WriteDrawing(dwg.Internal("p.jww"), {"^@BMx\\a.jpg,1", "^@BMy\\a.jpg,2"});
+  WriteDrawing(dwg.Path("p.jww"), {"^@BMx\\a.jpg,1", "^@BMy\\a.jpg,2"});
   form.PathInEmbeddedName = false;
   EXPECT_EQ(Convert("p.jww"), ResultOkLine(2, 2, 0, 0, 0));
-  auto texts = TextsOf(out.Internal("p.jww"));
+  auto texts = TextsOf(out.Path("p.jww"));
   EXPECT_EQ(texts[0], "^@BM%temp%a.jpg,1");
   EXPECT_EQ(texts[1], "^@BM%temp%a~1.jpg,2");
-  auto images = ImagesOf(out.Internal("p.jww"));
+  auto images = ImagesOf(out.Path("p.jww"));
   EXPECT_EQ(images["a.jpg"], std::vector<std::uint8_t>({'f', 'i', 'r', 's', 't', ' ', 'a'}));
   EXPECT_EQ(images["a~1.jpg"].size(), 16u);
 }
@@ -181,19 +179,55 @@ TEST_F(Conversion, PlainNamesTellStagedImagesByTheirSourcesStamps) {
   testutil::WriteText(dwg.Native("z/a.jpg"), "another photo");
   const auto taken = fs::last_write_time(dwg.Native("x/a.jpg")) - std::chrono::hours(1);
   for (const char* copy : {"x/a.jpg", "y/a.jpg"}) fs::last_write_time(dwg.Native(copy), taken);
-  WriteDrawing(dwg.Internal("twins.jww"), {"^@BMx\\a.jpg,1", "^@BMy\\a.jpg,2"}, {"^@BMz\\a.jpg,3"});
+  WriteDrawing(dwg.Path("twins.jww"), {"^@BMx\\a.jpg,1", "^@BMy\\a.jpg,2"}, {"^@BMz\\a.jpg,3"});
   form.PathInEmbeddedName = false;
   ASSERT_EQ(Convert("twins.jww"), ResultOkLine(3, 2, 1, 0, 0)) << form.FailureReason;
-  EXPECT_EQ(TextsOf(out.Internal("twins.jww")),
+  EXPECT_EQ(TextsOf(out.Path("twins.jww")),
             (std::vector<std::string>{"^@BM%temp%a.jpg,1", "^@BM%temp%a.jpg,2"}));
-  EXPECT_EQ(TextsOf(out.Internal("twins.jww"), true),
-            std::vector<std::string>{"^@BM%temp%a~1.jpg,3"});
-  auto images = ImagesOf(out.Internal("twins.jww"));
+  EXPECT_EQ(TextsOf(out.Path("twins.jww"), true), std::vector<std::string>{"^@BM%temp%a~1.jpg,3"});
+  auto images = ImagesOf(out.Path("twins.jww"));
   EXPECT_EQ(std::string(images["a.jpg"].begin(), images["a.jpg"].end()), "the photo");
   EXPECT_EQ(std::string(images["a~1.jpg"].begin(), images["a~1.jpg"].end()), "another photo");
   ASSERT_EQ(StagedImages.size(), 2u);
   EXPECT_EQ(StagedImages[0].Name, "a.jpg.gz");
   EXPECT_EQ(StagedImages[1].Name, "a~1.jpg.gz");
+}
+
+TEST_F(Conversion, NoFreePlainNameFailsTheScanWhereAPathDerivedNameNeedsNoLookup) {
+  testutil::WriteText(dwg.Native("img/a.bmp"), "image A");
+  WriteDrawing(dwg.Path("p.jww"), {"^@BMimg\\a.bmp,1"});
+  std::u16string whole = dwg.Path("img/a.bmp");
+  for (char16_t& u : whole)
+    if (u == u'\\' || u == u':') u = u'_';
+  for (bool wholePath : {false, true}) {
+    SCOPED_TRACE(wholePath);
+    TJwwData d;
+    ASSERT_TRUE(d.LoadFromFile(dwg.Path("p.jww"))) << d.LastError;
+    std::vector<TStr2List> rows;
+    TEmbedScan scan;
+    scan.PathInEmbeddedName = wholePath;
+    // Every name in the staging folder is taken, by a file of another stamp
+    // than the image's, through all 99,999 branch numbers.
+    platform::FaultyOs faulty;
+    faulty.everythingExists = true;
+    bool embedded;
+    {
+      platform::ScopedOs use(faulty);
+      embedded = EmbedImages(d, dwg.Path("p.jww"), StagingFolder, rows, scan);
+    }
+    if (wholePath) {
+      // The name is chosen whatever lies in the folder. (Staging then takes
+      // the files the wrapper invents for the image, and cannot read them.)
+      EXPECT_EQ(scan.FailureReason.find("no free name"), std::string::npos) << scan.FailureReason;
+      ASSERT_EQ(rows.size(), 1u);
+      EXPECT_EQ(rows[0].EmbeddedName, whole);
+    } else {
+      EXPECT_FALSE(embedded);
+      EXPECT_NE(scan.FailureReason.find("no free name"), std::string::npos) << scan.FailureReason;
+      EXPECT_TRUE(rows.empty());
+    }
+    form.ResetConversion();
+  }
 }
 
 TEST_F(Conversion, PathDerivedNamesKeepDoubleByteCharactersAndNeverCollide) {
@@ -216,15 +250,15 @@ TEST_F(Conversion, PathDerivedNamesKeepDoubleByteCharactersAndNeverCollide) {
   testutil::WriteText(drive.Native("\xE8\xA1\xA8/a.bmp"), "hyou");
   testutil::WriteText(drive.Native("a_b.jpg"), "underscore");
   testutil::WriteText(drive.Native("a/b.jpg"), "folder");
-  WriteDrawing(dwg.Internal("d.jww"), {"^@BM" + q + "\x95\x5C\\a.bmp,1", "^@BM" + q + "a_b.jpg,2",
-                                       "^@BM" + qSmall + "A\\B.JPG,3"});
+  WriteDrawing(dwg.Path("d.jww"), {"^@BM" + q + "\x95\x5C\\a.bmp,1", "^@BM" + q + "a_b.jpg,2",
+                                   "^@BM" + qSmall + "A\\B.JPG,3"});
   form.PathInEmbeddedName = true;
   EXPECT_EQ(Convert("d.jww"), ResultOkLine(3, 3, 0, 0, 0));
-  auto texts = TextsOf(out.Internal("d.jww"));
+  auto texts = TextsOf(out.Path("d.jww"));
   EXPECT_EQ(texts[0], "^@BM%temp%" + qName + "\x95\x5C_a.bmp,1");
   EXPECT_EQ(texts[1], "^@BM%temp%" + qName + "a_b.jpg,2");
   EXPECT_EQ(texts[2], "^@BM%temp%" + qSmallName + "A_B~1.JPG,3");
-  auto images = ImagesOf(out.Internal("d.jww"));
+  auto images = ImagesOf(out.Path("d.jww"));
   EXPECT_EQ(images[qName + "a_b.jpg"],
             std::vector<std::uint8_t>({'u', 'n', 'd', 'e', 'r', 's', 'c', 'o', 'r', 'e'}));
   EXPECT_EQ(images[qSmallName + "A_B~1.JPG"],
@@ -234,17 +268,17 @@ TEST_F(Conversion, PathDerivedNamesKeepDoubleByteCharactersAndNeverCollide) {
 TEST_F(Conversion, LongReferenceIsNeverCut) {
   testutil::WriteText(dwg.Native("img/a.bmp"), "A");
   std::string params = "," + std::string(300, '7') + "\x95\x5C";
-  WriteDrawing(dwg.Internal("long.jww"), {"^@BMimg\\a.bmp" + params});
+  WriteDrawing(dwg.Path("long.jww"), {"^@BMimg\\a.bmp" + params});
   form.PathInEmbeddedName = false;
   EXPECT_EQ(Convert("long.jww"), ResultOkLine(1, 1, 0, 0, 0));
-  EXPECT_EQ(TextsOf(out.Internal("long.jww"))[0], "^@BM%temp%a.bmp" + params);
+  EXPECT_EQ(TextsOf(out.Path("long.jww"))[0], "^@BM%temp%a.bmp" + params);
 }
 
 TEST_F(Conversion, TwoConversionsInARowStartAfresh) {
   testutil::WriteText(dwg.Native("img/one.bmp"), "one");
   testutil::WriteText(dwg.Native("img/two.bmp"), "two");
-  WriteDrawing(dwg.Internal("one.jww"), {"^@BMimg\\one.bmp,1", "^@BMmissing.bmp,1"});
-  WriteDrawing(dwg.Internal("two.jww"), {"^@BMimg\\two.bmp,1"});
+  WriteDrawing(dwg.Path("one.jww"), {"^@BMimg\\one.bmp,1", "^@BMmissing.bmp,1"});
+  WriteDrawing(dwg.Path("two.jww"), {"^@BMimg\\two.bmp,1"});
   form.PathInEmbeddedName = false;
   // Each image is staged as its archive alone, compressed straight from
   // the image file.
@@ -254,7 +288,7 @@ TEST_F(Conversion, TwoConversionsInARowStartAfresh) {
   EXPECT_EQ(Convert("two.jww"), ResultOkLine(1, 1, 0, 0, 0));
   EXPECT_EQ(FilesIn(testutil::PathFromUtf8(platform::InternalToNative(StagingFolder))),
             (std::vector<std::string>{"two.bmp.gz"}));
-  auto images = ImagesOf(out.Internal("two.jww"));
+  auto images = ImagesOf(out.Path("two.jww"));
   EXPECT_EQ(images.size(), 1u);
 }
 
@@ -263,22 +297,22 @@ TEST_F(Conversion, ImagesTheDrawingCarriesStayAndAreNotOverwritten) {
   // named new.bmp: with plain names it must not take "new.bmp", whose
   // compressed copy would overwrite the carried image.
   testutil::WriteText(dwg.Native("img/new.bmp"), "carried image");
-  WriteDrawing(dwg.Internal("first.jww"), {"^@BMimg\\new.bmp,1"});
+  WriteDrawing(dwg.Path("first.jww"), {"^@BMimg\\new.bmp,1"});
   form.PathInEmbeddedName = false;
   ASSERT_EQ(Convert("first.jww"), ResultOkLine(1, 1, 0, 0, 0));
   fs::create_directories(dwg.Native("other"));
   testutil::WriteText(dwg.Native("other/new.bmp"), "another image");
   {
     TJwwData d;
-    ASSERT_TRUE(d.LoadFromFile(out.Internal("first.jww"))) << d.LastError;
+    ASSERT_TRUE(d.LoadFromFile(out.Path("first.jww"))) << d.LastError;
     AddText(d, "^@BMother\\new.bmp,2");
-    ASSERT_TRUE(d.SaveToFile(dwg.Internal("second.jww"), 700)) << d.LastError;
+    ASSERT_TRUE(d.SaveToFile(dwg.Path("second.jww"), 700)) << d.LastError;
   }
   EXPECT_EQ(Convert("second.jww"), ResultOkLine(1, 1, 0, 0, 0));
-  auto texts = TextsOf(out.Internal("second.jww"));
+  auto texts = TextsOf(out.Path("second.jww"));
   EXPECT_EQ(texts[0], "^@BM%temp%new.bmp,1");
   EXPECT_EQ(texts[1], "^@BM%temp%new~1.bmp,2");
-  auto images = ImagesOf(out.Internal("second.jww"));
+  auto images = ImagesOf(out.Path("second.jww"));
   EXPECT_EQ(std::string(images["new.bmp"].begin(), images["new.bmp"].end()), "carried image");
   EXPECT_EQ(std::string(images["new~1.bmp"].begin(), images["new~1.bmp"].end()), "another image");
 }
@@ -293,7 +327,7 @@ TEST_F(Conversion, UnreadableOrDamagedSourcesFailWithoutOutput) {
   EXPECT_EQ(Convert("old.jww"), kResultFailed);
 
   testutil::WriteText(dwg.Native("img/a.bmp"), "A");
-  WriteDrawing(dwg.Internal("whole.jww"), {"^@BMimg\\a.bmp,1", "text"});
+  WriteDrawing(dwg.Path("whole.jww"), {"^@BMimg\\a.bmp,1", "text"});
   auto bytes = testutil::ReadBytes(dwg.Native("whole.jww"));
   bytes.resize(bytes.size() - 10);
   testutil::WriteBytes(dwg.Native("cut.jww"), bytes);
@@ -305,7 +339,7 @@ TEST_F(Conversion, UnreadableOrDamagedSourcesFailWithoutOutput) {
 }
 
 TEST_F(Conversion, NeverOverwritesAnExistingOutput) {
-  WriteDrawing(dwg.Internal("p.jww"), {"x"});
+  WriteDrawing(dwg.Path("p.jww"), {"x"});
   testutil::WriteText(out.Native("p.jww"), "someone else's");
   EXPECT_EQ(Convert("p.jww"), kResultFailed);
   EXPECT_EQ(testutil::ReadText(out.Native("p.jww")), "someone else's");
@@ -318,14 +352,14 @@ TEST_F(Conversion, InjectedFailuresLeaveNoFileAndNeverSayOk) {
   // can fail in the middle of an entity.
   std::vector<std::string> texts = {"^@BMimg\\a.bmp,1"};
   for (int i = 0; i < 1500; ++i) texts.push_back("filler text number " + std::to_string(i));
-  WriteDrawing(dwg.Internal("f.jww"), texts);
+  WriteDrawing(dwg.Path("f.jww"), texts);
   form.PathInEmbeddedName = false;
 
   // Count the calls of a good run, then make each one fail in turn.
   platform::FaultyOs counting;
   {
     platform::ScopedOs use(counting);
-    ASSERT_EQ(Convert("f.jww", out.Internal("good.jww")), ResultOkLine(1, 1, 0, 0, 0));
+    ASSERT_EQ(Convert("f.jww", out.Path("good.jww")), ResultOkLine(1, 1, 0, 0, 0));
   }
   fs::remove(out.Native("good.jww"));
   EXPECT_GE(counting.readCalls, 4);
@@ -350,7 +384,7 @@ TEST_F(Conversion, InjectedFailuresLeaveNoFileAndNeverSayOk) {
       std::string result;
       {
         platform::ScopedOs use(faulty);
-        result = Convert("f.jww", out.Internal("f.jww"));
+        result = Convert("f.jww", out.Path("f.jww"));
       }
       if (result == kResultFailed) {
         EXPECT_TRUE(FilesIn(out.path()).empty()) << walk.what << " " << n;
@@ -359,7 +393,7 @@ TEST_F(Conversion, InjectedFailuresLeaveNoFileAndNeverSayOk) {
         // A failure the conversion could live with (a close of a file only
         // read): the drawing must then be whole. An image that could not be
         // read is missing, and said to be.
-        auto images = ImagesOf(out.Internal("f.jww"));
+        auto images = ImagesOf(out.Path("f.jww"));
         if (result == ResultOkLine(0, 0, 0, 1, 0)) {
           EXPECT_TRUE(images.empty()) << walk.what << " " << n;
           ASSERT_EQ(form.Warnings.size(), 1u) << walk.what << " " << n;
@@ -387,7 +421,7 @@ TEST_F(Conversion, CorpusDrawingsWithAddedReferences) {
   for (const auto& path : drawings) {
     const std::string name = path.filename().string();
     TJwwData d;
-    ASSERT_TRUE(d.LoadFromFile(testutil::Internal(path))) << name << ": " << d.LastError;
+    ASSERT_TRUE(d.LoadFromFile(testutil::InternalPath(path))) << name << ": " << d.LastError;
     // The new references take the drawing's own string form.
     const JwwStr::Form form16 = d.Header.Memo.form;
     AddText(d, "^@BMimg\\a.bmp,1,2,3");
@@ -397,15 +431,15 @@ TEST_F(Conversion, CorpusDrawingsWithAddedReferences) {
       AddText(d.BlockDefs[0].Entities, "^@BMimg\\a.bmp,4,5");
       d.BlockDefs[0].Entities.Texts.back().Text.form = form16;
     }
-    ASSERT_TRUE(d.SaveToFile(dwg.Internal(name), 700)) << name;
+    ASSERT_TRUE(d.SaveToFile(dwg.Path(name), 700)) << name;
     ASSERT_EQ(Convert(name), ResultOkLine(1, 1, hasBlocks ? 1 : 0, 0, 0)) << name;
 
     TJwwData converted;
-    ASSERT_TRUE(converted.LoadFromFile(out.Internal(name))) << name;
+    ASSERT_TRUE(converted.LoadFromFile(out.Path(name))) << name;
     EXPECT_EQ(converted.Texts.size(), d.Texts.size()) << name;
     EXPECT_EQ(converted.Texts.back().Text.text, "^@BM%temp%" + expectedName + ",1,2,3") << name;
     EXPECT_EQ(converted.Texts.back().Text.form, form16) << name;
-    auto images = ImagesOf(out.Internal(name));
+    auto images = ImagesOf(out.Path(name));
     ASSERT_EQ(images.size(), 1u) << name;
     EXPECT_EQ(images.begin()->second, image) << name;
   }
@@ -418,8 +452,7 @@ TEST_F(Conversion, Utf16ReferencesAndStoredNames) {
   testutil::WriteText(dwg.Native("img/a.bmp"), "live image");
   testutil::WriteText(home.Native("carried.bmp"), "carried image");
   std::string reason;
-  ASSERT_TRUE(GzipCompressFile(SjisToUtf16(home.Internal("carried.bmp")),
-                               SjisToUtf16(home.Internal("carried.gz")), reason));
+  ASSERT_TRUE(GzipCompressFile(home.Path("carried.bmp"), home.Path("carried.gz"), reason));
   auto gz = testutil::ReadBytes(home.Native("carried.gz"));
 
   TJwwData d;
@@ -434,7 +467,7 @@ TEST_F(Conversion, Utf16ReferencesAndStoredNames) {
   cafe.verbatim = true;
   cafe.units = u"^@BMcaf\u00E9.bmp,3";
   cafe.text = "^@BMcaf?.bmp,3";
-  ASSERT_TRUE(d.SaveToFile(dwg.Internal("u16.jww"), 700)) << d.LastError;
+  ASSERT_TRUE(d.SaveToFile(dwg.Path("u16.jww"), 700)) << d.LastError;
   auto bytes = testutil::ReadBytes(dwg.Native("u16.jww"));
   ASSERT_EQ(std::vector<std::uint8_t>(bytes.end() - 4, bytes.end()),
             std::vector<std::uint8_t>(4, 0));
@@ -452,14 +485,14 @@ TEST_F(Conversion, Utf16ReferencesAndStoredNames) {
   EXPECT_TRUE(form.Warnings.empty());
 
   TJwwData converted;
-  ASSERT_TRUE(converted.LoadFromFile(out.Internal("u16.jww"))) << converted.LastError;
+  ASSERT_TRUE(converted.LoadFromFile(out.Path("u16.jww"))) << converted.LastError;
   ASSERT_EQ(converted.Texts.size(), 3u);
   EXPECT_EQ(converted.Texts[0].Text.text, "^@BM%temp%\x95\x5C.bmp,1");
   EXPECT_EQ(converted.Texts[1].Text.text, "^@BM%temp%a.bmp,2");
   for (int i = 0; i < 2; ++i) EXPECT_EQ(converted.Texts[i].Text.form, JwwStr::Form::Utf16);
   EXPECT_TRUE(converted.Texts[2].Text.verbatim);
   EXPECT_EQ(converted.Texts[2].Text.units, u"^@BMcaf\u00E9.bmp,3");
-  auto images = ImagesOf(out.Internal("u16.jww"));
+  auto images = ImagesOf(out.Path("u16.jww"));
   EXPECT_EQ(std::string(images["\x95\x5C.bmp"].begin(), images["\x95\x5C.bmp"].end()),
             "carried image");
   EXPECT_EQ(std::string(images["a.bmp"].begin(), images["a.bmp"].end()), "live image");

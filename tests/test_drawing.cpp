@@ -11,7 +11,7 @@ using testutil::TempDir;
 
 namespace {
 
-int LoadFailureCode(TJwwData& d, const std::string& path) {
+int LoadFailureCode(TJwwData& d, const platform::Path& path) {
   try {
     d.LoadFromFile(path);
   } catch (const JwwIoError& e) {
@@ -38,19 +38,19 @@ std::vector<std::uint8_t> SmallDrawing(std::int32_t version) {
 TEST(Drawing, UnopenableAndTooOldFilesRaise103AndTheObjectStaysUsable) {
   TempDir dir;
   TJwwData d;
-  EXPECT_EQ(LoadFailureCode(d, dir.Internal("absent.jww")), 103);
+  EXPECT_EQ(LoadFailureCode(d, dir.Path("absent.jww")), 103);
   EXPECT_EQ(IoErrorText(103), "I/O \x83G\x83\x89\x81[ (103)");  // I/O エラー (103)
 
   auto old = SmallDrawing(700);
   old[8] = 219 & 0xFF;
   old[9] = 0;
   testutil::WriteBytes(dir.Native("old.jww"), old);
-  EXPECT_EQ(LoadFailureCode(d, dir.Internal("old.jww")), 103);
+  EXPECT_EQ(LoadFailureCode(d, dir.Path("old.jww")), 103);
   EXPECT_EQ(d.Header.Version, 219);
   EXPECT_TRUE(d.EntityTable.empty());
 
   testutil::WriteBytes(dir.Native("good.jww"), SmallDrawing(700));
-  EXPECT_TRUE(d.LoadFromFile(dir.Internal("good.jww")));
+  EXPECT_TRUE(d.LoadFromFile(dir.Path("good.jww")));
   EXPECT_EQ(d.Lines.size(), 1u);
 }
 
@@ -59,7 +59,7 @@ TEST(Drawing, ShortFilesAndAnyIdentifier) {
   TJwwData d;
   // Shorter than the version field: a failed load, not the version refusal.
   testutil::WriteBytes(dir.Native("short.jww"), {'J', 'w', 'w', 'D', 'a', 't', 'a', '.', 0xBC});
-  EXPECT_FALSE(d.LoadFromFile(dir.Internal("short.jww")));
+  EXPECT_FALSE(d.LoadFromFile(dir.Path("short.jww")));
   EXPECT_EQ(d.Header.Version, 0);
   EXPECT_FALSE(d.LastError.empty());
 
@@ -67,8 +67,8 @@ TEST(Drawing, ShortFilesAndAnyIdentifier) {
   auto bytes = SmallDrawing(700);
   std::copy_n("JWWDATA.", 8, bytes.begin());
   testutil::WriteBytes(dir.Native("upper.jww"), bytes);
-  ASSERT_TRUE(d.LoadFromFile(dir.Internal("upper.jww")));
-  ASSERT_TRUE(d.SaveToFile(dir.Internal("saved.jww"), 700));
+  ASSERT_TRUE(d.LoadFromFile(dir.Path("upper.jww")));
+  ASSERT_TRUE(d.SaveToFile(dir.Path("saved.jww"), 700));
   auto saved = testutil::ReadBytes(dir.Native("saved.jww"));
   EXPECT_EQ(std::string(saved.begin(), saved.begin() + 8), "JwwData.");
 }
@@ -77,15 +77,15 @@ TEST(Drawing, FailedSavesLeaveNoFile) {
   TempDir dir;
   TJwwData d;
   testutil::WriteBytes(dir.Native("good.jww"), SmallDrawing(600));
-  ASSERT_TRUE(d.LoadFromFile(dir.Internal("good.jww")));
+  ASSERT_TRUE(d.LoadFromFile(dir.Path("good.jww")));
 
-  EXPECT_FALSE(d.SaveToFile(dir.Internal() + "no such folder\\x.jww", 700));
+  EXPECT_FALSE(d.SaveToFile(dir.Path() + u"no such folder\\x.jww", 700));
   EXPECT_FALSE(d.LastError.empty());
 
   platform::FaultyOs counting;
   {
     platform::ScopedOs use(counting);
-    ASSERT_TRUE(d.SaveToFile(dir.Internal("x.jww"), 700));
+    ASSERT_TRUE(d.SaveToFile(dir.Path("x.jww"), 700));
   }
   std::filesystem::remove(dir.Native("x.jww"));
   for (int n = 1; n <= counting.writeCalls; ++n) {
@@ -93,14 +93,14 @@ TEST(Drawing, FailedSavesLeaveNoFile) {
     faulty.shortWriteAt = n;
     faulty.failFromThenOn = true;
     platform::ScopedOs use(faulty);
-    EXPECT_FALSE(d.SaveToFile(dir.Internal("x.jww"), 700)) << n;
+    EXPECT_FALSE(d.SaveToFile(dir.Path("x.jww"), 700)) << n;
     EXPECT_FALSE(std::filesystem::exists(dir.Native("x.jww"))) << n;
   }
   platform::FaultyOs failingClose;
   failingClose.failCloseAt = 1;
   {
     platform::ScopedOs use(failingClose);
-    EXPECT_FALSE(d.SaveToFile(dir.Internal("x.jww"), 700));
+    EXPECT_FALSE(d.SaveToFile(dir.Path("x.jww"), 700));
   }
   EXPECT_FALSE(std::filesystem::exists(dir.Native("x.jww")));
 }

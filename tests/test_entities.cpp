@@ -10,7 +10,6 @@
 #include "jww/jwwunit.h"
 #include "tests/jwwfixture.h"
 #include "tests/testutil.h"
-#include "text/unicode.h"
 
 namespace {
 
@@ -59,8 +58,8 @@ Bytes WriteList(const TEntityLists& l) {
 }
 
 // The bytes of a drawing after its header.
-Bytes Stream(const std::filesystem::path& native, const std::string& internal) {
-  auto file = platform::Current().OpenRead(SjisToUtf16(internal));
+Bytes Stream(const std::filesystem::path& native, const platform::Path& internal) {
+  auto file = platform::Current().OpenRead(internal);
   JwwReader r(*file);
   TJwwData d;
   d.ReadHeader(r);
@@ -348,7 +347,7 @@ TEST(EntityFiles, EveryVersionSurvivesASaveAs700) {
     testutil::WriteBytes(dir.Native("in.jww"), b.bytes());
 
     TJwwData first;
-    ASSERT_TRUE(first.LoadFromFile(dir.Internal("in.jww"))) << first.LastError;
+    ASSERT_TRUE(first.LoadFromFile(dir.Path("in.jww"))) << first.LastError;
     EXPECT_EQ(first.Header.Version, v);
     EXPECT_EQ(static_cast<const TEntityLists&>(first), top);
     ASSERT_EQ(first.BlockDefs.size(), 2u);
@@ -360,9 +359,9 @@ TEST(EntityFiles, EveryVersionSurvivesASaveAs700) {
       EXPECT_TRUE(first.BlockDefs[i].Used);
     }
 
-    ASSERT_TRUE(first.SaveToFile(dir.Internal("one.jww"), 700)) << first.LastError;
+    ASSERT_TRUE(first.SaveToFile(dir.Path("one.jww"), 700)) << first.LastError;
     TJwwData second;
-    ASSERT_TRUE(second.LoadFromFile(dir.Internal("one.jww"))) << second.LastError;
+    ASSERT_TRUE(second.LoadFromFile(dir.Path("one.jww"))) << second.LastError;
     // The made-up extension points of old dimensions come back with the
     // point style the writer gives them.
     auto expected = [v](TEntityLists l) {
@@ -378,14 +377,14 @@ TEST(EntityFiles, EveryVersionSurvivesASaveAs700) {
       EXPECT_EQ(second.BlockDefs[i].Number, defs[i].Number);
       EXPECT_EQ(second.BlockDefs[i].FlagWord, defs[i].FlagWord);
     }
-    ASSERT_TRUE(second.SaveToFile(dir.Internal("two.jww"), 700));
+    ASSERT_TRUE(second.SaveToFile(dir.Path("two.jww"), 700));
     EXPECT_EQ(testutil::ReadBytes(dir.Native("two.jww")),
               testutil::ReadBytes(dir.Native("one.jww")));
     // Our writer and the builder agree on every byte of a 7.00 stream.
     if (v == 700) {
       JwwBuilder header(700);
       header.Header();
-      EXPECT_EQ(Stream(dir.Native("one.jww"), dir.Internal("one.jww")),
+      EXPECT_EQ(Stream(dir.Native("one.jww"), dir.Path("one.jww")),
                 Bytes(b.bytes().begin() + static_cast<long>(header.size()), b.bytes().end()));
     }
   }
@@ -400,7 +399,7 @@ TEST(EntityFiles, ATruncatedFileKeepsWhatWasRead) {
   // Cut inside the second of the two 300-byte-plus texts at the end.
   testutil::WriteBytes(dir.Native("cut.jww"), Bytes(whole.begin(), whole.end() - 200));
   TJwwData d;
-  EXPECT_FALSE(d.LoadFromFile(dir.Internal("cut.jww")));
+  EXPECT_FALSE(d.LoadFromFile(dir.Path("cut.jww")));
   EXPECT_NE(d.LastError.find("byte"), std::string::npos) << d.LastError;
   EXPECT_EQ(d.Header.Version, 700);
   EXPECT_EQ(d.EntityTable.size(), top.EntityTable.size());
@@ -435,14 +434,14 @@ TEST(EntityFiles, CorpusDrawingsSurviveASave) {
   for (const auto& path : drawings) {
     SCOPED_TRACE(path.filename().string());
     TJwwData first;
-    ASSERT_TRUE(first.LoadFromFile(testutil::Internal(path))) << first.LastError;
+    ASSERT_TRUE(first.LoadFromFile(testutil::InternalPath(path))) << first.LastError;
     EXPECT_TRUE(NoneDropped(first));
     EXPECT_FALSE(first.EntityTable.empty());
     for (const TEntJwwBlockDef& def : first.BlockDefs) EXPECT_TRUE(NoneDropped(def.Entities));
 
-    ASSERT_TRUE(first.SaveToFile(dir.Internal("one.jww"), 700)) << first.LastError;
+    ASSERT_TRUE(first.SaveToFile(dir.Path("one.jww"), 700)) << first.LastError;
     TJwwData second;
-    ASSERT_TRUE(second.LoadFromFile(dir.Internal("one.jww"))) << second.LastError;
+    ASSERT_TRUE(second.LoadFromFile(dir.Path("one.jww"))) << second.LastError;
     EXPECT_EQ(static_cast<const TEntityLists&>(second), Renumbered(first, first));
     std::vector<const TEntJwwBlockDef*> used;
     for (const TEntJwwBlockDef& def : first.BlockDefs)
@@ -458,14 +457,14 @@ TEST(EntityFiles, CorpusDrawingsSurviveASave) {
       EXPECT_EQ(b.Name, a.Name);
       EXPECT_EQ(b.Entities, Renumbered(a.Entities, first));
     }
-    ASSERT_TRUE(second.SaveToFile(dir.Internal("two.jww"), 700));
+    ASSERT_TRUE(second.SaveToFile(dir.Path("two.jww"), 700));
     EXPECT_EQ(testutil::ReadBytes(dir.Native("two.jww")),
               testutil::ReadBytes(dir.Native("one.jww")));
     // Jw_cad's own 7.00 stream, all of whose definitions are in use, comes
     // out byte for byte as it went in.
     if (first.Header.Version == 700 && first.UsedBlockDefCount == std::ssize(first.BlockDefs)) {
-      EXPECT_EQ(Stream(dir.Native("one.jww"), dir.Internal("one.jww")),
-                Stream(path, testutil::Internal(path)));
+      EXPECT_EQ(Stream(dir.Native("one.jww"), dir.Path("one.jww")),
+                Stream(path, testutil::InternalPath(path)));
     }
   }
 }

@@ -22,7 +22,7 @@ namespace {
 class External : public ::testing::Test {
  protected:
   void SetUp() override {
-    form.ProgramFile = home.Internal("marrowfold");
+    form.ProgramFile = home.Path("marrowfold");
     ASSERT_TRUE(form.Startup()) << form.StartupError;
     form.SetRadioButton(5, true);  // names from the whole path: not for this mode
     testutil::WriteText(dwg.Native("a.bmp"), "image A");
@@ -37,7 +37,7 @@ class External : public ::testing::Test {
   }
   std::vector<std::string> TextsOfTemp() {
     TJwwData d;
-    EXPECT_TRUE(d.LoadFromFile(home.Internal("TEMP.JWW"))) << d.LastError;
+    EXPECT_TRUE(d.LoadFromFile(home.Path("TEMP.JWW"))) << d.LastError;
     std::vector<std::string> texts;
     for (const auto& t : d.Texts) texts.push_back(t.Text.text);
     return texts;
@@ -62,9 +62,9 @@ TEST_F(External, AGoodDrawingBecomesTempJwwWithPlainNamesAndOpensInJwCad) {
   EXPECT_EQ(texts[0], "^@BM%temp%a.bmp,1,2");
   EXPECT_EQ(texts[1].substr(0, 4), "_@BM");  // CheckBox1 from the settings applies
   ASSERT_EQ(fake.shellCalls.size(), 1u);
-  EXPECT_EQ(fake.shellCalls[0].program, "C:\\JWW\\JW_WIN.EXE");
-  EXPECT_EQ(fake.shellCalls[0].document, home.Internal("TEMP.JWW"));
-  EXPECT_EQ(fake.shellCalls[0].folder, "C:\\JWW\\");
+  EXPECT_EQ(fake.shellCalls[0].program, u"C:\\JWW\\JW_WIN.EXE");
+  EXPECT_EQ(fake.shellCalls[0].document, home.Path("TEMP.JWW"));
+  EXPECT_EQ(fake.shellCalls[0].folder, u"C:\\JWW\\");
   EXPECT_EQ(fake.registryKeys, std::vector<std::string>{"Jwwin.Document\\shell\\open\\command"});
   EXPECT_TRUE(form.RadioButton5);  // the stored choice itself stays
 
@@ -165,29 +165,29 @@ TEST_F(External, AFailedConversionLeavesNoTempJwwAndNeverSaysOk) {
 }
 
 TEST_F(External, JwCadIsFoundInItsRegistration) {
-  fake.registryValue = "\"C:\\Program Files\\Jw\\Jw_win.exe\" \"%1\"";
-  EXPECT_EQ(form.FindJwCadExecutable(), "C:\\Program Files\\Jw\\Jw_win.exe");
-  fake.registryValue = "C:\\JWW\\Jw_win.exe \"%1\"";
-  EXPECT_EQ(form.FindJwCadExecutable(), "C:\\JWW\\Jw_win.exe");
-  fake.registryValue = "\"C:\\JWW\\Jw_win.exe\"";
-  EXPECT_EQ(form.FindJwCadExecutable(), "C:\\JWW\\Jw_win.exe");
-  fake.registryValue = "";
-  EXPECT_EQ(form.FindJwCadExecutable(), "");
+  fake.registryValue = u"\"C:\\Program Files\\Jw\\Jw_win.exe\" \"%1\"";
+  EXPECT_EQ(form.FindJwCadExecutable(), u"C:\\Program Files\\Jw\\Jw_win.exe");
+  fake.registryValue = u"C:\\JWW\\Jw_win.exe \"%1\"";
+  EXPECT_EQ(form.FindJwCadExecutable(), u"C:\\JWW\\Jw_win.exe");
+  fake.registryValue = u"\"C:\\JWW\\Jw_win.exe\"";
+  EXPECT_EQ(form.FindJwCadExecutable(), u"C:\\JWW\\Jw_win.exe");
+  fake.registryValue = u"";
+  EXPECT_EQ(form.FindJwCadExecutable(), u"");
 
-  fake.registryValue = "\"D:\\Jw\\Jw_win.exe\" \"%1\"";
+  fake.registryValue = u"\"D:\\Jw\\Jw_win.exe\" \"%1\"";
   DataFile(dwg.Internal("plan.jww"));
   form.RunExternalTransformation();
   ASSERT_EQ(fake.shellCalls.size(), 1u);
-  EXPECT_EQ(fake.shellCalls[0].program, "D:\\Jw\\Jw_win.exe");
-  EXPECT_EQ(fake.shellCalls[0].folder, "D:\\Jw\\");
+  EXPECT_EQ(fake.shellCalls[0].program, u"D:\\Jw\\Jw_win.exe");
+  EXPECT_EQ(fake.shellCalls[0].folder, u"D:\\Jw\\");
 }
 
 TEST_F(External, TheWindowRunsTheModeAndClosesAfterIt) {
   form.FormClose();
   DataFile(dwg.Internal("plan.jww"));
   TForm1 shown;
-  shown.ProgramFile = home.Internal("marrowfold");
-  shown.FormShow({"/g"});
+  shown.ProgramFile = home.Path("marrowfold");
+  shown.FormShow({u"/g"});
   EXPECT_EQ(shown.Jww, nullptr);
   EXPECT_TRUE(fs::exists(home.Native("TEMP.JWW")));
   EXPECT_TRUE(fs::exists(home.Native("marrowfold.dat")));

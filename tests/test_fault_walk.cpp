@@ -148,14 +148,15 @@ void ExpectOnlyAllowedChanges(const Tree& before, const Tree& after, const Allow
   }
 }
 
-// The program never even asks to change anything outside the given folders
-// (internal paths): the snapshot cannot see what lies outside the tree.
-void ExpectChangesAskedOnlyInside(const FaultyOs& os, const std::vector<std::string>& folders,
+// The program never even asks to change anything outside the given folders:
+// the snapshot cannot see what lies outside the tree.
+void ExpectChangesAskedOnlyInside(const FaultyOs& os, const std::vector<platform::Path>& folders,
                                   const std::string& label) {
   for (const std::string& path : os.changedPaths) {
     bool inside = false;
-    for (const std::string& folder : folders)
-      inside = inside || platform::MemoryOs::IsInside(path, folder);
+    for (const platform::Path& folder : folders)
+      inside =
+          inside || platform::MemoryOs::IsInside(path, platform::MemoryOs::WideSpelling(folder));
     EXPECT_TRUE(inside) << label << ": asked to change " << path;
   }
 }
@@ -302,8 +303,8 @@ class FaultWalk : public ::testing::Test {
     p.make_preferred();
     return p;
   }
-  std::string In(const std::string& rel) const { return testutil::Internal(Native(rel)); }
-  std::string Folder(const std::string& rel) const { return In(rel) + "\\"; }
+  platform::Path In(const std::string& rel) const { return testutil::InternalPath(Native(rel)); }
+  platform::Path Folder(const std::string& rel) const { return In(rel) + u"\\"; }
   // home/marrowfold.dat as the defaults save it (empty if that fails).
   Bytes DefaultSettings() {
     ProgramFolder = Folder("home");
@@ -329,7 +330,7 @@ class FaultWalk : public ::testing::Test {
 
   // The drawing at `path` read back, in memory: a staging folder on disk
   // for every check would cost more than the conversion checked.
-  static Drawn ReadBack(const std::string& path) {
+  static Drawn ReadBack(const platform::Path& path) {
     platform::MemoryOs memory;
     const std::string copy = "C:\\check\\drawing.jww";
     Drawn drawn;
@@ -337,16 +338,16 @@ class FaultWalk : public ::testing::Test {
     try {
       memory.AddFile(copy, testutil::ReadThrough(platform::Native(), path));
       memory.AddFolder("C:\\check\\staging");
-      StagingFolder = SjisToUtf16("C:\\check\\staging\\");
+      StagingFolder = u"C:\\check\\staging\\";
       platform::ScopedOs use(memory);
       TJwwData d;
-      if (!d.LoadFromFile(copy)) throw std::runtime_error(d.LastError);
+      if (!d.LoadFromFile(SjisToUtf16(copy))) throw std::runtime_error(d.LastError);
       auto texts = [](const TEntityLists& lists, std::vector<std::string>& out) {
         for (const auto& t : lists.Texts) out.push_back(t.Text.text);
       };
       texts(d, drawn.top);
       for (const auto& def : d.BlockDefs) texts(def.Entities, drawn.block);
-      const auto byName = testutil::ImagesOf(copy);
+      const auto byName = testutil::ImagesOf(SjisToUtf16(copy));
       const std::string prefix = kEmbeddedRefPrefix;
       for (const auto* list : {&drawn.top, &drawn.block})
         for (const std::string& s : *list) {
@@ -355,7 +356,7 @@ class FaultWalk : public ::testing::Test {
           drawn.images[s.substr(comma)] = byName.at(s.substr(prefix.size(), comma - prefix.size()));
         }
     } catch (const std::exception& e) {
-      ADD_FAILURE() << path << " cannot be read back: " << e.what();
+      ADD_FAILURE() << testutil::Shown(path) << " cannot be read back: " << e.what();
     }
     ClearStagedImages();
     StagingFolder = staging;
@@ -435,8 +436,7 @@ TEST_F(FaultWalk, OneDrawingWithImages) {
   {
     testutil::WriteBytes(scratch.Native("c.bmp"), c);
     std::string reason;
-    ASSERT_TRUE(GzipCompressFile(SjisToUtf16(scratch.Internal("c.bmp")),
-                                 SjisToUtf16(scratch.Internal("c.bmp.gz")), reason))
+    ASSERT_TRUE(GzipCompressFile(scratch.Path("c.bmp"), scratch.Path("c.bmp.gz"), reason))
         << reason;
     const Bytes gz = testutil::ReadBytes(scratch.Native("c.bmp.gz"));
     Bytes drawing = testutil::ReadBytes(Native("src/plan.jww"));
@@ -463,7 +463,7 @@ TEST_F(FaultWalk, OneDrawingWithImages) {
   auto run = [&](FakeDesktop& os) {
     ResetConversionState();
     ProgramFolder = Folder("home");
-    WorkFolder = SjisToUtf16(ProgramFolder + "TEMP\\");
+    WorkFolder = ProgramFolder + u"TEMP\\";
     platform::ScopedOs use(os);
     std::string why;
     ASSERT_TRUE(CreateWorkFolder(why)) << why;
@@ -520,9 +520,7 @@ TEST_F(FaultWalk, OneUtf16DrawingWithNamesBeyondShiftJis) {
                        b);  // plan〜1.png
   testutil::WriteBytes(scratch.Native("c.png"), c);
   std::string why;
-  ASSERT_TRUE(GzipCompressFile(SjisToUtf16(scratch.Internal("c.png")),
-                               SjisToUtf16(scratch.Internal("c.gz")), why))
-      << why;
+  ASSERT_TRUE(GzipCompressFile(scratch.Path("c.png"), scratch.Path("c.gz"), why)) << why;
   const Bytes gz = testutil::ReadBytes(scratch.Native("c.gz"));
   jwwfixture::JwwBuilder section(700);
   section.Dword(1);
@@ -535,18 +533,18 @@ TEST_F(FaultWalk, OneUtf16DrawingWithNamesBeyondShiftJis) {
                              {testutil::Wide(u"^@BMplan\u301C1.png,2")}, section.bytes());
 
   // The images of a converted drawing by reference, read in memory.
-  auto imagesOf = [](const std::string& path) {
+  auto imagesOf = [](const platform::Path& path) {
     platform::MemoryOs memory;
     std::map<std::u16string, std::string> images;
     const std::u16string staging = StagingFolder;
     try {
       memory.AddFile("C:\\check\\drawing.jww", testutil::ReadThrough(platform::Native(), path));
       memory.AddFolder("C:\\check\\staging");
-      StagingFolder = SjisToUtf16("C:\\check\\staging\\");
+      StagingFolder = u"C:\\check\\staging\\";
       platform::ScopedOs use(memory);
-      images = testutil::WideImagesOf("C:\\check\\drawing.jww");
+      images = testutil::WideImagesOf(u"C:\\check\\drawing.jww");
     } catch (const std::exception& e) {
-      ADD_FAILURE() << path << " cannot be read back: " << e.what();
+      ADD_FAILURE() << testutil::Shown(path) << " cannot be read back: " << e.what();
     }
     ClearStagedImages();
     StagingFolder = staging;
@@ -558,7 +556,7 @@ TEST_F(FaultWalk, OneUtf16DrawingWithNamesBeyondShiftJis) {
   auto run = [&](FakeDesktop& os) {
     ResetConversionState();
     ProgramFolder = Folder("home");
-    WorkFolder = SjisToUtf16(ProgramFolder + "TEMP\\");
+    WorkFolder = ProgramFolder + u"TEMP\\";
     platform::ScopedOs use(os);
     std::string why;
     ASSERT_TRUE(CreateWorkFolder(why)) << why;
@@ -630,7 +628,8 @@ TEST_F(FaultWalk, BatchOfThreeDrawings) {
   ASSERT_FALSE(oldSettings.empty());
 
   struct FileResult {
-    std::string source, result, reason;
+    platform::Path source;
+    std::string result, reason;
     bool warned = false;
   };
   std::vector<FileResult> results;
@@ -646,10 +645,10 @@ TEST_F(FaultWalk, BatchOfThreeDrawings) {
     started = form.Startup();
     form.SetRadioButton(4, true);
     form.Edit1 = In("out");
-    form.OnFileConverted = [&](const std::string& source, const std::string& result) {
+    form.OnFileConverted = [&](const platform::Path& source, const std::string& result) {
       results.push_back({source, result, form.FailureReason, !form.Warnings.empty()});
     };
-    std::vector<std::string> drop;
+    std::vector<platform::Path> drop;
     for (const std::string& source : sources) drop.push_back(In(source));
     form.OnDropFiles(drop);
     log = form.ListBox1.Items;
@@ -683,11 +682,11 @@ TEST_F(FaultWalk, BatchOfThreeDrawings) {
     for (std::size_t i = 0; i < 3; ++i) {
       const std::string file = label + ", " + sources[i];
       EXPECT_EQ(results[i].source, In(sources[i])) << file;
-      EXPECT_EQ(log[3 * i], In(sources[i])) << file;
+      EXPECT_EQ(log[3 * i], PathInText(In(sources[i]))) << file;
       EXPECT_EQ(log[3 * i + 2], kLogResult + results[i].result) << file;
       ExpectResult(results[i].result, results[i].reason, goodResults[i], results[i].warned, file);
       if (results[i].result == kResultFailed) continue;
-      EXPECT_EQ(log[3 * i + 1], kLogArrow + In(outputs[i])) << file;
+      EXPECT_EQ(log[3 * i + 1], kLogArrow + PathInText(In(outputs[i]))) << file;
       allowed.added.insert(outputs[i]);
       ExpectGoldenOrImagesMissing(ReadBack(In(outputs[i])), golden[i], file);
     }
@@ -706,10 +705,10 @@ TEST_F(FaultWalk, BatchOfThreeDrawings) {
 
 TEST_F(FaultWalk, SettingsSave) {
   ProgramFolder = Folder("home");
-  const std::string path = In("home/marrowfold.dat");
+  const platform::Path path = In("home/marrowfold.dat");
   {
     TForm1 form;
-    form.Edit1 = "C:\\old";
+    form.Edit1 = u"C:\\old";
     ASSERT_TRUE(form.SaveSettings(path));
   }
   const Bytes oldSettings = testutil::ReadBytes(Native("home/marrowfold.dat"));
@@ -723,7 +722,7 @@ TEST_F(FaultWalk, SettingsSave) {
     form.Left = 300;
     form.Top = -40;
     form.SetRadioButton(4, true);
-    form.Edit1 = "D:\\\x95\x5C\\out";  // 表 ends in 0x5C
+    form.Edit1 = u"D:\\\u8868\\out";  // 表 ends in 0x5C in Shift-JIS
     form.CheckBox1 = true;
     form.SetRadioButton(6, true);
     saved = form.SaveSettings(path);
@@ -753,7 +752,8 @@ TEST_F(FaultWalk, ExternalTransformation) {
   testutil::WriteBytes(Native("src/ext/e.bmp"), e);
   testutil::WriteDrawing(In("src/ext/plan.jww"), {"^@BMe.bmp,1,2", "^@BMmissing.bmp,3", "text"},
                          {"^@BMe.bmp,4"});
-  testutil::WriteExternalDataFile(Native("home/JWC_TEMP.TXT"), In("src/ext/plan.jww"));
+  testutil::WriteExternalDataFile(Native("home/JWC_TEMP.TXT"),
+                                  testutil::Internal(Native("src/ext/plan.jww")));
   testutil::WriteText(Native("home/TEMP.JWW"), "the last run's drawing");
   testutil::WriteText(Native("home/notes.txt"), "the user's notes");
   const Bytes oldSettings = DefaultSettings();
@@ -769,7 +769,7 @@ TEST_F(FaultWalk, ExternalTransformation) {
       platform::ScopedOs use(os);
       TForm1 form;
       form.ProgramFile = In("home/marrowfold");
-      form.FormShow({"-G"});
+      form.FormShow({u"-G"});
       written = form.ExternalWritten;
       reason = form.FailureReason;
     }

@@ -7,7 +7,6 @@
 #include "platform/platform.h"
 #include "tests/testutil.h"
 #include "text/filenames.h"
-#include "text/unicode.h"
 
 namespace fs = std::filesystem;
 using testutil::ReadText;
@@ -16,34 +15,47 @@ using testutil::WriteText;
 
 namespace {
 
-const std::string kHyo = "\x95\x5C";            // 表: second byte is "\"
-const std::string kGazou = "\x89\xE6\x91\x9C";  // 画像
+const std::u16string kHyo = u"\u8868";  // 表: its second Shift-JIS byte is "\"
 
-void SetTime(const std::string& internal, const platform::LocalTime& t) {
-  ASSERT_TRUE(platform::Current().SetLastWriteTime(SjisToUtf16(internal), t));
+void SetTime(const platform::Path& path, const platform::LocalTime& t) {
+  ASSERT_TRUE(platform::Current().SetLastWriteTime(path, t));
 }
 
 }  // namespace
 
-TEST(FileNames, PartsFollowTheLeadByteRule) {
-  EXPECT_EQ(ExtractFileName("C:\\dwg\\plan.jww"), "plan.jww");
-  EXPECT_EQ(ExtractFileName("C:plan.jww"), "plan.jww");
-  EXPECT_EQ(ExtractFileName("C:\\" + kHyo), kHyo);
-  EXPECT_EQ(ExtractFileName(kHyo + "\\" + kHyo + ".bmp"), kHyo + ".bmp");
-  EXPECT_EQ(ExtractFileDir("C:\\" + kHyo + "\\a.bmp"), "C:\\" + kHyo + "\\");
-  EXPECT_EQ(ExtractFileDir("C:\\" + kHyo), "C:\\");
-  EXPECT_EQ(ExtractFileDir("plan.jww"), "");
+TEST(FileNames, PartsSplitAtEverySeparator) {
+  EXPECT_EQ(ExtractFileName(u"C:\\dwg\\plan.jww"), u"plan.jww");
+  EXPECT_EQ(ExtractFileName(u"C:plan.jww"), u"plan.jww");
+  EXPECT_EQ(ExtractFileName(u"C:\\dwg/g/a.bmp"), u"a.bmp");
+  EXPECT_EQ(ExtractFileName(u"C:\\" + kHyo), kHyo);
+  EXPECT_EQ(ExtractFileName(kHyo + u"\\" + kHyo + u".bmp"), kHyo + u".bmp");
+  EXPECT_EQ(ExtractFileName(u"C:\\x\\\u00DC.png"), u"\u00DC.png");
+  EXPECT_EQ(ExtractFileDir(u"C:\\" + kHyo + u"\\a.bmp"), u"C:\\" + kHyo + u"\\");
+  EXPECT_EQ(ExtractFileDir(u"C:\\" + kHyo), u"C:\\");
+  EXPECT_EQ(ExtractFileDir(u"C:/dwg/plan.jww"), u"C:/dwg/");
+  EXPECT_EQ(ExtractFileDir(u"plan.jww"), u"");
 
-  EXPECT_EQ(ExtractFileExt("C:\\dwg\\a.b.bmp"), ".bmp");
-  EXPECT_EQ(ExtractFileExt("C:\\dwg.d\\plan"), "");  // a dot in a folder is no extension
-  EXPECT_EQ(ExtractFileExt("plan."), ".");
-  EXPECT_EQ(ExtractFileExt("a\x81."), "");  // "." as a second byte is no dot
-  EXPECT_EQ(ChangeFileExt("C:\\dwg.d\\plan", ".jww"), "C:\\dwg.d\\plan.jww");
-  EXPECT_EQ(ChangeFileExt("C:\\" + kHyo + ".bmp", ".gz"), "C:\\" + kHyo + ".gz");
+  EXPECT_EQ(ExtractFileExt(u"C:\\dwg\\a.b.bmp"), u".bmp");
+  // A dot in a folder is no extension, whichever separator follows it.
+  EXPECT_EQ(ExtractFileExt(u"C:\\dwg.d\\plan"), u"");
+  EXPECT_EQ(ExtractFileExt(u"C:\\dwg.d/plan"), u"");
+  EXPECT_EQ(ExtractFileExt(u"a.b\\\u00DC"), u"");
+  EXPECT_EQ(ExtractFileExt(u"plan."), u".");
+  EXPECT_EQ(ChangeFileExt(u"C:\\dwg.d\\plan", u".jww"), u"C:\\dwg.d\\plan.jww");
+  EXPECT_EQ(ChangeFileExt(u"C:\\" + kHyo + u".bmp", u".gz"), u"C:\\" + kHyo + u".gz");
 
-  EXPECT_EQ(IncludeTrailingBackslash("C:\\" + kHyo), "C:\\" + kHyo + "\\");
-  EXPECT_EQ(IncludeTrailingBackslash("C:\\dwg\\"), "C:\\dwg\\");
-  EXPECT_EQ(IncludeTrailingBackslash(""), "\\");
+  EXPECT_EQ(IncludeTrailingBackslash(u"C:\\" + kHyo), u"C:\\" + kHyo + u"\\");
+  EXPECT_EQ(IncludeTrailingBackslash(u"C:\\dwg\\"), u"C:\\dwg\\");
+  EXPECT_EQ(IncludeTrailingBackslash(u""), u"\\");
+}
+
+TEST(FileNames, BranchNumbersGoBeforeTheExtension) {
+  EXPECT_EQ(WithBranch(u"a.bmp", 1), u"a~1.bmp");
+  EXPECT_EQ(WithBranch(u"plan", 1), u"plan~1");
+  EXPECT_EQ(WithBranch(u"a.b.bmp", 1), u"a.b~1.bmp");
+  EXPECT_EQ(WithBranch(u"\u00DC.png", 1), u"\u00DC~1.png");
+  EXPECT_EQ(WithBranch(u"\u00DC", 12), u"\u00DC~12");
+  EXPECT_EQ(WithBranch(u"C:\\dwg.d\\plan", 99999), u"C:\\dwg.d\\plan~99999");
 }
 
 TEST(FileNames, DosDateTimePacking) {
@@ -63,98 +75,40 @@ TEST(FileNames, FileStamp) {
   TempDir dir;
   WriteText(dir.Native("a.bmp"), "12345");
   platform::LocalTime t{2020, 2, 29, 8, 7, 6};
-  SetTime(dir.Internal("a.bmp"), t);
-  TFileStamp s = GetFileStamp(dir.Internal("A.BMP"));
+  SetTime(dir.Path("a.bmp"), t);
+  TFileStamp s = GetFileStamp(dir.Path("A.BMP"));
   EXPECT_EQ(s.time, PackDosDateTime(t));
   EXPECT_EQ(s.size, 5);
-  EXPECT_EQ(GetFileStamp(dir.Internal("missing")), TFileStamp{});
-  EXPECT_NE(GetFileStamp(dir.Internal()).time, 0);  // a folder has a stamp too
-}
-
-TEST(FileNames, EmbeddedNameFromTheWholePath) {
-  EXPECT_EQ(MakeEmbeddedName(true, "C:\\" + kGazou + "\\a.bmp", "W:\\"), "C__" + kGazou + "_a.bmp");
-  EXPECT_EQ(MakeEmbeddedName(true, "C:\\" + kHyo + "\\" + kHyo + ".bmp", "W:\\"),
-            "C__" + kHyo + "_" + kHyo + ".bmp");
-  EXPECT_EQ(MakeEmbeddedName(true, "", "W:\\"), "");
-}
-
-TEST(FileNames, EmbeddedNameWithBranchNumbers) {
-  TempDir src, work;
-  fs::create_directories(src.Native("one"));
-  fs::create_directories(src.Native("two"));
-  fs::create_directories(src.Native("\xE8\xA1\xA8"));
-  WriteText(src.Native("one/a.bmp"), "first image");
-  WriteText(src.Native("two/a.bmp"), "second, other image");
-  WriteText(src.Native("\xE8\xA1\xA8/a.bmp"), "third image, of its own size");
-  std::string w = work.Internal();
-
-  // The same image staged twice gets one name.
-  std::string one = src.Internal("one/a.bmp");
-  auto n1 = MakeEmbeddedName(false, one, w);
-  ASSERT_EQ(n1, "a.bmp");
-  ASSERT_TRUE(CopyFileKeepDate(one, w + *n1));
-  EXPECT_EQ(MakeEmbeddedName(false, one, w), "a.bmp");
-
-  // A different a.bmp takes the next branch number, and keeps it.
-  std::string two = src.Internal("two/a.bmp");
-  auto n2 = MakeEmbeddedName(false, two, w);
-  ASSERT_EQ(n2, "a~1.bmp");
-  ASSERT_TRUE(CopyFileKeepDate(two, w + *n2));
-  EXPECT_EQ(MakeEmbeddedName(false, two, w), "a~1.bmp");
-  // 表 in the folder: the name is found past the real "\" only.
-  EXPECT_EQ(MakeEmbeddedName(false, src.Internal() + kHyo + "\\a.bmp", w), "a~2.bmp");
-
-  // Without and with several dots.
-  WriteText(work.Native("plan"), "x");
-  WriteText(work.Native("a.b.bmp"), "x");
-  WriteText(src.Native("plan"), "plan source");
-  WriteText(src.Native("a.b.bmp"), "dotted source");
-  EXPECT_EQ(MakeEmbeddedName(false, src.Internal("plan"), w), "plan~1");
-  EXPECT_EQ(MakeEmbeddedName(false, src.Internal("a.b.bmp"), w), "a.b~1.bmp");
-
-  // Images staged without a file of their name: their stamps, as the
-  // lookup tells them, decide before any file in the folder.
-  TempDir empty;
-  const TFileStamp oneStamp = GetFileStamp(one);
-  const StagedStampLookup staged = [&](const std::string& name) -> std::optional<TFileStamp> {
-    if (name == "a.bmp") return oneStamp;
-    return std::nullopt;
-  };
-  EXPECT_EQ(MakeEmbeddedName(false, one, empty.Internal(), staged), "a.bmp");
-  EXPECT_EQ(MakeEmbeddedName(false, two, empty.Internal(), staged), "a~1.bmp");
-  EXPECT_EQ(MakeEmbeddedName(false, two, empty.Internal()), "a.bmp");
+  EXPECT_EQ(GetFileStamp(dir.Path("missing")), TFileStamp{});
+  EXPECT_NE(GetFileStamp(dir.Path()).time, 0);  // a folder has a stamp too
 }
 
 TEST(FileNames, UniqueFileName) {
   TempDir dir;
-  std::string plan = dir.Internal("plan.jww");
+  const platform::Path plan = dir.Path("plan.jww");
   EXPECT_EQ(MakeUniqueFileName(plan), plan);
   WriteText(dir.Native("plan.jww"), "x");
-  EXPECT_EQ(MakeUniqueFileName(plan), dir.Internal("plan~1.jww"));
+  EXPECT_EQ(MakeUniqueFileName(plan), dir.Path("plan~1.jww"));
   WriteText(dir.Native("plan~1.jww"), "x");
-  EXPECT_EQ(MakeUniqueFileName(plan), dir.Internal("plan~2.jww"));
+  EXPECT_EQ(MakeUniqueFileName(plan), dir.Path("plan~2.jww"));
   // Letter case does not make a name free.
-  EXPECT_EQ(MakeUniqueFileName(dir.Internal("PLAN.JWW")), dir.Internal("PLAN~2.JWW"));
+  EXPECT_EQ(MakeUniqueFileName(dir.Path("PLAN.JWW")), dir.Path("PLAN~2.JWW"));
   // Any entry takes its name: a folder, and a dangling link, which a create
   // would follow to wherever it points.
   fs::create_directory(dir.Native("out.jww"));
-  EXPECT_EQ(MakeUniqueFileName(dir.Internal("out.jww")), dir.Internal("out~1.jww"));
+  EXPECT_EQ(MakeUniqueFileName(dir.Path("out.jww")), dir.Path("out~1.jww"));
 #ifndef _WIN32
   fs::create_symlink(dir.Native("nowhere/x.jww"), dir.Native("link.jww"));
-  EXPECT_EQ(MakeUniqueFileName(dir.Internal("link.jww")), dir.Internal("link~1.jww"));
+  EXPECT_EQ(MakeUniqueFileName(dir.Path("link.jww")), dir.Path("link~1.jww"));
 #endif
 }
 
 TEST(FileNames, NoNameWhenEveryBranchNumberIsTaken) {
-  TempDir src, work;
-  WriteText(src.Native("a.bmp"), "image");
+  TempDir work;
   platform::FaultyOs faulty;
   faulty.everythingExists = true;
   platform::ScopedOs use(faulty);
-  EXPECT_EQ(MakeUniqueFileName(work.Internal("plan.jww")), std::nullopt);
-  EXPECT_EQ(MakeEmbeddedName(false, src.Internal("a.bmp"), work.Internal()), std::nullopt);
-  // The path-derived name never looks at the folder.
-  EXPECT_EQ(MakeEmbeddedName(true, "C:\\a.bmp", work.Internal()), "C__a.bmp");
+  EXPECT_EQ(MakeUniqueFileName(work.Path("plan.jww")), std::nullopt);
 }
 
 TEST(FileCopy, ReadOnlySourceKeepsItsDateAndGivesAWritableCopy) {
@@ -162,39 +116,39 @@ TEST(FileCopy, ReadOnlySourceKeepsItsDateAndGivesAWritableCopy) {
   std::string body(5000, 'x');
   for (std::size_t i = 0; i < body.size(); ++i) body[i] = static_cast<char>(i * 7);
   WriteText(dir.Native("src.bmp"), body);
-  SetTime(dir.Internal("src.bmp"), {2019, 11, 3, 4, 5, 7});
+  SetTime(dir.Path("src.bmp"), {2019, 11, 3, 4, 5, 7});
   fs::permissions(dir.Native("src.bmp"), fs::perms::owner_read | fs::perms::others_read);
   WriteText(dir.Native("dst.bmp"), std::string(9000, 'o'));  // truncated by the copy
 
   std::string error;
-  ASSERT_TRUE(CopyFileKeepDate(dir.Internal("src.bmp"), dir.Internal("dst.bmp"), &error)) << error;
+  ASSERT_TRUE(CopyFileKeepDate(dir.Path("src.bmp"), dir.Path("dst.bmp"), &error)) << error;
   EXPECT_EQ(ReadText(dir.Native("dst.bmp")), body);
   EXPECT_NE(fs::status(dir.Native("dst.bmp")).permissions() & fs::perms::owner_write,
             fs::perms::none);
   platform::DirEntry e;
-  ASSERT_TRUE(platform::Current().FindFirst(SjisToUtf16(dir.Internal("dst.bmp")), e));
+  ASSERT_TRUE(platform::Current().FindFirst(dir.Path("dst.bmp"), e));
   EXPECT_EQ(e.lastWrite, (platform::LocalTime{2019, 11, 3, 4, 5, 6}));
-  EXPECT_EQ(GetFileStamp(dir.Internal("dst.bmp")), GetFileStamp(dir.Internal("src.bmp")));
+  EXPECT_EQ(GetFileStamp(dir.Path("dst.bmp")), GetFileStamp(dir.Path("src.bmp")));
 
   // A copy onto itself (here spelt in other letters) must not empty it.
-  EXPECT_FALSE(CopyFileBytes(dir.Internal("dst.bmp"), dir.Internal("DST.BMP"), &error));
+  EXPECT_FALSE(CopyFileKeepDate(dir.Path("dst.bmp"), dir.Path("DST.BMP"), &error));
   EXPECT_EQ(ReadText(dir.Native("dst.bmp")), body);
 
   // An empty file copies too.
   WriteText(dir.Native("empty"), "");
-  EXPECT_TRUE(CopyFileBytes(dir.Internal("empty"), dir.Internal("empty2")));
+  EXPECT_TRUE(CopyFileKeepDate(dir.Path("empty"), dir.Path("empty2")));
   EXPECT_TRUE(fs::exists(dir.Native("empty2")));
 }
 
 TEST(FileCopy, FailuresAreReportedAndLeaveNoDestination) {
   TempDir dir;
-  std::string src = dir.Internal("src.bmp"), dst = dir.Internal("dst.bmp");
+  const platform::Path src = dir.Path("src.bmp"), dst = dir.Path("dst.bmp");
   std::string error;
 
-  EXPECT_NO_THROW(EXPECT_FALSE(CopyFileKeepDate(dir.Internal("gone.bmp"), dst, &error)));
+  EXPECT_NO_THROW(EXPECT_FALSE(CopyFileKeepDate(dir.Path("gone.bmp"), dst, &error)));
   EXPECT_FALSE(error.empty());
   EXPECT_FALSE(fs::exists(dir.Native("dst.bmp")));
-  EXPECT_FALSE(CopyFileBytes(dir.Internal(), dst, &error));  // a folder is no source
+  EXPECT_FALSE(CopyFileKeepDate(dir.Path(), dst, &error));  // a folder is no source
   EXPECT_FALSE(fs::exists(dir.Native("dst.bmp")));
 
   WriteText(dir.Native("src.bmp"), std::string(300000, 'b'));  // three pieces of 128 KiB
@@ -202,8 +156,8 @@ TEST(FileCopy, FailuresAreReportedAndLeaveNoDestination) {
   platform::FaultyOs counting;
   {
     platform::ScopedOs use(counting);
-    ASSERT_TRUE(CopyFileBytes(src, dst));
-    ASSERT_TRUE(platform::Current().Delete(SjisToUtf16(dst)));
+    ASSERT_TRUE(CopyFileKeepDate(src, dst));
+    ASSERT_TRUE(platform::Current().Delete(dst));
   }
   ASSERT_EQ(counting.writeCalls, 3);
   ASSERT_EQ(counting.readCalls, 4);
@@ -234,7 +188,7 @@ TEST(FileCopy, FailuresAreReportedAndLeaveNoDestination) {
     platform::FaultyOs faulty;
     faulty.failCreateAt = 1;
     platform::ScopedOs use(faulty);
-    EXPECT_FALSE(CopyFileBytes(src, dst));
+    EXPECT_FALSE(CopyFileKeepDate(src, dst));
   }
   EXPECT_EQ(ReadText(dir.Native("dst.bmp")), "theirs");
 }

@@ -21,7 +21,7 @@ const std::string kNotFound =
     "\x8Ew\x92\xE8\x82\xB5\x82\xBD\x83t\x83H\x83\x8B\x83_\x82\xAA\x8C\xA9\x82\xC2\x82\xA9\x82\xE8"
     "\x82\xDC\x82\xB9\x82\xF1\x81"
     "B\r\n";
-const std::string kFullWidthSpace = "\x81@";
+const std::u16string kFullWidthSpace = u"\u3000";
 const std::string kOk0 = ResultOkLine(0, 0, 0, 0, 0);
 
 std::vector<std::string> FilesIn(const fs::path& folder) {
@@ -37,22 +37,22 @@ class Form : public ::testing::Test {
  protected:
   void SetUp() override {
     fs::create_directories(out.path());
-    fake.desktop = testutil::Internal(desk.path());
-    fake.documents = testutil::Internal(docs.path());
-    form.ProgramFile = home.Internal("marrowfold");
+    fake.desktop = testutil::InternalPath(desk.path());
+    fake.documents = testutil::InternalPath(docs.path());
+    form.ProgramFile = home.Path("marrowfold");
     ASSERT_TRUE(form.Startup()) << form.StartupError;
   }
   void TearDown() override {
     if (!closed) form.FormClose();
   }
 
-  std::string Drawing(const std::string& name) {
+  platform::Path Drawing(const std::string& name) {
     testutil::WriteTextDrawing(dwg.Native(name), {"plain text"});
-    return dwg.Internal(name);
+    return dwg.Path(name);
   }
   void GiveFolder(const TempDir& d) {
     form.SetRadioButton(4, true);
-    form.Edit1 = testutil::Internal(d.path());
+    form.Edit1 = testutil::InternalPath(d.path());
   }
 
   TempDir home, dwg, out, desk, docs;
@@ -65,19 +65,19 @@ class Form : public ::testing::Test {
 TEST_F(Form, IntakeTakesExistingJwwFilesOfAnyLetterCaseAndNothingElse) {
   fs::create_directories(dwg.Native("folder.jww"));
   testutil::WriteText(dwg.Native("notes.txt"), "x");
-  const std::string upper = Drawing("A.JwW");
-  const std::string lower = Drawing("b.jww");
-  EXPECT_FALSE(form.AddInputFile(dwg.Internal("folder.jww")));
-  EXPECT_FALSE(form.AddInputFile(dwg.Internal("notes.txt")));
-  EXPECT_FALSE(form.AddInputFile(dwg.Internal("missing.jww")));
-  EXPECT_FALSE(form.AddInputFile(""));
+  const platform::Path upper = Drawing("A.JwW");
+  const platform::Path lower = Drawing("b.jww");
+  EXPECT_FALSE(form.AddInputFile(dwg.Path("folder.jww")));
+  EXPECT_FALSE(form.AddInputFile(dwg.Path("notes.txt")));
+  EXPECT_FALSE(form.AddInputFile(dwg.Path("missing.jww")));
+  EXPECT_FALSE(form.AddInputFile(u""));
   EXPECT_TRUE(form.AddInputFile(upper));
   EXPECT_TRUE(form.AddInputFile(lower));
-  EXPECT_EQ(form.InputQueue, (std::vector<std::string>{upper, lower}));
+  EXPECT_EQ(form.InputQueue, (std::vector<platform::Path>{upper, lower}));
 
   // Unusable drops start nothing: the log and the page stay.
   form.ListBox1.Add("earlier");
-  form.OnDropFiles({dwg.Internal("folder.jww"), dwg.Internal("notes.txt")});
+  form.OnDropFiles({dwg.Path("folder.jww"), dwg.Path("notes.txt")});
   EXPECT_TRUE(form.InputQueue.empty());
   EXPECT_EQ(form.ListBox1.Items, std::vector<std::string>{"earlier"});
   EXPECT_EQ(form.ActivePage, 0);
@@ -110,7 +110,7 @@ TEST_F(Form, ThreeFilesGiveNineLogLinesAndTheLogPage) {
 
 TEST_F(Form, EscStopsTheBatchBetweenFiles) {
   GiveFolder(out);
-  const std::string a = Drawing("a.jww"), b = Drawing("b.jww");
+  const platform::Path a = Drawing("a.jww"), b = Drawing("b.jww");
   fake.escape = {true};
   form.OnDropFiles({a, b});
   EXPECT_EQ(form.ListBox1.Items, std::vector<std::string>{kLogEscape});
@@ -126,7 +126,7 @@ TEST_F(Form, EscStopsTheBatchBetweenFiles) {
 }
 
 TEST_F(Form, DesktopAndDocumentsAreTheSystemsFolders) {
-  const std::string a = Drawing("a.jww");
+  const platform::Path a = Drawing("a.jww");
   form.OnDropFiles({a});  // the desktop is the default
   EXPECT_EQ(FilesIn(desk.path()), std::vector<std::string>{"a.jww"});
   form.SetRadioButton(2, true);
@@ -137,7 +137,7 @@ TEST_F(Form, DesktopAndDocumentsAreTheSystemsFolders) {
 
   // A folder that is not there is said once, and nothing is converted; a
   // system that cannot name it sends nothing to the drive's root.
-  fake.documents = docs.Internal("gone");
+  fake.documents = docs.Path("gone");
   form.ListBox1.Items = {"kept"};
   form.OnDropFiles({a});
   EXPECT_EQ(form.ListBox1.Items, std::vector<std::string>{"kept"});
@@ -149,7 +149,7 @@ TEST_F(Form, DesktopAndDocumentsAreTheSystemsFolders) {
 
 TEST_F(Form, SourceFolderGivesANumberedSiblingAndNeverTheSourceItself) {
   form.SetRadioButton(3, true);
-  const std::string plan = Drawing("plan.jww");
+  const platform::Path plan = Drawing("plan.jww");
   const auto before = testutil::ReadBytes(dwg.Native("plan.jww"));
   form.OnDropFiles({plan});
   EXPECT_EQ(form.ListBox1.Items[1], kLogArrow + dwg.Internal("plan~1.jww"));
@@ -163,12 +163,12 @@ TEST_F(Form, SourceFolderGivesANumberedSiblingAndNeverTheSourceItself) {
 TEST_F(Form, GivenFolderWithOrWithoutSeparatorAndOneNameTwice) {
   fs::create_directories(dwg.Native("a"));
   fs::create_directories(dwg.Native("b"));
-  const std::string a = Drawing("a/plan.jww"), b = Drawing("b/plan.jww");
+  const platform::Path a = Drawing("a/plan.jww"), b = Drawing("b/plan.jww");
   form.SetRadioButton(4, true);
-  form.Edit1 = testutil::Internal(out.path());
-  EXPECT_EQ(form.ChooseDestinationFolder().folder, out.Internal());
-  form.Edit1 = out.Internal();
-  EXPECT_EQ(form.ChooseDestinationFolder().folder, out.Internal());
+  form.Edit1 = testutil::InternalPath(out.path());
+  EXPECT_EQ(form.ChooseDestinationFolder().folder, out.Path());
+  form.Edit1 = out.Path();
+  EXPECT_EQ(form.ChooseDestinationFolder().folder, out.Path());
 
   form.OnDropFiles({a, b});
   EXPECT_EQ(form.ListBox1.Items[1], kLogArrow + out.Internal("plan.jww"));
@@ -180,13 +180,13 @@ TEST_F(Form, GivenFolderWithOrWithoutSeparatorAndOneNameTwice) {
   form.Edit1.clear();
   const TDestination root = form.ChooseDestinationFolder();
   EXPECT_EQ(root.kind, TDestination::Kind::Folder);
-  EXPECT_EQ(root.folder, "\\");
+  EXPECT_EQ(root.folder, u"\\");
 }
 
 TEST_F(Form, MissingGivenFolderSaysSoAndLeavesTheLogAlone) {
-  const std::string a = Drawing("a.jww");
+  const platform::Path a = Drawing("a.jww");
   form.SetRadioButton(4, true);
-  form.Edit1 = out.Internal("gone");
+  form.Edit1 = out.Path("gone");
   form.ListBox1.Add("earlier");
   form.OnDropFiles({a});
   // The folder as a person on this system writes it.
@@ -200,13 +200,13 @@ TEST_F(Form, MissingGivenFolderSaysSoAndLeavesTheLogAlone) {
   EXPECT_EQ(form.ListBox1.Items, std::vector<std::string>{"earlier"});
   EXPECT_EQ(form.ActivePage, 0);
   EXPECT_FALSE(form.LastBatch.ran);
-  EXPECT_EQ(form.InputQueue, std::vector<std::string>{a});
+  EXPECT_EQ(form.InputQueue, std::vector<platform::Path>{a});
 }
 
 TEST_F(Form, AskEveryTimeRemembersTheFolderAndCancelEndsQuietly) {
-  const std::string a = Drawing("a.jww");
+  const platform::Path a = Drawing("a.jww");
   form.SetRadioButton(7, true);
-  fake.saveAnswers = {out.Internal() + kFullWidthSpace, std::nullopt};
+  fake.saveAnswers = {out.Path() + kFullWidthSpace, std::nullopt};
   form.OnDropFiles({a});
   ASSERT_EQ(fake.saveRequests.size(), 1u);
   // 保存先フォルダを指定
@@ -214,12 +214,12 @@ TEST_F(Form, AskEveryTimeRemembersTheFolderAndCancelEndsQuietly) {
             "\x95\xDB\x91\xB6\x90\xE6\x83t\x83H\x83\x8B\x83_\x82\xF0\x8Ew\x92\xE8");
   EXPECT_EQ(fake.saveRequests[0].fileName, kFullWidthSpace);
   EXPECT_EQ(fake.saveRequests[0].initialFolder, ProgramFolder);
-  EXPECT_EQ(form.LabelPreFolder, out.Internal());
+  EXPECT_EQ(form.LabelPreFolder, out.Path());
   EXPECT_EQ(FilesIn(out.path()), std::vector<std::string>{"a.jww"});
 
   form.ListBox1.Items = {"kept"};
   form.OnDropFiles({a});
-  EXPECT_EQ(fake.saveRequests[1].initialFolder, out.Internal());
+  EXPECT_EQ(fake.saveRequests[1].initialFolder, out.Path());
   EXPECT_EQ(form.ListBox1.Items, std::vector<std::string>{"kept"});
   EXPECT_TRUE(fake.messages.empty());
   EXPECT_FALSE(form.LastBatch.ran);
@@ -227,7 +227,7 @@ TEST_F(Form, AskEveryTimeRemembersTheFolderAndCancelEndsQuietly) {
   // No destination selected at all asks too; a folder gone since opens the
   // dialog in the program's folder.
   form.RadioButton7 = false;
-  form.LabelPreFolder = out.Internal("gone") + "\\";
+  form.LabelPreFolder = out.Path("gone") + u"\\";
   fake.saveAnswers = {std::nullopt};
   form.OnDropFiles({a});
   EXPECT_EQ(fake.saveRequests.size(), 3u);
@@ -235,25 +235,25 @@ TEST_F(Form, AskEveryTimeRemembersTheFolderAndCancelEndsQuietly) {
 }
 
 TEST_F(Form, BrowseButtonFillsTheGivenFolder) {
-  fake.saveAnswers = {out.Internal() + kFullWidthSpace, std::nullopt};
+  fake.saveAnswers = {out.Path() + kFullWidthSpace, std::nullopt};
   form.Button1Click();
   EXPECT_EQ(fake.saveRequests[0].initialFolder, ProgramFolder);
-  EXPECT_EQ(form.Edit1, out.Internal());
+  EXPECT_EQ(form.Edit1, out.Path());
   form.Button1Click();
-  EXPECT_EQ(fake.saveRequests[1].initialFolder, out.Internal());
-  EXPECT_EQ(form.Edit1, out.Internal());
+  EXPECT_EQ(fake.saveRequests[1].initialFolder, out.Path());
+  EXPECT_EQ(form.Edit1, out.Path());
 }
 
 TEST_F(Form, FileDialogQueuesTheChosenFilesAndRemembersFolderAndFilter) {
   GiveFolder(out);
-  const std::string a = Drawing("a.jww"), b = Drawing("b.jww");
-  form.Label1 = "\\nowhere\\";
-  fake.openAnswers = {std::vector<std::string>{b, a}, std::nullopt};
+  const platform::Path a = Drawing("a.jww"), b = Drawing("b.jww");
+  form.Label1 = u"\\nowhere\\";
+  fake.openAnswers = {std::vector<platform::Path>{b, a}, std::nullopt};
   fake.openFilterAnswer = 2;
   form.Label3Click();
   ASSERT_EQ(fake.openRequests.size(), 1u);
   const platform::OpenDialogRequest& r = fake.openRequests[0];
-  EXPECT_EQ(r.initialFolder, "\\nowhere\\");
+  EXPECT_EQ(r.initialFolder, u"\\nowhere\\");
   EXPECT_EQ(r.fileName, kFullWidthSpace);
   EXPECT_EQ(r.filterIndex, 1);
   // Jw_cad 図面ファイル(win)|*.jww|全てのファイル(*.*)|*.*
@@ -261,10 +261,10 @@ TEST_F(Form, FileDialogQueuesTheChosenFilesAndRemembersFolderAndFilter) {
             "Jw_cad \x90}\x96\xCA\x83t\x83@\x83"
             "C\x83\x8B(win)|*.jww|\x91S\x82\xC4\x82\xCC\x83t\x83@\x83"
             "C\x83\x8B(*.*)|*.*");
-  EXPECT_EQ(form.Label1, dwg.Internal());
+  EXPECT_EQ(form.Label1, dwg.Path());
   EXPECT_EQ(form.OpenFilterIndex, 2);
-  EXPECT_EQ(form.ListBox1.Items[0], b);
-  EXPECT_EQ(form.ListBox1.Items[3], a);
+  EXPECT_EQ(form.ListBox1.Items[0], dwg.Internal("b.jww"));
+  EXPECT_EQ(form.ListBox1.Items[3], dwg.Internal("a.jww"));
 
   form.Label3Click();  // cancelled: nothing changes
   EXPECT_EQ(form.ListBox1.Items.size(), 6u);
@@ -273,11 +273,11 @@ TEST_F(Form, FileDialogQueuesTheChosenFilesAndRemembersFolderAndFilter) {
 
 TEST_F(Form, AFailedFileNeverEndsTheBatch) {
   GiveFolder(out);
-  const std::string a = Drawing("a.jww"), c = Drawing("c.jww");
+  const platform::Path a = Drawing("a.jww"), c = Drawing("c.jww");
   testutil::WriteText(dwg.Native("b.jww"), "JwwData. but nothing after");
-  const std::string b = dwg.Internal("b.jww");
+  const platform::Path b = dwg.Path("b.jww");
   std::vector<std::string> reasons;
-  form.OnFileConverted = [&](const std::string&, const std::string& result) {
+  form.OnFileConverted = [&](const platform::Path&, const std::string& result) {
     if (result == kResultFailed) reasons.push_back(form.FailureReason);
   };
   form.OnDropFiles({a, b, c});
@@ -294,7 +294,7 @@ TEST_F(Form, AFailedFileNeverEndsTheBatch) {
 
 TEST_F(Form, AnotherRunsOutputNameIsNeverTaken) {
   GiveFolder(out);
-  const std::string a = Drawing("plan.jww");
+  const platform::Path a = Drawing("plan.jww");
   // Another run is writing plan.jww into the same folder right now.
   testutil::WriteText(out.Native("plan.jww.~1.tmp"), "");
   form.OnDropFiles({a});
@@ -304,14 +304,14 @@ TEST_F(Form, AnotherRunsOutputNameIsNeverTaken) {
   // A failed conversion gives its reserved name back.
   fs::remove(out.Native("plan.jww.~1.tmp"));
   testutil::WriteText(dwg.Native("bad.jww"), "not a drawing at all");
-  form.OnDropFiles({dwg.Internal("bad.jww")});
+  form.OnDropFiles({dwg.Path("bad.jww")});
   EXPECT_EQ(form.ListBox1.Items[2], std::string(kLogResult) + kResultFailed);
   EXPECT_EQ(FilesIn(out.path()), std::vector<std::string>{"plan~1.jww"});
 }
 
 TEST_F(Form, FailuresInjectedAroundTheOutputLeaveNoFileAndSayWhy) {
   GiveFolder(out);
-  const std::string a = Drawing("a.jww");
+  const platform::Path a = Drawing("a.jww");
   for (int at = 1; at <= 3; ++at) {
     fake.failCreateAt = at;
     fake.createCalls = 0;
@@ -330,12 +330,12 @@ TEST_F(Form, FailuresInjectedAroundTheOutputLeaveNoFileAndSayWhy) {
   fake.failFromThenOn = true;
   fake.createCalls = 0;
   std::string reason;
-  form.OnFileConverted = [&](const std::string&, const std::string&) {
+  form.OnFileConverted = [&](const platform::Path&, const std::string&) {
     reason = form.FailureReason;
   };
   form.OnDropFiles({a});
   EXPECT_EQ(form.ListBox1.Items.back(), std::string(kLogResult) + kResultFailed);
-  EXPECT_NE(reason.find(platform::PathForPerson(out.Internal())), std::string::npos) << reason;
+  EXPECT_NE(reason.find(platform::PathForPerson(out.Path())), std::string::npos) << reason;
   EXPECT_LT(fake.createCalls, 10);
 }
 
@@ -351,23 +351,23 @@ TEST_F(Form, CloseSavesTheSettingsAndRemovesTheWorkFolder) {
 }
 
 TEST_F(Form, OnlyALoneGSwitchIsTheExternalMode) {
-  EXPECT_TRUE(IsExternalModeSwitch({"/g"}));
-  EXPECT_TRUE(IsExternalModeSwitch({"-G"}));
-  EXPECT_FALSE(IsExternalModeSwitch({"-G", "x.jww"}));
-  EXPECT_FALSE(IsExternalModeSwitch({"-GX"}));
+  EXPECT_TRUE(IsExternalModeSwitch({u"/g"}));
+  EXPECT_TRUE(IsExternalModeSwitch({u"-G"}));
+  EXPECT_FALSE(IsExternalModeSwitch({u"-G", u"x.jww"}));
+  EXPECT_FALSE(IsExternalModeSwitch({u"-GX"}));
   GiveFolder(out);
-  const std::string a = Drawing("a.jww");
-  form.RunCommandLine({"-G", a});
-  EXPECT_EQ(form.InputQueue, std::vector<std::string>{a});
+  const platform::Path a = Drawing("a.jww");
+  form.RunCommandLine({u"-G", a});
+  EXPECT_EQ(form.InputQueue, std::vector<platform::Path>{a});
   EXPECT_EQ(FilesIn(out.path()), std::vector<std::string>{"a.jww"});
 }
 
 TEST(AppendSeparator, OnlyARealBackslashCounts) {
-  EXPECT_EQ(AppendSeparator("D:\\out"), "D:\\out\\");
-  EXPECT_EQ(AppendSeparator("D:\\out\\"), "D:\\out\\");
-  EXPECT_EQ(AppendSeparator(""), "\\");
-  // 表 ends in 0x5C, which is half of the character.
-  EXPECT_EQ(AppendSeparator("D:\\\x95\x5C"), "D:\\\x95\x5C\\");
+  EXPECT_EQ(AppendSeparator(u"D:\\out"), u"D:\\out\\");
+  EXPECT_EQ(AppendSeparator(u"D:\\out\\"), u"D:\\out\\");
+  EXPECT_EQ(AppendSeparator(u""), u"\\");
+  // 表 ends in 0x5C in Shift-JIS, which is half of the character.
+  EXPECT_EQ(AppendSeparator(u"D:\\\u8868"), u"D:\\\u8868\\");
 }
 
 }  // namespace

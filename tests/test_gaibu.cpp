@@ -32,7 +32,7 @@ class GaibuTest : public ::testing::Test {
   bool ReadBytes(const std::string& bytes) {
     testutil::WriteText(dir.Native("JWC_TEMP.TXT"), bytes);
     ResetGaibuData();
-    return ReadGaibuFile(dir.Internal("JWC_TEMP.TXT"));
+    return ReadGaibuFile(dir.Path("JWC_TEMP.TXT"));
   }
   // The lines as Jw_cad writes them: CR LF after each.
   void Read(const std::vector<std::string>& lines) {
@@ -140,7 +140,7 @@ TEST_F(GaibuDefaults, FreeReleasesTablesAndListsButKeepsTheValues) {
   // released tables: they stay empty.
   testutil::WriteText(dir.Native("again.txt"),
                       "lgF 1\r\nlgnName\r\nlyF 2\r\nlynName\r\nhp9 1 2\r\n");
-  ASSERT_TRUE(ReadGaibuFile(dir.Internal("again.txt")));
+  ASSERT_TRUE(ReadGaibuFile(dir.Path("again.txt")));
   EXPECT_TRUE(g.LayerGroupValues.empty() && g.LayerGroupNames.empty());
   EXPECT_TRUE(g.LayerValues.empty() && g.LayerNames.empty() && g.NumberedPoints.empty());
   EXPECT_EQ(g.LayerGroup, 15);
@@ -694,13 +694,13 @@ TEST_F(GaibuFile, LineFeedsAloneAndALastLineWithoutABreak) {
 
 TEST_F(GaibuFile, AMissingFileReadsNothing) {
   ResetGaibuData();
-  EXPECT_FALSE(ReadGaibuFile(dir.Internal("JWC_TEMP.TXT")));
+  EXPECT_FALSE(ReadGaibuFile(dir.Path("JWC_TEMP.TXT")));
   EXPECT_EQ(g.FileName, "");
   EXPECT_EQ(g.LayerValues.size(), 256u);
   EXPECT_EQ(g.Color, 1);
   // A folder of that name is no data file either.
   std::filesystem::create_directory(dir.Native("JWC_TEMP.TXT"));
-  EXPECT_FALSE(ReadGaibuFile(dir.Internal("JWC_TEMP.TXT")));
+  EXPECT_FALSE(ReadGaibuFile(dir.Path("JWC_TEMP.TXT")));
 }
 
 TEST_F(GaibuFile, AFileThatCannotBeOpenedThrowsNamingIt) {
@@ -710,7 +710,7 @@ TEST_F(GaibuFile, AFileThatCannotBeOpenedThrowsNamingIt) {
   platform::ScopedOs use(faulty);
   ResetGaibuData();
   try {
-    ReadGaibuFile(dir.Internal("JWC_TEMP.TXT"));
+    ReadGaibuFile(dir.Path("JWC_TEMP.TXT"));
     FAIL() << "no exception";
   } catch (const GaibuIoError& e) {
     EXPECT_NE(std::string(e.what()).find("JWC_TEMP.TXT"), std::string::npos) << e.what();
@@ -725,7 +725,7 @@ TEST_F(GaibuFile, AFailedReadThrowsNamingTheFile) {
   platform::ScopedOs use(faulty);
   ResetGaibuData();
   try {
-    ReadGaibuFile(dir.Internal("JWC_TEMP.TXT"));
+    ReadGaibuFile(dir.Path("JWC_TEMP.TXT"));
     FAIL() << "no exception";
   } catch (const std::runtime_error& e) {
     EXPECT_NE(std::string(e.what()).find("JWC_TEMP.TXT"), std::string::npos) << e.what();
@@ -745,7 +745,7 @@ TEST_F(GaibuFile, AReadFailingLaterKeepsOnlyTheWholeLinesBeforeIt) {
   faulty.failReadAt = 2;
   platform::ScopedOs use(faulty);
   ResetGaibuData();
-  EXPECT_THROW(ReadGaibuFile(dir.Internal("JWC_TEMP.TXT")), GaibuIoError);
+  EXPECT_THROW(ReadGaibuFile(dir.Path("JWC_TEMP.TXT")), GaibuIoError);
   EXPECT_EQ(g.FileName, "ab");
   EXPECT_GT(g.Lines.size(), 0u);
   EXPECT_LT(g.Lines.size(), static_cast<std::size_t>(total));
@@ -765,7 +765,7 @@ TEST_F(GaibuCorpus, Coord1) {
   const auto corpus = testutil::CorpusDir();
   if (corpus.empty()) GTEST_SKIP() << "no corpus";
   ResetGaibuData();
-  ASSERT_TRUE(ReadGaibuFile(testutil::Internal(corpus / "coord1.txt")));
+  ASSERT_TRUE(ReadGaibuFile(testutil::InternalPath(corpus / "coord1.txt")));
   // Counted line by line in the file (47 lines): four plain lines of four
   // numbers (lines 12, 16, 20, 24); "ci" with 8 fields three times (28, 31,
   // 34) and with 4 once (37); "pt" with 3 fields twice (40, 43); one "sl"
@@ -804,7 +804,7 @@ TEST_F(GaibuCorpus, Coord2) {
   const auto corpus = testutil::CorpusDir();
   if (corpus.empty()) GTEST_SKIP() << "no corpus";
   ResetGaibuData();
-  ASSERT_TRUE(ReadGaibuFile(testutil::Internal(corpus / "coord2.txt")));
+  ASSERT_TRUE(ReadGaibuFile(testutil::InternalPath(corpus / "coord2.txt")));
   // Counted in the file (139 lines). Plain lines of four numbers, by run:
   // 10-13 (4), 15-22 (8), 24 (1), 26-29 (4), 31-34 (4), 36-39 (4),
   // 41-43 (3), 45-53 (9), 55-57 (3), 59-64 (6): 46. Texts: "cz" at 68-71,

@@ -9,7 +9,6 @@
 #include "jww/jwwunit.h"
 #include "platform/platform.h"
 #include "tests/testutil.h"
-#include "text/unicode.h"
 
 namespace {
 
@@ -20,7 +19,7 @@ using Bytes = std::vector<std::uint8_t>;
 long long ReadHeaderFrom(const Bytes& bytes, TJwwData& d) {
   testutil::TempDir dir;
   testutil::WriteBytes(dir.Native("h.jww"), bytes);
-  auto file = platform::Current().OpenRead(SjisToUtf16(dir.Internal("h.jww")));
+  auto file = platform::Current().OpenRead(dir.Path("h.jww"));
   if (!file) throw std::runtime_error("cannot open the test file");
   JwwReader r(*file);
   d.ReadHeader(r);
@@ -30,7 +29,7 @@ long long ReadHeaderFrom(const Bytes& bytes, TJwwData& d) {
 Bytes WriteHeaderBytes(TJwwData& d, std::int32_t v) {
   testutil::TempDir dir;
   {
-    auto file = platform::Current().Create(SjisToUtf16(dir.Internal("o.jww")));
+    auto file = platform::Current().Create(dir.Path("o.jww"));
     if (!file) throw std::runtime_error("cannot create the test file");
     JwwWriter w(*file);
     d.WriteHeader(w, v);

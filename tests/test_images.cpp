@@ -16,7 +16,6 @@
 #include "tests/testutil.h"
 #include "text/filenames.h"
 #include "text/sjis.h"
-#include "text/unicode.h"
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
@@ -38,7 +37,7 @@ struct StagingScope {
 
   StagingScope() {
     fs::create_directories(stage);
-    StagingFolder = SjisToUtf16(testutil::Internal(stage) + "\\");
+    StagingFolder = testutil::InternalPath(stage) + u"\\";
     StagedImages.clear();
   }
   ~StagingScope() {
@@ -143,7 +142,7 @@ Bytes Drawing(const TempDir& dir, const Bytes& section) {
   std::vector<TBindImageType> keep;
   std::swap(keep, StagedImages);
   TJwwData blank;
-  const std::string path = dir.Internal("blank.jww");
+  const platform::Path path = dir.Path("blank.jww");
   EXPECT_TRUE(blank.SaveToFile(path, 700)) << blank.LastError;
   std::swap(keep, StagedImages);
   Bytes bytes = ReadBytes(dir.Native("blank.jww"));
@@ -197,11 +196,11 @@ TEST(ImageSection, WholeDrawingLoadsAndSavesItsImages) {
   WriteBytes(s.dir.Native("in.jww"), drawing);
 
   TJwwData d;
-  ASSERT_TRUE(d.LoadFromFile(s.dir.Internal("in.jww"))) << d.LastError;
+  ASSERT_TRUE(d.LoadFromFile(s.dir.Path("in.jww"))) << d.LastError;
   ASSERT_EQ(StagedImages.size(), 1u);
   EXPECT_EQ(ReadBytes(s.Staged("house.jpg.gz")), a.data);
   AddText(d, "^@BM%temp%house.jpg,1,2,3");
-  ASSERT_TRUE(d.SaveToFile(s.dir.Internal("out.jww"), 700)) << d.LastError;
+  ASSERT_TRUE(d.SaveToFile(s.dir.Path("out.jww"), 700)) << d.LastError;
   const Bytes out = ReadBytes(s.dir.Native("out.jww"));
   const Bytes expected = Section({a});
   ASSERT_GE(out.size(), expected.size());
@@ -387,7 +386,7 @@ TEST(ImageSection, HostileNamesWriteNothingAndFailTheLoad) {
 
     // Through the whole load: it fails and says why.
     WriteBytes(s.dir.Native("in.jww"), Drawing(s.dir, section));
-    EXPECT_FALSE(d.LoadFromFile(s.dir.Internal("in.jww"))) << name;
+    EXPECT_FALSE(d.LoadFromFile(s.dir.Path("in.jww"))) << name;
     EXPECT_NE(d.LastError.find(QuotedName(name)), std::string::npos) << d.LastError;
     fs::remove(s.dir.Native("in.jww"));
     fs::remove(s.dir.Native("blank.jww"));
@@ -454,7 +453,7 @@ TEST(ImageSection, UnreadableStagedFileFailsTheSave) {
     platform::FaultyOs faulty;
     inject(faulty);
     platform::ScopedOs use(faulty);
-    EXPECT_FALSE(d.SaveToFile(s.dir.Internal("out.jww"), 700)) << fault;
+    EXPECT_FALSE(d.SaveToFile(s.dir.Path("out.jww"), 700)) << fault;
     EXPECT_FALSE(d.LastError.empty());
     EXPECT_FALSE(fs::exists(s.dir.Native("out.jww"))) << fault;
   }
@@ -629,15 +628,15 @@ TEST(ImageSection, TensOfThousandsOfImagesLoadAndSave) {
   TJwwData d;
   const Bytes manyEmpty = Drawing(s.dir, Section(empty));
   WriteBytes(s.dir.Native("empty.jww"), manyEmpty);
-  ASSERT_TRUE(d.LoadFromFile(s.dir.Internal("empty.jww"))) << d.LastError;
+  ASSERT_TRUE(d.LoadFromFile(s.dir.Path("empty.jww"))) << d.LastError;
   EXPECT_EQ(StagedImages.size(), 60000u);
-  ASSERT_TRUE(d.SaveToFile(s.dir.Internal("empty-out.jww"), 700)) << d.LastError;
+  ASSERT_TRUE(d.SaveToFile(s.dir.Path("empty-out.jww"), 700)) << d.LastError;
 
   std::vector<Image> small;
   for (int i = 0; i < 5000; ++i) small.emplace_back("i" + std::to_string(i) + ".gz", Bytes{1});
   WriteBytes(s.dir.Native("small.jww"), Drawing(s.dir, Section(small)));
-  ASSERT_TRUE(d.LoadFromFile(s.dir.Internal("small.jww"))) << d.LastError;
+  ASSERT_TRUE(d.LoadFromFile(s.dir.Path("small.jww"))) << d.LastError;
   EXPECT_EQ(StagedImages.size(), 5000u);
   EXPECT_TRUE(fs::exists(s.Staged("i4999.gz")));
-  ASSERT_TRUE(d.SaveToFile(s.dir.Internal("small-out.jww"), 700)) << d.LastError;
+  ASSERT_TRUE(d.SaveToFile(s.dir.Path("small-out.jww"), 700)) << d.LastError;
 }

@@ -202,7 +202,7 @@ Bytes DrawingBytes(const TEntityLists& top, const std::vector<TEntJwwBlockDef>& 
 
 // Through the program's writer, for strings in UTF-16 (the fixture writes
 // byte strings only). Only used block definitions are written.
-void SaveDrawing(TJwwData& d, const std::string& path) {
+void SaveDrawing(TJwwData& d, const platform::Path& path) {
   d.Header.Version = 700;
   d.ResolveBlockUse();
   std::vector<TBindImageType> none;
@@ -217,7 +217,7 @@ struct Described {
   std::string text;
 };
 
-Described Describe(const std::string& internalPath, bool json = false, bool lookBeside = false) {
+Described Describe(const platform::Path& internalPath, bool json = false, bool lookBeside = false) {
   Described d;
   InfoOptions options;
   options.json = json;
@@ -310,7 +310,7 @@ std::map<std::string, std::string> Tree(const fs::path& root) {
 // ---- Lines for a person -----------------------------------------------------------
 
 TEST_F(InfoDrawing, TellsEveryReferenceWhereItLeads) {
-  const Described d = Describe(dir.Internal("plan.jww"));
+  const Described d = Describe(dir.Path("plan.jww"));
   EXPECT_TRUE(d.complete);
   const std::string expected =
       Native("plan.jww") +
@@ -349,11 +349,11 @@ TEST_F(InfoDrawing, LookBesideFindsTheFileNextToTheDrawing) {
   testutil::WriteBytes(dir.Native("side.jww"), DrawingBytes(top, {}));
   testutil::WriteText(dir.Native("side.png"), "png");
 
-  const std::string plain = Describe(dir.Internal("side.jww")).text;
+  const std::string plain = Describe(dir.Path("side.jww")).text;
   EXPECT_NE(plain.find("live      \\elsewhere\\side.png -> " + kElsewhere + " (missing)\n"),
             std::string::npos)
       << plain;
-  const std::string beside = Describe(dir.Internal("side.jww"), false, true).text;
+  const std::string beside = Describe(dir.Path("side.jww"), false, true).text;
   EXPECT_NE(beside.find("live      \\elsewhere\\side.png -> " + Native("side.png") +
                         " (found beside the drawing)\n"),
             std::string::npos)
@@ -363,7 +363,7 @@ TEST_F(InfoDrawing, LookBesideFindsTheFileNextToTheDrawing) {
   // test's only on POSIX).
   fs::create_directories(drive.Native("x"));
   testutil::WriteText(drive.Native("x/b.png"), "png");
-  const std::string found = Describe(dir.Internal("plan.jww"), false, true).text;
+  const std::string found = Describe(dir.Path("plan.jww"), false, true).text;
   EXPECT_NE(found.find("Q:\\x\\b.png -> " + (drive.path() / "x" / "b.png").string() + " (found)\n"),
             std::string::npos)
       << found;
@@ -393,7 +393,7 @@ TEST(InfoCounts, EveryKindAtTheTopAndInBlocksOverVersions) {
                     jwwfixture::SampleBlockDef(version, 5, "c", {})});
     testutil::WriteBytes(dir.Native("v.jww"), b.bytes());
 
-    const Described d = Describe(dir.Internal("v.jww"));
+    const Described d = Describe(dir.Path("v.jww"));
     ASSERT_TRUE(d.complete) << d.text;
     const std::vector<std::string> lines = Lines(d.text);
     ASSERT_EQ(lines.size(), 6u) << d.text;
@@ -406,7 +406,7 @@ TEST(InfoCounts, EveryKindAtTheTopAndInBlocksOverVersions) {
     EXPECT_EQ(lines[4], "  embedded images: none");
     EXPECT_EQ(lines[5], "  image references: none");
 
-    const Json j = ParseJson(Describe(dir.Internal("v.jww"), true).text);
+    const Json j = ParseJson(Describe(dir.Path("v.jww"), true).text);
     EXPECT_EQ(j["entities"]["lines"].number, 1234);
     EXPECT_EQ(j["entitiesInBlocks"]["points"].number, 2);
     const Json& list = j["blockDefinitions"]["list"];
@@ -442,9 +442,9 @@ TEST(InfoText, ShiftJisAndUtf16BeyondCp932ShowInUtf8) {
   jwwfixture::Add(def.Entities, Text(Verbatim(u"_@BM\\\U00020BB7.bmp,1")));
   d.BlockDefs.push_back(def);
   jwwfixture::Add(d, Insertion(1));
-  SaveDrawing(d, dir.Internal("u.jww"));
+  SaveDrawing(d, dir.Path("u.jww"));
 
-  const Described out = Describe(dir.Internal("u.jww"));
+  const Described out = Describe(dir.Path("u.jww"));
   ASSERT_TRUE(out.complete) << out.text;
   const std::vector<std::string> lines = Lines(out.text);
   ASSERT_EQ(lines.size(), 10u) << out.text;
@@ -462,7 +462,7 @@ TEST(InfoText, ShiftJisAndUtf16BeyondCp932ShowInUtf8) {
                           platform::InternalToNative(u"\\\U00020BB7.bmp") +
                           " (missing)  [in block \"" + "\xE5\x9B\xB3" + yoshiUtf8 + "\"]");
 
-  const Json j = ParseJson(Describe(dir.Internal("u.jww"), true).text);
+  const Json j = ParseJson(Describe(dir.Path("u.jww"), true).text);
   const Json& refs = j["imageReferences"];
   ASSERT_EQ(refs.items.size(), 4u);
   EXPECT_EQ(refs[1]["path"].string, "img\\" + yoshiUtf8 + ".png");
@@ -482,7 +482,7 @@ TEST(InfoText, StoredNamesBeyondCp932AreShownAndTiedToTheirReferences) {
   TJwwData d;
   jwwfixture::Add(d, Text(Verbatim(u"^@BM%temp%\u00DCn\u00EF.png,1")));
   jwwfixture::Add(d, Text(Verbatim(u"^@BM%temp%\u00FCN\u00CF.PNG,2")));
-  SaveDrawing(d, dir.Internal("u.jww"));
+  SaveDrawing(d, dir.Path("u.jww"));
   Bytes bytes = testutil::ReadBytes(dir.Native("u.jww"));
   ASSERT_EQ(Bytes(bytes.end() - 4, bytes.end()), Bytes(4, 0));
   bytes.resize(bytes.size() - 4);
@@ -494,7 +494,7 @@ TEST(InfoText, StoredNamesBeyondCp932AreShownAndTiedToTheirReferences) {
   bytes.insert(bytes.end(), section.bytes().begin(), section.bytes().end());
   testutil::WriteBytes(dir.Native("u.jww"), bytes);
 
-  const Described out = Describe(dir.Internal("u.jww"));
+  const Described out = Describe(dir.Path("u.jww"));
   ASSERT_TRUE(out.complete) << out.text;
   const std::string uni = uniUtf8 + ".png";
   EXPECT_NE(out.text.find("    " + uni + ".gz  5 bytes\n"), std::string::npos) << out.text;
@@ -503,7 +503,7 @@ TEST(InfoText, StoredNamesBeyondCp932AreShownAndTiedToTheirReferences) {
   EXPECT_NE(out.text.find("    embedded  \xC3\xBCN\xC3\x8F.PNG -> " + uni + ".gz\n"),
             std::string::npos)
       << out.text;
-  const Json j = ParseJson(Describe(dir.Internal("u.jww"), true).text);
+  const Json j = ParseJson(Describe(dir.Path("u.jww"), true).text);
   EXPECT_EQ(j["embeddedImages"][0]["name"].string, uni + ".gz");
   EXPECT_EQ(j["imageReferences"][0]["image"].string, uni + ".gz");
 }
@@ -514,8 +514,8 @@ TEST(InfoText, AllUtf16IsToldAsSuch) {
   TempDir dir;
   TJwwData d;
   jwwfixture::Add(d, Text(JwwStr("abc")));
-  SaveDrawing(d, dir.Internal("b.jww"));
-  ASSERT_TRUE(d.LoadFromFile(dir.Internal("b.jww")));
+  SaveDrawing(d, dir.Path("b.jww"));
+  ASSERT_TRUE(d.LoadFromFile(dir.Path("b.jww")));
   const auto wide = [](JwwStr& s) { s.form = JwwStr::Form::Utf16; };
   wide(d.Header.Memo);
   for (auto& g : d.LayerGroups) wide(g.Name);
@@ -523,14 +523,14 @@ TEST(InfoText, AllUtf16IsToldAsSuch) {
   for (auto& c : d.ColorsEx) wide(c.Name);
   for (auto& t : d.LineTypesEx) wide(t.Name);
   for (auto& t : d.Texts) wide(t.FontName), wide(t.Text);
-  SaveDrawing(d, dir.Internal("w.jww"));
-  EXPECT_EQ(Lines(Describe(dir.Internal("w.jww")).text).at(1), "  version 7.00, strings UTF-16");
+  SaveDrawing(d, dir.Path("w.jww"));
+  EXPECT_EQ(Lines(Describe(dir.Path("w.jww")).text).at(1), "  version 7.00, strings UTF-16");
 }
 
 // ---- JSON -------------------------------------------------------------------------
 
 TEST_F(InfoDrawing, JsonHoldsTheSameFacts) {
-  const Described d = Describe(dir.Internal("plan.jww"), true);
+  const Described d = Describe(dir.Path("plan.jww"), true);
   EXPECT_TRUE(d.complete);
   ASSERT_EQ(Lines(d.text).size(), 1u) << "one document, one line";
   // A Windows path keeps its "\" as "\\".
@@ -581,13 +581,13 @@ TEST_F(InfoDrawing, JsonEscapesQuotesBackslashesAndControlCharacters) {
   // their control characters on reading.
   const std::string name = "we\"ird\tname\x01.jww";
   fs::copy_file(dir.Native("plan.jww"), dir.Native(name));
-  const Described d = Describe(dir.Internal(name), true);
+  const Described d = Describe(dir.Path(name), true);
   EXPECT_TRUE(d.complete);
   EXPECT_NE(d.text.find("we\\\"ird\\u0009name\\u0001.jww\""), std::string::npos) << d.text;
   EXPECT_EQ(ParseJson(d.text)["path"].string, Native(name));
 
   // A person's lines show the control bytes instead of obeying them.
-  const std::string text = Describe(dir.Internal(name)).text;
+  const std::string text = Describe(dir.Path(name)).text;
   EXPECT_EQ(Lines(text).at(0), dir.path().string() + "/we\"ird\\x09name\\x01.jww");
 }
 
@@ -598,7 +598,7 @@ TEST_F(InfoDrawing, ATruncatedImageIsDamageAndTheRestIsStillTold) {
   bytes.resize(bytes.size() - 1000 - 100);  // inside a.jpg.gz's data
   testutil::WriteBytes(dir.Native("cut.jww"), bytes);
 
-  const Described d = Describe(dir.Internal("cut.jww"));
+  const Described d = Describe(dir.Path("cut.jww"));
   EXPECT_FALSE(d.complete);
   const std::vector<std::string> lines = Lines(d.text);
   ASSERT_GE(lines.size(), 3u);
@@ -606,7 +606,7 @@ TEST_F(InfoDrawing, ATruncatedImageIsDamageAndTheRestIsStillTold) {
   EXPECT_EQ(lines[3], "  entities: 8 texts, 1 block insertion; in blocks: 2 texts");
   EXPECT_NE(d.text.find("  image references (8):\n"), std::string::npos);
 
-  const Json j = ParseJson(Describe(dir.Internal("cut.jww"), true).text);
+  const Json j = ParseJson(Describe(dir.Path("cut.jww"), true).text);
   EXPECT_FALSE(j["complete"].boolean);
   EXPECT_EQ(j["error"].string, "the embedded image \"a.jpg.gz\" ends early");
   EXPECT_EQ(j["imageReferences"].items.size(), 8u);
@@ -619,7 +619,7 @@ TEST_F(InfoDrawing, ATruncatedEntityListIsDamage) {
   const std::size_t cut = bytes.size() - 12345 - 1000 - 5 - 200;
   bytes.resize(cut);
   testutil::WriteBytes(dir.Native("cut.jww"), bytes);
-  const Described d = Describe(dir.Internal("cut.jww"));
+  const Described d = Describe(dir.Path("cut.jww"));
   EXPECT_FALSE(d.complete);
   EXPECT_NE(Lines(d.text).at(1).find("damaged: the file ends at byte " + std::to_string(cut)),
             std::string::npos)
@@ -628,18 +628,18 @@ TEST_F(InfoDrawing, ATruncatedEntityListIsDamage) {
   // So short that not even the version is there.
   bytes.resize(6);
   testutil::WriteBytes(dir.Native("stub.jww"), bytes);
-  const Described stub = Describe(dir.Internal("stub.jww"));
+  const Described stub = Describe(dir.Path("stub.jww"));
   EXPECT_FALSE(stub.complete);
   EXPECT_EQ(Lines(stub.text).at(2), "  version unknown, strings Shift-JIS");
   EXPECT_EQ(Lines(stub.text).at(3), "  entities: none");
   EXPECT_EQ(Lines(stub.text).at(4), "  block definitions: none");
-  EXPECT_TRUE(ParseJson(Describe(dir.Internal("stub.jww"), true).text)["version"].IsNull());
+  EXPECT_TRUE(ParseJson(Describe(dir.Path("stub.jww"), true).text)["version"].IsNull());
 }
 
 TEST_F(InfoDrawing, AnImageNameReachingOutsideIsDamage) {
   testutil::WriteBytes(dir.Native("evil.jww"), DrawingBytes({}, {}, {{"..\\up.gz", Filler(3)}}));
   const auto before = Tree(dir.path());
-  const Described d = Describe(dir.Internal("evil.jww"));
+  const Described d = Describe(dir.Path("evil.jww"));
   EXPECT_FALSE(d.complete);
   EXPECT_NE(
       d.text.find("  damaged: the embedded image name \"..\\up.gz\" is not a plain file name"),
@@ -650,10 +650,10 @@ TEST_F(InfoDrawing, AnImageNameReachingOutsideIsDamage) {
 
 TEST(InfoUnread, MissingOldForeignAndShutFiles) {
   TempDir dir;
-  const Described missing = Describe(dir.Internal("nothing.jww"));
+  const Described missing = Describe(dir.Path("nothing.jww"));
   EXPECT_FALSE(missing.complete);
   EXPECT_EQ(missing.text, dir.Native("nothing.jww").string() + "\n  not read: no such file\n");
-  const Json j = ParseJson(Describe(dir.Internal("nothing.jww"), true).text);
+  const Json j = ParseJson(Describe(dir.Path("nothing.jww"), true).text);
   EXPECT_EQ(j.keys, (std::vector<std::string>{"path", "cp932Name", "complete", "error"}));
   EXPECT_FALSE(j["complete"].boolean);
   EXPECT_EQ(j["error"].string, "no such file");
@@ -663,21 +663,21 @@ TEST(InfoUnread, MissingOldForeignAndShutFiles) {
   old.Dword(210);
   old.String("memo");
   testutil::WriteBytes(dir.Native("old.jww"), old.bytes());
-  const Described o = Describe(dir.Internal("old.jww"));
+  const Described o = Describe(dir.Path("old.jww"));
   EXPECT_FALSE(o.complete);
   EXPECT_EQ(Lines(o.text).at(1),
             "  not read: version 2.10 is older than 2.20, the oldest readable");
 
   Bytes foreign = {'P', 'K', 3, 4, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
   testutil::WriteBytes(dir.Native("zip.jww"), foreign);
-  EXPECT_EQ(Lines(Describe(dir.Internal("zip.jww")).text).at(1),
+  EXPECT_EQ(Lines(Describe(dir.Path("zip.jww")).text).at(1),
             "  not read: not a Jw_cad drawing (it does not begin with \"JwwData.\")");
 
   platform::FaultyOs faulty;
   faulty.failOpenReadAt = 1;
   faulty.failFromThenOn = true;
   platform::ScopedOs use(faulty);
-  const Described shut = Describe(dir.Internal("zip.jww"));
+  const Described shut = Describe(dir.Path("zip.jww"));
   EXPECT_FALSE(shut.complete);
   EXPECT_EQ(Lines(shut.text).at(1), "  not read: the file cannot be opened");
 }
@@ -707,8 +707,8 @@ TEST_F(InfoDrawing, DescribingWritesNothingAndRestoresTheGlobals) {
   SavedGlobals saved;
   fs::create_directories(dir.Native("home"));
   fs::create_directories(dir.Native("stage"));
-  WorkFolder = SjisToUtf16(dir.Internal("home") + "\\TEMP\\");
-  StagingFolder = SjisToUtf16(dir.Internal("stage") + "\\");
+  WorkFolder = dir.Path("home") + u"\\TEMP\\";
+  StagingFolder = dir.Path("stage") + u"\\";
   ExtractImagesOnLoad = true;
   StagedImages = {{"earlier.jpg.gz", 42, true}};
 
@@ -716,9 +716,9 @@ TEST_F(InfoDrawing, DescribingWritesNothingAndRestoresTheGlobals) {
   platform::FaultyOs faulty;
   {
     platform::ScopedOs use(faulty);
-    EXPECT_TRUE(Describe(dir.Internal("plan.jww")).complete);
-    EXPECT_TRUE(Describe(dir.Internal("plan.jww"), true, true).complete);
-    EXPECT_FALSE(Describe(dir.Internal("missing.jww")).complete);
+    EXPECT_TRUE(Describe(dir.Path("plan.jww")).complete);
+    EXPECT_TRUE(Describe(dir.Path("plan.jww"), true, true).complete);
+    EXPECT_FALSE(Describe(dir.Path("missing.jww")).complete);
   }
   EXPECT_EQ(Tree(dir.path()), before);
   EXPECT_FALSE(fs::exists(dir.Native("home/TEMP")));
@@ -741,7 +741,7 @@ TEST(InfoCorpus, EveryDrawingIsReadFully) {
   if (drawings.empty()) GTEST_SKIP() << "no corpus";
   for (const fs::path& p : drawings) {
     SCOPED_TRACE(p.string());
-    const std::string internal = testutil::Internal(p);
+    const platform::Path internal = testutil::InternalPath(p);
     const Described text = Describe(internal);
     EXPECT_TRUE(text.complete) << text.text;
     const Described json = Describe(internal, true);

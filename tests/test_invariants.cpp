@@ -18,7 +18,6 @@
 #include "embed/staging.h"
 #include "tests/jwwfixture.h"
 #include "tests/testutil.h"
-#include "text/unicode.h"
 
 namespace fs = std::filesystem;
 
@@ -61,8 +60,8 @@ class Invariants : public ::testing::Test {
     fs::create_directories(root.Native("prog"));
     fs::create_directories(root.Native("dwg/img"));
     fs::create_directories(root.Native("out"));
-    ProgramFolder = root.Internal("prog") + "\\";
-    WorkFolder = SjisToUtf16(ProgramFolder + "TEMP\\");
+    ProgramFolder = root.Path("prog") + u"\\";
+    WorkFolder = ProgramFolder + u"TEMP\\";
     std::string reason;
     ASSERT_TRUE(CreateWorkFolder(reason)) << reason;
     std::vector<std::uint8_t> photo(30000);
@@ -83,8 +82,7 @@ class Invariants : public ::testing::Test {
                                             const std::string& expected = "") {
     SCOPED_TRACE(name);
     const Tree before = Snapshot(root.path());
-    const std::string result =
-        form.ConvertFile(root.Internal("dwg/" + name), root.Internal("out/" + name));
+    const std::string result = form.ConvertFile(root.Path("dwg/" + name), root.Path("out/" + name));
     const Tree after = Snapshot(root.path());
     for (const std::string& path : Changes(before, after))
       EXPECT_TRUE(Under(path, "out") || Under(path, "prog")) << "changed: " << path;
@@ -111,7 +109,7 @@ class Invariants : public ::testing::Test {
 
     // Converted again, the output is its own fixpoint.
     fs::copy_file(root.Native("out/" + name), root.Native("dwg/again.jww"));
-    EXPECT_EQ(form.ConvertFile(root.Internal("dwg/again.jww"), root.Internal("out/again.jww"))
+    EXPECT_EQ(form.ConvertFile(root.Path("dwg/again.jww"), root.Path("out/again.jww"))
                   .rfind("\x95\xCF\x8A\xB7\x82n\x82j(", 0),
               0u)
         << form.FailureReason;
@@ -119,8 +117,7 @@ class Invariants : public ::testing::Test {
     form.ResetConversion();
 
     // And it is never converted over.
-    EXPECT_EQ(form.ConvertFile(root.Internal("dwg/" + name), root.Internal("out/" + name)),
-              kResultFailed);
+    EXPECT_EQ(form.ConvertFile(root.Path("dwg/" + name), root.Path("out/" + name)), kResultFailed);
     EXPECT_NE(form.FailureReason, "");
     EXPECT_EQ(testutil::ReadBytes(root.Native("out/" + name)), output);
     form.ResetConversion();

@@ -8,7 +8,6 @@
 #include "tests/jwwfixture.h"
 #include "tests/testutil.h"
 #include "text/filenames.h"
-#include "text/unicode.h"
 
 using platform::MemoryOs;
 
@@ -25,16 +24,16 @@ std::vector<std::string> ConvertDrawingInMemory(MemoryOs& os, const Bytes& drawi
   os.AddFolder("C:\\prog");
   os.AddFolder("C:\\out");
   const std::size_t setUp = os.WrittenPaths().size();
-  const std::string savedProgram = ProgramFolder;
+  const std::u16string savedProgram = ProgramFolder;
   const std::u16string savedWork = WorkFolder;
-  ProgramFolder = "C:\\prog\\";
-  WorkFolder = SjisToUtf16("C:\\prog\\TEMP\\");
+  ProgramFolder = u"C:\\prog\\";
+  WorkFolder = u"C:\\prog\\TEMP\\";
   std::string reason;
   EXPECT_TRUE(CreateWorkFolder(reason)) << reason;
   {
     TForm1 form;
     form.PathInEmbeddedName = wholePath;
-    result = form.ConvertFile("C:\\dwg\\plan.jww", "C:\\out\\plan.jww");
+    result = form.ConvertFile(u"C:\\dwg\\plan.jww", u"C:\\out\\plan.jww");
     form.ResetConversion();
   }
   RemoveWorkFolder();
@@ -76,6 +75,26 @@ Bytes DrawingWithImages(const std::vector<std::string>& refs, const Images& imag
   return b.bytes();
 }
 
+// The embedded names the references of the converted C:\out\plan.jww use,
+// in order.
+std::vector<std::string> EmbeddedNames(MemoryOs& os) {
+  platform::ScopedOs use(os);
+  const bool extract = ExtractImagesOnLoad;
+  ExtractImagesOnLoad = false;
+  TJwwData d;
+  EXPECT_TRUE(d.LoadFromFile(u"C:\\out\\plan.jww")) << d.LastError;
+  ExtractImagesOnLoad = extract;
+  ClearStagedImages();
+  std::vector<std::string> names;
+  for (const TEntJwwText& t : d.Texts) {
+    const std::string& s = t.Text.text;
+    const std::string prefix = kEmbeddedRefPrefix;
+    if (s.rfind(prefix, 0) == 0)
+      names.push_back(s.substr(prefix.size(), s.find(',') - prefix.size()));
+  }
+  return names;
+}
+
 Bytes Converted(const Bytes& drawing) {
   MemoryOs os;
   std::string result;
@@ -107,18 +126,26 @@ TEST(ScanRegressions, ForwardSlashesInAReferenceStayInsideTheWorkFolder) {
 }
 
 TEST(ScanRegressions, EmbeddedNamesTakeForwardSlashAsASeparator) {
-  MemoryOs os;
-  platform::ScopedOs use(os);
-  os.AddFolder("C:\\w");
-  EXPECT_EQ(MakeEmbeddedName(false, "C:\\dwg\\g/../x/a.bmp", "C:\\w\\").value_or("-"), "a.bmp");
-  EXPECT_EQ(MakeEmbeddedName(true, "C:\\dwg\\g/../a.bmp", "C:\\w\\").value_or("-"),
-            "C__dwg_g_.._a.bmp");
-  // The trail byte of 表 is no separator, nor is 0x2F after a lead byte.
-  EXPECT_EQ(MakeEmbeddedName(false, "C:\\\x95\x5C\\\x82\x2F.bmp", "C:\\w\\").value_or("-"),
-            "\x82\x2F.bmp");
-  for (const char* p : {"C:\\dwg\\g/../../a.bmp", "C:\\dwg\\img\\a/b.bmp"}) {
-    EXPECT_TRUE(IsPlainFileName(MakeEmbeddedName(false, p, "C:\\w\\").value_or(""))) << p;
-    EXPECT_TRUE(IsPlainFileName(MakeEmbeddedName(true, p, "C:\\w\\").value_or(""))) << p;
+  for (bool wholePath : {false, true}) {
+    MemoryOs os;
+    os.AddFile("C:\\dwg\\x\\a.bmp", "x a");
+    os.AddFile("C:\\a.bmp", "root a");
+    os.AddFile("C:\\dwg\\img\\a\\b.bmp", "img a b");
+    os.AddFile("C:\\\x95\x5C\\c.bmp", "hyou c");  // 表 ends in 0x5C, which is no separator
+    std::string result;
+    ConvertInMemory(os,
+                    {"^@BMg/../x/a.bmp,1", "^@BMg/../../a.bmp,2", "^@BMimg\\a/b.bmp,3",
+                     "^@BMC:\\\x95\x5C\\c.bmp,4"},
+                    wholePath, result);
+    ASSERT_EQ(result, ResultOkLine(4, 4, 0, 0, 0)) << wholePath;
+    const std::vector<std::string> names = EmbeddedNames(os);
+    for (const std::string& name : names) EXPECT_TRUE(IsPlainFileName(name)) << name;
+    if (wholePath) {
+      EXPECT_EQ(names, (std::vector<std::string>{"C__dwg_g_.._x_a.bmp", "C__dwg_g_.._.._a.bmp",
+                                                 "C__dwg_img_a_b.bmp", "C__\x95\x5C_c.bmp"}));
+    } else {
+      EXPECT_EQ(names, (std::vector<std::string>{"a.bmp", "a~1.bmp", "b.bmp", "c.bmp"}));
+    }
   }
 }
 

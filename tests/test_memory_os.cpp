@@ -132,15 +132,15 @@ TEST(MemoryOs, WrittenPathsRecordEveryChangeAndDesktopServicesAreInert) {
   EXPECT_EQ(os.WrittenPaths(), (std::vector<std::string>{"C:\\D\\A", "C:\\D\\B", "C:\\D\\E"}));
   EXPECT_EQ(os.DesktopFolder(), MemoryOs::kDesktop);
   EXPECT_FALSE(os.EscapeKeyDown());
-  std::vector<std::string> files;
+  std::vector<platform::Path> files;
   std::int32_t index = 1;
   EXPECT_FALSE(os.OpenFilesDialog({}, files, index));
-  std::string chosen;
+  platform::Path chosen;
   EXPECT_FALSE(os.SaveFileDialog({}, chosen));
   os.ShowMessage("msg");
   EXPECT_EQ(os.Messages(), std::vector<std::string>{"msg"});
-  EXPECT_EQ(os.ClassesRootDefault("x"), "");
-  EXPECT_FALSE(os.ShellOpen("a", "b", "c"));
+  EXPECT_EQ(os.ClassesRootDefault("x"), u"");
+  EXPECT_FALSE(os.ShellOpen(u"a", u"b", u"c"));
 }
 
 TEST(MemoryOs, AConversionRunsEntirelyInMemory) {
@@ -162,26 +162,27 @@ TEST(MemoryOs, AConversionRunsEntirelyInMemory) {
   b.Drawing(top, {});
   os.AddFile("C:\\dwg\\plan.jww", b.bytes());
 
-  const std::string savedProgram = ProgramFolder;
+  const std::u16string savedProgram = ProgramFolder;
   const std::u16string savedWork = WorkFolder;
-  ProgramFolder = "C:\\prog\\";
-  WorkFolder = SjisToUtf16("C:\\prog\\TEMP\\");
+  ProgramFolder = u"C:\\prog\\";
+  WorkFolder = u"C:\\prog\\TEMP\\";
   std::string reason;
   ASSERT_TRUE(CreateWorkFolder(reason)) << reason;
   TForm1 form;
-  EXPECT_EQ(form.ConvertFile("C:\\dwg\\plan.jww", "C:\\out\\plan.jww"),
+  EXPECT_EQ(form.ConvertFile(u"C:\\dwg\\plan.jww", u"C:\\out\\plan.jww"),
             ResultOkLine(1, 1, 0, 0, 0));
   form.ResetConversion();
   {
     // Reading it back stages its images again, so the work folder must
     // still be there.
     TJwwData d;
-    ASSERT_TRUE(d.LoadFromFile("C:\\out\\plan.jww")) << d.LastError;
+    ASSERT_TRUE(d.LoadFromFile(u"C:\\out\\plan.jww")) << d.LastError;
     ASSERT_EQ(d.Texts.size(), 1u);
     EXPECT_EQ(d.Texts[0].Text.text.rfind("^@BM%temp%", 0), 0u) << d.Texts[0].Text.text;
     ASSERT_EQ(StagedImages.size(), 1u);
     std::vector<std::uint8_t> gz;
-    EXPECT_TRUE(os.GetFile(Utf16ToSjisLossy(StagingFolder) + StagedImages[0].Name, gz));
+    EXPECT_TRUE(
+        os.GetFile(MemoryOs::WideSpelling(StagingFolder + StagedFileName(StagedImages[0])), gz));
   }
   RemoveWorkFolder();
   ProgramFolder = savedProgram;

@@ -46,14 +46,13 @@ TEST(Replace, PutsTheNewFileInPlaceOfTheOld) {
   TempDir t;
   WriteText(t.Native("new.tmp"), "new");
   WriteText(t.Native("plan.jww"), "old");
-  ASSERT_TRUE(
-      Native().Replace(SjisToUtf16(t.Internal("new.tmp")), SjisToUtf16(t.Internal("plan.jww"))));
+  ASSERT_TRUE(Native().Replace(t.Path("new.tmp"), t.Path("plan.jww")));
   EXPECT_EQ(ReadText(t.Native("plan.jww")), "new");
   EXPECT_EQ(Names(t.path()), std::vector<std::string>{"plan.jww"});
 
   // With nothing to replace it is a plain rename.
   WriteText(t.Native("b.tmp"), "b");
-  ASSERT_TRUE(Native().Replace(SjisToUtf16(t.Internal("b.tmp")), SjisToUtf16(t.Internal("b.jww"))));
+  ASSERT_TRUE(Native().Replace(t.Path("b.tmp"), t.Path("b.jww")));
   EXPECT_EQ(ReadText(t.Native("b.jww")), "b");
 }
 
@@ -61,8 +60,7 @@ TEST(Replace, ReplacesTheFileFoundIgnoringCaseRatherThanAddingOne) {
   TempDir t;
   WriteText(t.Native("new.tmp"), "new");
   WriteText(t.Native("plan.jww"), "old");
-  ASSERT_TRUE(
-      Native().Replace(SjisToUtf16(t.Internal("new.tmp")), SjisToUtf16(t.Internal("PLAN.JWW"))));
+  ASSERT_TRUE(Native().Replace(t.Path("new.tmp"), t.Path("PLAN.JWW")));
   EXPECT_EQ(Names(t.path()), std::vector<std::string>{"plan.jww"});
   EXPECT_EQ(ReadText(t.Native("plan.jww")), "new");
 }
@@ -70,17 +68,15 @@ TEST(Replace, ReplacesTheFileFoundIgnoringCaseRatherThanAddingOne) {
 TEST(Replace, FailsWithoutHarmingTheTarget) {
   TempDir t;
   WriteText(t.Native("plan.jww"), "old");
-  EXPECT_FALSE(Native().Replace(SjisToUtf16(t.Internal("missing.tmp")),
-                                SjisToUtf16(t.Internal("plan.jww"))));
+  EXPECT_FALSE(Native().Replace(t.Path("missing.tmp"), t.Path("plan.jww")));
   EXPECT_EQ(ReadText(t.Native("plan.jww")), "old");
 
   // Only files are replaced, never a folder, even an empty one.
   fs::create_directory(t.Native("dir"));
   fs::create_directory(t.Native("empty"));
   WriteText(t.Native("a.tmp"), "a");
-  EXPECT_FALSE(
-      Native().Replace(SjisToUtf16(t.Internal("a.tmp")), SjisToUtf16(t.Internal("empty"))));
-  EXPECT_FALSE(Native().Replace(SjisToUtf16(t.Internal("dir")), SjisToUtf16(t.Internal("empty"))));
+  EXPECT_FALSE(Native().Replace(t.Path("a.tmp"), t.Path("empty")));
+  EXPECT_FALSE(Native().Replace(t.Path("dir"), t.Path("empty")));
   EXPECT_TRUE(fs::is_directory(t.Native("empty")));
   EXPECT_EQ(ReadText(t.Native("a.tmp")), "a");
 }
@@ -92,14 +88,12 @@ TEST(Replace, CountsAsARenameForInjectedFailures) {
   WriteText(t.Native("plan.jww"), "old");
   platform::FaultyOs faulty;
   faulty.failRenameAt = 2;
-  EXPECT_TRUE(faulty.Rename(SjisToUtf16(t.Internal("a.tmp")), SjisToUtf16(t.Internal("a.jww"))));
-  EXPECT_FALSE(
-      faulty.Replace(SjisToUtf16(t.Internal("b.tmp")), SjisToUtf16(t.Internal("plan.jww"))));
+  EXPECT_TRUE(faulty.Rename(t.Path("a.tmp"), t.Path("a.jww")));
+  EXPECT_FALSE(faulty.Replace(t.Path("b.tmp"), t.Path("plan.jww")));
   EXPECT_EQ(faulty.renameCalls, 2);
   EXPECT_EQ(ReadText(t.Native("plan.jww")), "old");
   EXPECT_EQ(ReadText(t.Native("b.tmp")), "b");
-  EXPECT_TRUE(
-      faulty.Replace(SjisToUtf16(t.Internal("b.tmp")), SjisToUtf16(t.Internal("plan.jww"))));
+  EXPECT_TRUE(faulty.Replace(t.Path("b.tmp"), t.Path("plan.jww")));
   EXPECT_EQ(ReadText(t.Native("plan.jww")), "b");
 }
 
@@ -167,7 +161,8 @@ struct Conversation {
   std::set<std::string> folders{"/home/u/out", "/home/u", "/work", "/work/sub", "/data/my out"};
   int asked = 0;
 
-  bool Ask(const std::string& start, std::string& chosen, const std::string& fileName = "a.jww") {
+  bool Ask(const std::string& start, platform::Path& chosen,
+           const platform::Path& fileName = u"a.jww") {
     platform::posix::FolderPrompt prompt;
     prompt.title = "保存先";
     prompt.startNative = start;
@@ -193,35 +188,36 @@ struct Conversation {
 TEST(SaveQuestion, EnterAloneAcceptsTheStartFolder) {
   Conversation c;
   c.lines = {""};
-  std::string chosen;
+  platform::Path chosen;
   ASSERT_TRUE(c.Ask("/home/u/out", chosen));
-  EXPECT_EQ(chosen, "\\home\\u\\out\\a.jww");
+  EXPECT_EQ(chosen, u"\\home\\u\\out\\a.jww");
   EXPECT_EQ(c.written, "保存先 [/home/u/out]: ");
 
   // Blanks and the "\r" of a terminal in raw mode are not an answer.
   c.lines = {" \t\r"};
   ASSERT_TRUE(c.Ask("/home/u/out", chosen));
-  EXPECT_EQ(chosen, "\\home\\u\\out\\a.jww");
+  EXPECT_EQ(chosen, u"\\home\\u\\out\\a.jww");
 }
 
 TEST(SaveQuestion, TypedFoldersAreTakenAsAShellWould) {
   struct Case {
-    std::string typed, chosen;
+    std::string typed;
+    platform::Path chosen;
   } cases[] = {
-      {"/home/u/out", "\\home\\u\\out\\a.jww"},
-      {"/home/u/out/", "\\home\\u\\out\\a.jww"},
-      {"sub", "\\work\\sub\\a.jww"},
-      {"./sub/", "\\work\\sub\\a.jww"},
-      {"../home/u/out", "\\home\\u\\out\\a.jww"},
-      {"~", "\\home\\u\\a.jww"},
-      {"~/out", "\\home\\u\\out\\a.jww"},
-      {"  '/data/my out' ", "\\data\\my out\\a.jww"},
-      {"\"/data/my out\"", "\\data\\my out\\a.jww"},
+      {"/home/u/out", u"\\home\\u\\out\\a.jww"},
+      {"/home/u/out/", u"\\home\\u\\out\\a.jww"},
+      {"sub", u"\\work\\sub\\a.jww"},
+      {"./sub/", u"\\work\\sub\\a.jww"},
+      {"../home/u/out", u"\\home\\u\\out\\a.jww"},
+      {"~", u"\\home\\u\\a.jww"},
+      {"~/out", u"\\home\\u\\out\\a.jww"},
+      {"  '/data/my out' ", u"\\data\\my out\\a.jww"},
+      {"\"/data/my out\"", u"\\data\\my out\\a.jww"},
   };
   for (const Case& k : cases) {
     Conversation c;
     c.lines = {k.typed};
-    std::string chosen;
+    platform::Path chosen;
     EXPECT_TRUE(c.Ask("/home/u", chosen)) << k.typed;
     EXPECT_EQ(chosen, k.chosen) << k.typed;
   }
@@ -231,30 +227,37 @@ TEST(SaveQuestion, AsksAgainUntilTheFolderExists) {
   Conversation c;
   c.lines = {"/nowhere", "~nobody", "out"};
   c.folders.insert("/work/out");
-  std::string chosen;
+  platform::Path chosen;
   ASSERT_TRUE(c.Ask("/home/u/out", chosen));
-  EXPECT_EQ(chosen, "\\work\\out\\a.jww");
+  EXPECT_EQ(chosen, u"\\work\\out\\a.jww");
   EXPECT_EQ(c.asked, 3);
   EXPECT_NE(c.written.find("フォルダがありません: /nowhere\n"), std::string::npos);
   // "~user" is not expanded: it is a relative name like any other.
   EXPECT_NE(c.written.find("フォルダがありません: /work/~nobody\n"), std::string::npos);
 }
 
-TEST(SaveQuestion, RefusesAFolderShiftJisCannotName) {
+TEST(SaveQuestion, TakesAFolderShiftJisCannotNameAndRefusesOneNoPathCanHold) {
   Conversation c;
   c.folders.insert("/work/caf\xC3\xA9");
-  c.lines = {"caf\xC3\xA9", ""};
-  std::string chosen;
+  c.lines = {"caf\xC3\xA9"};
+  platform::Path chosen;
   ASSERT_TRUE(c.Ask("/home/u/out", chosen));
-  EXPECT_EQ(chosen, "\\home\\u\\out\\a.jww");
-  EXPECT_NE(c.written.find("Shift-JIS"), std::string::npos);
+  EXPECT_EQ(chosen, u"\\work\\caf\u00E9\\a.jww");
+
+  // A "\" in a name would become a separator inside: asked again.
+  c.folders.insert("/work/a\\b");
+  c.lines = {"a\\b", ""};
+  c.written.clear();
+  ASSERT_TRUE(c.Ask("/home/u/out", chosen));
+  EXPECT_EQ(chosen, u"\\home\\u\\out\\a.jww");
+  EXPECT_NE(c.written.find("/work/a\\b"), std::string::npos) << c.written;
 }
 
 TEST(SaveQuestion, EndOfInputCancels) {
   Conversation c;
-  std::string chosen = "untouched";
+  platform::Path chosen = u"untouched";
   EXPECT_FALSE(c.Ask("/home/u/out", chosen));
-  EXPECT_EQ(chosen, "untouched");
+  EXPECT_EQ(chosen, u"untouched");
   // The shell's prompt must not follow on the question's line.
   EXPECT_EQ(c.written.back(), '\n');
 
@@ -267,23 +270,23 @@ TEST(SaveQuestion, JoinsTheFileNameOnceAfterAFolderEndingIn0x5C) {
   Conversation c;
   c.folders.insert("/work/" + kHyoUtf8);
   c.lines = {kHyoUtf8};
-  std::string chosen;
+  platform::Path chosen;
   ASSERT_TRUE(c.Ask("/home/u/out", chosen));
-  EXPECT_EQ(chosen, "\\work\\" + kHyoSjis + "\\a.jww");
+  EXPECT_EQ(chosen, u"\\work\\\u8868\\a.jww");
 
   // The root itself already ends in a separator.
   c.folders.insert("/");
   c.lines = {"/"};
   ASSERT_TRUE(c.Ask("/home/u/out", chosen));
-  EXPECT_EQ(chosen, "\\a.jww");
+  EXPECT_EQ(chosen, u"\\a.jww");
 }
 
 TEST(SaveQuestion, WithoutAStartFolderEnterIsNoAnswer) {
   Conversation c;
   c.lines = {"", "/work"};
-  std::string chosen;
+  platform::Path chosen;
   ASSERT_TRUE(c.Ask("", chosen));
-  EXPECT_EQ(chosen, "\\work\\a.jww");
+  EXPECT_EQ(chosen, u"\\work\\a.jww");
   EXPECT_EQ(c.asked, 2);
 }
 
@@ -381,16 +384,14 @@ bool Pending(const std::vector<std::string>& list, const fs::path& p) {
 
 TEST(InterruptCleanup, ListsTheFilesMadeAndNotYetPutInPlace) {
   TempDir t;
-  ASSERT_TRUE(Native().Create(SjisToUtf16(t.Internal("staged.bmp"))));
-  ASSERT_TRUE(Native().CreateNew(SjisToUtf16(t.Internal("plan.jww.~1.tmp"))));
-  ASSERT_TRUE(Native().Create(SjisToUtf16(t.Internal("gone.tmp"))));
-  ASSERT_TRUE(Native().Create(SjisToUtf16(t.Internal("new.tmp"))));
+  ASSERT_TRUE(Native().Create(t.Path("staged.bmp")));
+  ASSERT_TRUE(Native().CreateNew(t.Path("plan.jww.~1.tmp")));
+  ASSERT_TRUE(Native().Create(t.Path("gone.tmp")));
+  ASSERT_TRUE(Native().Create(t.Path("new.tmp")));
   WriteText(t.Native("plan.jww"), "old");
-  ASSERT_TRUE(Native().Rename(SjisToUtf16(t.Internal("plan.jww.~1.tmp")),
-                              SjisToUtf16(t.Internal("done.jww"))));
-  ASSERT_TRUE(Native().Delete(SjisToUtf16(t.Internal("gone.tmp"))));
-  ASSERT_TRUE(
-      Native().Replace(SjisToUtf16(t.Internal("new.tmp")), SjisToUtf16(t.Internal("plan.jww"))));
+  ASSERT_TRUE(Native().Rename(t.Path("plan.jww.~1.tmp"), t.Path("done.jww")));
+  ASSERT_TRUE(Native().Delete(t.Path("gone.tmp")));
+  ASSERT_TRUE(Native().Replace(t.Path("new.tmp"), t.Path("plan.jww")));
 
   auto pending = platform::posix::WhatWouldBeCleanedUp();
   EXPECT_TRUE(Pending(pending.files, t.Native("staged.bmp")));
@@ -399,22 +400,21 @@ TEST(InterruptCleanup, ListsTheFilesMadeAndNotYetPutInPlace) {
   EXPECT_FALSE(Pending(pending.files, t.Native("gone.tmp")));
   EXPECT_FALSE(Pending(pending.files, t.Native("new.tmp")));
   EXPECT_FALSE(Pending(pending.files, t.Native("plan.jww")));
-  ASSERT_TRUE(Native().Delete(SjisToUtf16(t.Internal("staged.bmp"))));
+  ASSERT_TRUE(Native().Delete(t.Path("staged.bmp")));
 }
 
 TEST(InterruptCleanup, AFileRenamedIntoPlaceIsNeverCleanedUpUnderItsNewName) {
   TempDir t;
   // A placeholder the program made and then replaced with the finished file.
-  ASSERT_TRUE(Native().CreateNew(SjisToUtf16(t.Internal("plan.jww"))));
-  ASSERT_TRUE(Native().CreateNew(SjisToUtf16(t.Internal("plan.jww.~1.tmp"))));
-  ASSERT_TRUE(Native().Replace(SjisToUtf16(t.Internal("plan.jww.~1.tmp")),
-                               SjisToUtf16(t.Internal("plan.jww"))));
+  ASSERT_TRUE(Native().CreateNew(t.Path("plan.jww")));
+  ASSERT_TRUE(Native().CreateNew(t.Path("plan.jww.~1.tmp")));
+  ASSERT_TRUE(Native().Replace(t.Path("plan.jww.~1.tmp"), t.Path("plan.jww")));
   // One the program made, that went behind the Os's back, and whose name a
   // finished file takes.
-  ASSERT_TRUE(Native().CreateNew(SjisToUtf16(t.Internal("b.jww"))));
+  ASSERT_TRUE(Native().CreateNew(t.Path("b.jww")));
   fs::remove(t.Native("b.jww"));
-  ASSERT_TRUE(Native().CreateNew(SjisToUtf16(t.Internal("b.tmp"))));
-  ASSERT_TRUE(Native().Rename(SjisToUtf16(t.Internal("b.tmp")), SjisToUtf16(t.Internal("b.jww"))));
+  ASSERT_TRUE(Native().CreateNew(t.Path("b.tmp")));
+  ASSERT_TRUE(Native().Rename(t.Path("b.tmp"), t.Path("b.jww")));
 
   auto pending = platform::posix::WhatWouldBeCleanedUp();
   EXPECT_FALSE(Pending(pending.files, t.Native("plan.jww")));
@@ -424,33 +424,32 @@ TEST(InterruptCleanup, AFileRenamedIntoPlaceIsNeverCleanedUpUnderItsNewName) {
 TEST(InterruptCleanup, NeverListsAFileTheProgramDidNotMake) {
   TempDir t;
   WriteText(t.Native("users.jww"), "mine");
-  EXPECT_FALSE(Native().CreateNew(SjisToUtf16(t.Internal("users.jww"))));
+  EXPECT_FALSE(Native().CreateNew(t.Path("users.jww")));
   // A failed rename leaves the file the program's to clean.
-  ASSERT_TRUE(Native().Create(SjisToUtf16(t.Internal("a.tmp"))));
-  EXPECT_FALSE(
-      Native().Rename(SjisToUtf16(t.Internal("a.tmp")), SjisToUtf16(t.Internal("users.jww"))));
+  ASSERT_TRUE(Native().Create(t.Path("a.tmp")));
+  EXPECT_FALSE(Native().Rename(t.Path("a.tmp"), t.Path("users.jww")));
   // Made through the fault injector, which hands on to the real Os.
   platform::FaultyOs faulty;
   faulty.failCreateAt = 1;
-  EXPECT_FALSE(faulty.Create(SjisToUtf16(t.Internal("refused.tmp"))));
+  EXPECT_FALSE(faulty.Create(t.Path("refused.tmp")));
 
   auto pending = platform::posix::WhatWouldBeCleanedUp();
   EXPECT_FALSE(Pending(pending.files, t.Native("users.jww")));
   EXPECT_TRUE(Pending(pending.files, t.Native("a.tmp")));
   EXPECT_FALSE(Pending(pending.files, t.Native("refused.tmp")));
-  ASSERT_TRUE(Native().Delete(SjisToUtf16(t.Internal("a.tmp"))));
+  ASSERT_TRUE(Native().Delete(t.Path("a.tmp")));
 }
 
 TEST(InterruptCleanup, ListsFoldersNewestFirstUntilRemoved) {
   TempDir t;
-  ASSERT_TRUE(Native().CreateFolder(SjisToUtf16(t.Internal("TEMP"))));
+  ASSERT_TRUE(Native().CreateFolder(t.Path("TEMP")));
   ASSERT_TRUE(Native().CreateFolder(SjisToUtf16(t.Internal("TEMP") + "\\run")));
   ASSERT_TRUE(Native().CreateFolder(SjisToUtf16(t.Internal("TEMP") + "\\run\\images")));
-  ASSERT_TRUE(Native().CreateFolder(SjisToUtf16(t.Internal("other"))));
-  ASSERT_TRUE(Native().RemoveFolder(SjisToUtf16(t.Internal("other"))));
+  ASSERT_TRUE(Native().CreateFolder(t.Path("other")));
+  ASSERT_TRUE(Native().RemoveFolder(t.Path("other")));
   // One the program did not make is not its to remove.
   fs::create_directory(t.Native("users"));
-  EXPECT_FALSE(Native().CreateFolder(SjisToUtf16(t.Internal("users"))));
+  EXPECT_FALSE(Native().CreateFolder(t.Path("users")));
 
   auto pending = platform::posix::WhatWouldBeCleanedUp();
   auto at = [&](const fs::path& p) {
@@ -466,7 +465,7 @@ TEST(InterruptCleanup, ListsFoldersNewestFirstUntilRemoved) {
 
   ASSERT_TRUE(Native().RemoveFolder(SjisToUtf16(t.Internal("TEMP") + "\\run\\images")));
   ASSERT_TRUE(Native().RemoveFolder(SjisToUtf16(t.Internal("TEMP") + "\\run")));
-  ASSERT_TRUE(Native().RemoveFolder(SjisToUtf16(t.Internal("TEMP"))));
+  ASSERT_TRUE(Native().RemoveFolder(t.Path("TEMP")));
   pending = platform::posix::WhatWouldBeCleanedUp();
   EXPECT_FALSE(Pending(pending.folders, t.Native("TEMP")));
   EXPECT_FALSE(Pending(pending.folders, t.Native("TEMP/run")));

@@ -16,7 +16,7 @@ namespace {
 
 class Settings : public ::testing::Test {
  protected:
-  void SetUp() override { ProgramFolder = home.Internal(); }
+  void SetUp() override { ProgramFolder = home.Path(); }
 
   void Load(const std::string& text) {
     testutil::WriteText(home.Native("marrowfold.dat"), text);
@@ -33,7 +33,7 @@ class Settings : public ::testing::Test {
 
   TempDir home;
   TForm1 form;
-  const std::string path = home.Internal("marrowfold.dat");
+  const platform::Path path = home.Path("marrowfold.dat");
 };
 
 TEST_F(Settings, NoFileGivesTheDefaultsAndKeepsThePosition) {
@@ -42,15 +42,15 @@ TEST_F(Settings, NoFileGivesTheDefaultsAndKeepsThePosition) {
   form.SetRadioButton(3, true);
   form.CheckBox1 = true;
   form.SetRadioButton(6, true);
-  form.Edit1 = "x";
+  form.Edit1 = u"x";
   form.OpenFilterIndex = 2;
   form.LoadSettings(path);
   EXPECT_EQ(Destination(), "10000");
   EXPECT_FALSE(form.CheckBox1);
   EXPECT_TRUE(form.RadioButton5);
   EXPECT_FALSE(form.RadioButton6);
-  EXPECT_EQ(form.Edit1, "");
-  EXPECT_EQ(form.Label1, "");
+  EXPECT_EQ(form.Edit1, u"");
+  EXPECT_EQ(form.Label1, u"");
   EXPECT_EQ(form.OpenFilterIndex, 1);
   EXPECT_EQ(form.LabelPreFolder, ProgramFolder);
   EXPECT_EQ(form.Left, 10);
@@ -67,8 +67,8 @@ TEST_F(Settings, TwelveLinesAreACompleteFileAndLineFeedsAloneAreRead) {
     EXPECT_EQ(form.Left, 300);
     EXPECT_EQ(form.Top, -40);
     EXPECT_EQ(Destination(), "00010");
-    EXPECT_EQ(form.Edit1, "D:\\\x95\x5C\\out");
-    EXPECT_EQ(form.Label1, "E:\\in\\");
+    EXPECT_EQ(form.Edit1, u"D:\\\u8868\\out");
+    EXPECT_EQ(form.Label1, u"E:\\in\\");
     EXPECT_EQ(form.OpenFilterIndex, 2);
     EXPECT_TRUE(form.CheckBox1);
     EXPECT_FALSE(form.RadioButton5);
@@ -97,13 +97,13 @@ TEST_F(Settings, BooleanWordsAndTheOrderOfRadioLines) {
   // Line 13 comes after line 3 and so decides.
   Load("0\r\n0\r\n1\r\n0\r\n0\r\n0\r\n\r\n\r\n1\r\n0\r\n1\r\n0\r\n1\r\nF:\\last\\\r\n");
   EXPECT_EQ(Destination(), "00001");
-  EXPECT_EQ(form.LabelPreFolder, "F:\\last\\");
+  EXPECT_EQ(form.LabelPreFolder, u"F:\\last\\");
 }
 
 TEST_F(Settings, NoDestinationLineTrueLeavesNoneSelected) {
   Load("0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n\r\n\r\n1\r\n0\r\n1\r\n0\r\n0\r\n\r\n");
   EXPECT_EQ(Destination(), "00000");
-  EXPECT_EQ(form.LabelPreFolder, "");
+  EXPECT_EQ(form.LabelPreFolder, u"");
 }
 
 TEST_F(Settings, AShortFileReadsItsMissingLinesAsEmpty) {
@@ -121,12 +121,12 @@ TEST_F(Settings, SaveThenLoadGivesTheSameFourteenValues) {
   form.Left = 17;
   form.Top = 33;
   form.SetRadioButton(7, true);
-  form.Edit1 = "C:\\\x95\x5C\\out";
-  form.Label1 = "C:\\in\\";
+  form.Edit1 = u"C:\\\u8868\\out";
+  form.Label1 = u"C:\\in\\";
   form.OpenFilterIndex = 2;
   form.CheckBox1 = true;
   form.SetRadioButton(6, true);
-  form.LabelPreFolder = "C:\\picked\\";
+  form.LabelPreFolder = u"C:\\picked\\";
   ASSERT_TRUE(form.SaveSettings(path));
   EXPECT_EQ(
       testutil::ReadText(home.Native("marrowfold.dat")),
@@ -148,18 +148,18 @@ TEST_F(Settings, SaveThenLoadGivesTheSameFourteenValues) {
   EXPECT_EQ(again.LabelPreFolder, form.LabelPreFolder);
 
   // A line break inside a text would shift every later line.
-  form.Edit1 = "C:\\a\r\nb";
+  form.Edit1 = u"C:\\a\r\nb";
   ASSERT_TRUE(form.SaveSettings(path));
   again.LoadSettings(path);
-  EXPECT_EQ(again.Edit1, "C:\\ab");
-  EXPECT_EQ(again.LabelPreFolder, "C:\\picked\\");
+  EXPECT_EQ(again.Edit1, u"C:\\ab");
+  EXPECT_EQ(again.LabelPreFolder, u"C:\\picked\\");
 }
 
 TEST_F(Settings, AFailedSaveKeepsTheOldFileWhole) {
-  form.Edit1 = "old";
+  form.Edit1 = u"old";
   ASSERT_TRUE(form.SaveSettings(path));
   const std::string old = testutil::ReadText(home.Native("marrowfold.dat"));
-  form.Edit1 = "new";
+  form.Edit1 = u"new";
   for (int kind = 0; kind < 5; ++kind) {
     platform::FaultyOs faulty;
     switch (kind) {

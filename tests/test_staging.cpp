@@ -33,7 +33,7 @@ struct StagingScope {
   std::vector<TBindImageType> oldImages = StagedImages;
 
   StagingScope() {
-    StagingFolder = SjisToUtf16(dir.Internal());
+    StagingFolder = dir.Path();
     StagedImages.clear();
   }
   ~StagingScope() {

@@ -54,6 +54,11 @@ std::filesystem::path TempDir::Native(const std::string& name) const {
   return path_ / PathFromUtf8(name);
 }
 
+platform::Path TempDir::Path(const std::string& name) const {
+  if (name.empty()) return InternalPath(path_) + u"\\";
+  return InternalPath(path_ / name);
+}
+
 std::string TempDir::Internal(const std::string& name) const {
   if (name.empty()) return testutil::Internal(path_) + "\\";
   return testutil::Internal(path_ / name);
@@ -96,11 +101,25 @@ std::filesystem::path PathFromUtf8(const std::string& utf8) {
   return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
 }
 
-std::string Internal(const std::filesystem::path& native) {
-  std::string internal, error;
+std::string Shown(const platform::Path& path) {
+  std::string utf8;
+  Utf16ToUtf8(path, utf8);
+  return utf8;
+}
+
+platform::Path InternalPath(const std::filesystem::path& native) {
+  platform::Path internal;
+  std::string error;
   if (!platform::NativeToInternal(Utf8(native), internal, error))
     throw std::runtime_error("no internal form for " + Utf8(native) + ": " + error);
   return internal;
+}
+
+std::string Internal(const std::filesystem::path& native) {
+  std::string sjis;
+  if (!Utf16ToSjisExact(InternalPath(native), sjis))
+    throw std::runtime_error("no Shift-JIS form for " + Utf8(native));
+  return sjis;
 }
 
 std::filesystem::path CorpusDir() {
@@ -160,7 +179,7 @@ void WriteTextDrawing(const std::filesystem::path& native, const std::vector<std
   // none belong to this one.
   std::vector<TBindImageType> none;
   std::swap(none, StagedImages);
-  const bool saved = d.SaveToFile(Internal(native), 700);
+  const bool saved = d.SaveToFile(InternalPath(native), 700);
   std::swap(none, StagedImages);
   if (!saved) throw std::runtime_error("cannot write " + Utf8(native) + ": " + d.LastError);
 }
@@ -183,7 +202,7 @@ void AddText(TEntityLists& lists, const std::string& s) {
   jwwfixture::Add(lists, MakeText(s));
 }
 
-void WriteDrawing(const std::string& path, const std::vector<std::string>& top,
+void WriteDrawing(const platform::Path& path, const std::vector<std::string>& top,
                   const std::vector<std::string>& inBlock) {
   TJwwData d;
   d.Header.Version = 700;
@@ -203,7 +222,7 @@ void WriteDrawing(const std::string& path, const std::vector<std::string>& top,
   std::swap(none, StagedImages);
   const bool saved = d.SaveToFile(path, 700);
   std::swap(none, StagedImages);
-  if (!saved) throw std::runtime_error("cannot write " + path + ": " + d.LastError);
+  if (!saved) throw std::runtime_error("cannot write " + Shown(path) + ": " + d.LastError);
 }
 
 std::vector<std::uint8_t> Gunzip(const std::vector<std::uint8_t>& gz) {
@@ -225,22 +244,22 @@ std::vector<std::uint8_t> Gunzip(const std::vector<std::uint8_t>& gz) {
   return out;
 }
 
-std::vector<std::uint8_t> ReadThrough(platform::Os& os, const std::string& path) {
-  std::unique_ptr<platform::File> file = os.OpenRead(SjisToUtf16(path));
-  if (!file) throw std::runtime_error("cannot open " + path);
+std::vector<std::uint8_t> ReadThrough(platform::Os& os, const platform::Path& path) {
+  std::unique_ptr<platform::File> file = os.OpenRead(path);
+  if (!file) throw std::runtime_error("cannot open " + Shown(path));
   std::vector<std::uint8_t> bytes;
   std::uint8_t buffer[65536];
   for (long long got; (got = file->Read(buffer, sizeof buffer)) != 0;) {
-    if (got < 0) throw std::runtime_error("cannot read " + path);
+    if (got < 0) throw std::runtime_error("cannot read " + Shown(path));
     bytes.insert(bytes.end(), buffer, buffer + got);
   }
   return bytes;
 }
 
-std::map<std::string, std::vector<std::uint8_t>> ImagesOf(const std::string& output) {
+std::map<std::string, std::vector<std::uint8_t>> ImagesOf(const platform::Path& output) {
   TJwwData d;
   if (!d.LoadFromFile(output))
-    throw std::runtime_error("cannot load " + output + ": " + d.LastError);
+    throw std::runtime_error("cannot load " + Shown(output) + ": " + d.LastError);
   std::map<std::string, std::vector<std::uint8_t>> images;
   auto visit = [&](const TEntityLists& lists) {
     for (const auto& t : lists.Texts) {
@@ -251,7 +270,7 @@ std::map<std::string, std::vector<std::uint8_t>> ImagesOf(const std::string& out
       for (const auto& img : StagedImages)
         if (SjisUpper(img.Name).rfind(SjisUpper(name), 0) == 0) {
           images[name] =
-              Gunzip(ReadThrough(platform::Current(), Utf16ToSjisLossy(StagingFolder) + img.Name));
+              Gunzip(ReadThrough(platform::Current(), StagingFolder + StagedFileName(img)));
           found = true;
           break;
         }
@@ -272,7 +291,7 @@ JwwStr Wide(const std::u16string& units) {
   return s;
 }
 
-void WriteWideDrawing(const std::string& path, const std::vector<JwwStr>& top,
+void WriteWideDrawing(const platform::Path& path, const std::vector<JwwStr>& top,
                       const std::vector<JwwStr>& inBlock,
                       const std::vector<std::uint8_t>& section) {
   TJwwData d;
@@ -298,22 +317,22 @@ void WriteWideDrawing(const std::string& path, const std::vector<JwwStr>& top,
   std::swap(none, StagedImages);
   const bool saved = d.SaveToFile(path, 700);
   std::swap(none, StagedImages);
-  if (!saved) throw std::runtime_error("cannot write " + path + ": " + d.LastError);
+  if (!saved) throw std::runtime_error("cannot write " + Shown(path) + ": " + d.LastError);
   // The writer's empty section is replaced by the one given.
   platform::Os& os = platform::Current();
   std::vector<std::uint8_t> bytes = ReadThrough(os, path);
   if (bytes.size() < 4 ||
       std::vector<std::uint8_t>(bytes.end() - 4, bytes.end()) != std::vector<std::uint8_t>(4, 0))
-    throw std::runtime_error("no empty image section at the end of " + path);
+    throw std::runtime_error("no empty image section at the end of " + Shown(path));
   bytes.resize(bytes.size() - 4);
   bytes.insert(bytes.end(), section.begin(), section.end());
-  auto file = os.Create(SjisToUtf16(path));
+  auto file = os.Create(path);
   if (!file || file->Write(bytes.data(), bytes.size()) != static_cast<long long>(bytes.size()) ||
       !file->Close())
-    throw std::runtime_error("cannot write " + path);
+    throw std::runtime_error("cannot write " + Shown(path));
 }
 
-std::map<std::u16string, std::string> WideImagesOf(const std::string& output) {
+std::map<std::u16string, std::string> WideImagesOf(const platform::Path& output) {
   TJwwData d;
   if (!d.LoadFromFile(output)) throw std::runtime_error("cannot load: " + d.LastError);
   std::map<std::u16string, std::string> images;

@@ -23,8 +23,10 @@ class TempDir {
   TempDir& operator=(const TempDir&) = delete;
 
   const std::filesystem::path& path() const { return path_; }
-  // The internal (Windows-form Shift-JIS) path of `name` inside the folder;
-  // with an empty name, the folder itself ending in "\".
+  // The internal path of `name` inside the folder; with an empty name, the
+  // folder itself ending in "\". Internal spells it in Shift-JIS, as the
+  // log and the messages show it.
+  platform::Path Path(const std::string& name = "") const;
   std::string Internal(const std::string& name = "") const;
   // `name` is UTF-8 text ("表/a.txt"), whatever the system's code page.
   std::filesystem::path Native(const std::string& name) const;
@@ -48,12 +50,12 @@ TEntJwwText MakeText(const std::string& s);
 void AddText(TEntityLists& lists, const std::string& s);
 // A version 7.00 drawing at the internal `path` with the given top-level
 // texts and one used block definition holding the block texts.
-void WriteDrawing(const std::string& path, const std::vector<std::string>& top,
+void WriteDrawing(const platform::Path& path, const std::vector<std::string>& top,
                   const std::vector<std::string>& inBlock = {});
 
 // The whole file at the internal `path`, read through `os`; throws when it
 // cannot be read.
-std::vector<std::uint8_t> ReadThrough(platform::Os& os, const std::string& path);
+std::vector<std::uint8_t> ReadThrough(platform::Os& os, const platform::Path& path);
 // The content of one whole gzip member; throws when the bytes are not one.
 std::vector<std::uint8_t> Gunzip(const std::vector<std::uint8_t>& gz);
 // A converted drawing read back through the current Os and staging folder
@@ -61,7 +63,7 @@ std::vector<std::uint8_t> Gunzip(const std::vector<std::uint8_t>& gz);
 // it (the first stored name that begins with the referenced name),
 // unzipped, by the referenced name. Throws when the drawing cannot be
 // loaded or a reference has no stored image.
-std::map<std::string, std::vector<std::uint8_t>> ImagesOf(const std::string& output);
+std::map<std::string, std::vector<std::uint8_t>> ImagesOf(const platform::Path& output);
 
 // A UTF-16 string with characters CP932 may not hold, as current Jw_cad
 // stores it.
@@ -69,13 +71,13 @@ JwwStr Wide(const std::u16string& units);
 // A 7.00 drawing at the internal `path` of the given top-level texts and
 // one used block definition holding the block texts, with `section` (the
 // image count and the images, as built) as its image section.
-void WriteWideDrawing(const std::string& path, const std::vector<JwwStr>& top,
+void WriteWideDrawing(const platform::Path& path, const std::vector<JwwStr>& top,
                       const std::vector<JwwStr>& inBlock,
                       const std::vector<std::uint8_t>& section = {0, 0, 0, 0});
 // ImagesOf for references and names that may be UTF-16: by the referenced
 // name's units, the unzipped bytes as text. The first stored name that
 // begins with the referenced name is taken, letter case as written.
-std::map<std::u16string, std::string> WideImagesOf(const std::string& output);
+std::map<std::u16string, std::string> WideImagesOf(const platform::Path& output);
 
 // JWC_TEMP.TXT as Jw_cad writes it (Shift-JIS, CR LF, "hq" first), naming
 // `drawing`.
@@ -89,7 +91,9 @@ extern const std::string kTempStillThere;
 extern const std::string kNotConverted;
 
 // The internal form of a native path: its UTF-8 text (u8string, never the
-// ANSI code page's) through platform::NativeToInternal.
+// ANSI code page's) through platform::NativeToInternal. Internal gives its
+// Shift-JIS spelling and throws when the path has none.
+platform::Path InternalPath(const std::filesystem::path& native);
 std::string Internal(const std::filesystem::path& native);
 
 // A path as UTF-8 text, and back. std::filesystem::path::string() and a
@@ -97,6 +101,8 @@ std::string Internal(const std::filesystem::path& native);
 // a Japanese Wine), where the platform layer speaks UTF-8.
 std::string Utf8(const std::filesystem::path& p);
 std::filesystem::path PathFromUtf8(const std::string& utf8);
+// An internal path as UTF-8 text, for the message of a failed check.
+std::string Shown(const platform::Path& path);
 
 // The folder of real drawings, or an empty path when it is not there (tests
 // then skip). The environment variable MARROWFOLD_CORPUS_DIR overrides the
