@@ -155,6 +155,70 @@ TEST_F(Settings, SaveThenLoadGivesTheSameFourteenValues) {
   EXPECT_EQ(again.LabelPreFolder, u"C:\\picked\\");
 }
 
+TEST_F(Settings, AFileOfFoldersShiftJisHoldsStaysFourteenLinesByteForByte) {
+  const std::string text =
+      "5\r\n-6\r\n0\r\n0\r\n0\r\n1\r\nD:\\\x95\x5C\\out\r\nE:\\in\\\r\n2\r\n1\r\n0\r\n1\r\n0\r\n"
+      "F:\\last\\\r\n";
+  Load(text);
+  ASSERT_TRUE(form.SaveSettings(path));
+  EXPECT_EQ(testutil::ReadText(home.Native("marrowfold.dat")), text);
+}
+
+// A folder Shift-JIS cannot hold leaves its line empty, so that a reader of
+// the fourteen lines takes its default, and all three folders go into a
+// fifteenth line in UTF-8.
+TEST_F(Settings, FoldersShiftJisCannotHoldGoIntoAFifteenthLine) {
+  const platform::Path cafe = u"C:\\Caf\u00E9\\out", smile = u"D:\\\U0001F600";
+  const std::string cafeUtf8 = "C:\\Caf\xC3\xA9\\out", smileUtf8 = "D:\\\xF0\x9F\x98\x80";
+  for (int which = 0; which < 3; ++which) {
+    SCOPED_TRACE(which);
+    form.SetRadioButton(7, true);
+    form.Edit1 = which == 0 ? cafe : u"C:\\out";
+    form.Label1 = which == 1 ? smile : u"E:\\\u8868\\";
+    form.LabelPreFolder = which == 2 ? cafe : u"C:\\picked\\";
+    ASSERT_TRUE(form.SaveSettings(path));
+    const std::string edit = which == 0 ? "" : "C:\\out";
+    const std::string label = which == 1 ? "" : "E:\\\x95\x5C\\";
+    const std::string picked = which == 2 ? "" : "C:\\picked\\";
+    EXPECT_EQ(testutil::ReadText(home.Native("marrowfold.dat")),
+              "192\r\n133\r\n0\r\n0\r\n0\r\n0\r\n" + edit + "\r\n" + label +
+                  "\r\n1\r\n0\r\n1\r\n0\r\n1\r\n" + picked + "\r\nUTF-8\t" +
+                  (which == 0 ? cafeUtf8 : "C:\\out") + "\t" +
+                  (which == 1 ? smileUtf8 : "E:\\\xE8\xA1\xA8\\") + "\t" +
+                  (which == 2 ? cafeUtf8 : "C:\\picked\\") + "\r\n");
+
+    TForm1 again;
+    again.LoadSettings(path);
+    EXPECT_TRUE(again.RadioButton7);
+    EXPECT_EQ(again.Edit1, form.Edit1);
+    EXPECT_EQ(again.Label1, form.Label1);
+    EXPECT_EQ(again.LabelPreFolder, form.LabelPreFolder);
+    EXPECT_EQ(again.OpenFilterIndex, 1);
+  }
+
+  // Folders that all fit again: the fifteenth line goes with the need.
+  form.LabelPreFolder = u"C:\\picked\\";
+  ASSERT_TRUE(form.SaveSettings(path));
+  EXPECT_EQ(testutil::ReadText(home.Native("marrowfold.dat")).find("UTF-8"), std::string::npos);
+  TForm1 again;
+  again.LoadSettings(path);
+  EXPECT_EQ(again.LabelPreFolder, u"C:\\picked\\");
+}
+
+TEST_F(Settings, AFifteenthLineThatIsNoneOfOursChangesNothing) {
+  const std::string fourteen =
+      "0\r\n0\r\n0\r\n0\r\n0\r\n1\r\nC:\\seven\r\nC:\\eight\\\r\n1\r\n0\r\n1\r\n0\r\n0\r\n"
+      "C:\\fourteen\\\r\n";
+  for (const std::string fifteenth :
+       {"UTF-8\tC:\\a\tC:\\b", "UTF-8\tC:\\a\tC:\\b\tC:\\c\tC:\\d", "utf-8\tC:\\a\tC:\\b\tC:\\c",
+        "UTF-8\tC:\\\xFF\tC:\\b\tC:\\c", "C:\\a\tC:\\b\tC:\\c"}) {
+    Load(fourteen + fifteenth + "\r\n");
+    EXPECT_EQ(form.Edit1, u"C:\\seven") << fifteenth;
+    EXPECT_EQ(form.Label1, u"C:\\eight\\") << fifteenth;
+    EXPECT_EQ(form.LabelPreFolder, u"C:\\fourteen\\") << fifteenth;
+  }
+}
+
 TEST_F(Settings, AFailedSaveKeepsTheOldFileWhole) {
   form.Edit1 = u"old";
   ASSERT_TRUE(form.SaveSettings(path));
