@@ -120,6 +120,8 @@ TEST(PlatformPaths, DriveMappingAndDoubleByteComponents) {
   EXPECT_FALSE(Os().OpenRead(SjisToUtf16("Y:\\a.txt")));
   EXPECT_FALSE(Os().Create(SjisToUtf16("Y:\\a.txt")));
   EXPECT_EQ(platform::InternalToNative(SjisToUtf16("Y:\\x\\" + kHyoSjis)), "Y:/x/" + kHyoUtf8);
+  // A character beyond the BMP shows whole, its pair kept.
+  EXPECT_EQ(platform::InternalToNative(u"Y:\\\U0001F600"), "Y:/\xF0\x9F\x98\x80");
   // A unit that is no character (a lone surrogate) shows as U+FFFD, never
   // raw.
   EXPECT_EQ(platform::InternalToNative(u"\\a\\\xD800"), "/a/\xEF\xBF\xBD");

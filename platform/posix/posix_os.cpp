@@ -874,9 +874,16 @@ std::string InternalToNative(const std::u16string& internal) {
   if (Resolve(internal, native)) return native;
   // For display only: an unmapped drive keeps its letter.
   std::u16string shown = internal;
-  for (char16_t& u : shown) {
+  for (std::size_t i = 0; i < shown.size(); ++i) {
+    char16_t& u = shown[i];
     if (u == u'\\') u = u'/';
-    if (u >= 0xD800 && u <= 0xDFFF) u = 0xFFFD;
+    // Only a half of a pair that is not there has no UTF-8 form.
+    const bool pair = u >= 0xD800 && u <= 0xDBFF && i + 1 < shown.size() &&
+                      shown[i + 1] >= 0xDC00 && shown[i + 1] <= 0xDFFF;
+    if (pair)
+      ++i;
+    else if (u >= 0xD800 && u <= 0xDFFF)
+      u = 0xFFFD;
   }
   Utf16ToUtf8(shown, native);
   return native;
