@@ -8,9 +8,10 @@
 // Lines 13 and 14 came later: a file that ends after line 12 is complete.
 // A folder (lines 7, 8 and 14) that Shift-JIS cannot hold leaves its line
 // empty, so that a reader of the fourteen lines takes its default rather
-// than another folder, and the three folders go into a fifteenth line,
-// written only then: "UTF-8", a tab, and the three in UTF-8 separated by
-// tabs.
+// than another folder, and goes into a fifteenth line, written only then:
+// "UTF-8", a tab, and the three folders' fields separated by tabs, each the
+// folder in UTF-8 when its own line is empty for it, else empty. A field
+// read back replaces only its own folder, and only when it is not empty.
 #include <memory>
 
 #include "app/Unit1.h"
@@ -85,12 +86,12 @@ std::string FolderLine(const platform::Path& folder, bool& needsUnicode) {
   return "";
 }
 
-// A folder in the fifteenth line: UTF-8, without the tabs and line breaks
-// that would end its field or the line, as the other lines lose their
-// line breaks.
+// A folder's field of the fifteenth line: "" when its own line holds it,
+// else UTF-8 without the tabs and line breaks that would end the field or
+// the line, as the other lines lose their line breaks.
 std::string UnicodeField(const platform::Path& folder) {
   std::string utf8;
-  if (!Utf16ToUtf8(folder, utf8)) return "";
+  if (Utf16ToSjisExact(folder, utf8) || !Utf16ToUtf8(folder, utf8)) return "";
   std::string out;
   for (char c : utf8)
     if (c != '\t' && c != '\r' && c != '\n') out += c;
@@ -167,8 +168,8 @@ void TForm1::LoadSettings(const platform::Path& path) {
   }
   std::vector<platform::Path> folders;
   if (lines.size() > 14 && UnicodeFolders(lines[14], folders)) {
-    Edit1 = folders[0];
-    Label1 = folders[1];
+    if (!folders[0].empty()) Edit1 = folders[0];
+    if (!folders[1].empty()) Label1 = folders[1];
     if (!folders[2].empty()) LabelPreFolder = folders[2];
   }
 }
