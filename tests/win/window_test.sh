@@ -285,6 +285,7 @@ probe unicode-log.txt log "$caption" 6 90 || fail "log: $(cat "$work/unicode-log
   fail "log of café.jww: $(cat "$work/unicode-log.txt")"
 [ -f "$udest/café.jww" ] && [ -f "$udest/sample.jww" ] && pass "both drawings written into 𠮷田" ||
   fail "𠮷田 holds: $(ls "$udest")"
+screenshot "$out/window-unicode-log.png"
 probe close-unicode.txt close "$caption" 60 || fail "close: $(cat "$work/close-unicode.txt")"
 wait_app 60
 [ "$(sed -n 7p "$uni/marrowfold.dat" | tr -d '\r')" = "" ] &&
