@@ -7,6 +7,7 @@
 #include <unordered_set>
 
 #include "embed/staging.h"
+#include "platform/casefold.h"
 #include "platform/platform.h"
 #include "text/filenames.h"
 #include "text/sjis.h"
@@ -204,8 +205,8 @@ std::u16string NormalPath(const std::u16string& path) {
   return out;
 }
 
-std::string SourceKey(const std::u16string& path) {
-  return WideNameKey(NormalPath(path));
+std::u16string SourceKey(const std::u16string& path) {
+  return platform::FileNameKey(NormalPath(path));
 }
 
 // An image's path in a warning, as a person on this system writes it.
@@ -317,19 +318,20 @@ bool EmbedImages(TJwwData& jww, const std::u16string& sourcePath, const std::u16
   const bool PathInEmbeddedName = scan.PathInEmbeddedName;
   // Images the source drawing carried already: a new image must not take a
   // name that would overwrite one of them (x.jpg would compress onto x.jpg.gz).
-  // Names are compared ignoring letter case, through their keys kept in
-  // sets, so that a drawing of thousands of images costs no more per image
-  // than one of a few.
-  std::unordered_set<std::string> carried;
-  for (const auto& img : StagedImages) carried.insert(StagedNameKey(img));
-  std::unordered_set<std::string> rowNames;
-  std::unordered_map<std::string, std::size_t> rowOfSource;
+  // Names are compared as Windows compares file names, since every one of
+  // them becomes a file in one folder (here and in Jw_cad's), through their
+  // keys kept in sets, so that a drawing of thousands of images costs no
+  // more per image than one of a few.
+  std::unordered_set<std::u16string> carried;
+  for (const auto& img : StagedImages) carried.insert(platform::FileNameKey(StagedFileName(img)));
+  std::unordered_set<std::u16string> rowNames;
+  std::unordered_map<std::u16string, std::size_t> rowOfSource;
   // The row holding each name: a name of another letter case is another
   // file on a POSIX disk, but not for Windows.
-  std::unordered_map<std::string, std::size_t> rowOfName;
+  std::unordered_map<std::u16string, std::size_t> rowOfName;
   for (std::size_t i = 0; i < rows.size(); ++i) {
-    rowNames.insert(WideNameKey(rows[i].EmbeddedName));
-    rowOfName.emplace(WideNameKey(rows[i].EmbeddedName), i);
+    rowNames.insert(platform::FileNameKey(rows[i].EmbeddedName));
+    rowOfName.emplace(platform::FileNameKey(rows[i].EmbeddedName), i);
     rowOfSource.emplace(SourceKey(rows[i].SourcePath), i);
   }
   // Every reference rewritten to a row, as it was and as it would be for a
@@ -346,7 +348,7 @@ bool EmbedImages(TJwwData& jww, const std::u16string& sourcePath, const std::u16
     if (refsOfRow.size() <= row) refsOfRow.resize(row + 1);
     refsOfRow[row].push_back({&text, original, asMissing, inBlock});
   };
-  const auto rowOf = [&](const std::string& key) -> std::size_t {
+  const auto rowOf = [&](const std::u16string& key) -> std::size_t {
     auto it = rowOfName.find(key);
     return it == rowOfName.end() ? rows.size() : it->second;
   };
@@ -358,21 +360,21 @@ bool EmbedImages(TJwwData& jww, const std::u16string& sourcePath, const std::u16
     std::u16string source;
     std::optional<TFileStamp> stamp;
   };
-  std::unordered_map<std::string, Staged> staged;
+  std::unordered_map<std::u16string, Staged> staged;
   for (const TStr2List& row : rows)
-    staged.emplace(WideNameKey(row.EmbeddedName), Staged{row.SourcePath, {}});
+    staged.emplace(platform::FileNameKey(row.EmbeddedName), Staged{row.SourcePath, {}});
   const auto stagedStamp = [&](const std::u16string& name) -> std::optional<TFileStamp> {
-    auto it = staged.find(WideNameKey(name));
+    auto it = staged.find(platform::FileNameKey(name));
     if (it == staged.end()) return std::nullopt;
     if (!it->second.stamp) it->second.stamp = GetFileStamp(it->second.source);
     return it->second.stamp;
   };
   // Images compressed straight from their source once the scan is done.
-  std::unordered_map<std::string, std::u16string> pendingSource;
+  std::unordered_map<std::u16string, std::u16string> pendingSource;
 
   auto nameTaken = [&](const std::u16string& name, bool byRows) {
-    const std::string key = WideNameKey(name);
-    if (carried.count(key) || carried.count(key + ".GZ")) return true;
+    const std::u16string key = platform::FileNameKey(name);
+    if (carried.count(key) || carried.count(key + u".GZ")) return true;
     return byRows && rowNames.count(key) > 0;
   };
   // A name whose file in the work folder is another image than the one
@@ -437,7 +439,7 @@ bool EmbedImages(TJwwData& jww, const std::u16string& sourcePath, const std::u16
     if (!resolved.found) return countMissing("");
 
     std::u16string name;
-    const std::string pathKey = SourceKey(path);
+    const std::u16string pathKey = SourceKey(path);
     if (auto row = rowOfSource.find(pathKey); row != rowOfSource.end())
       name = rows[row->second].EmbeddedName;
     if (name.empty()) {
@@ -478,7 +480,7 @@ bool EmbedImages(TJwwData& jww, const std::u16string& sourcePath, const std::u16
         return false;
       }
       name = made;
-      const std::string key = WideNameKey(name);
+      const std::u16string key = platform::FileNameKey(name);
       rowOfSource.emplace(pathKey, rows.size());
       rowNames.insert(key);
       rowOfName.emplace(key, rows.size());
@@ -512,7 +514,7 @@ bool EmbedImages(TJwwData& jww, const std::u16string& sourcePath, const std::u16
     ++embedded;
     TEntJwwText asMissing = original;
     markMissing(asMissing);
-    noteRewrite(rowOf(WideNameKey(name)), text, original, asMissing, inBlock);
+    noteRewrite(rowOf(platform::FileNameKey(name)), text, original, asMissing, inBlock);
     return true;
   };
 
@@ -531,9 +533,9 @@ bool EmbedImages(TJwwData& jww, const std::u16string& sourcePath, const std::u16
   // otherwise stay in the work folder for good. Rows that share a name show
   // one image (two copies of one file) and list it once.
   std::vector<std::u16string> sources(StagedImages.size());
-  std::unordered_set<std::string> listed;
+  std::unordered_set<std::u16string> listed;
   for (const auto& row : rows) {
-    const std::string key = WideNameKey(row.EmbeddedName);
+    const std::u16string key = platform::FileNameKey(row.EmbeddedName);
     if (!listed.insert(key).second) continue;
     auto pending = pendingSource.find(key);
     const bool fromSource = pending != pendingSource.end();
@@ -558,9 +560,9 @@ bool EmbedImages(TJwwData& jww, const std::u16string& sourcePath, const std::u16
     std::vector<bool> dropEntry(StagedImages.size(), false);
     for (const TUnreadableImage& u : unreadable) {
       dropEntry[u.entry] = true;
-      const std::string key = StagedNameKey(StagedImages[u.entry]);
+      const std::u16string key = platform::FileNameKey(StagedFileName(StagedImages[u.entry]));
       for (std::size_t r = 0; r < rows.size(); ++r) {
-        if (WideNameKey(rows[r].EmbeddedName) != key) continue;
+        if (platform::FileNameKey(rows[r].EmbeddedName) != key) continue;
         if (!dropRow[r])
           scan.Warnings.push_back("the image " + ImageForPerson(rows[r].SourcePath) +
                                   " is counted as missing: " + u.reason);

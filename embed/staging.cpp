@@ -13,6 +13,7 @@
 
 #include "embed/task_pool.h"
 #include "jww/jwwtype.h"
+#include "platform/casefold.h"
 #include "platform/platform.h"
 #include "text/filenames.h"
 #include "text/sjis.h"
@@ -347,8 +348,9 @@ bool CompressStagedImages(std::string& reason, const std::vector<platform::Path>
                           unsigned threads, std::vector<TUnreadableImage>* unreadable) {
   // How many entries hold each name, by its key: kept up to date as entries
   // take their archive's name.
-  std::unordered_map<std::string, int> holders;
-  for (const TBindImageType& image : StagedImages) ++holders[StagedNameKey(image)];
+  std::unordered_map<std::u16string, int> holders;
+  for (const TBindImageType& image : StagedImages)
+    ++holders[platform::FileNameKey(StagedFileName(image))];
   std::vector<GzipJob> jobs;
   std::vector<std::size_t> entryOf;
   std::string refused;
@@ -359,17 +361,17 @@ bool CompressStagedImages(std::string& reason, const std::vector<platform::Path>
     const platform::Path source = i < sources.size() ? sources[i] : platform::Path();
     if (source.empty() && !StagedFileExists(name)) continue;
     const platform::Path archive = name + u".gz";
-    const std::string archiveKey = WideNameKey(archive);
+    const std::u16string archiveKey = platform::FileNameKey(archive);
     // Replacing the archive of another listed image would make both
     // entries show this picture. (A key never equals itself with ".GZ"
     // added, so every holder is another image.)
     if (holders[archiveKey] > 0) {
-      refused = "the compressed name " + QuotedName(PathInText(archive)) +
-                " is taken by another image";
+      refused =
+          "the compressed name " + QuotedName(PathInText(archive)) + " is taken by another image";
       break;
     }
     // Counted as done already: the entries up to a failure are.
-    --holders[StagedNameKey(image)];
+    --holders[platform::FileNameKey(name)];
     ++holders[archiveKey];
     // The header's name field is bytes in no stated code page: tools read
     // it in the system's own (CP932 on a Japanese Windows), where a name

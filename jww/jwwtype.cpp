@@ -15,7 +15,3 @@ void ClearStagedImages() {
 std::u16string StagedFileName(const TBindImageType& image) {
   return WideSpelling(image.Name, image.WideName);
 }
-
-std::string StagedNameKey(const TBindImageType& image) {
-  return ImageNameKey(image.Name, image.WideName);
-}

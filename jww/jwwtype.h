@@ -281,10 +281,8 @@ struct TBindImageType {
   // with "?", which names no staged file.
   std::u16string WideName = {};
 };
-// The name of an image's file in the staging folder; and the key names are
-// compared by, ignoring letter case as Windows does.
+// The name of an image's file in the staging folder.
 std::u16string StagedFileName(const TBindImageType& image);
-std::string StagedNameKey(const TBindImageType& image);
 
 // The work folder next to the program ("TEMP\" in the program folder), and
 // the staging folder of this run inside it: a fresh folder of its own, so

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/casefold.h"
 #include "text/filenames.h"
 #include "text/sjis.h"
 #include "text/unicode.h"
@@ -11,6 +12,26 @@
 namespace platform {
 
 namespace {
+
+// The character `spelt` (a double-byte character, or a unit escaped as
+// WideSpelling writes it) upper-cased as Windows compares names.
+std::string FoldedCharacter(const std::string& spelt) {
+  char16_t unit;
+  if (spelt[0] == '\x01') {
+    unit = static_cast<char16_t>(std::stoul(spelt.substr(1), nullptr, 16));
+  } else {
+    const std::u16string decoded = SjisToUtf16(spelt);
+    if (decoded.size() != 1) return spelt;
+    unit = decoded[0];
+  }
+  const char16_t folded = UpcaseFileNameUnit(unit);
+  if (folded == unit && spelt[0] != '\x01') return spelt;
+  return MemoryOs::WideSpelling(std::u16string(1, folded));
+}
+
+bool IsHexDigit(char c) {
+  return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+}
 
 // Splits at real separators only: a trail byte 0x5C belongs to its
 // character, as in any Shift-JIS path.
@@ -21,8 +42,12 @@ std::vector<std::string> Components(const std::string& path, bool& rooted) {
   for (std::size_t i = 0; i < path.size(); ++i) {
     const auto b = static_cast<unsigned char>(path[i]);
     if (IsSjisLeadByte(b) && i + 1 < path.size()) {
-      current += path[i];
-      current += path[++i];
+      current += FoldedCharacter(path.substr(i, 2));
+      ++i;
+    } else if (b == 0x01 && i + 4 < path.size() &&
+               std::all_of(path.begin() + i + 1, path.begin() + i + 5, IsHexDigit)) {
+      current += FoldedCharacter(path.substr(i, 5));
+      i += 4;
     } else if (b == '\\' || b == '/') {
       if (!current.empty()) parts.push_back(std::move(current));
       current.clear();

@@ -3,8 +3,9 @@
 // tests run whole conversions on it without touching a disk, and can then
 // ask which paths were ever created or written.
 //
-// Names are compared ignoring ASCII letter case (the second byte of a
-// double-byte character is never folded), "/" separates like "\", and "."
+// Names are compared ignoring letter case as Windows does (whole
+// characters: the second byte of a double-byte character is never folded
+// alone), "/" separates like "\", and "."
 // and ".." components are resolved as Windows resolves them before a path
 // reaches the file system. A top-level component ("C:", or the first name
 // under a leading "\") is a root that always exists.
@@ -48,7 +49,7 @@ class MemoryOs : public Os {
   const std::vector<std::string>& Messages() const { return messages_; }
 
   // The canonical key of a path: separators as "\", "." and ".." resolved,
-  // no final "\", ASCII letters upper-cased.
+  // no final "\", letters upper-cased.
   static std::string Key(const std::string& path);
   // Whether `path` is `folder` or lies inside it (both as keys).
   static bool IsInside(const std::string& path, const std::string& folder);

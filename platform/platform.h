@@ -8,9 +8,9 @@
 // ("C:\dwg\plan.jww", "\home\user\plan.jww") in UTF-16 code units, which
 // hold every name a file system allows; each implementation translates them
 // into its own native form at this boundary and nowhere else. A name not
-// found as written is looked up ignoring letter case (ASCII letters on
-// POSIX), one component at a time, as on Windows; a name being created keeps its letters unless an
-// entry of that name already exists in another case.
+// found as written is looked up ignoring letter case, one component at a
+// time, as on Windows (platform/casefold.h); a name being created keeps its
+// letters unless an entry of that name already exists in another case.
 #pragma once
 
 #include <cstddef>

@@ -69,6 +69,16 @@ TEST(MemoryOs, NamesIgnoreAsciiCaseButNotTrailBytesAndResolveDots) {
   EXPECT_TRUE(os.FileExists(SjisToUtf16("C:\\\x95\x5C\\F")));
   EXPECT_FALSE(os.FileExists(SjisToUtf16("C:\\\x95\\F")));
   EXPECT_NE(MemoryOs::Key("C:\\\x82\x61"), MemoryOs::Key("C:\\\x82\x41"));
+  // Whole characters fold as Windows folds them: full-width ａ (0x82 0x81)
+  // is Ａ (0x82 0x60), α (0x83 0xBF) is Α, and so are units CP932 lacks.
+  EXPECT_EQ(MemoryOs::Key("C:\\\x82\x81\x83\xBF"), MemoryOs::Key("C:\\\x82\x60\x83\x9F"));
+  os.AddFile(
+      "C:\\caf\x01"
+      "00e9.png",
+      "e");
+  EXPECT_TRUE(os.FileExists(u"C:\\CAF\u00C9.PNG"));
+  EXPECT_TRUE(os.FileExists(u"c:\\caf\u00E9.png"));
+  EXPECT_FALSE(os.FileExists(u"C:\\CAFE.PNG"));
   // 0x80 and 0xFD lead a character on the real systems' paths too: the
   // 0x5C after them is no separator here either.
   Put(os, "C:\\x\x80\\y", "t");

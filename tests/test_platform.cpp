@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#ifndef _WIN32
+#include <locale.h>
+#include <wctype.h>
+#endif
 
 #include <algorithm>
 #include <chrono>
@@ -11,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/casefold.h"
 #include "platform/faulty_os.h"
 #include "platform/platform.h"
 #include "tests/testutil.h"
@@ -228,13 +233,19 @@ TEST(PlatformPaths, LetterCaseIsIgnoredLikeWindows) {
   EXPECT_FALSE(Os().CreateNew(SjisToUtf16(c + "img\\a.BMP")));
   EXPECT_FALSE(Os().CreateFolder(SjisToUtf16(c + "IMG")));
 
-  // Only ASCII letters fold: full-width Ａ (0x82 0x60) is another name.
-  // (Windows folds full-width letters too, by its own table.)
+  // Letters beyond ASCII fold as Windows folds them: full-width Ａ (0x82
+  // 0x60) and ａ, É and é, Greek and Cyrillic; ı (dotless i) meets no "I".
   WriteText(dir.Native("\xEF\xBC\xA1.txt"), "fw");
   EXPECT_TRUE(Os().FileExists(SjisToUtf16(c + "\x82\x60.TXT")));
-#ifndef _WIN32
-  EXPECT_FALSE(Os().FileExists(SjisToUtf16(c + "\x82\x81.txt")));  // full-width ａ
-#endif
+  EXPECT_TRUE(Os().FileExists(SjisToUtf16(c + "\x82\x81.txt")));  // full-width ａ
+  fs::create_directory(dir.Native("Caf\xC3\xA9"));
+  WriteText(dir.Native("Caf\xC3\xA9/\xC3\xA9t\xC3\xA9 \xCE\xB1\xD0\xB6.png"), "e");
+  const std::u16string cafe = SjisToUtf16(c) + u"CAF\u00C9\\";
+  EXPECT_TRUE(Os().FileExists(cafe + u"\u00C9T\u00C9 \u0391\u0416.PNG"));
+  EXPECT_FALSE(Os().FileExists(cafe + u"ETE \u0391\u0416.PNG"));
+  WriteText(dir.Native("\xC4\xB1.txt"), "dotless");
+  EXPECT_FALSE(Os().FileExists(SjisToUtf16(c + "I.txt")));
+  EXPECT_TRUE(Os().FileExists(SjisToUtf16(c) + u"\u0131.TXT"));
 
   EXPECT_TRUE(Os().Delete(SjisToUtf16(c + "IMG\\NEW.txt")));
   EXPECT_EQ(NamesIn(dir.Native("img")), std::vector<std::string>{"a.bmp"});
@@ -558,4 +569,50 @@ TEST(FaultyOs, ScopedOsRestoresThePrevious) {
     EXPECT_EQ(&platform::Current(), &outer);
   }
   EXPECT_EQ(&platform::Current(), &platform::Native());
+}
+
+TEST(CaseFold, TheTableIsWindowsOwnAndStable) {
+  // Every unit folds to a capital that folds no further, and nothing
+  // beyond ASCII folds into ASCII (a name would meet a plain one).
+  for (std::uint32_t c = 0; c < 0x10000; ++c) {
+    const auto u = static_cast<char16_t>(c);
+    const std::uint32_t f = platform::UpcaseFileNameUnit(u);
+    EXPECT_EQ(platform::UpcaseFileNameUnit(static_cast<char16_t>(f)), f) << std::hex << c;
+    if (c >= 0x80) {
+      EXPECT_GE(f, 0x80u) << std::hex << c;
+    }
+    if (c >= 0xD800 && c <= 0xDFFF) {
+      EXPECT_EQ(f, c);
+    }
+  }
+  EXPECT_EQ(platform::FileNameKey(u"caf\u00E9 \u00FF\u0101\u03C2\u0450\uFF41\U0001F600"),
+            u"CAF\u00C9 \u0178\u0100\u03A3\u0400\uFF21\U0001F600");
+#ifndef _WIN32
+  // Each letter the table folds folds to the capital Unicode gives it.
+  if (locale_t utf8 = ::newlocale(LC_CTYPE_MASK, "C.UTF-8", nullptr)) {
+    for (std::uint32_t c = 0x80; c < 0x10000; ++c) {
+      const std::uint32_t f = platform::UpcaseFileNameUnit(static_cast<char16_t>(c));
+      if (f != c) {
+        EXPECT_EQ(static_cast<std::uint32_t>(::towupper_l(static_cast<wint_t>(c), utf8)), f)
+            << std::hex << c;
+      }
+    }
+    ::freelocale(utf8);
+  }
+#endif
+}
+
+TEST(CaseFold, Utf8NamesFoldByCharacterAndBadBytesStandForThemselves) {
+  const auto folded = [](const char* s) {
+    std::vector<std::uint32_t> out;
+    while (*s) out.push_back(platform::NextFoldedUtf8(s));
+    return out;
+  };
+  EXPECT_EQ(folded("caf\xC3\xA9\xF0\x9F\x98\x80"),
+            (std::vector<std::uint32_t>{'C', 'A', 'F', 0xC9, 0x1F600}));
+  // CP932 bytes ("ャ" is 0x83 0x61) and an overlong "/" make no character:
+  // their markers never equal one that a name from UTF-16 holds.
+  EXPECT_EQ(folded("\x83\x61"), (std::vector<std::uint32_t>{0x80000083u, 'A'}));
+  EXPECT_EQ(folded("\xC0\xAF"), (std::vector<std::uint32_t>{0x800000C0u, 0x800000AFu}));
+  EXPECT_EQ(folded("\xE3\x81"), (std::vector<std::uint32_t>{0x800000E3u, 0x80000081u}));
 }

@@ -137,6 +137,33 @@ TEST_F(WideConversion, PlainNamesGetBranchNumbersIgnoringLetterCase) {
   EXPECT_EQ(TextsOf(out.Path("u16.jww"), false).back(), u"^@BM%temp%\u00DC.png,4");
 }
 
+TEST_F(WideConversion, NamesCp932HoldsAreKeptApartByWindowsLetterCaseToo) {
+  // "α.png" and "Α.png", "ａ.png" and "Ａ.png": Jw_cad's own matching of
+  // byte names tells them apart, but Windows takes each pair for one file
+  // in the folder Jw_cad extracts its images into.
+  for (const char* dir : {"a", "b"}) fs::create_directories(dwg.Native(dir));
+  testutil::WriteText(dwg.Native("a/\xCE\xB1.png"), "small alpha");
+  testutil::WriteText(dwg.Native("b/\xCE\x91.png"), "capital alpha");
+  testutil::WriteText(dwg.Native("a/\xEF\xBD\x81.png"), "small full-width a");
+  testutil::WriteText(dwg.Native("b/\xEF\xBC\xA1.png"), "capital full-width A");
+  testutil::WriteDrawing(dwg.Path("greek.jww"),
+                         {"^@BMa\\\x83\xBF.png,1", "^@BMb\\\x83\x9F.png,2", "^@BMa\\\x82\x81.png,3",
+                          "^@BMb\\\x82\x60.png,4"},
+                         {});
+  form.PathInEmbeddedName = false;
+  EXPECT_EQ(Convert("greek.jww"), ResultOkLine(4, 4, 0, 0, 0));
+  const auto images = testutil::ImagesOf(out.Path("greek.jww"));
+  ASSERT_EQ(images.size(), 4u);
+  const auto text = [&](const std::string& name) {
+    const auto& bytes = images.at(name);
+    return std::string(bytes.begin(), bytes.end());
+  };
+  EXPECT_EQ(text("\x83\xBF.png"), "small alpha");
+  EXPECT_EQ(text("\x83\x9F~1.png"), "capital alpha");
+  EXPECT_EQ(text("\x82\x81.png"), "small full-width a");
+  EXPECT_EQ(text("\x82\x60~1.png"), "capital full-width A");
+}
+
 TEST_F(WideConversion, CarriedImageWithSuchANameComesThroughUnchanged) {
   // A drawing current Jw_cad saved with an image named "Ünï.png.gz": it
   // loads, its image is kept byte for byte, and a new image of the same

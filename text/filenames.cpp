@@ -6,9 +6,9 @@
 #include <memory>
 #include <vector>
 
+#include "platform/casefold.h"
 #include "text/sjis.h"
 #include "text/unicode.h"
-#include "text/widenames.h"
 
 namespace {
 
@@ -128,7 +128,7 @@ bool CopyFileKeepDate(const std::u16string& source, const std::u16string& destin
   const std::string shownSource = PathInText(source);
   const std::string shownDestination = PathInText(destination);
   // Creating the destination would empty the source before a byte is read.
-  if (WideNameKey(source) == WideNameKey(destination)) {
+  if (platform::FileNameKey(source) == platform::FileNameKey(destination)) {
     SetError(error, "cannot copy " + shownSource + " onto itself");
     return false;
   }

@@ -3,6 +3,7 @@
 #include <memory>
 #include <string_view>
 
+#include "platform/casefold.h"
 #include "platform/platform.h"
 #include "text/sjis.h"
 #include "text/unicode.h"
@@ -23,30 +24,6 @@ std::size_t CharLength(const std::u16string& units, std::size_t i) {
 
 }  // namespace
 
-char16_t FoldWideCase(char16_t u) {
-  if (u >= u'a' && u <= u'z') return static_cast<char16_t>(u - 0x20);
-  // à-þ without ÷; ÿ pairs with Ÿ in Latin Extended-A.
-  if (u >= 0xE0 && u <= 0xFE && u != 0xF7) return static_cast<char16_t>(u - 0x20);
-  if (u == 0xFF) return 0x178;
-  if (u >= 0x100 && u <= 0x17F) {
-    // Pairs of upper and lower case, the lower odd from Ā to Ķ, from Ŋ to
-    // Ŷ, and even from Ĺ to Ň and from Ź to Ž. ı and ſ fold to ASCII
-    // letters elsewhere, which would let such a name meet a CP932 one: they
-    // stay as they are, like ĸ and ŉ, which have no capital.
-    if ((u <= 0x137 || (u >= 0x14A && u <= 0x177)) && (u & 1) && u != 0x131)
-      return static_cast<char16_t>(u - 1);
-    if (((u >= 0x139 && u <= 0x148) || (u >= 0x179 && u <= 0x17E)) && !(u & 1))
-      return static_cast<char16_t>(u - 1);
-    return u;
-  }
-  // Greek α-ω (final ς as σ), Cyrillic а-я and ѐ-џ.
-  if (u == 0x3C2) return 0x3A3;
-  if (u >= 0x3B1 && u <= 0x3C9) return static_cast<char16_t>(u - 0x20);
-  if (u >= 0x430 && u <= 0x44F) return static_cast<char16_t>(u - 0x20);
-  if (u >= 0x450 && u <= 0x45F) return static_cast<char16_t>(u - 0x50);
-  return u;
-}
-
 std::string WideNameKey(const std::u16string& units) {
   std::string key, run;
   for (std::size_t i = 0; i < units.size();) {
@@ -60,7 +37,7 @@ std::string WideNameKey(const std::u16string& units) {
       for (std::size_t k = 0; k < n; ++k) {
         // Four letters "A" to "P", one per hexadecimal digit: never a lead
         // byte, a "." or a separator, which the name-part helpers look for.
-        const char16_t u = FoldWideCase(units[i + k]);
+        const char16_t u = platform::UpcaseFileNameUnit(units[i + k]);
         key += '\0';
         for (int shift = 12; shift >= 0; shift -= 4)
           key += static_cast<char>('A' + ((u >> shift) & 15));

@@ -13,20 +13,14 @@
 
 #include "text/filenames.h"
 
-// A simple upper-case fold of one code unit: ASCII, Latin-1, Latin
-// Extended-A, Greek and Cyrillic letters. Every letter outside CP932 folds to
-// a letter outside CP932, so a name CP932 cannot hold never matches one it
-// can.
-char16_t FoldWideCase(char16_t u);
-
-// The key names are compared by, ignoring letter case, one space for both
-// forms: a Shift-JIS name's key is SjisUpper of it; a wide name's key has
-// its CP932 characters as SjisUpper gives them, and each other code unit,
-// folded, as a 0x00 byte and four letters. No Shift-JIS name holds a 0x00
-// byte, so the forms never meet by chance, and a name stays the beginning
-// of a longer one it begins ("a.png" of "a.pngÜ.gz"), as the first-prefix
-// rule of the image references needs. A wide name CP932 can hold has the
-// key of its Shift-JIS form.
+// The key image names are matched by, as Jw_cad matches them, one space
+// for both forms: a Shift-JIS name's key is SjisUpper of it (ASCII letters
+// only, as Jw_cad upper-cases byte text); a wide name's key has its CP932
+// characters as SjisUpper gives them, and each other code unit, upper-cased
+// as in file names (platform/casefold.h), as a 0x00 byte and four letters. No Shift-JIS name holds
+// a 0x00 byte, so the forms never meet by chance, and a name stays the beginning of a longer one it
+// begins ("a.png" of "a.pngÜ.gz"), as the first-prefix rule of the image references needs. A wide
+// name CP932 can hold has the key of its Shift-JIS form.
 std::string WideNameKey(const std::u16string& units);
 std::string ImageNameKey(const std::string& name, const std::u16string& wide);
 

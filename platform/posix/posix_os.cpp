@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/casefold.h"
 #include "platform/platform.h"
 #include "platform/posix/encoding.h"
 #include "platform/posix/services.h"
@@ -136,16 +137,16 @@ void Stamp(Listing& l, const struct stat& st) {
   l.changed = st.st_ctim;
 }
 
-// FNV-1a of the name with its ASCII letters in lower case.
+// FNV-1a of the name's characters, upper-cased as Windows compares names.
 std::uint32_t NameHash(const char* name) {
   std::uint32_t h = 2166136261u;
-  for (; *name; ++name) h = (h ^ static_cast<unsigned char>(LowerAscii(*name))) * 16777619u;
+  while (*name) h = (h ^ NextFoldedUtf8(name)) * 16777619u;
   return h;
 }
 
 bool SameIgnoringCase(const char* a, const char* b) {
-  for (; *a && LowerAscii(*a) == LowerAscii(*b); ++a, ++b) {
-  }
+  while (*a && *b)
+    if (NextFoldedUtf8(a) != NextFoldedUtf8(b)) return false;
   return *a == '\0' && *b == '\0';
 }
 
@@ -245,7 +246,12 @@ struct DirCloser {
 bool TryRatherThanList(ListingCache& cache, const std::string& folder, const struct stat& st,
                        const std::string& name) {
   std::size_t letters = 0;
-  for (char c : name) letters += IsAsciiLetter(c);
+  for (char c : name) {
+    // Letters beyond ASCII have their cases in other bytes: only the
+    // listing finds "CAFÉ" for "café".
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+    letters += IsAsciiLetter(c);
+  }
   if (letters > 12) return false;
   const std::size_t spellings = std::size_t{1} << letters;
   // A guess: file systems give a folder's size in their own ways, most as
@@ -281,7 +287,7 @@ bool TrySpellings(const std::string& folder, const std::string& name, std::strin
   return any;
 }
 
-// The entry of `folder` equal to `name` ignoring ASCII case.
+// The entry of `folder` equal to `name` ignoring case.
 bool FindIgnoringCase(const std::string& folder, const std::string& name, std::string& found) {
   const std::string path = FolderKey(folder);
   struct stat st;
@@ -401,7 +407,7 @@ bool ResolveParts(const std::string& root, const std::vector<std::string>& parts
                   std::string& native, bool keepLast);
 
 // The native path of an internal one, each component found as written or
-// else ignoring ASCII letter case, else by its CP932 bytes. Components
+// else ignoring letter case, else by its CP932 bytes. Components
 // after the first missing one are kept as written, so the operation on the
 // result fails as it should. With `keepLast`, the last component is never
 // replaced by another name. False when the drive is not mapped, or a
