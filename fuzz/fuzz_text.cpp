@@ -1,11 +1,14 @@
-// The Shift-JIS helpers and number parsers on arbitrary bytes, with the
-// promises of their headers checked: a broken promise traps.
+// The Shift-JIS helpers, number parsers and file-name case folding on
+// arbitrary bytes, with the promises of their headers checked: a broken
+// promise traps.
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
+#include "platform/casefold.h"
 #include "text/sjis.h"
 #include "text/unicode.h"
 
@@ -116,6 +119,20 @@ void CheckConversions(const std::string& s) {
   if (Utf8ToUtf16(s, fromUtf8)) {
     std::string back;
     Check(Utf16ToUtf8(fromUtf8, back) && back == s);
+    // A name read from a POSIX folder folds character by character as its
+    // UTF-16 form folds unit by unit.
+    if (s.find('\0') == std::string::npos) {
+      std::vector<std::uint32_t> byChar, byUnit;
+      for (const char* p = s.c_str(); *p;) byChar.push_back(platform::NextFoldedUtf8(p));
+      const std::u16string key = platform::FileNameKey(fromUtf8);
+      for (std::size_t k = 0; k < key.size(); ++k) {
+        const bool pair = key[k] >= 0xD800 && key[k] <= 0xDBFF && k + 1 < key.size();
+        byUnit.push_back(pair ? 0x10000 + ((key[k] - 0xD800u) << 10) + (key[k + 1] - 0xDC00u)
+                              : key[k]);
+        k += pair;
+      }
+      Check(byChar == byUnit);
+    }
   }
   // A decoded Shift-JIS text that encodes exactly gives the same units again.
   const std::u16string decoded = SjisToUtf16(s);
