@@ -38,8 +38,8 @@ platform::Path AppendSeparator(const platform::Path& folder) {
 }
 
 bool IsExternalModeSwitch(const std::vector<platform::Path>& args) {
-  return args.size() == 1 && (args[0] == u"-G" || args[0] == u"-g" || args[0] == u"/G" ||
-                              args[0] == u"/g");
+  return args.size() == 1 &&
+         (args[0] == u"-G" || args[0] == u"-g" || args[0] == u"/G" || args[0] == u"/g");
 }
 
 void TListBox::Add(const std::string& line) {
@@ -118,7 +118,7 @@ void TForm1::SetRadioButton(int number, bool value) {
 
 void TForm1::FormShow(const std::vector<platform::Path>& args) {
   if (!Startup()) {
-    platform::Current().ShowMessage(StartupError);
+    platform::CurrentDesktop().ShowMessage(StartupError);
     return;
   }
   if (IsExternalModeSwitch(args)) {
@@ -197,7 +197,7 @@ void TForm1::Label3Click() {
   request.filterIndex = OpenFilterIndex;
   std::vector<platform::Path> files;
   std::int32_t index = OpenFilterIndex;
-  if (!platform::Current().OpenFilesDialog(request, files, index)) return;
+  if (!platform::CurrentDesktop().OpenFilesDialog(request, files, index)) return;
   OpenDialogChosen(files, index);
 }
 
@@ -221,7 +221,7 @@ void TForm1::ConvertQueue() {
   LastBatch.ran = true;
   ListBox1.Clear();
   for (const platform::Path& source : InputQueue) {
-    if (platform::Current().EscapeKeyDown()) {
+    if (platform::CurrentDesktop().EscapeKeyDown()) {
       ListBox1.Add(kLogEscape);
       LastBatch.stopped = true;
       break;
@@ -233,8 +233,8 @@ void TForm1::ConvertQueue() {
 
 void TForm1::ConvertOne(const platform::Path& source, const TDestination& destination) {
   const platform::Path base = destination.kind == TDestination::Kind::SameFolder
-                               ? source
-                               : destination.folder + ExtractFileName(source);
+                                  ? source
+                                  : destination.folder + ExtractFileName(source);
   FailureReason.clear();
   Warnings.clear();
   const std::optional<platform::Path> output = ReserveOutput(base);
@@ -272,29 +272,30 @@ void TForm1::ConvertOne(const platform::Path& source, const TDestination& destin
 std::optional<platform::Path> TForm1::ReserveOutput(const platform::Path& base) {
   platform::Os& os = platform::Current();
   bool cannotCreate = false;
-  std::optional<platform::Path> output = FirstUsableBranch(base, [&](const platform::Path& candidate) {
-    // Any entry takes a name, a dangling link too: the rename into place
-    // would fail on it, and writing through it would put the drawing
-    // wherever the link points.
-    platform::DirEntry entry;
-    if (cannotCreate || os.FindFirst(candidate, entry)) return false;
-    const platform::Path temporary = TemporaryFor(candidate, 1);
-    if (auto file = os.CreateNew(temporary)) {
-      file->Close();
-      // The other run may have renamed its drawing into this name between
-      // the look above and the creation: its temporary was gone by then.
-      if (os.FindFirst(candidate, entry)) {
-        os.Delete(temporary);
+  std::optional<platform::Path> output =
+      FirstUsableBranch(base, [&](const platform::Path& candidate) {
+        // Any entry takes a name, a dangling link too: the rename into place
+        // would fail on it, and writing through it would put the drawing
+        // wherever the link points.
+        platform::DirEntry entry;
+        if (cannotCreate || os.FindFirst(candidate, entry)) return false;
+        const platform::Path temporary = TemporaryFor(candidate, 1);
+        if (auto file = os.CreateNew(temporary)) {
+          file->Close();
+          // The other run may have renamed its drawing into this name between
+          // the look above and the creation: its temporary was gone by then.
+          if (os.FindFirst(candidate, entry)) {
+            os.Delete(temporary);
+            return false;
+          }
+          reservedFor_ = candidate;
+          reservedTemporary_ = temporary;
+          return true;
+        }
+        // Taken by another run, or the folder takes no files at all.
+        if (!os.FileExists(temporary)) cannotCreate = true;
         return false;
-      }
-      reservedFor_ = candidate;
-      reservedTemporary_ = temporary;
-      return true;
-    }
-    // Taken by another run, or the folder takes no files at all.
-    if (!os.FileExists(temporary)) cannotCreate = true;
-    return false;
-  });
+      });
   if (!output) {
     FailureReason = cannotCreate ? "cannot create a file in the destination folder " +
                                        platform::PathForPerson(ExtractFileDir(base))
@@ -361,8 +362,7 @@ bool TForm1::EmbedImages(const std::u16string& workFolder) {
   scan.PathInEmbeddedName = PathInEmbeddedName;
   scan.DisableMissingRefs = DisableMissingRefs;
   scan.LookBeside = LookBeside;
-  const bool ok =
-      ::EmbedImages(*Jww, CurrentSourcePath, workFolder, EmbeddedImages, scan);
+  const bool ok = ::EmbedImages(*Jww, CurrentSourcePath, workFolder, EmbeddedImages, scan);
   EmbeddedRefCount = scan.EmbeddedRefCount;
   EmbeddedRefInBlockCount = scan.EmbeddedRefInBlockCount;
   MissingRefCount = scan.MissingRefCount;
@@ -399,11 +399,9 @@ bool TForm1::SaveThroughTemporary(const platform::Path& output) {
     if (os.FileExists(temporary)) os.Delete(temporary);
     return false;
   }
-  if (!(replaceOutput_ ? os.Replace(temporary, output)
-                       : os.Rename(temporary, output))) {
-    FailureReason = os.FileExists(output)
-                        ? "the output name was taken meanwhile"
-                        : "cannot rename the converted drawing into place";
+  if (!(replaceOutput_ ? os.Replace(temporary, output) : os.Rename(temporary, output))) {
+    FailureReason = os.FileExists(output) ? "the output name was taken meanwhile"
+                                          : "cannot rename the converted drawing into place";
     os.Delete(temporary);
     return false;
   }

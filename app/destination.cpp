@@ -30,7 +30,7 @@ bool AskFolder(const platform::Path& start, platform::Path& chosen) {
   request.title = kSaveDialogTitle;
   request.initialFolder = start;
   request.fileName.assign(1, kFullWidthSpace);
-  return platform::Current().SaveFileDialog(request, chosen);
+  return platform::CurrentDesktop().SaveFileDialog(request, chosen);
 }
 
 TDestination Folder(const platform::Path& folder) {
@@ -38,7 +38,7 @@ TDestination Folder(const platform::Path& folder) {
 }
 
 TDestination NotFound(const platform::Path& folder) {
-  platform::Current().ShowFailureMessage(kFolderNotFound + platform::PathForPerson(folder));
+  platform::CurrentDesktop().ShowFailureMessage(kFolderNotFound + platform::PathForPerson(folder));
   return {};
 }
 
@@ -52,7 +52,8 @@ TDestination TForm1::ChooseDestinationFolder() {
     // is often missing on systems other than Windows. A system that cannot
     // name the folder at all would otherwise send the drawings to the root
     // of the drive ("" + "\").
-    const platform::Path folder = RadioButton1 ? os.DesktopFolder() : os.DocumentsFolder();
+    const platform::Path folder = RadioButton1 ? platform::CurrentDesktop().DesktopFolder()
+                                               : platform::CurrentDesktop().DocumentsFolder();
     if (folder.empty() || !os.FolderExists(folder)) return NotFound(AppendSeparator(folder));
     return Folder(folder);
   }

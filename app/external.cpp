@@ -71,7 +71,7 @@ platform::Path TForm1::ReadExternalDrawingPath() {
 }
 
 platform::Path TForm1::FindJwCadExecutable() {
-  std::u16string value = platform::Current().ClassesRootDefault(kJwCadKey);
+  std::u16string value = platform::CurrentDesktop().ClassesRootDefault(kJwCadKey);
   // "C:\JWW\Jw_win.exe" "%1": the program, then the document's placeholder.
   const std::size_t blankQuote = value.find(u" \"");
   if (blankQuote != std::u16string::npos) value.erase(blankQuote);
@@ -84,6 +84,7 @@ platform::Path TForm1::FindJwCadExecutable() {
 
 void TForm1::RunExternalTransformation() {
   platform::Os& os = platform::Current();
+  platform::Desktop& desktop = platform::CurrentDesktop();
   ExternalWritten = false;
   FailureReason.clear();
   DisableMissingRefs = CheckBox1;
@@ -96,17 +97,17 @@ void TForm1::RunExternalTransformation() {
   for (char16_t& u : ext)
     if (u >= u'a' && u <= u'z') u = static_cast<char16_t>(u - u'a' + u'A');
   if (path.empty() || ext != u".JWW") {
-    os.ShowFailureMessage(kSaveAsJwwFirst);
+    desktop.ShowFailureMessage(kSaveAsJwwFirst);
     return;
   }
   if (!os.FileExists(path)) {
-    os.ShowFailureMessage(kDrawingBefore + platform::PathForPerson(path) + kDrawingAfter);
+    desktop.ShowFailureMessage(kDrawingBefore + platform::PathForPerson(path) + kDrawingAfter);
     return;
   }
   const platform::Path out = ProgramFolder + SjisToUtf16(kExternalOutputFile);
   if (os.FileExists(out)) os.Delete(out);
   if (os.FileExists(out)) {
-    os.ShowFailureMessage(kTempStillThere);
+    desktop.ShowFailureMessage(kTempStillThere);
     return;
   }
 
@@ -122,14 +123,14 @@ void TForm1::RunExternalTransformation() {
   // A TEMP.JWW that another program put there meanwhile is not ours to
   // report as converted.
   if (result == kResultFailed || !os.FileExists(out)) {
-    os.ShowFailureMessage(kNotConverted);
+    desktop.ShowFailureMessage(kNotConverted);
     return;
   }
   ExternalWritten = true;
-  os.ShowMessage(result);
+  desktop.ShowMessage(result);
 
   if (!OpenInJwCad) return;
   platform::Path exe = FindJwCadExecutable();
   if (exe.empty()) exe = SjisToUtf16(kJwCadFallback);
-  os.ShellOpen(exe, out, ExtractFileDir(exe));
+  desktop.ShellOpen(exe, out, ExtractFileDir(exe));
 }

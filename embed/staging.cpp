@@ -7,7 +7,6 @@
 #include <memory>
 #include <new>
 #include <optional>
-#include <random>
 #include <unordered_map>
 #include <vector>
 
@@ -310,8 +309,6 @@ bool CreateWorkFolder(std::string& reason) {
     reason = "no work folder is set";
     return false;
   }
-  std::random_device seed;
-  std::mt19937 random(seed());
   for (int attempt = 0; attempt < 100; ++attempt) {
     // Made again on every attempt: another run that ends now removes the
     // work folder when it finds it empty, just before our folder goes in.
@@ -320,8 +317,7 @@ bool CreateWorkFolder(std::string& reason) {
       reason = "the folder cannot be created";
       return false;
     }
-    const platform::Path folder =
-        WorkFolder + u"run" + SjisToUtf16(HexText(static_cast<std::uint32_t>(random()), 8));
+    const platform::Path folder = WorkFolder + u"run" + SjisToUtf16(HexText(os.RandomNumber(), 8));
     if (os.CreateFolder(folder)) {
       StagingFolder = folder + u"\\";
       return true;

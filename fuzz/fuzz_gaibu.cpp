@@ -13,6 +13,7 @@ const std::string kPath = "C:\\jww\\JWC_TEMP.TXT";
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   platform::MemoryOs os;
   platform::ScopedOs use(os);
+  platform::ScopedDesktop useDesktop(os);
   os.AddFile(kPath, std::string(reinterpret_cast<const char*>(data), size));
   ResetGaibuData();
   if (!ReadGaibuFile(SjisToUtf16(kPath))) __builtin_trap();

@@ -174,6 +174,7 @@ void CheckWrites(platform::MemoryOs& os, const std::uint8_t* data, std::size_t s
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   platform::MemoryOs os;
   platform::ScopedOs use(os);
+  platform::ScopedDesktop useDesktop(os);
   os.AddFolder("C:\\in");
   os.AddFolder("C:\\out");
   os.AddFolder("C:\\work\\s1");

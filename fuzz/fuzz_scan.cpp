@@ -73,6 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   platform::MemoryOs os;
   platform::ScopedOs use(os);
+  platform::ScopedDesktop useDesktop(os);
   os.AddFolder("C:\\prog");
   os.AddFolder("C:\\out");
   os.AddFile("C:\\dwg\\img\\a.bmp", "image a");

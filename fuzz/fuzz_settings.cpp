@@ -52,6 +52,7 @@ Controls Of(const TForm1& f) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   platform::MemoryOs os;
   platform::ScopedOs use(os);
+  platform::ScopedDesktop useDesktop(os);
   ProgramFolder = u"C:\\prog\\";
   os.AddFile(kPath, std::string(reinterpret_cast<const char*>(data), size));
   TForm1 first;

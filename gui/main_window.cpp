@@ -352,7 +352,7 @@ void MainWindow::OnStartup() {
                SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
   if (!started) {
     if (!form_.StartupError.empty())
-      Guarded([&] { platform::Current().ShowMessage(form_.StartupError); });
+      Guarded([&] { platform::CurrentDesktop().ShowMessage(form_.StartupError); });
     return;
   }
 

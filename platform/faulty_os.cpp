@@ -137,41 +137,10 @@ void FaultyOs::MapDrive(char letter, const std::string& nativeFolder) {
   inner_.MapDrive(letter, nativeFolder);
 }
 
-Path FaultyOs::DesktopFolder() {
-  return inner_.DesktopFolder();
-}
-
-Path FaultyOs::DocumentsFolder() {
-  return inner_.DocumentsFolder();
-}
-
-bool FaultyOs::EscapeKeyDown() {
-  return inner_.EscapeKeyDown();
-}
-
-void FaultyOs::ShowMessage(const std::string& text) {
-  inner_.ShowMessage(text);
-}
-
-void FaultyOs::ShowFailureMessage(const std::string& text) {
-  inner_.ShowFailureMessage(text);
-}
-
-bool FaultyOs::OpenFilesDialog(const OpenDialogRequest& request, std::vector<Path>& files,
-                               std::int32_t& filterIndex) {
-  return inner_.OpenFilesDialog(request, files, filterIndex);
-}
-
-bool FaultyOs::SaveFileDialog(const SaveDialogRequest& request, Path& chosen) {
-  return inner_.SaveFileDialog(request, chosen);
-}
-
-std::u16string FaultyOs::ClassesRootDefault(const std::string& key) {
-  return inner_.ClassesRootDefault(key);
-}
-
-bool FaultyOs::ShellOpen(const Path& program, const Path& document, const Path& folder) {
-  return inner_.ShellOpen(program, document, folder);
+std::uint32_t FaultyOs::RandomNumber() {
+  // A linear congruential step: any fixed sequence does.
+  random_ = random_ * 1664525u + 1013904223u;
+  return random_;
 }
 
 }  // namespace platform

@@ -1,5 +1,5 @@
-// A test wrapper around another Os that makes chosen calls fail, the way a
-// full disk, a vanished file or a refused rename would. Tests run as root,
+// A test wrapper around another file system that makes chosen calls fail,
+// the way a full disk, a vanished file or a refused rename would. Tests run as root,
 // so permission bits cannot produce these failures; this can.
 //
 //   platform::FaultyOs faulty;
@@ -74,22 +74,15 @@ class FaultyOs : public Os {
   bool SetArchiveOnly(const Path& path) override;
   void MapDrive(char letter, const std::string& nativeFolder) override;
   bool Replace(const Path& from, const Path& to) override;
-  // The rest go to the inner Os unchanged.
-  Path DesktopFolder() override;
-  Path DocumentsFolder() override;
-  bool EscapeKeyDown() override;
-  void ShowMessage(const std::string& text) override;
-  void ShowFailureMessage(const std::string& text) override;
-  bool OpenFilesDialog(const OpenDialogRequest& request, std::vector<Path>& files,
-                       std::int32_t& filterIndex) override;
-  bool SaveFileDialog(const SaveDialogRequest& request, Path& chosen) override;
-  std::u16string ClassesRootDefault(const std::string& key) override;
-  bool ShellOpen(const Path& program, const Path& document, const Path& folder) override;
+  // Its own sequence, the same in every wrapper: a run under a fault is
+  // the run that was counted, call for call.
+  std::uint32_t RandomNumber() override;
 
  private:
   std::unique_ptr<File> Wrap(std::unique_ptr<File> file);
 
   Os& inner_;
+  std::uint32_t random_ = 0;
 };
 
 }  // namespace platform

@@ -354,6 +354,11 @@ bool MemoryOs::SetArchiveOnly(const Path& wide) {
 
 void MemoryOs::MapDrive(char, const std::string&) {}
 
+std::uint32_t MemoryOs::RandomNumber() {
+  random_ = random_ * 1664525u + 1013904223u;
+  return random_;
+}
+
 Path MemoryOs::DesktopFolder() {
   return kDesktop;
 }

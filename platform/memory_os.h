@@ -1,7 +1,8 @@
-// An Os held entirely in memory: files, folders and their stamps in maps,
-// dialogs that cancel and messages that are only recorded. Fuzzers and
-// tests run whole conversions on it without touching a disk, and can then
-// ask which paths were ever created or written.
+// A file system held entirely in memory (files, folders and their stamps
+// in maps), with a desktop whose dialogs cancel and whose messages are only
+// recorded. Fuzzers and tests install it as both (ScopedOs and
+// ScopedDesktop), run whole conversions on it without touching a disk, and
+// can then ask which paths were ever created or written.
 //
 // Names are compared ignoring letter case as Windows does (whole
 // characters: the second byte of a double-byte character is never folded
@@ -22,7 +23,7 @@
 
 namespace platform {
 
-class MemoryOs : public Os {
+class MemoryOs : public Os, public Desktop {
  public:
   struct Entry {
     std::string name;  // the path as it was first created, normalised
@@ -69,6 +70,7 @@ class MemoryOs : public Os {
   bool SetLastWriteTime(const Path& path, const LocalTime& time) override;
   bool SetArchiveOnly(const Path& path) override;
   void MapDrive(char letter, const std::string& nativeFolder) override;
+  std::uint32_t RandomNumber() override;
   // A path lives under its byte spelling: CP932 where it has one, and 0x01
   // plus four hexadecimal digits for each code unit it has not (no CP932
   // path holds a control byte, so none can meet such a spelling). Test
@@ -98,6 +100,7 @@ class MemoryOs : public Os {
   std::map<std::string, Entry> entries_;
   std::vector<std::string> written_;
   std::vector<std::string> messages_;
+  std::uint32_t random_ = 0;
 };
 
 }  // namespace platform

@@ -10,6 +10,7 @@ namespace platform {
 
 namespace {
 Os* installed = nullptr;
+Desktop* installedDesktop = nullptr;
 }  // namespace
 
 std::string PathForPerson(const Path& internal) {
@@ -26,7 +27,7 @@ std::string PathForPerson(const Path& internal) {
 #endif
 }
 
-void Os::ShowFailureMessage(const std::string& text) {
+void Desktop::ShowFailureMessage(const std::string& text) {
   ShowMessage(text);
 }
 
@@ -40,6 +41,18 @@ ScopedOs::ScopedOs(Os& os) : previous_(installed) {
 
 ScopedOs::~ScopedOs() {
   installed = previous_;
+}
+
+Desktop& CurrentDesktop() {
+  return installedDesktop ? *installedDesktop : NativeDesktop();
+}
+
+ScopedDesktop::ScopedDesktop(Desktop& desktop) : previous_(installedDesktop) {
+  installedDesktop = &desktop;
+}
+
+ScopedDesktop::~ScopedDesktop() {
+  installedDesktop = previous_;
 }
 
 }  // namespace platform

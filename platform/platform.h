@@ -1,8 +1,10 @@
-// The one door to the operating system. Everything that touches a file, a
-// folder, the clock or the user's desktop goes through `platform::Current()`,
-// so that tests can put a wrapper in front of it and make the N-th create,
-// read, write, rename or delete fail (tests run as root: permission bits
-// prove nothing).
+// The one door to the operating system, in two halves. Everything that
+// touches a file or a folder goes through `platform::Current()`, the file
+// system, so that tests can put a wrapper in front of it and make the N-th
+// create, read, write, rename or delete fail (tests run as root:
+// permission bits prove nothing). What the user's desktop does (folders,
+// keys, messages, dialogs, the shell) goes through
+// `platform::CurrentDesktop()`, which a front end or a test provides.
 //
 // Paths given to this interface are internal paths: Windows form
 // ("C:\dwg\plan.jww", "\home\user\plan.jww") in UTF-16 code units, which
@@ -110,6 +112,20 @@ class Os {
   // lies nowhere name no file.
   virtual void MapDrive(char letter, const std::string& nativeFolder) = 0;
 
+  // A number that differs from run to run, for the names of the work
+  // folder's staging folders: through here, so that a test's file system
+  // can make every run alike.
+  virtual std::uint32_t RandomNumber() = 0;
+};
+
+// The user's desktop: the folders a user keeps, the keyboard, messages,
+// dialogs, the registry and the shell. What a front end provides (a
+// terminal, a window, a test's scripted user); nothing here is a fault a
+// conversion must survive.
+class Desktop {
+ public:
+  virtual ~Desktop() = default;
+
   // The user's desktop and documents folders as internal paths without a
   // final "\", or "" when the system cannot tell.
   virtual Path DesktopFolder() = 0;
@@ -162,6 +178,22 @@ class ScopedOs {
 
  private:
   Os* previous_;
+};
+
+// The desktop in force, the real one of this build, and a test's in its
+// place.
+Desktop& CurrentDesktop();
+Desktop& NativeDesktop();
+
+class ScopedDesktop {
+ public:
+  explicit ScopedDesktop(Desktop& desktop);
+  ~ScopedDesktop();
+  ScopedDesktop(const ScopedDesktop&) = delete;
+  ScopedDesktop& operator=(const ScopedDesktop&) = delete;
+
+ private:
+  Desktop* previous_;
 };
 
 // Native paths (command-line arguments, what a person types) and internal

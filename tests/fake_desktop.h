@@ -1,7 +1,7 @@
 // A platform for the window's logic: the real file system (through
-// FaultyOs, so faults can still be injected) with a scripted user in front
+// FaultyOs, so faults can still be injected) and a scripted user in front
 // of it: the desktop and documents folders, the Esc key, the dialogs and
-// the messages shown.
+// the messages shown. Installed as both halves (ScopedOs, ScopedDesktop).
 #pragma once
 
 #include <deque>
@@ -13,7 +13,7 @@
 
 namespace testutil {
 
-class FakeDesktop : public platform::FaultyOs {
+class FakeDesktop : public platform::FaultyOs, public platform::Desktop {
  public:
   platform::Path desktop, documents;  // no final "\"
   // Esc answers, one per poll; polls beyond the list answer false.

@@ -46,6 +46,7 @@ class External : public ::testing::Test {
   TempDir home, dwg;
   testutil::FakeDesktop fake;
   platform::ScopedOs use{fake};
+  platform::ScopedDesktop useDesktop{fake};
   TForm1 form;
 };
 

@@ -340,6 +340,7 @@ class FaultWalk : public ::testing::Test {
       memory.AddFolder("C:\\check\\staging");
       StagingFolder = u"C:\\check\\staging\\";
       platform::ScopedOs use(memory);
+      platform::ScopedDesktop useDesktop(memory);
       TJwwData d;
       if (!d.LoadFromFile(SjisToUtf16(copy))) throw std::runtime_error(d.LastError);
       auto texts = [](const TEntityLists& lists, std::vector<std::string>& out) {
@@ -393,6 +394,13 @@ class FaultWalk : public ::testing::Test {
     FakeDesktop counting;
     if (!once(counting, scenario + ", no fault")) return runs;
     if (HasFailure()) return runs;  // the good run itself is wrong
+    // The walk fails call N of what the counting run did: a second run must
+    // make the same calls (the staging folder's name included).
+    FakeDesktop again;
+    if (!once(again, scenario + ", no fault, again")) return runs;
+    for (const FaultKind& kind : kKinds)
+      EXPECT_EQ(again.*kind.calls, counting.*kind.calls) << scenario << ": " << kind.name;
+    if (HasFailure()) return runs;
     for (bool thenOn : {false, true}) {
       for (const FaultKind& kind : kKinds) {
         if (thenOn && !fromThenOn.count(kind.name)) continue;
@@ -465,6 +473,7 @@ TEST_F(FaultWalk, OneDrawingWithImages) {
     ProgramFolder = Folder("home");
     WorkFolder = ProgramFolder + u"TEMP\\";
     platform::ScopedOs use(os);
+    platform::ScopedDesktop useDesktop(os);
     std::string why;
     ASSERT_TRUE(CreateWorkFolder(why)) << why;
     TForm1 form;
@@ -542,6 +551,7 @@ TEST_F(FaultWalk, OneUtf16DrawingWithNamesBeyondShiftJis) {
       memory.AddFolder("C:\\check\\staging");
       StagingFolder = u"C:\\check\\staging\\";
       platform::ScopedOs use(memory);
+      platform::ScopedDesktop useDesktop(memory);
       images = testutil::WideImagesOf(u"C:\\check\\drawing.jww");
     } catch (const std::exception& e) {
       ADD_FAILURE() << testutil::Shown(path) << " cannot be read back: " << e.what();
@@ -558,6 +568,7 @@ TEST_F(FaultWalk, OneUtf16DrawingWithNamesBeyondShiftJis) {
     ProgramFolder = Folder("home");
     WorkFolder = ProgramFolder + u"TEMP\\";
     platform::ScopedOs use(os);
+    platform::ScopedDesktop useDesktop(os);
     std::string why;
     ASSERT_TRUE(CreateWorkFolder(why)) << why;
     TForm1 form;
@@ -640,6 +651,7 @@ TEST_F(FaultWalk, BatchOfThreeDrawings) {
     ResetConversionState();
     results.clear();
     platform::ScopedOs use(os);
+    platform::ScopedDesktop useDesktop(os);
     TForm1 form;
     form.ProgramFile = In("home/marrowfold");
     started = form.Startup();
@@ -718,6 +730,7 @@ TEST_F(FaultWalk, SettingsSave) {
   bool saved = false;
   auto run = [&](FakeDesktop& os) {
     platform::ScopedOs use(os);
+    platform::ScopedDesktop useDesktop(os);
     TForm1 form;
     form.Left = 300;
     form.Top = -40;
@@ -767,6 +780,7 @@ TEST_F(FaultWalk, ExternalTransformation) {
     ResetConversionState();
     {
       platform::ScopedOs use(os);
+      platform::ScopedDesktop useDesktop(os);
       TForm1 form;
       form.ProgramFile = In("home/marrowfold");
       form.FormShow({u"-G"});

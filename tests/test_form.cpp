@@ -58,6 +58,7 @@ class Form : public ::testing::Test {
   TempDir home, dwg, out, desk, docs;
   testutil::FakeDesktop fake;
   platform::ScopedOs use{fake};
+  platform::ScopedDesktop useDesktop{fake};
   TForm1 form;
   bool closed = false;
 };

@@ -20,6 +20,7 @@ using Bytes = std::vector<std::uint8_t>;
 std::vector<std::string> ConvertDrawingInMemory(MemoryOs& os, const Bytes& drawing, bool wholePath,
                                                 std::string& result) {
   platform::ScopedOs use(os);
+  platform::ScopedDesktop useDesktop(os);
   os.AddFile("C:\\dwg\\plan.jww", drawing);
   os.AddFolder("C:\\prog");
   os.AddFolder("C:\\out");
@@ -79,6 +80,7 @@ Bytes DrawingWithImages(const std::vector<std::string>& refs, const Images& imag
 // in order.
 std::vector<std::string> EmbeddedNames(MemoryOs& os) {
   platform::ScopedOs use(os);
+  platform::ScopedDesktop useDesktop(os);
   const bool extract = ExtractImagesOnLoad;
   ExtractImagesOnLoad = false;
   TJwwData d;

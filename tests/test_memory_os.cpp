@@ -156,6 +156,7 @@ TEST(MemoryOs, WrittenPathsRecordEveryChangeAndDesktopServicesAreInert) {
 TEST(MemoryOs, AConversionRunsEntirelyInMemory) {
   MemoryOs os;
   platform::ScopedOs use(os);
+  platform::ScopedDesktop useDesktop(os);
   os.AddFolder("C:\\prog");
   os.AddFolder("C:\\out");
   os.AddFile("C:\\dwg\\img\\a.bmp", "image A");

@@ -17,6 +17,7 @@
 
 #include "platform/casefold.h"
 #include "platform/faulty_os.h"
+#include "platform/memory_os.h"
 #include "platform/platform.h"
 #include "tests/testutil.h"
 #include "text/unicode.h"
@@ -556,6 +557,23 @@ TEST(FaultyOs, CountsAndFailsTheChosenCalls) {
   EXPECT_TRUE(Os().FileExists(dir.Path("nothing")));
   EXPECT_TRUE(Os().FindFirst(dir.Path("nothing"), e));
   EXPECT_FALSE(e.isFolder);
+}
+
+TEST(FaultyOs, NumbersForNamesRepeatFromWrapperToWrapper) {
+  // The staging folder's name comes from here: a run under a fault must
+  // name its folders as the counted run did.
+  platform::FaultyOs first, second;
+  platform::MemoryOs memory, memoryAgain;
+  std::vector<std::uint32_t> a, b, c, d;
+  for (int i = 0; i < 4; ++i) {
+    a.push_back(first.RandomNumber());
+    b.push_back(second.RandomNumber());
+    c.push_back(memory.RandomNumber());
+    d.push_back(memoryAgain.RandomNumber());
+  }
+  EXPECT_EQ(a, b);
+  EXPECT_EQ(c, d);
+  EXPECT_NE(a[0], a[1]);
 }
 
 TEST(FaultyOs, ScopedOsRestoresThePrevious) {

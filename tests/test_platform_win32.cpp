@@ -304,7 +304,7 @@ TEST(Win32Files, CreatedFilesAreNotedUntilRenamedIntoPlace) {
   EXPECT_FALSE(noted(base + L"done.jww"));
   ASSERT_TRUE(Os().RemoveFolder(SjisToUtf16(dir.Internal("WORK"))));  // letter case ignored
   EXPECT_FALSE(noted(base + L"work"));
-  EXPECT_FALSE(Os().EscapeKeyDown());
+  EXPECT_FALSE(platform::NativeDesktop().EscapeKeyDown());
 }
 
 TEST(Win32Dialogs, FilterTextBecomesNulSeparated) {
@@ -366,11 +366,14 @@ TEST(Win32Program, FoldersAndArguments) {
 TEST(Win32Registry, ClassesRootDefaultReadsOnly) {
   // Every Windows (and Wine's prefix, in both registry views) opens text
   // files with Notepad: a key of the same shape as Jw_cad's.
-  std::u16string command = Os().ClassesRootDefault("txtfile\\shell\\open\\command");
+  std::u16string command =
+      platform::NativeDesktop().ClassesRootDefault("txtfile\\shell\\open\\command");
   for (char16_t& c : command)
     if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
   EXPECT_NE(command.find(u"notepad.exe"), std::u16string::npos);
-  EXPECT_EQ(Os().ClassesRootDefault("Marrowfold.NoSuchKey\\shell\\open\\command"), u"");
+  EXPECT_EQ(
+      platform::NativeDesktop().ClassesRootDefault("Marrowfold.NoSuchKey\\shell\\open\\command"),
+      u"");
   // Reading never creates the key.
   HKEY h = nullptr;
   EXPECT_NE(::RegOpenKeyExW(HKEY_CLASSES_ROOT, L"Marrowfold.NoSuchKey", 0, KEY_READ, &h),

@@ -20,6 +20,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -798,6 +799,11 @@ class PosixOs : public Os {
     }
   }
 
+  std::uint32_t RandomNumber() override { return std::random_device()(); }
+};
+
+class PosixDesktop : public Desktop {
+ public:
   Path DesktopFolder() override { return posix::UserFolderInternal("XDG_DESKTOP_DIR", "Desktop"); }
 
   Path DocumentsFolder() override {
@@ -843,6 +849,11 @@ std::string CurrentFolder() {
 Os& Native() {
   static PosixOs os;
   return os;
+}
+
+Desktop& NativeDesktop() {
+  static PosixDesktop desktop;
+  return desktop;
 }
 
 bool NativeToInternal(const std::string& native, Path& internal, std::string& error) {

@@ -11,6 +11,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -255,6 +256,24 @@ void PrintMessage(const std::string& sjis, bool toStderr) {
   WriteOut(toStderr, out);
 }
 
+bool Move(const Path& from, const Path& to, DWORD flags) {
+  std::wstring wFrom, wTo;
+  if (!WidePath(from, wFrom) || !WidePath(to, wTo)) return false;
+  const std::wstring fullFrom = FullWidePath(wFrom), fullTo = FullWidePath(wTo);
+  bool moved = false;
+  win32::WithNotesLocked([&] {
+    moved = ::MoveFileExW(fullFrom.c_str(), fullTo.c_str(), flags) != 0;
+    // A file renamed into place is finished: an interrupt must not
+    // delete it, even where a file the program made earlier lay under
+    // the new name. A file renamed onto itself is still where it was made.
+    if (moved && fullFrom != fullTo) {
+      win32::ForgetEntry(fullFrom);
+      win32::ForgetEntry(fullTo);
+    }
+  });
+  return moved;
+}
+
 class Win32Os : public Os {
  public:
   std::unique_ptr<File> OpenRead(const Path& path) override {
@@ -404,6 +423,11 @@ class Win32Os : public Os {
   // Windows has drives of its own.
   void MapDrive(char, const std::string&) override {}
 
+  std::uint32_t RandomNumber() override { return std::random_device()(); }
+};
+
+class Win32Desktop : public Desktop {
+ public:
   Path DesktopFolder() override { return ShellFolder(CSIDL_DESKTOPDIRECTORY); }
   Path DocumentsFolder() override { return ShellFolder(CSIDL_PERSONAL); }
 
@@ -470,24 +494,6 @@ class Win32Os : public Os {
     const std::u16string units = TextForPerson(text);
     win32::MessageBoxOfProgram(std::wstring(units.begin(), units.end()), 0);
   }
-
-  static bool Move(const Path& from, const Path& to, DWORD flags) {
-    std::wstring wFrom, wTo;
-    if (!WidePath(from, wFrom) || !WidePath(to, wTo)) return false;
-    const std::wstring fullFrom = FullWidePath(wFrom), fullTo = FullWidePath(wTo);
-    bool moved = false;
-    win32::WithNotesLocked([&] {
-      moved = ::MoveFileExW(fullFrom.c_str(), fullTo.c_str(), flags) != 0;
-      // A file renamed into place is finished: an interrupt must not
-      // delete it, even where a file the program made earlier lay under
-      // the new name. A file renamed onto itself is still where it was made.
-      if (moved && fullFrom != fullTo) {
-        win32::ForgetEntry(fullFrom);
-        win32::ForgetEntry(fullTo);
-      }
-    });
-    return moved;
-  }
 };
 
 }  // namespace
@@ -495,6 +501,11 @@ class Win32Os : public Os {
 Os& Native() {
   static Win32Os os;
   return os;
+}
+
+Desktop& NativeDesktop() {
+  static Win32Desktop desktop;
+  return desktop;
 }
 
 bool NativeToInternal(const std::string& native, Path& internal, std::string& error) {
