@@ -25,7 +25,7 @@ void TJwwData::ReadBlockDefs(JwwReader& r, TTagState& tags) {
     // all say "CDataList", and the body's size does not depend on it.
     ReadBlockDefTag(r, tags);
     std::uint8_t buf[27];
-    const std::size_t size = v >= 351 ? 27 : 25;
+    const std::size_t size = HasPenWidth(v) ? 27 : 25;
     r.ReadExact(buf, size);
     ByteCursor c(buf, size);
     TEntJwwBlockDef d;

@@ -31,7 +31,7 @@ bool IsEntityKind(std::int32_t kind) {
 // Size of a fixed part whose 7.00 size is `size` and that holds `attrs`
 // attribute blocks.
 std::size_t Fixed(std::size_t size, std::int32_t version, std::size_t attrs = 1) {
-  return version >= 351 ? size : size - 2 * attrs;
+  return HasPenWidth(version) ? size : size - 2 * attrs;
 }
 
 // Reads a fixed part in one piece into `buf` (which must hold `size` bytes).
@@ -249,7 +249,7 @@ void ReadDimension(JwwReader& r, std::int32_t v, TEntJwwDimension& e) {
   e.Line = ParseLine(c, v);
   ParseTextFixed(c, v, e.Text);
   ReadTextStrings(r, e.Text);
-  if (v >= 420) {
+  if (HasExtendedTables(v)) {
     std::uint8_t ext[96];
     ByteCursor x = ReadFixed(r, ext, sizeof ext);
     e.ExtFlag = x.Word();

@@ -146,7 +146,7 @@ void WriteDimensions(JwwWriter& w, const TEntJwwHeader& h, std::int32_t v) {
   for (auto setting : h.DimSettings) s.Dword(setting);
   s.Dword(h.DimReserved);
   // Files up to 4.20 carry no width below -101.
-  s.Dword(v <= 420 && h.MaxLineDrawWidth < -101 ? -101 : h.MaxLineDrawWidth);
+  s.Dword(LimitsDrawWidth(v) && h.MaxLineDrawWidth < -101 ? -101 : h.MaxLineDrawWidth);
   Put(w, s);
 }
 
@@ -201,7 +201,7 @@ void WriteNames(JwwWriter& w, const TJwwData& d) {
 // taken: they are read past and written as zeros.
 
 std::size_t ShadowLength(std::int32_t v) {
-  return v > 230 ? 44 : 28;
+  return HasLongShadowsAndJumps(v) ? 44 : 28;
 }
 
 void ReadShadows(JwwReader& r, TEntJwwHeader& h) {
@@ -211,7 +211,7 @@ void ReadShadows(JwwReader& r, TEntJwwHeader& h) {
   h.Latitude = c.Double();
   h.Flag9To15 = c.Dword();
   h.WallShadowHeight = c.Double();
-  if (h.Version >= 300) {
+  if (HasSkyMap(h.Version)) {
     h.SkyMapHeight = c.Double();
     h.SkyMapRadius = c.Double();
   }
@@ -223,7 +223,7 @@ void WriteShadows(JwwWriter& w, const TEntJwwHeader& h, std::int32_t v) {
   s.Double(h.Latitude);
   s.Dword(h.Flag9To15);
   s.Double(h.WallShadowHeight);
-  if (v >= 300) {
+  if (HasSkyMap(v)) {
     s.Double(h.SkyMapHeight);
     s.Double(h.SkyMapRadius);
   } else if (ShadowLength(v) == 44) {
@@ -262,12 +262,8 @@ void WriteView(JwwWriter& w, const TEntJwwHeader& h) {
 // The short form has jumps 1-4 without layer groups; the rest keep their
 // cleared values (scale 1, layer group -1).
 
-bool LongJumps(std::int32_t v) {
-  return v > 230;
-}
-
 void ReadJumps(JwwReader& r, TEntJwwHeader& h) {
-  const bool full = LongJumps(h.Version);
+  const bool full = HasLongShadowsAndJumps(h.Version);
   const auto block = r.ReadBlock(full ? 280 : 96);
   ByteCursor c(block);
   for (int n = 1; n <= (full ? 8 : 4); ++n) {
@@ -288,7 +284,7 @@ void ReadJumps(JwwReader& r, TEntJwwHeader& h) {
 }
 
 void WriteJumps(JwwWriter& w, const TEntJwwHeader& h, std::int32_t v) {
-  const bool full = LongJumps(v);
+  const bool full = HasLongShadowsAndJumps(v);
   ByteSink s;
   for (int n = 1; n <= (full ? 8 : 4); ++n) {
     s.Double(h.JumpScale[n]);
@@ -474,7 +470,7 @@ void WriteOptions(JwwWriter& w, const TEntJwwHeader& h, std::int32_t v) {
   for (auto option : h.Options) s.Dword(option);
   // From 6.00 on the word always carries a tens digit of at least 1.
   std::int64_t word = h.Option11Units;
-  if (v >= 600) word += h.Option11Tens > 0 ? std::int64_t{h.Option11Tens} * 10 : 10;
+  if (HasOption11Tens(v)) word += h.Option11Tens > 0 ? std::int64_t{h.Option11Tens} * 10 : 10;
   s.Dword(static_cast<std::int32_t>(word));
   if (length >= 104) {
     s.Dword(h.DrawingTime);
@@ -502,10 +498,6 @@ void WriteOptions(JwwWriter& w, const TEntJwwHeader& h, std::int32_t v) {
 // ---- H16: extended colours and line types, from 4.20 on -------------------------
 // Four runs: 257 screen pairs, 257 named printer entries, 33 line-type
 // patterns, 33 named line types with ten pitches.
-
-bool HasExtendedTables(std::int32_t v) {
-  return v >= 420;
-}
 
 // An extended line type beyond 16 needs 2, 4, 6 or 8 segments; any other
 // count is written as a plain two-segment dash.
@@ -669,7 +661,7 @@ void TJwwData::ReadHeader(JwwReader& r) {
   TextKinds.assign(kTextKinds, {});
 
   ReadIdentity(r, Header);
-  if (Header.Version < 220) return;  // the caller refuses the file
+  if (Header.Version < kOldestReadableVersion) return;  // the caller refuses the file
   ReadBasics(r, Header);
   ReadLayerStates(r, *this);
   ReadReserved(r, Header);

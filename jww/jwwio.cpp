@@ -233,7 +233,7 @@ TEntJwwAttr ParseEntityAttr(ByteCursor& c, std::int32_t version) {
   a.Group = c.Dword();
   a.PenStyle = c.Byte();
   a.PenColor = c.Word();
-  if (version >= 351) a.PenWidth = c.Word();
+  if (HasPenWidth(version)) a.PenWidth = c.Word();
   a.Layer = c.Word();
   a.LayerGroup = c.Word();
   a.Flags = c.Word();
@@ -242,7 +242,7 @@ TEntJwwAttr ParseEntityAttr(ByteCursor& c, std::int32_t version) {
 
 TEntJwwAttr ReadEntityAttr(JwwReader& r, std::int32_t version) {
   std::uint8_t b[15];
-  std::size_t n = version >= 351 ? 15 : 13;
+  std::size_t n = HasPenWidth(version) ? 15 : 13;
   r.ReadExact(b, n);
   ByteCursor c(b, n);
   return ParseEntityAttr(c, version);

@@ -4,6 +4,7 @@
 // attribute block.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <stdexcept>
@@ -12,6 +13,43 @@
 
 #include "jww/jwwtype.h"
 #include "platform/platform.h"
+
+// Items are copied between the file's bytes and the records with memcpy:
+// the file is little-endian, and so must the host be.
+static_assert(std::endian::native == std::endian::little,
+              "JWW items are read and written by copying little-endian bytes");
+
+// The versions at which the layout of a drawing changed, named once.
+constexpr std::int32_t kOldestReadableVersion = 220;  // older ones are refused
+// Sky-map heights in the shadow settings.
+constexpr bool HasSkyMap(std::int32_t v) {
+  return v >= 300;
+}
+// Longer shadow settings and jump table after 2.30.
+constexpr bool HasLongShadowsAndJumps(std::int32_t v) {
+  return v > 230;
+}
+// A pen width in every attribute block (two bytes more per block).
+constexpr bool HasPenWidth(std::int32_t v) {
+  return v >= 351;
+}
+// Files up to 4.20 carry no drawing width below -101.
+constexpr bool LimitsDrawWidth(std::int32_t v) {
+  return v <= 420;
+}
+// Extended colours and line types in the header; an extension of every
+// text.
+constexpr bool HasExtendedTables(std::int32_t v) {
+  return v >= 420;
+}
+// Option 11 holds a tens digit of at least 1.
+constexpr bool HasOption11Tens(std::int32_t v) {
+  return v >= 600;
+}
+// The image section after the drawing.
+constexpr bool HasImageSection(std::int32_t v) {
+  return v >= 700;
+}
 
 // An I/O failure of a load or a save. `code` follows the run-time error
 // numbers users of the original tool know: 100 a read past the end, 101 a

@@ -50,7 +50,7 @@ bool TJwwData::LoadFromFile(const std::u16string& fileName) {
   try {
     JwwReader r(*file);
     ReadHeader(r);
-    if (Header.Version < 220) {
+    if (Header.Version < kOldestReadableVersion) {
       file.reset();
       throw JwwIoError(103, IoErrorText(103));
     }
@@ -99,7 +99,7 @@ void TJwwData::ReadEntityStream(JwwReader& r) {
   TTagState tags;
   Header.EntityCount = ReadEntityList(r, Header.Version, tags, *this);
   ReadBlockDefs(r, tags);
-  if (Header.Version >= 700) ReadImageSection(r);
+  if (HasImageSection(Header.Version)) ReadImageSection(r);
 }
 
 void TJwwData::WriteEntityStream(JwwWriter& w, std::int32_t version) {
@@ -107,7 +107,7 @@ void TJwwData::WriteEntityStream(JwwWriter& w, std::int32_t version) {
   const BlockNumberMap numbers(*this);
   WriteEntityList(w, tags, *this, numbers);
   WriteBlockDefs(w, tags, numbers);
-  if (version >= 700) WriteImageSection(w);
+  if (HasImageSection(version)) WriteImageSection(w);
 }
 
 std::string VersionText(std::int32_t v) {
