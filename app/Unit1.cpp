@@ -7,7 +7,7 @@
 #include "embed/staging.h"
 #include "text/filenames.h"
 #include "text/sjis.h"
-#include "text/unicode.h"
+#include "platform/unicode.h"
 
 const char* const kResultFailed = "\x95\xCF\x8A\xB7\x8E\xB8\x94s";  // 変換失敗
 const char* const kLogArrow = "\x81\xA8 ";                          // "→ "

@@ -3,7 +3,7 @@
 #include "app/Unit1.h"
 #include "app/UnitGval.h"
 #include "text/filenames.h"
-#include "text/unicode.h"
+#include "platform/unicode.h"
 
 namespace {
 

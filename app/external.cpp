@@ -8,7 +8,7 @@
 #include "external/JwwGaibu.h"
 #include "text/filenames.h"
 #include "text/sjis.h"
-#include "text/unicode.h"
+#include "platform/unicode.h"
 
 namespace {
 

@@ -17,7 +17,7 @@
 #include "app/Unit1.h"
 #include "app/UnitGval.h"
 #include "text/sjis.h"
-#include "text/unicode.h"
+#include "platform/unicode.h"
 
 namespace {
 

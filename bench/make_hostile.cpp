@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/jwwfixture.h"
-#include "tests/testutil.h"
+#include "testing/jwwfixture.h"
+#include "testing/testutil.h"
 
 namespace {
 

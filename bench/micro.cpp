@@ -11,8 +11,8 @@
 
 #include "jww/jwwio.h"
 #include "jww/jwwunit.h"
-#include "tests/jwwfixture.h"
-#include "tests/testutil.h"
+#include "testing/jwwfixture.h"
+#include "testing/testutil.h"
 #include "text/sjis.h"
 
 namespace {

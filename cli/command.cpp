@@ -15,7 +15,7 @@
 #include "platform/program.h"
 #include "text/filenames.h"
 #include "text/sjis.h"
-#include "text/unicode.h"
+#include "platform/unicode.h"
 
 const char* const kMarrowfoldVersion = "Marrowfold Ver.1.3";
 

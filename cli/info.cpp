@@ -16,7 +16,7 @@
 #include "platform/platform.h"
 #include "text/filenames.h"
 #include "text/sjis.h"
-#include "text/unicode.h"
+#include "platform/unicode.h"
 #include "text/widenames.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include "jww/jwwunit.h"
 #include "platform/platform.h"
 #include "text/filenames.h"
-#include "text/unicode.h"
+#include "platform/unicode.h"
 
 namespace {
 

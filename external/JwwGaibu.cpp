@@ -7,7 +7,7 @@
 
 #include "platform/platform.h"
 #include "text/sjis.h"
-#include "text/unicode.h"
+#include "platform/unicode.h"
 
 TGaibuData GaibuData;
 

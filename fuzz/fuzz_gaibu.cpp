@@ -3,8 +3,8 @@
 #include <string>
 
 #include "external/JwwGaibu.h"
-#include "platform/memory_os.h"
-#include "text/unicode.h"
+#include "testing/memory_os.h"
+#include "platform/unicode.h"
 
 namespace {
 const std::string kPath = "C:\\jww\\JWC_TEMP.TXT";

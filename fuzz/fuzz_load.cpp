@@ -15,10 +15,10 @@
 
 #include "jww/jwwtype.h"
 #include "jww/jwwunit.h"
-#include "platform/memory_os.h"
+#include "testing/memory_os.h"
 #include "text/filenames.h"
 #include "text/sjis.h"
-#include "text/unicode.h"
+#include "platform/unicode.h"
 #include "text/widenames.h"
 
 namespace {

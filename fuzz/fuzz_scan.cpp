@@ -14,8 +14,8 @@
 #include "embed/staging.h"
 #include "jww/jwwtype.h"
 #include "jww/jwwunit.h"
-#include "platform/memory_os.h"
-#include "text/unicode.h"
+#include "testing/memory_os.h"
+#include "platform/unicode.h"
 
 namespace {
 

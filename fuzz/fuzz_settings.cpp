@@ -7,8 +7,8 @@
 
 #include "app/Unit1.h"
 #include "app/UnitGval.h"
-#include "platform/memory_os.h"
-#include "text/unicode.h"
+#include "testing/memory_os.h"
+#include "platform/unicode.h"
 
 namespace {
 

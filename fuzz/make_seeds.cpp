@@ -9,8 +9,8 @@
 #include <utility>
 #include <vector>
 
-#include "tests/jwwfixture.h"
-#include "tests/testutil.h"
+#include "testing/jwwfixture.h"
+#include "testing/testutil.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "platform/platform.h"
-#include "text/unicode.h"
+#include "platform/unicode.h"
 
 namespace gui {
 

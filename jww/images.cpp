@@ -21,7 +21,7 @@
 #include "jww/jwwunit.h"
 #include "text/filenames.h"
 #include "text/sjis.h"
-#include "text/unicode.h"
+#include "platform/unicode.h"
 #include "text/widenames.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "text/sjis.h"
-#include "text/unicode.h"
+#include "platform/unicode.h"
 
 std::string IoErrorText(int code) {
   // "I/O エラー (%d)"

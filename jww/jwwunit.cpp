@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "platform/platform.h"
-#include "text/unicode.h"
+#include "platform/unicode.h"
 
 TJwwData::TJwwData() {
   ClearDrawing();

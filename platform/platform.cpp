@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "text/unicode.h"
+#include "platform/unicode.h"
 
 namespace platform {
 

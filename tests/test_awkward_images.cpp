@@ -14,10 +14,10 @@
 #include "app/UnitGval.h"
 #include "embed/staging.h"
 #include "jww/jwwunit.h"
-#include "platform/faulty_os.h"
+#include "testing/faulty_os.h"
 #include "platform/platform.h"
-#include "tests/conversion_fixture.h"
-#include "tests/testutil.h"
+#include "testing/conversion_fixture.h"
+#include "testing/testutil.h"
 
 namespace fs = std::filesystem;
 using testutil::ImagesOf;

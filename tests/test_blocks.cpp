@@ -6,8 +6,8 @@
 #include <algorithm>
 
 #include "jww/jwwunit.h"
-#include "tests/jwwfixture.h"
-#include "tests/testutil.h"
+#include "testing/jwwfixture.h"
+#include "testing/testutil.h"
 
 namespace {
 

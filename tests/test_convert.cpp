@@ -10,10 +10,10 @@
 #include "app/Unit1.h"
 #include "app/UnitGval.h"
 #include "embed/staging.h"
-#include "platform/faulty_os.h"
-#include "tests/conversion_fixture.h"
-#include "tests/jwwfixture.h"
-#include "tests/testutil.h"
+#include "testing/faulty_os.h"
+#include "testing/conversion_fixture.h"
+#include "testing/jwwfixture.h"
+#include "testing/testutil.h"
 #include "text/sjis.h"
 
 namespace fs = std::filesystem;

@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "jww/jwwunit.h"
-#include "platform/faulty_os.h"
-#include "tests/jwwfixture.h"
-#include "tests/testutil.h"
+#include "testing/faulty_os.h"
+#include "testing/jwwfixture.h"
+#include "testing/testutil.h"
 
 using testutil::TempDir;
 

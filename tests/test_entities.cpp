@@ -8,8 +8,8 @@
 #include <functional>
 
 #include "jww/jwwunit.h"
-#include "tests/jwwfixture.h"
-#include "tests/testutil.h"
+#include "testing/jwwfixture.h"
+#include "testing/testutil.h"
 
 namespace {
 

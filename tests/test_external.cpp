@@ -7,8 +7,8 @@
 
 #include "app/Unit1.h"
 #include "app/UnitGval.h"
-#include "tests/fake_desktop.h"
-#include "tests/testutil.h"
+#include "testing/fake_desktop.h"
+#include "testing/testutil.h"
 #include "text/sjis.h"
 
 namespace fs = std::filesystem;

@@ -19,11 +19,11 @@
 #include "app/Unit1.h"
 #include "app/UnitGval.h"
 #include "embed/staging.h"
-#include "platform/memory_os.h"
-#include "tests/fake_desktop.h"
-#include "tests/jwwfixture.h"
-#include "tests/testutil.h"
-#include "text/unicode.h"
+#include "testing/memory_os.h"
+#include "testing/fake_desktop.h"
+#include "testing/jwwfixture.h"
+#include "testing/testutil.h"
+#include "platform/unicode.h"
 
 namespace fs = std::filesystem;
 using platform::FaultyOs;

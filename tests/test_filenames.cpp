@@ -3,9 +3,9 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/faulty_os.h"
+#include "testing/faulty_os.h"
 #include "platform/platform.h"
-#include "tests/testutil.h"
+#include "testing/testutil.h"
 #include "text/filenames.h"
 
 namespace fs = std::filesystem;

@@ -8,8 +8,8 @@
 #include "app/Unit1.h"
 #include "app/UnitGval.h"
 #include "embed/staging.h"
-#include "tests/fake_desktop.h"
-#include "tests/testutil.h"
+#include "testing/fake_desktop.h"
+#include "testing/testutil.h"
 
 namespace fs = std::filesystem;
 using testutil::TempDir;

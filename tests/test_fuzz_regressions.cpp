@@ -5,7 +5,7 @@
 #include <string>
 
 #include "text/sjis.h"
-#include "text/unicode.h"
+#include "platform/unicode.h"
 
 namespace {
 

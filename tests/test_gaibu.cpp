@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "external/JwwGaibu.h"
-#include "platform/faulty_os.h"
-#include "tests/testutil.h"
+#include "testing/faulty_os.h"
+#include "testing/testutil.h"
 
 using testutil::TempDir;
 

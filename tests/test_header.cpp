@@ -8,7 +8,7 @@
 
 #include "jww/jwwunit.h"
 #include "platform/platform.h"
-#include "tests/testutil.h"
+#include "testing/testutil.h"
 
 namespace {
 

@@ -11,9 +11,9 @@
 
 #include "embed/staging.h"
 #include "jww/jwwunit.h"
-#include "platform/faulty_os.h"
+#include "testing/faulty_os.h"
 #include "platform/platform.h"
-#include "tests/testutil.h"
+#include "testing/testutil.h"
 #include "text/filenames.h"
 #include "text/sjis.h"
 

@@ -13,11 +13,11 @@
 #include "cli/info.h"
 #include "jww/jwwtype.h"
 #include "jww/jwwunit.h"
-#include "platform/faulty_os.h"
+#include "testing/faulty_os.h"
 #include "platform/platform.h"
-#include "tests/jwwfixture.h"
-#include "tests/testutil.h"
-#include "text/unicode.h"
+#include "testing/jwwfixture.h"
+#include "testing/testutil.h"
+#include "platform/unicode.h"
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;

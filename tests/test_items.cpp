@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "jww/jwwio.h"
-#include "tests/testutil.h"
-#include "text/unicode.h"
+#include "testing/testutil.h"
+#include "platform/unicode.h"
 
 using testutil::MemoryFile;
 

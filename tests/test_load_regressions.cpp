@@ -4,9 +4,9 @@
 #include "app/Unit1.h"
 #include "app/UnitGval.h"
 #include "embed/staging.h"
-#include "platform/memory_os.h"
-#include "tests/jwwfixture.h"
-#include "tests/testutil.h"
+#include "testing/memory_os.h"
+#include "testing/jwwfixture.h"
+#include "testing/testutil.h"
 #include "text/filenames.h"
 
 using platform::MemoryOs;

@@ -7,9 +7,9 @@
 #include "app/Unit1.h"
 #include "app/UnitGval.h"
 #include "embed/staging.h"
-#include "platform/memory_os.h"
-#include "tests/jwwfixture.h"
-#include "text/unicode.h"
+#include "testing/memory_os.h"
+#include "testing/jwwfixture.h"
+#include "platform/unicode.h"
 
 using platform::MemoryOs;
 

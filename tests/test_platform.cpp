@@ -16,11 +16,11 @@
 #include <vector>
 
 #include "platform/casefold.h"
-#include "platform/faulty_os.h"
-#include "platform/memory_os.h"
+#include "testing/faulty_os.h"
+#include "testing/memory_os.h"
 #include "platform/platform.h"
-#include "tests/testutil.h"
-#include "text/unicode.h"
+#include "testing/testutil.h"
+#include "platform/unicode.h"
 
 namespace fs = std::filesystem;
 using testutil::ReadText;

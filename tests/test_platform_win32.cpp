@@ -15,9 +15,9 @@
 #include "platform/win32/dialogs.h"
 #include "platform/win32/encoding.h"
 #include "platform/win32/interrupts.h"
-#include "tests/testutil.h"
+#include "testing/testutil.h"
 #include "text/filenames.h"
-#include "text/unicode.h"
+#include "platform/unicode.h"
 
 namespace fs = std::filesystem;
 using testutil::ReadText;

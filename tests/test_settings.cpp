@@ -6,8 +6,8 @@
 
 #include "app/Unit1.h"
 #include "app/UnitGval.h"
-#include "platform/faulty_os.h"
-#include "tests/testutil.h"
+#include "testing/faulty_os.h"
+#include "testing/testutil.h"
 
 namespace fs = std::filesystem;
 using testutil::TempDir;

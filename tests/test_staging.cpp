@@ -11,10 +11,10 @@
 
 #include "embed/staging.h"
 #include "jww/jwwtype.h"
-#include "platform/faulty_os.h"
+#include "testing/faulty_os.h"
 #include "platform/platform.h"
-#include "tests/testutil.h"
-#include "text/unicode.h"
+#include "testing/testutil.h"
+#include "platform/unicode.h"
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;

@@ -8,7 +8,7 @@
 
 #include "platform/platform.h"
 #include "text/sjis.h"
-#include "text/unicode.h"
+#include "platform/unicode.h"
 
 namespace {
 

@@ -10,15 +10,15 @@
 #include "app/Unit1.h"
 #include "app/UnitGval.h"
 #include "embed/staging.h"
-#include "platform/faulty_os.h"
-#include "platform/memory_os.h"
+#include "testing/faulty_os.h"
+#include "testing/memory_os.h"
 #ifndef _WIN32
 #include "platform/posix/signals.h"
 #endif
-#include "tests/conversion_fixture.h"
-#include "tests/jwwfixture.h"
-#include "tests/testutil.h"
-#include "text/unicode.h"
+#include "testing/conversion_fixture.h"
+#include "testing/jwwfixture.h"
+#include "testing/testutil.h"
+#include "platform/unicode.h"
 #include "text/widenames.h"
 
 namespace fs = std::filesystem;

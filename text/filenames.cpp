@@ -8,7 +8,7 @@
 
 #include "platform/casefold.h"
 #include "text/sjis.h"
-#include "text/unicode.h"
+#include "platform/unicode.h"
 
 namespace {
 

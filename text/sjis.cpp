@@ -45,10 +45,6 @@ int HexValue(char c) {
 
 }  // namespace
 
-bool IsSjisLeadByte(std::uint8_t b) {
-  return (b >= 0x80 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFD);
-}
-
 int SjisCharCount(const std::string& s) {
   int count = 0;
   for (std::size_t i = 0; i < s.size(); i += CharSize(s, i)) ++count;

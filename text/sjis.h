@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-bool IsSjisLeadByte(std::uint8_t b);
+#include "platform/unicode.h"  // IsSjisLeadByte
 
 int SjisCharCount(const std::string& s);
 std::string SjisRightBytes(const std::string& s, int n);

@@ -6,7 +6,7 @@
 #include "platform/casefold.h"
 #include "platform/platform.h"
 #include "text/sjis.h"
-#include "text/unicode.h"
+#include "platform/unicode.h"
 
 namespace {
 

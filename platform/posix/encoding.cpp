@@ -4,7 +4,7 @@
 
 #include <cerrno>
 
-#include "text/sjis.h"
+#include "platform/unicode.h"
 
 namespace platform::posix {
 

@@ -29,8 +29,7 @@
 #include "platform/posix/encoding.h"
 #include "platform/posix/services.h"
 #include "platform/posix/signals.h"
-#include "text/sjis.h"
-#include "text/unicode.h"
+#include "platform/unicode.h"
 
 namespace platform {
 

@@ -22,7 +22,7 @@
 
 #include "platform/posix/encoding.h"
 #include "platform/posix/signals.h"
-#include "text/sjis.h"
+#include "platform/unicode.h"
 
 namespace platform::posix {
 

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "text/sjis.h"
+#include "platform/unicode.h"
 
 namespace platform::win32 {
 

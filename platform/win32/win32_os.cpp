@@ -20,7 +20,7 @@
 #include "platform/win32/dialogs.h"
 #include "platform/win32/encoding.h"
 #include "platform/win32/interrupts.h"
-#include "text/unicode.h"
+#include "platform/unicode.h"
 
 namespace platform {
 

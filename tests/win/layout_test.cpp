@@ -16,7 +16,7 @@
 #include "gui/font.h"
 #include "gui/main_window.h"
 #include "gui/wide_text.h"
-#include "text/unicode.h"
+#include "platform/unicode.h"
 
 namespace {
 

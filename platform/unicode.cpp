@@ -1,4 +1,4 @@
-#include "text/unicode.h"
+#include "platform/unicode.h"
 
 #include <algorithm>
 #include <array>
@@ -6,7 +6,10 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "text/sjis.h"
+
+bool IsSjisLeadByte(std::uint8_t b) {
+  return (b >= 0x80 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFD);
+}
 
 bool Utf16ToUtf8(const std::u16string& in, std::string& out) {
   out.clear();

@@ -1,8 +1,14 @@
 // Conversions between Shift-JIS (Windows code page 932) and UTF-16, for the
-// strings current Jw_cad releases store as UTF-16.
+// strings current Jw_cad releases store as UTF-16. Here, below the text
+// helpers, because every path the system meets passes through them.
 #pragma once
 
+#include <cstdint>
 #include <string>
+
+// Whether byte b opens a double-byte Shift-JIS character: the one lead-byte
+// rule every walk over Shift-JIS text uses.
+bool IsSjisLeadByte(std::uint8_t b);
 
 // UTF-8 and UTF-16 without any code page: false on malformed input (a lone
 // surrogate, a bad UTF-8 sequence).

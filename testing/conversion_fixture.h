@@ -11,7 +11,7 @@
 #include "app/Unit1.h"
 #include "app/UnitGval.h"
 #include "embed/staging.h"
-#include "tests/testutil.h"
+#include "testing/testutil.h"
 
 class ConversionTest : public ::testing::Test {
  protected:

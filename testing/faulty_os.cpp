@@ -1,9 +1,9 @@
-#include "platform/faulty_os.h"
+#include "testing/faulty_os.h"
 
 #include <utility>
 
-#include "platform/memory_os.h"
-#include "text/unicode.h"
+#include "testing/memory_os.h"
+#include "platform/unicode.h"
 
 namespace platform {
 

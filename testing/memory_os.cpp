@@ -1,4 +1,4 @@
-#include "platform/memory_os.h"
+#include "testing/memory_os.h"
 
 #include <algorithm>
 #include <cstring>
@@ -7,7 +7,7 @@
 #include "platform/casefold.h"
 #include "text/filenames.h"
 #include "text/sjis.h"
-#include "text/unicode.h"
+#include "platform/unicode.h"
 
 namespace platform {
 

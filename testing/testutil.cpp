@@ -1,4 +1,4 @@
-#include "tests/testutil.h"
+#include "testing/testutil.h"
 
 #include <zlib.h>
 
@@ -10,9 +10,9 @@
 
 #include "jww/jwwunit.h"
 #include "platform/platform.h"
-#include "tests/jwwfixture.h"
+#include "testing/jwwfixture.h"
 #include "text/sjis.h"
-#include "text/unicode.h"
+#include "platform/unicode.h"
 #include "text/widenames.h"
 
 namespace testutil {

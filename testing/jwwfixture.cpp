@@ -1,6 +1,6 @@
-#include "tests/jwwfixture.h"
+#include "testing/jwwfixture.h"
 
-#include "tests/testutil.h"
+#include "testing/testutil.h"
 
 namespace jwwfixture {
 

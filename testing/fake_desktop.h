@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/faulty_os.h"
+#include "testing/faulty_os.h"
 
 namespace testutil {
 
