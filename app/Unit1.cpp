@@ -5,9 +5,9 @@
 
 #include "app/UnitGval.h"
 #include "embed/staging.h"
+#include "platform/unicode.h"
 #include "text/filenames.h"
 #include "text/sjis.h"
-#include "platform/unicode.h"
 
 const char* const kResultFailed = "\x95\xCF\x8A\xB7\x8E\xB8\x94s";  // 変換失敗
 const char* const kLogArrow = "\x81\xA8 ";                          // "→ "
@@ -134,8 +134,6 @@ bool TForm1::Startup() {
   LoadSettings(SettingsPath());
   ClearStagedImages();
   WorkFolder = ProgramFolder + u"TEMP\\";
-  ExtractImagesOnLoad = true;
-  WriteImagesOnSave = true;
   // Without a work folder no image could be staged, and drawings with
   // images would fail one by one; better to say so once, before any batch.
   std::string reason;
@@ -328,7 +326,7 @@ std::string TForm1::ConvertFile(const platform::Path& source, const platform::Pa
   // A drawing that could be read only in part is damaged: converting what
   // was read would hand the user a drawing with entities silently missing.
   try {
-    if (!Jww->LoadFromFile(source)) {
+    if (!Jww->LoadFromFile(source, &StagedImageFiles())) {
       // A file too short to hold what its first bytes would announce is
       // no damaged drawing when they do not say "JwwData." at all.
       const bool drawing =
@@ -394,7 +392,7 @@ bool TForm1::SaveThroughTemporary(const platform::Path& output) {
     FailureReason = "cannot create a file in the destination folder";
     return false;
   }
-  if (!Jww->SaveToFile(temporary, 700)) {
+  if (!Jww->SaveToFile(temporary, 700, &StagedImageFiles())) {
     FailureReason = "cannot write the converted drawing: " + Jww->LastError;
     if (os.FileExists(temporary)) os.Delete(temporary);
     return false;

@@ -14,9 +14,9 @@
 #include "jww/jwwtype.h"
 #include "jww/jwwunit.h"
 #include "platform/platform.h"
+#include "platform/unicode.h"
 #include "text/filenames.h"
 #include "text/sjis.h"
-#include "platform/unicode.h"
 #include "text/widenames.h"
 
 namespace {
@@ -248,27 +248,6 @@ class JsonWriter {
 
 // ---- Gathering --------------------------------------------------------------------
 
-// The load must write nothing: images are skipped in place instead of being
-// extracted, and the images it lists do not outlive this description, so
-// whatever the caller had staged is back afterwards.
-class QuietLoad {
- public:
-  QuietLoad() : extract_(ExtractImagesOnLoad) {
-    ExtractImagesOnLoad = false;
-    std::swap(kept_, StagedImages);
-  }
-  ~QuietLoad() {
-    ExtractImagesOnLoad = extract_;
-    std::swap(kept_, StagedImages);
-  }
-  QuietLoad(const QuietLoad&) = delete;
-  QuietLoad& operator=(const QuietLoad&) = delete;
-
- private:
-  bool extract_;
-  std::vector<TBindImageType> kept_;
-};
-
 // Bytes, UTF-16, or both, over every string the drawing stores (the stored
 // image names excepted: they are not kept as strings). An empty byte string
 // tells nothing: it is also what every table holds that a damaged drawing
@@ -359,7 +338,7 @@ void CollectRefs(const TEntityLists& lists, std::optional<std::size_t> block,
 Facts Gather(const platform::Path& internalPath, const InfoOptions& options) {
   Facts facts;
   facts.path = platform::InternalToDisplay(internalPath, &facts.cp932Name);
-  QuietLoad quiet;
+  // Without a sink the stored images are read past: nothing is written.
   TJwwData d;
   try {
     facts.complete = d.LoadFromFile(internalPath);

@@ -10,8 +10,8 @@
 #include "embed/staging.h"
 #include "jww/jwwunit.h"
 #include "platform/platform.h"
-#include "text/filenames.h"
 #include "platform/unicode.h"
+#include "text/filenames.h"
 
 namespace {
 
@@ -155,7 +155,7 @@ int main(int argc, char** argv) {
   bool ok = WriteFile(dir + u"stage\\stamp.bmp", MakeBmp(8, 8, 120)) &&
             GzipCompressFile(StagingFolder + u"stamp.bmp", StagingFolder + u"stamp.bmp.gz", error);
   StagedImages = {{"stamp.bmp.gz", 0, false}};
-  ok = ok && d.SaveToFile(dir + u"sample.jww", 700);
+  ok = ok && d.SaveToFile(dir + u"sample.jww", 700, &StagedImageFiles());
   os.Delete(StagingFolder + u"stamp.bmp");
   os.Delete(StagingFolder + u"stamp.bmp.gz");
   os.RemoveFolder(StagingFolder);

@@ -11,12 +11,13 @@
 #include <vector>
 
 #include "embed/task_pool.h"
+#include "jww/jwwio.h"
 #include "jww/jwwtype.h"
 #include "platform/casefold.h"
 #include "platform/platform.h"
+#include "platform/unicode.h"
 #include "text/filenames.h"
 #include "text/sjis.h"
-#include "platform/unicode.h"
 #include "text/widenames.h"
 
 namespace {
@@ -301,6 +302,52 @@ bool StagedFileExists(const platform::Path& name) {
 }
 
 }  // namespace
+
+std::u16string WorkFolder;
+std::u16string StagingFolder;
+
+void TStagedImageFiles::Take(const TBindImageType& image, TImageBytes& bytes) {
+  if (StagingFolder.empty())
+    throw JwwIoError(101, "there is no staging folder for the embedded images");
+  platform::Os& os = platform::Current();
+  const platform::Path path = StagingFolder + StagedFileName(image);
+  std::unique_ptr<platform::File> file = os.Create(path);
+  if (!file)
+    throw JwwIoError(101, "the embedded image " + QuotedName(image.Name) +
+                              " cannot be created in the staging folder");
+  try {
+    std::vector<std::uint8_t> buffer(
+        static_cast<std::size_t>(std::min<std::int64_t>(image.Size, kPiece)));
+    for (std::int64_t left = image.Size; left > 0;) {
+      const auto n = static_cast<std::size_t>(std::min<std::int64_t>(left, kPiece));
+      const std::size_t got = bytes.Read(buffer.data(), n);
+      if (got > 0 && file->Write(buffer.data(), got) != static_cast<long long>(got))
+        throw JwwIoError(101, "the embedded image " + QuotedName(image.Name) +
+                                  " cannot be written (disk full?)");
+      if (got < n)
+        throw JwwIoError(100, "the embedded image " + QuotedName(image.Name) + " ends early");
+      left -= static_cast<std::int64_t>(n);
+    }
+    if (!file->Close())
+      throw JwwIoError(
+          101, "the embedded image " + QuotedName(image.Name) + " cannot be written (disk full?)");
+  } catch (...) {
+    file.reset();
+    os.Delete(path);
+    throw;
+  }
+}
+
+std::unique_ptr<platform::File> TStagedImageFiles::Open(const TBindImageType& image, bool& absent) {
+  const platform::Path name = StagedFileName(image);
+  absent = StagingFolder.empty() || !StagedFileExists(name);
+  return absent ? nullptr : platform::Current().OpenRead(StagingFolder + name);
+}
+
+TStagedImageFiles& StagedImageFiles() {
+  static TStagedImageFiles files;
+  return files;
+}
 
 bool CreateWorkFolder(std::string& reason) {
   platform::Os& os = platform::Current();

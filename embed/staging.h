@@ -10,6 +10,25 @@
 #include "jww/jwwtype.h"
 #include "text/filenames.h"
 
+// The work folder next to the program ("TEMP\" in the program folder), and
+// the staging folder of this run inside it: a fresh folder of its own, so
+// that files another run left or stages at the same time are never taken
+// for images of this drawing. Both end in "\".
+extern std::u16string WorkFolder;
+extern std::u16string StagingFolder;
+
+// The staging folder as the image section's sink and source: a load
+// extracts each stored image into StagingFolder + its name (a file that
+// cannot be written whole is removed and fails the load: a drawing saved
+// later would lack the image); a save stores the files found there.
+class TStagedImageFiles : public TImageSink, public TImageSource {
+ public:
+  void Take(const TBindImageType& image, TImageBytes& bytes) override;
+  std::unique_ptr<platform::File> Open(const TBindImageType& image, bool& absent) override;
+};
+// The one every load and save of a conversion uses; it keeps no state.
+TStagedImageFiles& StagedImageFiles();
+
 // Creates WorkFolder (it may exist already) and a fresh staging folder of
 // this run inside it, and sets StagingFolder. False, with `reason` for a
 // person (it names no folder: the caller shows WorkFolder), when either

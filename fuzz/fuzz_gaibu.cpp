@@ -3,8 +3,8 @@
 #include <string>
 
 #include "external/JwwGaibu.h"
-#include "testing/memory_os.h"
 #include "platform/unicode.h"
+#include "testing/memory_os.h"
 
 namespace {
 const std::string kPath = "C:\\jww\\JWC_TEMP.TXT";

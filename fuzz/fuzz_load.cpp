@@ -13,12 +13,13 @@
 #include <utility>
 #include <vector>
 
+#include "embed/staging.h"
 #include "jww/jwwtype.h"
 #include "jww/jwwunit.h"
+#include "platform/unicode.h"
 #include "testing/memory_os.h"
 #include "text/filenames.h"
 #include "text/sjis.h"
-#include "platform/unicode.h"
 #include "text/widenames.h"
 
 namespace {
@@ -148,7 +149,7 @@ bool Load(TJwwData& d, const std::string& path, const std::string& staging) {
   ClearStagedImages();
   StagingFolder = SjisToUtf16(staging);
   try {
-    return d.LoadFromFile(SjisToUtf16(path));
+    return d.LoadFromFile(SjisToUtf16(path), &StagedImageFiles());
   } catch (...) {
     return false;
   }
@@ -182,8 +183,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   os.AddFile("C:\\in\\a.jww", std::vector<std::uint8_t>(data, data + size));
   const std::size_t setUp = os.WrittenPaths().size();
   WorkFolder = u"C:\\work\\";
-  ExtractImagesOnLoad = true;
-  WriteImagesOnSave = true;
 
   std::vector<std::uint8_t> first, second;
   {
@@ -193,7 +192,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       CheckWrites(os, data, size, setUp);
       return 0;
     }
-    if (!d.SaveToFile(SjisToUtf16("C:\\out\\1.jww"), 700)) {
+    if (!d.SaveToFile(SjisToUtf16("C:\\out\\1.jww"), 700, &StagedImageFiles())) {
       // Only the staged copies could make a save fail, and they are all
       // in memory: any failure here is the writer's.
       std::abort();
@@ -206,7 +205,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   {
     TJwwData d;
     if (!Load(d, "C:\\out\\1.jww", "C:\\work\\s2\\")) std::abort();
-    if (!d.SaveToFile(SjisToUtf16("C:\\out\\2.jww"), 700)) std::abort();
+    if (!d.SaveToFile(SjisToUtf16("C:\\out\\2.jww"), 700, &StagedImageFiles())) std::abort();
   }
   if (!os.GetFile("C:\\out\\2.jww", second)) std::abort();
   if (first != second) std::abort();

@@ -14,8 +14,8 @@
 #include "embed/staging.h"
 #include "jww/jwwtype.h"
 #include "jww/jwwunit.h"
-#include "testing/memory_os.h"
 #include "platform/unicode.h"
+#include "testing/memory_os.h"
 
 namespace {
 
@@ -50,7 +50,7 @@ bool WriteDrawing(const std::vector<std::string>& refs) {
   d.BlockRefs.push_back(ref);
   d.ResolveBlockUse();
   ClearStagedImages();
-  return d.SaveToFile(SjisToUtf16("C:\\dwg\\plan.jww"), 700);
+  return d.SaveToFile(SjisToUtf16("C:\\dwg\\plan.jww"), 700, &StagedImageFiles());
 }
 
 }  // namespace
@@ -88,8 +88,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   ProgramFolder = u"C:\\prog\\";
   WorkFolder = u"C:\\prog\\TEMP\\";
-  ExtractImagesOnLoad = true;
-  WriteImagesOnSave = true;
   std::string reason;
   if (!CreateWorkFolder(reason)) std::abort();
   {

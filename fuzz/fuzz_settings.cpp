@@ -7,8 +7,8 @@
 
 #include "app/Unit1.h"
 #include "app/UnitGval.h"
-#include "testing/memory_os.h"
 #include "platform/unicode.h"
+#include "testing/memory_os.h"
 
 namespace {
 

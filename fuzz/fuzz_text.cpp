@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "platform/casefold.h"
-#include "text/sjis.h"
 #include "platform/unicode.h"
+#include "text/sjis.h"
 
 namespace {
 

@@ -1,8 +1,9 @@
 // The image section that ends a drawing of version 7.00: a DWORD count,
 // then per image its name, a DWORD size and that many bytes of the image
 // file (a gzip file in drawings this program writes). On load every image
-// is extracted into the staging folder; on save the staged images that some
-// "^@BM%temp%" reference names are stored.
+// goes to the caller's sink; on save the images that some "^@BM%temp%"
+// reference names are stored from the caller's source. No file is opened
+// here.
 //
 // Image data moves through one buffer of 128 KiB: few system calls, and an
 // image is never held in memory whole.
@@ -19,9 +20,9 @@
 #include <vector>
 
 #include "jww/jwwunit.h"
+#include "platform/unicode.h"
 #include "text/filenames.h"
 #include "text/sjis.h"
-#include "platform/unicode.h"
 #include "text/widenames.h"
 
 namespace {
@@ -43,39 +44,25 @@ void SkipImage(JwwReader& r, const TBindImageType& image) {
   }
 }
 
-// Copies the image's bytes from the drawing into its staged file. A file
-// that cannot be written completely is removed and fails the load: a
-// drawing saved later would lack the image.
-void ExtractImage(JwwReader& r, const TBindImageType& image) {
-  if (StagingFolder.empty())
-    throw JwwIoError(101, "there is no staging folder for the embedded images");
-  platform::Os& os = platform::Current();
-  const std::u16string path = StagingFolder + StagedFileName(image);
-  std::unique_ptr<platform::File> file = os.Create(path);
-  if (!file)
-    throw JwwIoError(101, "the embedded image " + QuotedName(image.Name) +
-                              " cannot be created in the staging folder");
-  try {
-    Block buffer(static_cast<std::size_t>(std::min<std::int64_t>(image.Size, kBlock)));
-    for (std::int64_t left = image.Size; left > 0;) {
-      const std::size_t n = static_cast<std::size_t>(std::min<std::int64_t>(left, kBlock));
-      const std::size_t got = r.ReadSome(buffer.data(), n);
-      if (got > 0 && file->Write(buffer.data(), got) != static_cast<long long>(got))
-        throw JwwIoError(101, "the embedded image " + QuotedName(image.Name) +
-                                  " cannot be written (disk full?)");
-      if (got < n)
-        throw JwwIoError(100, "the embedded image " + QuotedName(image.Name) + " ends early");
-      left -= static_cast<std::int64_t>(n);
-    }
-    if (!file->Close())
-      throw JwwIoError(
-          101, "the embedded image " + QuotedName(image.Name) + " cannot be written (disk full?)");
-  } catch (...) {
-    file.reset();
-    os.Delete(path);
-    throw;
+// An image's bytes in the drawing, for the sink: never past its end.
+class SectionBytes : public TImageBytes {
+ public:
+  SectionBytes(JwwReader& r, std::int64_t size) : r_(r), left_(size) {}
+  std::size_t Read(std::uint8_t* out, std::size_t count) override {
+    const auto n = static_cast<std::size_t>(std::min<std::int64_t>(left_, count));
+    const std::size_t got = n ? r_.ReadSome(out, n) : 0;
+    left_ -= static_cast<std::int64_t>(got);
+    if (got < n) ended_ = true;
+    return got;
   }
-}
+  std::int64_t Left() const { return ended_ ? 0 : left_; }
+  bool Ended() const { return ended_; }
+
+ private:
+  JwwReader& r_;
+  std::int64_t left_;
+  bool ended_ = false;
+};
 
 // The position of the first "," of a text, found character by character.
 std::size_t FindComma(const std::string& s) {
@@ -170,13 +157,8 @@ void MarkReferences(const TEntityLists& lists, const NameIndex& names) {
 
 struct StoredImage {
   const TBindImageType* image;
-  std::u16string path;
   std::int32_t size;
 };
-
-std::unique_ptr<platform::File> OpenStored(const StoredImage& s) {
-  return platform::Current().OpenRead(s.path);
-}
 
 // The name as the section stores it: bytes, or UTF-16 for a name Shift-JIS
 // cannot hold.
@@ -303,7 +285,7 @@ std::vector<std::size_t> ImageStoreOrder(const std::vector<std::string>& upper) 
   return order;
 }
 
-void TJwwData::ReadImageSection(JwwReader& r) {
+void TJwwData::ReadImageSection(JwwReader& r, TImageSink* images) {
   ClearStagedImages();
   // A reference shows the first image of its name; a later one of the same
   // name is read past, not staged over the first one's file.
@@ -330,21 +312,25 @@ void TJwwData::ReadImageSection(JwwReader& r) {
     StagedImages.push_back(image);
     const bool first = seen.insert(ImageNameKey(image.Name, image.WideName)).second;
     if (image.Name.empty() || image.Size == 0) continue;
-    if (ExtractImagesOnLoad && first) {
-      ExtractImage(r, image);
-    } else {
-      SkipImage(r, image);
+    TBindImageType left = image;
+    if (images && first) {
+      SectionBytes bytes(r, image.Size);
+      images->Take(image, bytes);
+      if (bytes.Ended())
+        throw JwwIoError(100, "the embedded image " + QuotedName(image.Name) + " ends early");
+      left.Size = static_cast<std::int32_t>(bytes.Left());
     }
+    SkipImage(r, left);
   }
 }
 
-void TJwwData::WriteImageSection(JwwWriter& w) {
+void TJwwData::WriteImageSection(JwwWriter& w, TImageSource* images) {
   for (TBindImageType& image : StagedImages) image.InUse = false;
   std::vector<std::string> upper;
   for (const TBindImageType& image : StagedImages)
     upper.push_back(ImageNameKey(image.Name, image.WideName));
   const std::vector<std::size_t> order = ImageStoreOrder(upper);
-  if (WriteImagesOnSave) {
+  if (images) {
     const NameIndex names(upper, order);
     MarkReferences(*this, names);
     for (const TEntJwwBlockDef& def : BlockDefs) MarkReferences(def.Entities, names);
@@ -354,19 +340,17 @@ void TJwwData::WriteImageSection(JwwWriter& w) {
   // file that cannot be read fails the save instead of leaving a section
   // that disagrees with its count. Each is closed again until its turn: a
   // drawing may carry more images than a process may hold files open.
-  platform::Os& os = platform::Current();
   std::vector<StoredImage> stored;
   for (std::size_t i : order) {
     TBindImageType& image = StagedImages[i];
     if (!image.InUse) continue;
-    const std::u16string name = StagedFileName(image);
-    StoredImage s{&image, StagingFolder + name, 0};
-    const bool there = IsPlainWideName(name) && os.FileExists(s.path);
-    if (StagingFolder.empty() || !there) {
+    StoredImage s{&image, 0};
+    bool absent = false;
+    std::unique_ptr<platform::File> file = images->Open(image, absent);
+    if (absent) {
       image.InUse = false;
       continue;
     }
-    std::unique_ptr<platform::File> file = OpenStored(s);
     if (!file)
       throw JwwIoError(100, "the staged image " + QuotedName(image.Name) + " cannot be opened");
     const long long size = file->Size();
@@ -380,7 +364,8 @@ void TJwwData::WriteImageSection(JwwWriter& w) {
   w.WriteDword(static_cast<std::int32_t>(stored.size()));
   Block buffer(kBlock);
   for (const StoredImage& s : stored) {
-    std::unique_ptr<platform::File> file = OpenStored(s);
+    bool absent = false;
+    std::unique_ptr<platform::File> file = images->Open(*s.image, absent);
     if (!file || file->Size() != s.size)
       throw JwwIoError(100,
                        "the staged image " + QuotedName(s.image->Name) + " changed while saving");

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "text/sjis.h"
 #include "platform/unicode.h"
+#include "text/sjis.h"
 
 std::string IoErrorText(int code) {
   // "I/O エラー (%d)"

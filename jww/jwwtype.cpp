@@ -2,11 +2,7 @@
 
 #include "text/widenames.h"
 
-std::u16string WorkFolder;
-std::u16string StagingFolder;
 std::vector<TBindImageType> StagedImages;
-bool ExtractImagesOnLoad = true;
-bool WriteImagesOnSave = true;
 
 void ClearStagedImages() {
   StagedImages.clear();

@@ -3,9 +3,13 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "platform/platform.h"
 
 // A string of a drawing. Inside the program text is Shift-JIS bytes; current
 // Jw_cad releases store strings as UTF-16 (marked FF FE FF), older ones as
@@ -284,15 +288,36 @@ struct TBindImageType {
 // The name of an image's file in the staging folder.
 std::u16string StagedFileName(const TBindImageType& image);
 
-// The work folder next to the program ("TEMP\" in the program folder), and
-// the staging folder of this run inside it: a fresh folder of its own, so
-// that files another run left or stages at the same time are never taken
-// for images of this drawing. Both end in "\".
-extern std::u16string WorkFolder;
-extern std::u16string StagingFolder;
 // The images staged for the drawing being converted, in order.
 extern std::vector<TBindImageType> StagedImages;
-extern bool ExtractImagesOnLoad;
-extern bool WriteImagesOnSave;
+
+// The bytes of one stored image as the drawing holds them, read piece by
+// piece: at most `count` into `out`, fewer only where the drawing ends
+// early.
+class TImageBytes {
+ public:
+  virtual ~TImageBytes() = default;
+  virtual std::size_t Read(std::uint8_t* out, std::size_t count) = 0;
+};
+
+// Where the image section's bytes go on a load. The section's reader opens
+// no file: it hands the first stored image of each name, with its Size
+// bytes, to the sink, and reads past whatever the sink leaves unread.
+class TImageSink {
+ public:
+  virtual ~TImageSink() = default;
+  virtual void Take(const TBindImageType& image, TImageBytes& bytes) = 0;
+};
+
+// Where the bytes of each image to store come from on a save: opened
+// afresh at each call; null, with `absent`, for an image that has none to
+// store (it is left out of the section), and null without for bytes that
+// are there but cannot be opened.
+class TImageSource {
+ public:
+  virtual ~TImageSource() = default;
+  virtual std::unique_ptr<platform::File> Open(const TBindImageType& image, bool& absent) = 0;
+};
+
 // Empties StagedImages (the files stay where they are).
 void ClearStagedImages();

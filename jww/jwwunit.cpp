@@ -40,7 +40,7 @@ void TJwwData::FreeDrawing() {
   ClearDrawing();
 }
 
-bool TJwwData::LoadFromFile(const std::u16string& fileName) {
+bool TJwwData::LoadFromFile(const std::u16string& fileName, TImageSink* images) {
   bool result = false;
   ClearDrawing();
   LastError.clear();
@@ -54,7 +54,7 @@ bool TJwwData::LoadFromFile(const std::u16string& fileName) {
       file.reset();
       throw JwwIoError(103, IoErrorText(103));
     }
-    ReadEntityStream(r);
+    ReadEntityStream(r, images);
     result = true;
   } catch (const JwwIoError& e) {
     if (e.code() == 103) throw;
@@ -69,7 +69,8 @@ bool TJwwData::LoadFromFile(const std::u16string& fileName) {
   return result;
 }
 
-bool TJwwData::SaveToFile(const std::u16string& fileName, std::int32_t version) {
+bool TJwwData::SaveToFile(const std::u16string& fileName, std::int32_t version,
+                          TImageSource* images) {
   static const char kIdentifier[8] = {'J', 'w', 'w', 'D', 'a', 't', 'a', '.'};
   std::copy(kIdentifier, kIdentifier + 8, Header.Identifier.begin());
   LastError.clear();
@@ -83,7 +84,7 @@ bool TJwwData::SaveToFile(const std::u16string& fileName, std::int32_t version) 
   try {
     JwwWriter w(*file);
     WriteHeader(w, version);
-    WriteEntityStream(w, version);
+    WriteEntityStream(w, version, images);
     w.Flush();
     if (!file->Close()) throw JwwIoError(101, "the file could not be closed (disk full?)");
     return true;
@@ -95,19 +96,19 @@ bool TJwwData::SaveToFile(const std::u16string& fileName, std::int32_t version) 
   return false;
 }
 
-void TJwwData::ReadEntityStream(JwwReader& r) {
+void TJwwData::ReadEntityStream(JwwReader& r, TImageSink* images) {
   TTagState tags;
   Header.EntityCount = ReadEntityList(r, Header.Version, tags, *this);
   ReadBlockDefs(r, tags);
-  if (HasImageSection(Header.Version)) ReadImageSection(r);
+  if (HasImageSection(Header.Version)) ReadImageSection(r, images);
 }
 
-void TJwwData::WriteEntityStream(JwwWriter& w, std::int32_t version) {
+void TJwwData::WriteEntityStream(JwwWriter& w, std::int32_t version, TImageSource* images) {
   TTagState tags;
   const BlockNumberMap numbers(*this);
   WriteEntityList(w, tags, *this, numbers);
   WriteBlockDefs(w, tags, numbers);
-  if (HasImageSection(version)) WriteImageSection(w);
+  if (HasImageSection(version)) WriteImageSection(w, images);
 }
 
 std::string VersionText(std::int32_t v) {

@@ -68,21 +68,25 @@ class TJwwData : public TEntityLists {
   void ClearDrawing();
   void FreeDrawing();
   // True when the whole drawing was read. Throws JwwIoError 103 when the
-  // file cannot be opened or is older than version 2.20.
-  bool LoadFromFile(const std::u16string& fileName);
-  // Writes the drawing; false (and no file left) when writing failed.
-  bool SaveToFile(const std::u16string& fileName, std::int32_t version);
+  // file cannot be opened or is older than version 2.20. The stored images
+  // are listed in StagedImages and their bytes handed to `images` (read
+  // past without one).
+  bool LoadFromFile(const std::u16string& fileName, TImageSink* images = nullptr);
+  // Writes the drawing; false (and no file left) when writing failed. The
+  // images some reference names are stored from `images` (none without).
+  bool SaveToFile(const std::u16string& fileName, std::int32_t version,
+                  TImageSource* images = nullptr);
 
   // Sections.
   void ReadHeader(JwwReader& r);
   void WriteHeader(JwwWriter& w, std::int32_t version);
-  void ReadEntityStream(JwwReader& r);
-  void WriteEntityStream(JwwWriter& w, std::int32_t version);
+  void ReadEntityStream(JwwReader& r, TImageSink* images = nullptr);
+  void WriteEntityStream(JwwWriter& w, std::int32_t version, TImageSource* images = nullptr);
   void ReadBlockDefs(JwwReader& r, TTagState& tags);
   void WriteBlockDefs(JwwWriter& w, TTagState& tags);
   void WriteBlockDefs(JwwWriter& w, TTagState& tags, const BlockNumberMap& numbers);
-  void ReadImageSection(JwwReader& r);
-  void WriteImageSection(JwwWriter& w);
+  void ReadImageSection(JwwReader& r, TImageSink* images);
+  void WriteImageSection(JwwWriter& w, TImageSource* images);
 
   void ResolveBlockUse();
   std::int32_t MapBlockNumber(std::int32_t n) const;

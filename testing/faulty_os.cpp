@@ -2,8 +2,8 @@
 
 #include <utility>
 
-#include "testing/memory_os.h"
 #include "platform/unicode.h"
+#include "testing/memory_os.h"
 
 namespace platform {
 

@@ -5,9 +5,9 @@
 #include <utility>
 
 #include "platform/casefold.h"
+#include "platform/unicode.h"
 #include "text/filenames.h"
 #include "text/sjis.h"
-#include "platform/unicode.h"
 
 namespace platform {
 

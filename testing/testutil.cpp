@@ -8,11 +8,12 @@
 #include <random>
 #include <stdexcept>
 
+#include "embed/staging.h"
 #include "jww/jwwunit.h"
 #include "platform/platform.h"
+#include "platform/unicode.h"
 #include "testing/jwwfixture.h"
 #include "text/sjis.h"
-#include "platform/unicode.h"
 #include "text/widenames.h"
 
 namespace testutil {
@@ -179,7 +180,7 @@ void WriteTextDrawing(const std::filesystem::path& native, const std::vector<std
   // none belong to this one.
   std::vector<TBindImageType> none;
   std::swap(none, StagedImages);
-  const bool saved = d.SaveToFile(InternalPath(native), 700);
+  const bool saved = d.SaveToFile(InternalPath(native), 700, &StagedImageFiles());
   std::swap(none, StagedImages);
   if (!saved) throw std::runtime_error("cannot write " + Utf8(native) + ": " + d.LastError);
 }
@@ -220,7 +221,7 @@ void WriteDrawing(const platform::Path& path, const std::vector<std::string>& to
   d.ResolveBlockUse();
   std::vector<TBindImageType> none;
   std::swap(none, StagedImages);
-  const bool saved = d.SaveToFile(path, 700);
+  const bool saved = d.SaveToFile(path, 700, &StagedImageFiles());
   std::swap(none, StagedImages);
   if (!saved) throw std::runtime_error("cannot write " + Shown(path) + ": " + d.LastError);
 }
@@ -258,7 +259,7 @@ std::vector<std::uint8_t> ReadThrough(platform::Os& os, const platform::Path& pa
 
 std::map<std::string, std::vector<std::uint8_t>> ImagesOf(const platform::Path& output) {
   TJwwData d;
-  if (!d.LoadFromFile(output))
+  if (!d.LoadFromFile(output, &StagedImageFiles()))
     throw std::runtime_error("cannot load " + Shown(output) + ": " + d.LastError);
   std::map<std::string, std::vector<std::uint8_t>> images;
   auto visit = [&](const TEntityLists& lists) {
@@ -315,7 +316,7 @@ void WriteWideDrawing(const platform::Path& path, const std::vector<JwwStr>& top
   d.ResolveBlockUse();
   std::vector<TBindImageType> none;
   std::swap(none, StagedImages);
-  const bool saved = d.SaveToFile(path, 700);
+  const bool saved = d.SaveToFile(path, 700, &StagedImageFiles());
   std::swap(none, StagedImages);
   if (!saved) throw std::runtime_error("cannot write " + Shown(path) + ": " + d.LastError);
   // The writer's empty section is replaced by the one given.
@@ -334,7 +335,8 @@ void WriteWideDrawing(const platform::Path& path, const std::vector<JwwStr>& top
 
 std::map<std::u16string, std::string> WideImagesOf(const platform::Path& output) {
   TJwwData d;
-  if (!d.LoadFromFile(output)) throw std::runtime_error("cannot load: " + d.LastError);
+  if (!d.LoadFromFile(output, &StagedImageFiles()))
+    throw std::runtime_error("cannot load: " + d.LastError);
   std::map<std::u16string, std::string> images;
   auto visit = [&](const TEntityLists& lists) {
     for (const auto& t : lists.Texts) {

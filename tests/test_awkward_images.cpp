@@ -14,9 +14,9 @@
 #include "app/UnitGval.h"
 #include "embed/staging.h"
 #include "jww/jwwunit.h"
-#include "testing/faulty_os.h"
 #include "platform/platform.h"
 #include "testing/conversion_fixture.h"
+#include "testing/faulty_os.h"
 #include "testing/testutil.h"
 
 namespace fs = std::filesystem;
@@ -35,7 +35,7 @@ class AwkwardImages : public ConversionTest {
 
   std::vector<std::string> TextsOf(const platform::Path& output) {
     TJwwData d;
-    EXPECT_TRUE(d.LoadFromFile(output)) << d.LastError;
+    EXPECT_TRUE(d.LoadFromFile(output, &StagedImageFiles())) << d.LastError;
     std::vector<std::string> texts;
     for (const auto& t : d.Texts) texts.push_back(t.Text.text);
     return texts;

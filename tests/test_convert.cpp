@@ -10,8 +10,8 @@
 #include "app/Unit1.h"
 #include "app/UnitGval.h"
 #include "embed/staging.h"
-#include "testing/faulty_os.h"
 #include "testing/conversion_fixture.h"
+#include "testing/faulty_os.h"
 #include "testing/jwwfixture.h"
 #include "testing/testutil.h"
 #include "text/sjis.h"
@@ -41,7 +41,7 @@ class Conversion : public ConversionTest {
  protected:
   std::vector<std::string> TextsOf(const platform::Path& output, bool inBlock = false) {
     TJwwData d;
-    EXPECT_TRUE(d.LoadFromFile(output)) << d.LastError;
+    EXPECT_TRUE(d.LoadFromFile(output, &StagedImageFiles())) << d.LastError;
     std::vector<std::string> texts;
     const TEntityLists& lists = inBlock ? d.BlockDefs.at(0).Entities : d;
     for (const auto& t : lists.Texts) texts.push_back(t.Text.text);
@@ -95,7 +95,7 @@ TEST_F(Conversion, ScanEdgeCases) {
   EXPECT_EQ(TextsOf(out.Path("plan.jww"), true)[0], "^@BM%temp%a.bmp,3,4");
 
   TJwwData d;
-  ASSERT_TRUE(d.LoadFromFile(out.Path("plan.jww")));
+  ASSERT_TRUE(d.LoadFromFile(out.Path("plan.jww"), &StagedImageFiles()));
   EXPECT_EQ(d.Texts[5].Attr.PenColor, 9);
   EXPECT_EQ(d.Texts[5].TextKind, 0);
   EXPECT_EQ(d.Texts[3].Attr.PenColor, 3);
@@ -202,7 +202,7 @@ TEST_F(Conversion, NoFreePlainNameFailsTheScanWhereAPathDerivedNameNeedsNoLookup
   for (bool wholePath : {false, true}) {
     SCOPED_TRACE(wholePath);
     TJwwData d;
-    ASSERT_TRUE(d.LoadFromFile(dwg.Path("p.jww"))) << d.LastError;
+    ASSERT_TRUE(d.LoadFromFile(dwg.Path("p.jww"), &StagedImageFiles())) << d.LastError;
     std::vector<TStr2List> rows;
     TEmbedScan scan;
     scan.PathInEmbeddedName = wholePath;
@@ -304,9 +304,9 @@ TEST_F(Conversion, ImagesTheDrawingCarriesStayAndAreNotOverwritten) {
   testutil::WriteText(dwg.Native("other/new.bmp"), "another image");
   {
     TJwwData d;
-    ASSERT_TRUE(d.LoadFromFile(out.Path("first.jww"))) << d.LastError;
+    ASSERT_TRUE(d.LoadFromFile(out.Path("first.jww"), &StagedImageFiles())) << d.LastError;
     AddText(d, "^@BMother\\new.bmp,2");
-    ASSERT_TRUE(d.SaveToFile(dwg.Path("second.jww"), 700)) << d.LastError;
+    ASSERT_TRUE(d.SaveToFile(dwg.Path("second.jww"), 700, &StagedImageFiles())) << d.LastError;
   }
   EXPECT_EQ(Convert("second.jww"), ResultOkLine(1, 1, 0, 0, 0));
   auto texts = TextsOf(out.Path("second.jww"));
@@ -421,7 +421,8 @@ TEST_F(Conversion, CorpusDrawingsWithAddedReferences) {
   for (const auto& path : drawings) {
     const std::string name = path.filename().string();
     TJwwData d;
-    ASSERT_TRUE(d.LoadFromFile(testutil::InternalPath(path))) << name << ": " << d.LastError;
+    ASSERT_TRUE(d.LoadFromFile(testutil::InternalPath(path), &StagedImageFiles()))
+        << name << ": " << d.LastError;
     // The new references take the drawing's own string form.
     const JwwStr::Form form16 = d.Header.Memo.form;
     AddText(d, "^@BMimg\\a.bmp,1,2,3");
@@ -431,11 +432,11 @@ TEST_F(Conversion, CorpusDrawingsWithAddedReferences) {
       AddText(d.BlockDefs[0].Entities, "^@BMimg\\a.bmp,4,5");
       d.BlockDefs[0].Entities.Texts.back().Text.form = form16;
     }
-    ASSERT_TRUE(d.SaveToFile(dwg.Path(name), 700)) << name;
+    ASSERT_TRUE(d.SaveToFile(dwg.Path(name), 700, &StagedImageFiles())) << name;
     ASSERT_EQ(Convert(name), ResultOkLine(1, 1, hasBlocks ? 1 : 0, 0, 0)) << name;
 
     TJwwData converted;
-    ASSERT_TRUE(converted.LoadFromFile(out.Path(name))) << name;
+    ASSERT_TRUE(converted.LoadFromFile(out.Path(name), &StagedImageFiles())) << name;
     EXPECT_EQ(converted.Texts.size(), d.Texts.size()) << name;
     EXPECT_EQ(converted.Texts.back().Text.text, "^@BM%temp%" + expectedName + ",1,2,3") << name;
     EXPECT_EQ(converted.Texts.back().Text.form, form16) << name;
@@ -467,7 +468,7 @@ TEST_F(Conversion, Utf16ReferencesAndStoredNames) {
   cafe.verbatim = true;
   cafe.units = u"^@BMcaf\u00E9.bmp,3";
   cafe.text = "^@BMcaf?.bmp,3";
-  ASSERT_TRUE(d.SaveToFile(dwg.Path("u16.jww"), 700)) << d.LastError;
+  ASSERT_TRUE(d.SaveToFile(dwg.Path("u16.jww"), 700, &StagedImageFiles())) << d.LastError;
   auto bytes = testutil::ReadBytes(dwg.Native("u16.jww"));
   ASSERT_EQ(std::vector<std::uint8_t>(bytes.end() - 4, bytes.end()),
             std::vector<std::uint8_t>(4, 0));
@@ -485,7 +486,8 @@ TEST_F(Conversion, Utf16ReferencesAndStoredNames) {
   EXPECT_TRUE(form.Warnings.empty());
 
   TJwwData converted;
-  ASSERT_TRUE(converted.LoadFromFile(out.Path("u16.jww"))) << converted.LastError;
+  ASSERT_TRUE(converted.LoadFromFile(out.Path("u16.jww"), &StagedImageFiles()))
+      << converted.LastError;
   ASSERT_EQ(converted.Texts.size(), 3u);
   EXPECT_EQ(converted.Texts[0].Text.text, "^@BM%temp%\x95\x5C.bmp,1");
   EXPECT_EQ(converted.Texts[1].Text.text, "^@BM%temp%a.bmp,2");

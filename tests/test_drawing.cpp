@@ -2,6 +2,7 @@
 // behind, and that one drawing object serves load after load.
 #include <gtest/gtest.h>
 
+#include "embed/staging.h"
 #include "jww/jwwunit.h"
 #include "testing/faulty_os.h"
 #include "testing/jwwfixture.h"
@@ -13,7 +14,7 @@ namespace {
 
 int LoadFailureCode(TJwwData& d, const platform::Path& path) {
   try {
-    d.LoadFromFile(path);
+    d.LoadFromFile(path, &StagedImageFiles());
   } catch (const JwwIoError& e) {
     EXPECT_STREQ(e.what(), IoErrorText(e.code()).c_str());
     return e.code();
@@ -50,7 +51,7 @@ TEST(Drawing, UnopenableAndTooOldFilesRaise103AndTheObjectStaysUsable) {
   EXPECT_TRUE(d.EntityTable.empty());
 
   testutil::WriteBytes(dir.Native("good.jww"), SmallDrawing(700));
-  EXPECT_TRUE(d.LoadFromFile(dir.Path("good.jww")));
+  EXPECT_TRUE(d.LoadFromFile(dir.Path("good.jww"), &StagedImageFiles()));
   EXPECT_EQ(d.Lines.size(), 1u);
 }
 
@@ -59,7 +60,7 @@ TEST(Drawing, ShortFilesAndAnyIdentifier) {
   TJwwData d;
   // Shorter than the version field: a failed load, not the version refusal.
   testutil::WriteBytes(dir.Native("short.jww"), {'J', 'w', 'w', 'D', 'a', 't', 'a', '.', 0xBC});
-  EXPECT_FALSE(d.LoadFromFile(dir.Path("short.jww")));
+  EXPECT_FALSE(d.LoadFromFile(dir.Path("short.jww"), &StagedImageFiles()));
   EXPECT_EQ(d.Header.Version, 0);
   EXPECT_FALSE(d.LastError.empty());
 
@@ -67,8 +68,8 @@ TEST(Drawing, ShortFilesAndAnyIdentifier) {
   auto bytes = SmallDrawing(700);
   std::copy_n("JWWDATA.", 8, bytes.begin());
   testutil::WriteBytes(dir.Native("upper.jww"), bytes);
-  ASSERT_TRUE(d.LoadFromFile(dir.Path("upper.jww")));
-  ASSERT_TRUE(d.SaveToFile(dir.Path("saved.jww"), 700));
+  ASSERT_TRUE(d.LoadFromFile(dir.Path("upper.jww"), &StagedImageFiles()));
+  ASSERT_TRUE(d.SaveToFile(dir.Path("saved.jww"), 700, &StagedImageFiles()));
   auto saved = testutil::ReadBytes(dir.Native("saved.jww"));
   EXPECT_EQ(std::string(saved.begin(), saved.begin() + 8), "JwwData.");
 }
@@ -77,15 +78,15 @@ TEST(Drawing, FailedSavesLeaveNoFile) {
   TempDir dir;
   TJwwData d;
   testutil::WriteBytes(dir.Native("good.jww"), SmallDrawing(600));
-  ASSERT_TRUE(d.LoadFromFile(dir.Path("good.jww")));
+  ASSERT_TRUE(d.LoadFromFile(dir.Path("good.jww"), &StagedImageFiles()));
 
-  EXPECT_FALSE(d.SaveToFile(dir.Path() + u"no such folder\\x.jww", 700));
+  EXPECT_FALSE(d.SaveToFile(dir.Path() + u"no such folder\\x.jww", 700, &StagedImageFiles()));
   EXPECT_FALSE(d.LastError.empty());
 
   platform::FaultyOs counting;
   {
     platform::ScopedOs use(counting);
-    ASSERT_TRUE(d.SaveToFile(dir.Path("x.jww"), 700));
+    ASSERT_TRUE(d.SaveToFile(dir.Path("x.jww"), 700, &StagedImageFiles()));
   }
   std::filesystem::remove(dir.Native("x.jww"));
   for (int n = 1; n <= counting.writeCalls; ++n) {
@@ -93,14 +94,14 @@ TEST(Drawing, FailedSavesLeaveNoFile) {
     faulty.shortWriteAt = n;
     faulty.failFromThenOn = true;
     platform::ScopedOs use(faulty);
-    EXPECT_FALSE(d.SaveToFile(dir.Path("x.jww"), 700)) << n;
+    EXPECT_FALSE(d.SaveToFile(dir.Path("x.jww"), 700, &StagedImageFiles())) << n;
     EXPECT_FALSE(std::filesystem::exists(dir.Native("x.jww"))) << n;
   }
   platform::FaultyOs failingClose;
   failingClose.failCloseAt = 1;
   {
     platform::ScopedOs use(failingClose);
-    EXPECT_FALSE(d.SaveToFile(dir.Path("x.jww"), 700));
+    EXPECT_FALSE(d.SaveToFile(dir.Path("x.jww"), 700, &StagedImageFiles()));
   }
   EXPECT_FALSE(std::filesystem::exists(dir.Native("x.jww")));
 }

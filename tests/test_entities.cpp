@@ -7,6 +7,7 @@
 
 #include <functional>
 
+#include "embed/staging.h"
 #include "jww/jwwunit.h"
 #include "testing/jwwfixture.h"
 #include "testing/testutil.h"
@@ -347,7 +348,7 @@ TEST(EntityFiles, EveryVersionSurvivesASaveAs700) {
     testutil::WriteBytes(dir.Native("in.jww"), b.bytes());
 
     TJwwData first;
-    ASSERT_TRUE(first.LoadFromFile(dir.Path("in.jww"))) << first.LastError;
+    ASSERT_TRUE(first.LoadFromFile(dir.Path("in.jww"), &StagedImageFiles())) << first.LastError;
     EXPECT_EQ(first.Header.Version, v);
     EXPECT_EQ(static_cast<const TEntityLists&>(first), top);
     ASSERT_EQ(first.BlockDefs.size(), 2u);
@@ -359,9 +360,9 @@ TEST(EntityFiles, EveryVersionSurvivesASaveAs700) {
       EXPECT_TRUE(first.BlockDefs[i].Used);
     }
 
-    ASSERT_TRUE(first.SaveToFile(dir.Path("one.jww"), 700)) << first.LastError;
+    ASSERT_TRUE(first.SaveToFile(dir.Path("one.jww"), 700, &StagedImageFiles())) << first.LastError;
     TJwwData second;
-    ASSERT_TRUE(second.LoadFromFile(dir.Path("one.jww"))) << second.LastError;
+    ASSERT_TRUE(second.LoadFromFile(dir.Path("one.jww"), &StagedImageFiles())) << second.LastError;
     // The made-up extension points of old dimensions come back with the
     // point style the writer gives them.
     auto expected = [v](TEntityLists l) {
@@ -377,7 +378,7 @@ TEST(EntityFiles, EveryVersionSurvivesASaveAs700) {
       EXPECT_EQ(second.BlockDefs[i].Number, defs[i].Number);
       EXPECT_EQ(second.BlockDefs[i].FlagWord, defs[i].FlagWord);
     }
-    ASSERT_TRUE(second.SaveToFile(dir.Path("two.jww"), 700));
+    ASSERT_TRUE(second.SaveToFile(dir.Path("two.jww"), 700, &StagedImageFiles()));
     EXPECT_EQ(testutil::ReadBytes(dir.Native("two.jww")),
               testutil::ReadBytes(dir.Native("one.jww")));
     // Our writer and the builder agree on every byte of a 7.00 stream.
@@ -399,7 +400,7 @@ TEST(EntityFiles, ATruncatedFileKeepsWhatWasRead) {
   // Cut inside the second of the two 300-byte-plus texts at the end.
   testutil::WriteBytes(dir.Native("cut.jww"), Bytes(whole.begin(), whole.end() - 200));
   TJwwData d;
-  EXPECT_FALSE(d.LoadFromFile(dir.Path("cut.jww")));
+  EXPECT_FALSE(d.LoadFromFile(dir.Path("cut.jww"), &StagedImageFiles()));
   EXPECT_NE(d.LastError.find("byte"), std::string::npos) << d.LastError;
   EXPECT_EQ(d.Header.Version, 700);
   EXPECT_EQ(d.EntityTable.size(), top.EntityTable.size());
@@ -434,14 +435,15 @@ TEST(EntityFiles, CorpusDrawingsSurviveASave) {
   for (const auto& path : drawings) {
     SCOPED_TRACE(path.filename().string());
     TJwwData first;
-    ASSERT_TRUE(first.LoadFromFile(testutil::InternalPath(path))) << first.LastError;
+    ASSERT_TRUE(first.LoadFromFile(testutil::InternalPath(path), &StagedImageFiles()))
+        << first.LastError;
     EXPECT_TRUE(NoneDropped(first));
     EXPECT_FALSE(first.EntityTable.empty());
     for (const TEntJwwBlockDef& def : first.BlockDefs) EXPECT_TRUE(NoneDropped(def.Entities));
 
-    ASSERT_TRUE(first.SaveToFile(dir.Path("one.jww"), 700)) << first.LastError;
+    ASSERT_TRUE(first.SaveToFile(dir.Path("one.jww"), 700, &StagedImageFiles())) << first.LastError;
     TJwwData second;
-    ASSERT_TRUE(second.LoadFromFile(dir.Path("one.jww"))) << second.LastError;
+    ASSERT_TRUE(second.LoadFromFile(dir.Path("one.jww"), &StagedImageFiles())) << second.LastError;
     EXPECT_EQ(static_cast<const TEntityLists&>(second), Renumbered(first, first));
     std::vector<const TEntJwwBlockDef*> used;
     for (const TEntJwwBlockDef& def : first.BlockDefs)
@@ -457,7 +459,7 @@ TEST(EntityFiles, CorpusDrawingsSurviveASave) {
       EXPECT_EQ(b.Name, a.Name);
       EXPECT_EQ(b.Entities, Renumbered(a.Entities, first));
     }
-    ASSERT_TRUE(second.SaveToFile(dir.Path("two.jww"), 700));
+    ASSERT_TRUE(second.SaveToFile(dir.Path("two.jww"), 700, &StagedImageFiles()));
     EXPECT_EQ(testutil::ReadBytes(dir.Native("two.jww")),
               testutil::ReadBytes(dir.Native("one.jww")));
     // Jw_cad's own 7.00 stream, all of whose definitions are in use, comes

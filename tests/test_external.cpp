@@ -7,6 +7,7 @@
 
 #include "app/Unit1.h"
 #include "app/UnitGval.h"
+#include "embed/staging.h"
 #include "testing/fake_desktop.h"
 #include "testing/testutil.h"
 #include "text/sjis.h"
@@ -37,7 +38,7 @@ class External : public ::testing::Test {
   }
   std::vector<std::string> TextsOfTemp() {
     TJwwData d;
-    EXPECT_TRUE(d.LoadFromFile(home.Path("TEMP.JWW"))) << d.LastError;
+    EXPECT_TRUE(d.LoadFromFile(home.Path("TEMP.JWW"), &StagedImageFiles())) << d.LastError;
     std::vector<std::string> texts;
     for (const auto& t : d.Texts) texts.push_back(t.Text.text);
     return texts;

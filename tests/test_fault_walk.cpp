@@ -19,11 +19,11 @@
 #include "app/Unit1.h"
 #include "app/UnitGval.h"
 #include "embed/staging.h"
-#include "testing/memory_os.h"
+#include "platform/unicode.h"
 #include "testing/fake_desktop.h"
 #include "testing/jwwfixture.h"
+#include "testing/memory_os.h"
 #include "testing/testutil.h"
-#include "platform/unicode.h"
 
 namespace fs = std::filesystem;
 using platform::FaultyOs;
@@ -342,7 +342,8 @@ class FaultWalk : public ::testing::Test {
       platform::ScopedOs use(memory);
       platform::ScopedDesktop useDesktop(memory);
       TJwwData d;
-      if (!d.LoadFromFile(SjisToUtf16(copy))) throw std::runtime_error(d.LastError);
+      if (!d.LoadFromFile(SjisToUtf16(copy), &StagedImageFiles()))
+        throw std::runtime_error(d.LastError);
       auto texts = [](const TEntityLists& lists, std::vector<std::string>& out) {
         for (const auto& t : lists.Texts) out.push_back(t.Text.text);
       };

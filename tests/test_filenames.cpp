@@ -3,8 +3,8 @@
 #include <filesystem>
 #include <string>
 
-#include "testing/faulty_os.h"
 #include "platform/platform.h"
+#include "testing/faulty_os.h"
 #include "testing/testutil.h"
 #include "text/filenames.h"
 

@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "text/sjis.h"
 #include "platform/unicode.h"
+#include "text/sjis.h"
 
 namespace {
 

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
+#include <memory>
 #include <optional>
 #include <random>
 #include <stdexcept>
@@ -11,8 +13,8 @@
 
 #include "embed/staging.h"
 #include "jww/jwwunit.h"
-#include "testing/faulty_os.h"
 #include "platform/platform.h"
+#include "testing/faulty_os.h"
 #include "testing/testutil.h"
 #include "text/filenames.h"
 #include "text/sjis.h"
@@ -84,14 +86,14 @@ Bytes Section(const std::vector<Image>& images, std::int32_t count = -1) {
 long long ReadSection(TJwwData& d, const Bytes& bytes) {
   MemoryFile file(bytes);
   JwwReader r(file);
-  d.ReadImageSection(r);
+  d.ReadImageSection(r, &StagedImageFiles());
   return r.Position();
 }
 
 Bytes WriteSection(TJwwData& d) {
   MemoryFile file;
   JwwWriter w(file);
-  d.WriteImageSection(w);
+  d.WriteImageSection(w, &StagedImageFiles());
   w.Flush();
   return file.bytes;
 }
@@ -143,7 +145,7 @@ Bytes Drawing(const TempDir& dir, const Bytes& section) {
   std::swap(keep, StagedImages);
   TJwwData blank;
   const platform::Path path = dir.Path("blank.jww");
-  EXPECT_TRUE(blank.SaveToFile(path, 700)) << blank.LastError;
+  EXPECT_TRUE(blank.SaveToFile(path, 700, &StagedImageFiles())) << blank.LastError;
   std::swap(keep, StagedImages);
   Bytes bytes = ReadBytes(dir.Native("blank.jww"));
   EXPECT_EQ(Bytes(bytes.end() - 4, bytes.end()), Bytes(4, 0)) << "an empty image section";
@@ -189,6 +191,69 @@ TEST(ImageSection, LoadExtractsImagesAndSaveStoresTheReferencedOnes) {
   EXPECT_TRUE(StagedImages[3].InUse);
 }
 
+// The section's reader and writer open no file: a sink takes what the
+// drawing stores, a source gives what is to be stored.
+TEST(ImageSection, BytesGoToTheSinkAndComeFromTheSourceWithoutAFileOpened) {
+  struct HalfSink : TImageSink {
+    std::vector<std::pair<std::string, Bytes>> taken;
+    void Take(const TBindImageType& image, TImageBytes& bytes) override {
+      // Half of each image: the reader reads past the rest.
+      Bytes half(static_cast<std::size_t>(image.Size) / 2);
+      half.resize(bytes.Read(half.data(), half.size()));
+      taken.emplace_back(image.Name, half);
+    }
+  };
+  struct MemorySource : TImageSource {
+    std::map<std::string, Bytes> files;
+    std::unique_ptr<platform::File> Open(const TBindImageType& image, bool& absent) override {
+      auto it = files.find(image.Name);
+      absent = it == files.end();
+      return absent ? nullptr : std::make_unique<testutil::MemoryFile>(it->second);
+    }
+  };
+  const Bytes a = Sample(300000, 1), b = Sample(10, 2), again = Sample(7, 3);
+  const Bytes section = Section({{"a.jpg.gz", a}, {"b.png.gz", b}, {"A.JPG.GZ", again}});
+  platform::FaultyOs counting;
+  platform::ScopedOs use(counting);
+  TJwwData d;
+  HalfSink sink;
+  {
+    MemoryFile file(section);
+    JwwReader r(file);
+    d.ReadImageSection(r, &sink);
+    EXPECT_EQ(r.Position(), static_cast<long long>(section.size()));
+  }
+  // The first image of a name only; every entry listed.
+  ASSERT_EQ(sink.taken.size(), 2u);
+  EXPECT_EQ(sink.taken[0].second, Bytes(a.begin(), a.begin() + 150000));
+  EXPECT_EQ(sink.taken[1].second, Bytes(b.begin(), b.begin() + 5));
+  EXPECT_EQ(StagedImages.size(), 3u);
+  {
+    // Without a sink the bytes are read past.
+    MemoryFile file(section);
+    JwwReader r(file);
+    d.ReadImageSection(r, nullptr);
+    EXPECT_EQ(r.Position(), static_cast<long long>(section.size()));
+  }
+
+  testutil::AddText(d, "^@BM%temp%b.png.gz,1");
+  testutil::AddText(d, "^@BM%temp%gone.png.gz,1");
+  StagedImages = {{"b.png.gz", 0, false}, {"gone.png.gz", 0, false}};
+  MemorySource source;
+  source.files["b.png.gz"] = b;
+  {
+    MemoryFile file;
+    JwwWriter w(file);
+    d.WriteImageSection(w, &source);
+    w.Flush();
+    const auto stored = ParseSection(file.bytes);
+    ASSERT_EQ(stored.size(), 1u) << "an image the source has not is left out";
+    EXPECT_EQ(stored[0], (std::pair<std::string, Bytes>{"b.png.gz", b}));
+  }
+  EXPECT_EQ(counting.openReadCalls + counting.createCalls + counting.deleteCalls, 0);
+  StagedImages.clear();
+}
+
 TEST(ImageSection, WholeDrawingLoadsAndSavesItsImages) {
   StagingScope s;
   const Image a{"house.jpg.gz", Sample(3000, 4)};
@@ -196,11 +261,11 @@ TEST(ImageSection, WholeDrawingLoadsAndSavesItsImages) {
   WriteBytes(s.dir.Native("in.jww"), drawing);
 
   TJwwData d;
-  ASSERT_TRUE(d.LoadFromFile(s.dir.Path("in.jww"))) << d.LastError;
+  ASSERT_TRUE(d.LoadFromFile(s.dir.Path("in.jww"), &StagedImageFiles())) << d.LastError;
   ASSERT_EQ(StagedImages.size(), 1u);
   EXPECT_EQ(ReadBytes(s.Staged("house.jpg.gz")), a.data);
   AddText(d, "^@BM%temp%house.jpg,1,2,3");
-  ASSERT_TRUE(d.SaveToFile(s.dir.Path("out.jww"), 700)) << d.LastError;
+  ASSERT_TRUE(d.SaveToFile(s.dir.Path("out.jww"), 700, &StagedImageFiles())) << d.LastError;
   const Bytes out = ReadBytes(s.dir.Native("out.jww"));
   const Bytes expected = Section({a});
   ASSERT_GE(out.size(), expected.size());
@@ -386,7 +451,7 @@ TEST(ImageSection, HostileNamesWriteNothingAndFailTheLoad) {
 
     // Through the whole load: it fails and says why.
     WriteBytes(s.dir.Native("in.jww"), Drawing(s.dir, section));
-    EXPECT_FALSE(d.LoadFromFile(s.dir.Path("in.jww"))) << name;
+    EXPECT_FALSE(d.LoadFromFile(s.dir.Path("in.jww"), &StagedImageFiles())) << name;
     EXPECT_NE(d.LastError.find(QuotedName(name)), std::string::npos) << d.LastError;
     fs::remove(s.dir.Native("in.jww"));
     fs::remove(s.dir.Native("blank.jww"));
@@ -453,7 +518,7 @@ TEST(ImageSection, UnreadableStagedFileFailsTheSave) {
     platform::FaultyOs faulty;
     inject(faulty);
     platform::ScopedOs use(faulty);
-    EXPECT_FALSE(d.SaveToFile(s.dir.Path("out.jww"), 700)) << fault;
+    EXPECT_FALSE(d.SaveToFile(s.dir.Path("out.jww"), 700, &StagedImageFiles())) << fault;
     EXPECT_FALSE(d.LastError.empty());
     EXPECT_FALSE(fs::exists(s.dir.Native("out.jww"))) << fault;
   }
@@ -628,15 +693,15 @@ TEST(ImageSection, TensOfThousandsOfImagesLoadAndSave) {
   TJwwData d;
   const Bytes manyEmpty = Drawing(s.dir, Section(empty));
   WriteBytes(s.dir.Native("empty.jww"), manyEmpty);
-  ASSERT_TRUE(d.LoadFromFile(s.dir.Path("empty.jww"))) << d.LastError;
+  ASSERT_TRUE(d.LoadFromFile(s.dir.Path("empty.jww"), &StagedImageFiles())) << d.LastError;
   EXPECT_EQ(StagedImages.size(), 60000u);
-  ASSERT_TRUE(d.SaveToFile(s.dir.Path("empty-out.jww"), 700)) << d.LastError;
+  ASSERT_TRUE(d.SaveToFile(s.dir.Path("empty-out.jww"), 700, &StagedImageFiles())) << d.LastError;
 
   std::vector<Image> small;
   for (int i = 0; i < 5000; ++i) small.emplace_back("i" + std::to_string(i) + ".gz", Bytes{1});
   WriteBytes(s.dir.Native("small.jww"), Drawing(s.dir, Section(small)));
-  ASSERT_TRUE(d.LoadFromFile(s.dir.Path("small.jww"))) << d.LastError;
+  ASSERT_TRUE(d.LoadFromFile(s.dir.Path("small.jww"), &StagedImageFiles())) << d.LastError;
   EXPECT_EQ(StagedImages.size(), 5000u);
   EXPECT_TRUE(fs::exists(s.Staged("i4999.gz")));
-  ASSERT_TRUE(d.SaveToFile(s.dir.Path("small-out.jww"), 700)) << d.LastError;
+  ASSERT_TRUE(d.SaveToFile(s.dir.Path("small-out.jww"), 700, &StagedImageFiles())) << d.LastError;
 }

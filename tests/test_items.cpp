@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "jww/jwwio.h"
-#include "testing/testutil.h"
 #include "platform/unicode.h"
+#include "testing/testutil.h"
 
 using testutil::MemoryFile;
 

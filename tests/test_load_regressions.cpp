@@ -4,8 +4,8 @@
 #include "app/Unit1.h"
 #include "app/UnitGval.h"
 #include "embed/staging.h"
-#include "testing/memory_os.h"
 #include "testing/jwwfixture.h"
+#include "testing/memory_os.h"
 #include "testing/testutil.h"
 #include "text/filenames.h"
 
@@ -81,11 +81,8 @@ Bytes DrawingWithImages(const std::vector<std::string>& refs, const Images& imag
 std::vector<std::string> EmbeddedNames(MemoryOs& os) {
   platform::ScopedOs use(os);
   platform::ScopedDesktop useDesktop(os);
-  const bool extract = ExtractImagesOnLoad;
-  ExtractImagesOnLoad = false;
   TJwwData d;
   EXPECT_TRUE(d.LoadFromFile(u"C:\\out\\plan.jww")) << d.LastError;
-  ExtractImagesOnLoad = extract;
   ClearStagedImages();
   std::vector<std::string> names;
   for (const TEntJwwText& t : d.Texts) {

@@ -7,9 +7,9 @@
 #include "app/Unit1.h"
 #include "app/UnitGval.h"
 #include "embed/staging.h"
-#include "testing/memory_os.h"
-#include "testing/jwwfixture.h"
 #include "platform/unicode.h"
+#include "testing/jwwfixture.h"
+#include "testing/memory_os.h"
 
 using platform::MemoryOs;
 
@@ -187,7 +187,7 @@ TEST(MemoryOs, AConversionRunsEntirelyInMemory) {
     // Reading it back stages its images again, so the work folder must
     // still be there.
     TJwwData d;
-    ASSERT_TRUE(d.LoadFromFile(u"C:\\out\\plan.jww")) << d.LastError;
+    ASSERT_TRUE(d.LoadFromFile(u"C:\\out\\plan.jww", &StagedImageFiles())) << d.LastError;
     ASSERT_EQ(d.Texts.size(), 1u);
     EXPECT_EQ(d.Texts[0].Text.text.rfind("^@BM%temp%", 0), 0u) << d.Texts[0].Text.text;
     ASSERT_EQ(StagedImages.size(), 1u);

@@ -16,11 +16,11 @@
 #include <vector>
 
 #include "platform/casefold.h"
+#include "platform/platform.h"
+#include "platform/unicode.h"
 #include "testing/faulty_os.h"
 #include "testing/memory_os.h"
-#include "platform/platform.h"
 #include "testing/testutil.h"
-#include "platform/unicode.h"
 
 namespace fs = std::filesystem;
 using testutil::ReadText;

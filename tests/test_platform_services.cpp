@@ -10,13 +10,13 @@
 #include <string>
 #include <vector>
 
-#include "testing/faulty_os.h"
 #include "platform/platform.h"
 #include "platform/posix/services.h"
 #include "platform/posix/signals.h"
 #include "platform/program.h"
-#include "testing/testutil.h"
 #include "platform/unicode.h"
+#include "testing/faulty_os.h"
+#include "testing/testutil.h"
 
 namespace fs = std::filesystem;
 using testutil::ReadText;

@@ -12,12 +12,12 @@
 
 #include "platform/platform.h"
 #include "platform/program.h"
+#include "platform/unicode.h"
 #include "platform/win32/dialogs.h"
 #include "platform/win32/encoding.h"
 #include "platform/win32/interrupts.h"
 #include "testing/testutil.h"
 #include "text/filenames.h"
-#include "platform/unicode.h"
 
 namespace fs = std::filesystem;
 using testutil::ReadText;

@@ -11,10 +11,10 @@
 
 #include "embed/staging.h"
 #include "jww/jwwtype.h"
-#include "testing/faulty_os.h"
 #include "platform/platform.h"
-#include "testing/testutil.h"
 #include "platform/unicode.h"
+#include "testing/faulty_os.h"
+#include "testing/testutil.h"
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;

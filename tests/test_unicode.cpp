@@ -7,8 +7,8 @@
 #include <thread>
 
 #include "platform/platform.h"
-#include "text/sjis.h"
 #include "platform/unicode.h"
+#include "text/sjis.h"
 
 namespace {
 

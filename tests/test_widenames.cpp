@@ -15,10 +15,10 @@
 #ifndef _WIN32
 #include "platform/posix/signals.h"
 #endif
+#include "platform/unicode.h"
 #include "testing/conversion_fixture.h"
 #include "testing/jwwfixture.h"
 #include "testing/testutil.h"
-#include "platform/unicode.h"
 #include "text/widenames.h"
 
 namespace fs = std::filesystem;
@@ -43,7 +43,7 @@ class WideConversion : public ConversionTest {
  protected:
   std::vector<std::u16string> TextsOf(const platform::Path& output, bool inBlock) {
     TJwwData d;
-    EXPECT_TRUE(d.LoadFromFile(output)) << d.LastError;
+    EXPECT_TRUE(d.LoadFromFile(output, &StagedImageFiles())) << d.LastError;
     std::vector<std::u16string> texts;
     const TEntityLists& lists = inBlock ? d.BlockDefs.at(0).Entities : d;
     for (const auto& t : lists.Texts)
@@ -208,7 +208,7 @@ TEST_F(WideConversion, StoredNamesThatReachOutsideTheStagingFolderFailTheLoad) {
     section.Raw(std::string("abc"));
     testutil::WriteWideDrawing(dwg.Path("bad.jww"), {}, {}, section.bytes());
     TJwwData d;
-    EXPECT_FALSE(d.LoadFromFile(dwg.Path("bad.jww")));
+    EXPECT_FALSE(d.LoadFromFile(dwg.Path("bad.jww"), &StagedImageFiles()));
   }
   for (auto& e : fs::recursive_directory_iterator(home.Native("TEMP")))
     EXPECT_FALSE(e.is_regular_file()) << testutil::Utf8(e.path());
