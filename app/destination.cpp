@@ -2,8 +2,8 @@
 // and the "参照" button that browses for the given folder.
 #include "app/Unit1.h"
 #include "app/UnitGval.h"
-#include "text/filenames.h"
 #include "platform/unicode.h"
+#include "text/filenames.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include "app/Unit1.h"
 #include "app/UnitGval.h"
 #include "external/JwwGaibu.h"
+#include "platform/unicode.h"
 #include "text/filenames.h"
 #include "text/sjis.h"
-#include "platform/unicode.h"
 
 namespace {
 

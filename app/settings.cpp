@@ -16,8 +16,8 @@
 
 #include "app/Unit1.h"
 #include "app/UnitGval.h"
-#include "text/sjis.h"
 #include "platform/unicode.h"
+#include "text/sjis.h"
 
 namespace {
 

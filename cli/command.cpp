@@ -13,9 +13,9 @@
 #include "cli/info.h"
 #include "platform/platform.h"
 #include "platform/program.h"
+#include "platform/unicode.h"
 #include "text/filenames.h"
 #include "text/sjis.h"
-#include "platform/unicode.h"
 
 const char* const kMarrowfoldVersion = "Marrowfold Ver.1.3";
 

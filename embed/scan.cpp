@@ -9,9 +9,9 @@
 #include "embed/staging.h"
 #include "platform/casefold.h"
 #include "platform/platform.h"
+#include "platform/unicode.h"
 #include "text/filenames.h"
 #include "text/sjis.h"
-#include "platform/unicode.h"
 #include "text/widenames.h"
 
 const char* const kLiveRefPrefix = "^@BM";

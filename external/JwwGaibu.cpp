@@ -6,8 +6,8 @@
 #include <utility>
 
 #include "platform/platform.h"
-#include "text/sjis.h"
 #include "platform/unicode.h"
+#include "text/sjis.h"
 
 TGaibuData GaibuData;
 

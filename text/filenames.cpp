@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "platform/casefold.h"
-#include "text/sjis.h"
 #include "platform/unicode.h"
+#include "text/sjis.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 
 #include "platform/casefold.h"
 #include "platform/platform.h"
-#include "text/sjis.h"
 #include "platform/unicode.h"
+#include "text/sjis.h"
 
 namespace {
 

@@ -17,10 +17,10 @@
 
 #include "platform/platform.h"
 #include "platform/program.h"
+#include "platform/unicode.h"
 #include "platform/win32/dialogs.h"
 #include "platform/win32/encoding.h"
 #include "platform/win32/interrupts.h"
-#include "platform/unicode.h"
 
 namespace platform {
 
