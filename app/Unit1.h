@@ -69,7 +69,7 @@ class TForm1 {
   bool CheckBox1 = false;     // disable references whose image is missing
   bool RadioButton5 = true;   // embedded names derived from the whole path
   bool RadioButton6 = false;  // plain file names with branch numbers
-  platform::Path Label1;         // folder of the last file chosen in the file dialog
+  platform::Path Label1;      // folder of the last file chosen in the file dialog
   std::int32_t OpenFilterIndex = 1;
   TListBox ListBox1;
 

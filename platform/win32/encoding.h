@@ -25,5 +25,4 @@ std::wstring Cp932ToWideLossy(const std::string& in);
 // Invalid UTF-8 becomes U+FFFD.
 std::wstring Utf8ToWideLossy(const std::string& in);
 
-
 }  // namespace platform::win32
