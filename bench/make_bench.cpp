@@ -4,7 +4,7 @@
 // follow the format's tables rather than the program's own writer.
 //   marrowfold-make-bench entities OUT.jww COUNT bytes|utf16
 //   marrowfold-make-bench inserts OUT.jww COUNT DEFINITIONS
-//   marrowfold-make-bench images FOLDER COUNT BYTES [photo|bitmap|mixed]
+//   marrowfold-make-bench images FOLDER COUNT BYTES [photo|bitmap|mixed|half]
 //   marrowfold-make-bench drawings FOLDER COUNT
 //   marrowfold-make-bench files FOLDER COUNT
 #include <cstdint>
@@ -285,7 +285,15 @@ void Images(const std::filesystem::path& folder, int count, std::size_t size,
   for (int i = 0; i < count; ++i) {
     const bool photo = kind == "photo" || (kind == "mixed" && i % 2 == 0);
     const std::string name = (photo ? "p" : "s") + std::to_string(i) + (photo ? ".jpg" : ".bmp");
-    Save(folder / "img" / name, photo ? Photo(size, i) : Bitmap(size, i));
+    if (kind == "half") {
+      // A scanned sheet: half noise-like photograph, half flat bitmap.
+      std::vector<std::uint8_t> bytes = Photo(size / 2, i);
+      const std::vector<std::uint8_t> rest = Bitmap(size - size / 2, i);
+      bytes.insert(bytes.end(), rest.begin(), rest.end());
+      Save(folder / "img" / name, bytes);
+    } else {
+      Save(folder / "img" / name, photo ? Photo(size, i) : Bitmap(size, i));
+    }
     w.b.Entity(testutil::MakeText("^@BMimg\\" + name + ",100,75,0,0,1,0"));
   }
   w.b.Count(0);
@@ -315,7 +323,7 @@ int Usage() {
   std::fprintf(stderr,
                "usage: marrowfold-make-bench entities OUT.jww COUNT bytes|utf16\n"
                "       marrowfold-make-bench inserts OUT.jww COUNT DEFINITIONS\n"
-               "       marrowfold-make-bench images FOLDER COUNT BYTES [photo|bitmap|mixed]\n"
+               "       marrowfold-make-bench images FOLDER COUNT BYTES [photo|bitmap|mixed|half]\n"
                "       marrowfold-make-bench drawings FOLDER COUNT\n"
                "       marrowfold-make-bench files FOLDER COUNT\n");
   return 2;
@@ -339,7 +347,7 @@ int main(int argc, char** argv) {
     Save(out, Insertions(count, definitions));
   } else if (what == "images" && (argc == 5 || argc == 6)) {
     const std::string kind = argc == 6 ? argv[5] : "mixed";
-    if (kind != "photo" && kind != "bitmap" && kind != "mixed") return Usage();
+    if (kind != "photo" && kind != "bitmap" && kind != "mixed" && kind != "half") return Usage();
     Images(out, static_cast<int>(count), static_cast<std::size_t>(std::atoll(argv[4])), kind);
   } else if (what == "drawings" && argc == 4) {
     Drawings(out, static_cast<int>(count));

@@ -74,38 +74,64 @@ std::string Quoted(const platform::Path& path) {
 }
 
 // A member being written. The thread that started it makes every file
-// call; compressing one piece may happen on another thread.
+// call; its pieces may be compressed on other threads.
 struct Member {
   explicit Member(std::size_t j) : job(j) {}
-  ~Member() {
-    if (started) deflateEnd(&zs);
-  }
-  Member(const Member&) = delete;
-  Member& operator=(const Member&) = delete;
 
   std::size_t job;
   std::unique_ptr<platform::File> in, out;
-  // zlib keeps pointers to the header and its name until the first bytes
-  // are out: both stay where they are with the member.
-  z_stream zs{};
-  bool started = false;
-  gz_header header{};
-  std::vector<unsigned char> name;
-  std::vector<unsigned char> input, output;
-  std::size_t inputSize = 0, outputSize = 0;
-  bool last = false;      // `input` ends the file
-  bool finished = false;  // `output` ends the member
-  std::uint64_t written = 0;
+  std::vector<unsigned char> header;      // written before the first piece
+  std::vector<unsigned char> dictionary;  // the last 32 KiB read so far
+  bool readAll = false;                   // the last piece has been read
+  bool finished = false;                  // the trailer is out, the file closed
+  uLong crc = crc32(0, Z_NULL, 0);
+  std::uint64_t length = 0;   // bytes of the image
+  std::uint64_t written = 0;  // bytes of the member
   const char* error = nullptr;
   bool inputError = false;  // `error` is the input's
 };
 
+// A piece of an image and its compressed form. Every image is cut into
+// pieces of kMemberPiece bytes, whatever the threads, and each piece is
+// deflated on its own, primed with the 32 KiB before it: so one large image
+// is compressed on every core, and the bytes depend on the image alone. A
+// piece ends on a byte boundary (a sync flush), the last one ends the
+// stream; an image smaller than one piece is one stream, as zlib's own
+// gzip writer makes it.
+struct Piece {
+  Member* member = nullptr;
+  std::vector<unsigned char> input, dictionary, output;
+  std::size_t inputSize = 0, outputSize = 0;
+  bool last = false;
+  uLong crc = 0;
+  const char* error = nullptr;
+};
+
+constexpr std::size_t kMemberPiece = 1024 * 1024;
+constexpr std::size_t kWindow = 32 * 1024;
+
 // The image section stores a member's size in a signed 32-bit field.
 constexpr std::uint64_t kMaxMemberSize = 0x7FFFFFFF;
 
-// zlib's gzip wrapper writes exactly the member wanted here: flags 08 (name
-// only), XFL 0 at the default level, the given time and OS, and a trailer of
-// CRC-32 and length mod 2^32, which it computes while compressing.
+void PutLe32(std::vector<unsigned char>& out, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) out.push_back(static_cast<unsigned char>(v >> (8 * i)));
+}
+
+// The gzip header zlib's writer makes at the default level: flags 08 (a
+// name) or 00, the time, XFL 0 and OS 0; the name ends in a NUL.
+std::vector<unsigned char> GzipHeader(const std::string& storedName, std::uint32_t mtime) {
+  std::vector<unsigned char> h = {0x1F, 0x8B, 8,
+                                  static_cast<unsigned char>(storedName.empty() ? 0 : 8)};
+  PutLe32(h, mtime);
+  h.push_back(0);
+  h.push_back(0);
+  if (!storedName.empty()) {
+    h.insert(h.end(), storedName.begin(), storedName.end());
+    h.push_back(0);
+  }
+  return h;
+}
+
 std::unique_ptr<Member> StartMember(const GzipJob& job, std::size_t index, std::string& reason,
                                     bool& inputError) {
   platform::Os& os = platform::Current();
@@ -126,57 +152,72 @@ std::unique_ptr<Member> StartMember(const GzipJob& job, std::size_t index, std::
     reason = "cannot create " + Quoted(job.output);
     return nullptr;
   }
-  const char* why = nullptr;
-  if (deflateInit2(&m->zs, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15 + 16, 9, Z_DEFAULT_STRATEGY) !=
-      Z_OK) {
-    why = "the compressor could not be started";
-  } else {
-    m->started = true;
-    m->name.assign(job.storedName.begin(), job.storedName.end());
-    m->name.push_back(0);
-    m->header.time = mtime;
-    m->header.os = 0;
-    // No name field at all for a name Shift-JIS cannot hold.
-    m->header.name = job.storedName.empty() ? Z_NULL : m->name.data();
-    if (deflateSetHeader(&m->zs, &m->header) != Z_OK) why = "the compressor refused the header";
-  }
-  if (why) {
-    m->out.reset();
-    DeleteOutput(job);
-    reason = Quoted(job.output) + ": " + why;
-    return nullptr;
-  }
-  m->input.resize(kPiece);
-  m->output.resize(kPiece + kPiece / 8);
+  // No name field at all for a name Shift-JIS cannot hold.
+  m->header = GzipHeader(job.storedName, mtime);
   return m;
 }
 
-// Compresses the piece in `input` into `output`. Touches nothing but the
-// member: it may run on any thread.
-void DeflatePiece(Member& m) noexcept {
-  if (m.error) return;
-  m.zs.next_in = m.input.data();
-  m.zs.avail_in = static_cast<uInt>(m.inputSize);
-  const int flush = m.last ? Z_FINISH : Z_NO_FLUSH;
-  m.outputSize = 0;
-  try {
-    for (;;) {
-      if (m.outputSize == m.output.size()) m.output.resize(m.output.size() + kPiece);
-      m.zs.next_out = m.output.data() + m.outputSize;
-      m.zs.avail_out = static_cast<uInt>(m.output.size() - m.outputSize);
-      const int rc = deflate(&m.zs, flush);
-      m.outputSize = m.output.size() - m.zs.avail_out;
-      if (rc == Z_STREAM_ERROR) {
-        m.error = "compression error";
-        return;
-      }
-      if (flush == Z_FINISH ? rc == Z_STREAM_END : m.zs.avail_in == 0 && m.zs.avail_out != 0) break;
+// Reads the member's next piece (kMemberPiece bytes, fewer only at the end
+// of the file). False on a read error.
+bool ReadPiece(Member& m, Piece& p) {
+  p.member = &m;
+  p.dictionary = m.dictionary;
+  p.input.resize(kMemberPiece);
+  p.inputSize = 0;
+  while (p.inputSize < kMemberPiece) {
+    const long long got = m.in->Read(p.input.data() + p.inputSize, kMemberPiece - p.inputSize);
+    if (got < 0) return false;
+    if (got == 0) {
+      p.last = true;
+      break;
     }
-  } catch (const std::bad_alloc&) {
-    m.error = "out of memory";
+    p.inputSize += static_cast<std::size_t>(got);
+  }
+  m.readAll = p.last;
+  const std::size_t keep = std::min(kWindow, p.inputSize);
+  if (p.inputSize > 0)
+    m.dictionary.assign(p.input.begin() + static_cast<std::ptrdiff_t>(p.inputSize - keep),
+                        p.input.begin() + static_cast<std::ptrdiff_t>(p.inputSize));
+  return true;
+}
+
+// Compresses one piece into raw deflate data. Touches nothing but the
+// piece: it may run on any thread.
+void DeflatePiece(Piece& p) noexcept {
+  z_stream zs{};
+  if (deflateInit2(&zs, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY) != Z_OK) {
+    p.error = "the compressor could not be started";
     return;
   }
-  m.finished = m.last;
+  try {
+    if (!p.dictionary.empty() &&
+        deflateSetDictionary(&zs, p.dictionary.data(), static_cast<uInt>(p.dictionary.size())) !=
+            Z_OK) {
+      p.error = "the compressor refused the preceding bytes";
+    } else {
+      p.crc = crc32(0, p.input.data(), static_cast<uInt>(p.inputSize));
+      zs.next_in = p.input.data();
+      zs.avail_in = static_cast<uInt>(p.inputSize);
+      const int flush = p.last ? Z_FINISH : Z_SYNC_FLUSH;
+      p.output.resize(deflateBound(&zs, static_cast<uLong>(p.inputSize)) + 16);
+      p.outputSize = 0;
+      for (;;) {
+        if (p.outputSize == p.output.size()) p.output.resize(p.output.size() + kPiece);
+        zs.next_out = p.output.data() + p.outputSize;
+        zs.avail_out = static_cast<uInt>(p.output.size() - p.outputSize);
+        const int rc = deflate(&zs, flush);
+        p.outputSize = p.output.size() - zs.avail_out;
+        if (rc == Z_STREAM_ERROR) {
+          p.error = "compression error";
+          break;
+        }
+        if (flush == Z_FINISH ? rc == Z_STREAM_END : zs.avail_in == 0 && zs.avail_out != 0) break;
+      }
+    }
+  } catch (const std::bad_alloc&) {
+    p.error = "out of memory";
+  }
+  deflateEnd(&zs);
 }
 
 struct GzipFailure {
@@ -184,23 +225,24 @@ struct GzipFailure {
   std::string reason;
 };
 
-// Writes every job's member, up to `threads` compressing at once. Every
-// file call is made here, on the calling thread, in an order that depends
-// on the jobs and the thread count alone; other threads only compress
-// pieces already read. Returns the first job in list order that failed:
-// its output and those of every later job are gone then, while the jobs
-// before it are written whole. With `skipped`, a job reading a user's own
-// file (`stampTime`) that cannot be read, or whose member the image section
-// could not hold, is no failure: it is listed there, its output gone, and
-// the others go on.
+// Writes every job's member, up to `threads` compressing pieces at once.
+// Every file call is made here, on the calling thread, in an order that
+// depends on the jobs and the thread count alone; other threads only
+// compress pieces already read. Returns the first job in list order that
+// failed: its output and those of every later job are gone then, while the
+// jobs before it are written whole. With `skipped`, a job reading a user's
+// own file (`stampTime`) that cannot be read, or whose member the image
+// section could not hold, is no failure: it is listed there, its output
+// gone, and the others go on.
 std::optional<GzipFailure> WriteGzipMembers(const std::vector<GzipJob>& jobs, unsigned threads,
                                             std::vector<GzipFailure>* skipped = nullptr) {
-  // A thread per image at most: with one image, none is started.
-  threads = static_cast<unsigned>(std::clamp<std::size_t>(jobs.size(), 1, std::max(1u, threads)));
-  // Twice as many images as threads: one slow piece does not leave the
-  // others without work.
+  threads = std::max(1u, threads);
+  // Twice as many pieces and images as threads: one slow piece does not
+  // leave the others without work.
   const std::size_t window = threads == 1 ? 1 : 2 * static_cast<std::size_t>(threads);
-  TaskPool pool(threads);
+  // Started only for a round of several pieces: one small image starts no
+  // thread.
+  std::optional<TaskPool> pool;
   std::vector<std::unique_ptr<Member>> active;
   std::vector<bool> written(jobs.size(), false);
   std::optional<GzipFailure> failure;
@@ -215,8 +257,18 @@ std::optional<GzipFailure> WriteGzipMembers(const std::vector<GzipJob>& jobs, un
   auto skippable = [&](std::size_t job, bool inputError) {
     return skipped && inputError && jobs[job].stampTime;
   };
+  auto put = [](Member& m, const unsigned char* data, std::size_t count) {
+    m.written += count;
+    if (m.written > kMaxMemberSize) {
+      m.error = "it is too large to embed (2 GiB at most)";
+      m.inputError = true;
+    } else if (!WriteAll(*m.out, data, count)) {
+      m.error = "write error (disk full?)";
+    }
+  };
 
   std::size_t next = 0;
+  std::vector<Piece> batch(window);
   for (;;) {
     while (!failure && active.size() < window && next < jobs.size()) {
       std::string reason;
@@ -244,27 +296,53 @@ std::optional<GzipFailure> WriteGzipMembers(const std::vector<GzipJob>& jobs, un
     std::erase(active, nullptr);
     if (active.empty()) break;
 
+    std::size_t pieces = 0;
     for (auto& m : active) {
-      const long long got = m->in->Read(m->input.data(), kPiece);
-      if (got < 0) {
-        m->error = "read error";
-        m->inputError = true;
-      } else {
-        m->inputSize = static_cast<std::size_t>(got);
-        m->last = got == 0;
+      while (pieces < window && !m->readAll && !m->error) {
+        // The buffers of the last round are used again.
+        Piece& p = batch[pieces];
+        p.last = false;
+        p.error = nullptr;
+        p.outputSize = 0;
+        if (!ReadPiece(*m, p)) {
+          m->error = "read error";
+          m->inputError = true;
+          break;
+        }
+        ++pieces;
       }
     }
-    pool.Run(active.size(), [&](std::size_t i) { DeflatePiece(*active[i]); });
-    for (auto& m : active) {
-      m->written += m->outputSize;
-      if (!m->error && m->written > kMaxMemberSize) {
-        m->error = "it is too large to embed (2 GiB at most)";
-        m->inputError = true;
+    if (pieces > 1 && !pool) pool.emplace(threads);
+    if (pieces > 1) {
+      pool->Run(pieces, [&](std::size_t i) { DeflatePiece(batch[i]); });
+    } else if (pieces == 1) {
+      DeflatePiece(batch[0]);
+    }
+    for (std::size_t i = 0; i < pieces; ++i) {
+      Piece& p = batch[i];
+      Member& m = *p.member;
+      if (m.error) continue;
+      if (p.error) {
+        m.error = p.error;
+        continue;
       }
-      if (!m->error && !WriteAll(*m->out, m->output.data(), m->outputSize))
-        m->error = "write error (disk full?)";
-      if (!m->error && m->finished && !m->out->Close())
-        m->error = "the file could not be closed (disk full?)";
+      if (!m.header.empty()) {
+        put(m, m.header.data(), m.header.size());
+        m.header.clear();
+      }
+      if (!m.error) put(m, p.output.data(), p.outputSize);
+      m.crc = crc32_combine(m.crc, p.crc, static_cast<z_off_t>(p.inputSize));
+      m.length += p.inputSize;
+      if (!m.error && p.last) {
+        std::vector<unsigned char> trailer;
+        PutLe32(trailer, static_cast<std::uint32_t>(m.crc));
+        PutLe32(trailer, static_cast<std::uint32_t>(m.length));
+        put(m, trailer.data(), trailer.size());
+        if (!m.error && !m.out->Close()) m.error = "the file could not be closed (disk full?)";
+        if (!m.error) m.finished = true;
+      }
+    }
+    for (auto& m : active) {
       if (m->error && skippable(m->job, m->inputError)) {
         skipped->push_back(
             {m->job, m->error == std::string("read error") ? "it cannot be read" : m->error});
