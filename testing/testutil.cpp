@@ -240,8 +240,10 @@ std::vector<std::uint8_t> Gunzip(const std::vector<std::uint8_t>& gz) {
     rc = inflate(&z, Z_NO_FLUSH);
     out.insert(out.end(), buf, buf + (sizeof buf - z.avail_out));
   } while (rc == Z_OK);
+  const uInt after = z.avail_in;
   inflateEnd(&z);
-  if (rc != Z_STREAM_END) throw std::runtime_error("not one whole gzip member");
+  // zlib has checked the trailer's CRC and length; nothing may follow.
+  if (rc != Z_STREAM_END || after != 0) throw std::runtime_error("not one whole gzip member");
   return out;
 }
 
