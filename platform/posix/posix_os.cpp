@@ -470,7 +470,9 @@ bool ResolveParts(const std::string& root, const std::vector<std::string>& parts
     std::string candidate = Join(current, parts[i]);
     std::string found;
     bool last = i + 1 == parts.size();
-    if (Exists(candidate) || (last && keepLast)) {
+    // The whole path was looked for above: not again.
+    const bool missing = candidate == asWritten;
+    if ((!missing && Exists(candidate)) || (last && keepLast)) {
       current = candidate;
     } else if (FindIgnoringCase(current, parts[i], found)) {
       current = Join(current, found);
