@@ -259,6 +259,35 @@ void Later() {
   std::this_thread::sleep_for(std::chrono::milliseconds(20));
 }
 
+#ifndef _WIN32
+// A lookup that finds no entry answers the questions of existence itself;
+// what it must not lose is an entry that stat alone would miss or see.
+TEST(PlatformPaths, ExistenceAfterALookupThatFoundNothing) {
+  TempDir dir;
+  DriveMapping mapping('C', dir.path());
+  fs::create_directory(dir.Native("Sub"));
+  fs::create_symlink("nowhere", dir.Native("Sub/dangling"));
+  fs::create_symlink("Sub", dir.Native("link"));
+  platform::DirEntry e;
+  // A dangling link is an entry of its folder, though no file.
+  EXPECT_TRUE(Os().FindFirst(u"C:\\SUB\\DANGLING", e));
+  EXPECT_FALSE(Os().FileExists(u"C:\\sub\\dangling"));
+  // Through a link to a folder, in other letters.
+  EXPECT_TRUE(Os().FolderExists(u"C:\\LINK"));
+  EXPECT_FALSE(Os().FileExists(u"C:\\LINK"));
+  // Missing at the last component, and below a missing folder.
+  for (const char16_t* missing : {u"C:\\Sub\\none", u"C:\\none\\Sub", u"C:\\NONE\\x\\y"}) {
+    EXPECT_FALSE(Os().FindFirst(missing, e)) << testutil::Utf8(std::u16string(missing));
+    EXPECT_FALSE(Os().FileExists(missing));
+    EXPECT_FALSE(Os().FolderExists(missing));
+  }
+  // Made afterwards by another hand, in other letters: found at once.
+  Later();
+  WriteText(dir.Native("Sub/None"), "n");
+  EXPECT_TRUE(Os().FileExists(u"C:\\Sub\\none"));
+}
+#endif
+
 TEST(PlatformPaths, LookupSeesEntriesMadeAndRemovedBehindItsBack) {
   TempDir dir;
   WriteText(dir.Native("x.jww"), "x");

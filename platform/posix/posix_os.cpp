@@ -404,7 +404,7 @@ bool RootOf(const InternalPath& p, std::string& root) {
 }
 
 bool ResolveParts(const std::string& root, const std::vector<std::string>& parts,
-                  std::string& native, bool keepLast);
+                  std::string& native, bool keepLast, bool* missing);
 
 // The native path of an internal one, each component found as written or
 // else ignoring letter case, else by its CP932 bytes. Components
@@ -412,7 +412,10 @@ bool ResolveParts(const std::string& root, const std::vector<std::string>& parts
 // result fails as it should. With `keepLast`, the last component is never
 // replaced by another name. False when the drive is not mapped, or a
 // component holds a NUL or an unpaired surrogate (no UTF-8 form).
-bool Resolve(const Path& internal, std::string& native, bool keepLast = false) {
+// `missing` tells that the lookup already found no such entry, so that a
+// question of existence needs no further call.
+bool Resolve(const Path& internal, std::string& native, bool keepLast = false,
+             bool* missing = nullptr) {
   InternalPath p;
   std::size_t i = 0;
   if (internal.size() >= 2 && internal[0] < 0x80 && IsAsciiLetter(static_cast<char>(internal[0])) &&
@@ -443,12 +446,13 @@ bool Resolve(const Path& internal, std::string& native, bool keepLast = false) {
   if (!take()) return false;
   std::string root;
   if (!RootOf(p, root)) return false;
-  return ResolveParts(root, parts, native, keepLast);
+  return ResolveParts(root, parts, native, keepLast, missing);
 }
 
 // The native path of components already in UTF-8 below `root`.
 bool ResolveParts(const std::string& root, const std::vector<std::string>& parts,
-                  std::string& native, bool keepLast) {
+                  std::string& native, bool keepLast, bool* missing) {
+  if (missing) *missing = false;
   std::string asWritten = root;
   for (const std::string& part : parts) asWritten = Join(asWritten, part);
   native = asWritten;
@@ -471,8 +475,8 @@ bool ResolveParts(const std::string& root, const std::vector<std::string>& parts
     std::string found;
     bool last = i + 1 == parts.size();
     // The whole path was looked for above: not again.
-    const bool missing = candidate == asWritten;
-    if ((!missing && Exists(candidate)) || (last && keepLast)) {
+    const bool lookedFor = candidate == asWritten;
+    if ((!lookedFor && Exists(candidate)) || (last && keepLast)) {
       current = candidate;
     } else if (FindIgnoringCase(current, parts[i], found)) {
       current = Join(current, found);
@@ -481,6 +485,7 @@ bool ResolveParts(const std::string& root, const std::vector<std::string>& parts
     } else {
       current = candidate;
       for (std::size_t j = i + 1; j < parts.size(); ++j) current = Join(current, parts[j]);
+      if (missing) *missing = true;
       break;
     }
   }
@@ -705,7 +710,8 @@ class PosixOs : public Os {
 
   bool FindFirst(const Path& path, DirEntry& entry) override {
     std::string native;
-    return Resolve(path, native) && FindFirstNative(native, entry);
+    bool missing = false;
+    return Resolve(path, native, false, &missing) && !missing && FindFirstNative(native, entry);
   }
 
   static bool FindFirstNative(const std::string& native, DirEntry& entry) {
@@ -722,13 +728,17 @@ class PosixOs : public Os {
   bool FileExists(const Path& path) override {
     struct stat st;
     std::string native;
-    return Resolve(path, native) && ::stat(native.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+    bool missing = false;
+    return Resolve(path, native, false, &missing) && !missing && ::stat(native.c_str(), &st) == 0 &&
+           !S_ISDIR(st.st_mode);
   }
 
   bool FolderExists(const Path& path) override {
     struct stat st;
     std::string native;
-    return Resolve(path, native) && ::stat(native.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    bool missing = false;
+    return Resolve(path, native, false, &missing) && !missing && ::stat(native.c_str(), &st) == 0 &&
+           S_ISDIR(st.st_mode);
   }
 
   bool CreateFolder(const Path& path) override {
