@@ -287,11 +287,18 @@ bool TrySpellings(const std::string& folder, const std::string& name, std::strin
   return any;
 }
 
-// The entry of `folder` equal to `name` ignoring case.
-bool FindIgnoringCase(const std::string& folder, const std::string& name, std::string& found) {
+// The entry of `folder` equal to `name` ignoring case. `known` is the
+// folder's stat when the caller has just taken it.
+bool FindIgnoringCase(const std::string& folder, const std::string& name, std::string& found,
+                      const struct stat* known = nullptr) {
   const std::string path = FolderKey(folder);
   struct stat st;
-  if (::stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+  if (known) {
+    st = *known;
+  } else if (::stat(path.c_str(), &st) != 0) {
+    return false;
+  }
+  if (!S_ISDIR(st.st_mode)) return false;
   ListingCache& cache = Listings();
   std::lock_guard<std::mutex> hold(cache.lock);
   auto it = cache.folders.find(path);
@@ -462,12 +469,15 @@ bool ResolveParts(const std::string& root, const std::vector<std::string>& parts
   // that is: only their last component needs looking for.
   std::string current = root;
   std::size_t first = 0;
+  struct stat parentStat;
+  bool parentFound = false;
   if (parts.size() > 1) {
     std::string parent = root;
     for (std::size_t i = 0; i + 1 < parts.size(); ++i) parent = Join(parent, parts[i]);
-    if (Exists(parent)) {
+    if (::stat(parent.c_str(), &parentStat) == 0) {
       current = parent;
       first = parts.size() - 1;
+      parentFound = true;
     }
   }
   for (std::size_t i = first; i < parts.size(); ++i) {
@@ -478,7 +488,8 @@ bool ResolveParts(const std::string& root, const std::vector<std::string>& parts
     const bool lookedFor = candidate == asWritten;
     if ((!lookedFor && Exists(candidate)) || (last && keepLast)) {
       current = candidate;
-    } else if (FindIgnoringCase(current, parts[i], found)) {
+    } else if (FindIgnoringCase(current, parts[i], found,
+                                i == first && parentFound ? &parentStat : nullptr)) {
       current = Join(current, found);
     } else if (FindAsCp932Bytes(current, parts[i], found)) {
       current = Join(current, found);
