@@ -345,7 +345,7 @@ void WriteBlockRef(JwwWriter& w, const TEntJwwBlockRef& e, std::int32_t number) 
 // when its body cannot be read whole, so a failed read leaves nothing of it
 // behind.
 template <typename T>
-void Append(JwwReader& r, std::int32_t v, std::int32_t kind, std::vector<T>& array, TEntityLists& l,
+void Append(JwwReader& r, std::int32_t v, std::int32_t kind, RecordArray<T>& array, TEntityLists& l,
             void (*read)(JwwReader&, std::int32_t, T&)) {
   T& e = array.emplace_back();
   try {
@@ -377,7 +377,7 @@ void ReadEntity(JwwReader& r, std::int32_t v, std::int32_t kind, TEntityLists& l
 }
 
 template <typename T>
-const T& Record(const std::vector<T>& array, const TEntityRef& ref) {
+const T& Record(const RecordArray<T>& array, const TEntityRef& ref) {
   if (ref.Index < 0 || static_cast<std::size_t>(ref.Index) >= array.size())
     throw std::logic_error("the entity table names record " + std::to_string(ref.Index) +
                            " of kind " + std::to_string(ref.Kind) + ", which does not exist");
@@ -406,26 +406,14 @@ void WriteEntity(JwwWriter& w, const TEntityRef& ref, const TEntityLists& l,
   }
 }
 
-// An array trimmed by copying needs its old and its new block at once, and
+// A table trimmed by copying needs its old and its new block at once, and
 // a large one's unused tail was never touched and holds no memory; so only
-// small arrays, whose spare room may be memory reused from elsewhere, are
-// trimmed.
-template <typename T>
-void Trim(std::vector<T>& array) {
+// a small table, whose spare room may be memory reused from elsewhere, is
+// trimmed. (The record arrays grow without spare room worth trimming.)
+void Trim(std::vector<TEntityRef>& table) {
   constexpr std::size_t kLargeBytes = 256 * 1024;
-  if (array.capacity() > array.size() && array.capacity() * sizeof(T) < kLargeBytes)
-    array.shrink_to_fit();
-}
-
-void TrimLists(TEntityLists& l) {
-  Trim(l.EntityTable);
-  Trim(l.Lines);
-  Trim(l.Arcs);
-  Trim(l.Points);
-  Trim(l.Texts);
-  Trim(l.Dimensions);
-  Trim(l.Solids);
-  Trim(l.BlockRefs);
+  if (table.capacity() > table.size() && table.capacity() * sizeof(TEntityRef) < kLargeBytes)
+    table.shrink_to_fit();
 }
 
 // ---- tags ------------------------------------------------------------------------
@@ -589,7 +577,7 @@ std::int32_t ReadEntityList(JwwReader& r, std::int32_t version, TTagState& state
     }
     ++state.NextIndex;
   }
-  TrimLists(lists);
+  Trim(lists.EntityTable);
   return n;
 }
 

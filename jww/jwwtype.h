@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "jww/recordarray.h"
 #include "platform/platform.h"
 
 // A string of a drawing. Inside the program text is Shift-JIS bytes; current
@@ -135,13 +136,13 @@ struct TEntityRef {
 // definition. The vectors' sizes are the counts.
 struct TEntityLists {
   std::vector<TEntityRef> EntityTable;
-  std::vector<TEntJwwLine> Lines;
-  std::vector<TEntJwwArc> Arcs;
-  std::vector<TEntJwwPoint> Points;
-  std::vector<TEntJwwText> Texts;
-  std::vector<TEntJwwDimension> Dimensions;
-  std::vector<TEntJwwSolid> Solids;
-  std::vector<TEntJwwBlockRef> BlockRefs;
+  RecordArray<TEntJwwLine> Lines;
+  RecordArray<TEntJwwArc> Arcs;
+  RecordArray<TEntJwwPoint> Points;
+  RecordArray<TEntJwwText> Texts;
+  RecordArray<TEntJwwDimension> Dimensions;
+  RecordArray<TEntJwwSolid> Solids;
+  RecordArray<TEntJwwBlockRef> BlockRefs;
   bool operator==(const TEntityLists&) const = default;
 };
 

@@ -315,7 +315,7 @@ TEST(EntityLists, TruncatedBodiesAndDamagedCounts) {
   TTagState t;
   TEntityLists kept;
   EXPECT_THROW(ReadEntityList(r, 700, t, kept), JwwIoError);
-  EXPECT_EQ(kept.Lines, std::vector<TEntJwwLine>{l.Lines[0]});
+  EXPECT_EQ(kept.Lines, RecordArray<TEntJwwLine>{l.Lines[0]});
   EXPECT_EQ(kept.EntityTable, (std::vector<TEntityRef>{{kLine, 0}, {kNone, 0}}));
   EXPECT_TRUE(kept.Arcs.empty());
 
