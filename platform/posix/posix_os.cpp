@@ -330,13 +330,25 @@ struct FolderBefore {
   struct stat st {};
 };
 
+std::string FolderOf(const std::string& native) {
+  const std::size_t slash = native.rfind('/');
+  return FolderKey(slash == std::string::npos ? "."
+                   : slash == 0               ? "/"
+                                              : native.substr(0, slash));
+}
+
 FolderBefore Before(const std::string& native) {
   FolderBefore b;
   const std::size_t slash = native.rfind('/');
-  b.folder = FolderKey(slash == std::string::npos ? "."
-                       : slash == 0               ? "/"
-                                                  : native.substr(0, slash));
+  b.folder = FolderOf(native);
   b.name = slash == std::string::npos ? native : native.substr(slash + 1);
+  // A folder not listed has no listing to keep current, and a listing made
+  // before the change is noted goes unstamped (NoteChange drops it).
+  {
+    ListingCache& cache = Listings();
+    std::lock_guard<std::mutex> hold(cache.lock);
+    if (cache.folders.find(b.folder) == cache.folders.end()) return b;
+  }
   b.stamped = ::stat(b.folder.c_str(), &b.st) == 0;
   return b;
 }
@@ -633,7 +645,14 @@ void ForgetRenamed(const std::string& from, const std::string& to) {
 template <typename RenameFn>
 bool RenameNoted(const std::string& from, const std::string& to, RenameFn rename) {
   const FolderBefore source = Before(from);
-  const FolderBefore target = Before(to);
+  FolderBefore target;
+  if (source.folder == FolderOf(to)) {
+    // One folder: its stamp is taken once.
+    target = source;
+    target.name = to.substr(to.rfind('/') + 1);
+  } else {
+    target = Before(to);
+  }
   bool renamed = false;
   posix::WithEndSignalsHeld([&] {
     renamed = rename();
