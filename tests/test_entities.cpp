@@ -470,3 +470,47 @@ TEST(EntityFiles, CorpusDrawingsSurviveASave) {
     }
   }
 }
+
+// A record read stays where it was put while its array grows, so nothing is
+// ever copied twice; and every record made is unmade exactly once.
+namespace {
+struct Counted {
+  static inline int alive = 0;
+  std::string text;  // a heap string, so a record moved by bytes would be noticed
+  explicit Counted(int i) : text(std::string(40, 'a') + std::to_string(i)) { ++alive; }
+  Counted(const Counted& o) : text(o.text) { ++alive; }
+  ~Counted() { --alive; }
+  bool operator==(const Counted& o) const { return text == o.text; }
+};
+}  // namespace
+
+TEST(RecordArrays, RecordsStayPutAndAreUnmadeOnce) {
+  {
+    RecordArray<Counted> a;
+    std::vector<const Counted*> where;
+    for (int i = 0; i < 5000; ++i) where.push_back(&a.emplace_back(i));
+    ASSERT_EQ(a.size(), 5000u);
+    EXPECT_EQ(Counted::alive, 5000);
+    for (int i : {0, 1, 2, 3, 6, 7, 8, 1023, 1024, 4094, 4095, 4999}) {
+      EXPECT_EQ(&a[static_cast<std::size_t>(i)], where[static_cast<std::size_t>(i)]) << i;
+      EXPECT_EQ(a[static_cast<std::size_t>(i)].text, Counted(i).text) << i;
+    }
+    EXPECT_EQ(std::distance(a.begin(), a.end()), 5000);
+    EXPECT_EQ(std::find(a.begin(), a.end(), Counted(4095)) - a.begin(), 4095);
+    EXPECT_THROW(a.at(5000), std::out_of_range);
+
+    RecordArray<Counted> copy = a;
+    EXPECT_EQ(copy, a);
+    copy.pop_back();
+    EXPECT_FALSE(copy == a);
+    EXPECT_EQ(Counted::alive, 9999);
+    RecordArray<Counted> moved = std::move(copy);
+    EXPECT_TRUE(copy.empty());  // NOLINT: a moved-from array is empty
+    EXPECT_EQ(moved.size(), 4999u);
+    EXPECT_EQ(&moved[10], &moved.at(10));
+    a.clear();
+    EXPECT_EQ(a.capacity(), 0u);
+    EXPECT_EQ(Counted::alive, 4999);
+  }
+  EXPECT_EQ(Counted::alive, 0);
+}
