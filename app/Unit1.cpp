@@ -403,5 +403,7 @@ bool TForm1::SaveThroughTemporary(const platform::Path& output) {
     os.Delete(temporary);
     return false;
   }
+  // Renamed into place: there is no temporary left to look for.
+  if (temporary == reservedTemporary_) reservedTemporary_.clear();
   return true;
 }
