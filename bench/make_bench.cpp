@@ -5,7 +5,7 @@
 //   marrowfold-make-bench entities OUT.jww COUNT bytes|utf16
 //   marrowfold-make-bench inserts OUT.jww COUNT DEFINITIONS
 //   marrowfold-make-bench images FOLDER COUNT BYTES [photo|bitmap|mixed|half]
-//   marrowfold-make-bench drawings FOLDER COUNT
+//   marrowfold-make-bench drawings FOLDER COUNT [image]
 //   marrowfold-make-bench files FOLDER COUNT
 #include <cstdint>
 #include <cstdio>
@@ -301,13 +301,20 @@ void Images(const std::filesystem::path& folder, int count, std::size_t size,
   Save(folder / "images.jww", w.b.bytes());
 }
 
-// `count` small drawings d0.jww ... of a few entities each.
-void Drawings(const std::filesystem::path& folder, int count) {
+// `count` small drawings d0.jww ... of a few entities each; with `image`,
+// each also shows FOLDER/img/plan.bmp (16 KiB), as a site's drawings share
+// a logo or a key plan.
+void Drawings(const std::filesystem::path& folder, int count, bool image) {
   std::filesystem::create_directories(folder);
   Writer w(false);
   w.b.Header("bench");
-  w.b.Count(20);
+  w.b.Count(image ? 21 : 20);
   for (int i = 0; i < 20; ++i) w.Entity(i * 5, 0);
+  if (image) {
+    std::filesystem::create_directories(folder / "img");
+    Save(folder / "img" / "plan.bmp", Bitmap(16 * 1024, 0));
+    w.b.Entity(testutil::MakeText("^@BMimg\\plan.bmp,100,75,0,0,1,0"));
+  }
   w.b.Count(0);
   w.b.EmptyImageSection();
   for (int i = 0; i < count; ++i) Save(folder / ("d" + std::to_string(i) + ".jww"), w.b.bytes());
@@ -324,7 +331,7 @@ int Usage() {
                "usage: marrowfold-make-bench entities OUT.jww COUNT bytes|utf16\n"
                "       marrowfold-make-bench inserts OUT.jww COUNT DEFINITIONS\n"
                "       marrowfold-make-bench images FOLDER COUNT BYTES [photo|bitmap|mixed|half]\n"
-               "       marrowfold-make-bench drawings FOLDER COUNT\n"
+               "       marrowfold-make-bench drawings FOLDER COUNT [image]\n"
                "       marrowfold-make-bench files FOLDER COUNT\n");
   return 2;
 }
@@ -349,8 +356,8 @@ int main(int argc, char** argv) {
     const std::string kind = argc == 6 ? argv[5] : "mixed";
     if (kind != "photo" && kind != "bitmap" && kind != "mixed" && kind != "half") return Usage();
     Images(out, static_cast<int>(count), static_cast<std::size_t>(std::atoll(argv[4])), kind);
-  } else if (what == "drawings" && argc == 4) {
-    Drawings(out, static_cast<int>(count));
+  } else if (what == "drawings" && (argc == 4 || (argc == 5 && std::string(argv[4]) == "image"))) {
+    Drawings(out, static_cast<int>(count), argc == 5);
   } else if (what == "files" && argc == 4) {
     Files(out, static_cast<int>(count));
   } else {

@@ -389,9 +389,11 @@ void ForgetListing(const std::string& folder) {
   cache.folders.erase(FolderKey(folder));
 }
 
-bool Exists(const std::string& native) {
+bool Exists(const std::string& native, struct stat* seen = nullptr) {
   struct stat st;
-  return ::lstat(native.c_str(), &st) == 0;
+  if (::lstat(native.c_str(), &st) != 0) return false;
+  if (seen) *seen = st;
+  return true;
 }
 
 // A name whose bytes on disk are its CP932 form, not UTF-8: what unzip
@@ -423,7 +425,7 @@ bool RootOf(const InternalPath& p, std::string& root) {
 }
 
 bool ResolveParts(const std::string& root, const std::vector<std::string>& parts,
-                  std::string& native, bool keepLast, bool* missing);
+                  std::string& native, bool keepLast, bool* missing, struct stat* seen);
 
 // The native path of an internal one, each component found as written or
 // else ignoring letter case, else by its CP932 bytes. Components
@@ -432,9 +434,11 @@ bool ResolveParts(const std::string& root, const std::vector<std::string>& parts
 // replaced by another name. False when the drive is not mapped, or a
 // component holds a NUL or an unpaired surrogate (no UTF-8 form).
 // `missing` tells that the lookup already found no such entry, so that a
-// question of existence needs no further call.
+// question of existence needs no further call; `seen` gets the entry's
+// lstat when the path was there as written (st_mode 0 otherwise), which
+// answers for anything but a link.
 bool Resolve(const Path& internal, std::string& native, bool keepLast = false,
-             bool* missing = nullptr) {
+             bool* missing = nullptr, struct stat* seen = nullptr) {
   InternalPath p;
   std::size_t i = 0;
   if (internal.size() >= 2 && internal[0] < 0x80 && IsAsciiLetter(static_cast<char>(internal[0])) &&
@@ -465,17 +469,18 @@ bool Resolve(const Path& internal, std::string& native, bool keepLast = false,
   if (!take()) return false;
   std::string root;
   if (!RootOf(p, root)) return false;
-  return ResolveParts(root, parts, native, keepLast, missing);
+  return ResolveParts(root, parts, native, keepLast, missing, seen);
 }
 
 // The native path of components already in UTF-8 below `root`.
 bool ResolveParts(const std::string& root, const std::vector<std::string>& parts,
-                  std::string& native, bool keepLast, bool* missing) {
+                  std::string& native, bool keepLast, bool* missing, struct stat* seen) {
   if (missing) *missing = false;
+  if (seen) seen->st_mode = 0;
   std::string asWritten = root;
   for (const std::string& part : parts) asWritten = Join(asWritten, part);
   native = asWritten;
-  if (parts.empty() || Exists(asWritten)) return true;
+  if (parts.empty() || Exists(asWritten, seen)) return true;
 
   // Most paths that are not there as written are new files in a folder
   // that is: only their last component needs looking for.
@@ -741,13 +746,21 @@ class PosixOs : public Os {
   bool FindFirst(const Path& path, DirEntry& entry) override {
     std::string native;
     bool missing = false;
-    return Resolve(path, native, false, &missing) && !missing && FindFirstNative(native, entry);
+    struct stat seen;
+    return Resolve(path, native, false, &missing, &seen) && !missing &&
+           FindFirstNative(native, entry, &seen);
   }
 
-  static bool FindFirstNative(const std::string& native, DirEntry& entry) {
+  // `seen`: the entry's lstat when the lookup took one.
+  static bool FindFirstNative(const std::string& native, DirEntry& entry,
+                              const struct stat* seen = nullptr) {
     struct stat st;
-    // A dangling link is still an entry of its folder.
-    if (::stat(native.c_str(), &st) != 0 && ::lstat(native.c_str(), &st) != 0) return false;
+    if (seen && seen->st_mode != 0 && !S_ISLNK(seen->st_mode)) {
+      st = *seen;
+    } else if (::stat(native.c_str(), &st) != 0 && ::lstat(native.c_str(), &st) != 0) {
+      // A dangling link is still an entry of its folder.
+      return false;
+    }
     entry.isFolder = S_ISDIR(st.st_mode);
     entry.special = !entry.isFolder && !S_ISREG(st.st_mode);
     entry.size = entry.isFolder ? 0 : static_cast<std::uint64_t>(st.st_size);
@@ -757,18 +770,22 @@ class PosixOs : public Os {
 
   bool FileExists(const Path& path) override {
     struct stat st;
-    std::string native;
-    bool missing = false;
-    return Resolve(path, native, false, &missing) && !missing && ::stat(native.c_str(), &st) == 0 &&
-           !S_ISDIR(st.st_mode);
+    return Followed(path, st) && !S_ISDIR(st.st_mode);
   }
 
   bool FolderExists(const Path& path) override {
     struct stat st;
+    return Followed(path, st) && S_ISDIR(st.st_mode);
+  }
+
+  // What the path names, links followed; false when it names nothing.
+  static bool Followed(const Path& path, struct stat& st) {
     std::string native;
     bool missing = false;
-    return Resolve(path, native, false, &missing) && !missing && ::stat(native.c_str(), &st) == 0 &&
-           S_ISDIR(st.st_mode);
+    if (!Resolve(path, native, false, &missing, &st) || missing) return false;
+    // The lookup's own lstat answers unless the entry is a link.
+    if (st.st_mode != 0 && !S_ISLNK(st.st_mode)) return true;
+    return ::stat(native.c_str(), &st) == 0;
   }
 
   bool CreateFolder(const Path& path) override {
