@@ -69,7 +69,8 @@ class File {
   virtual ~File() = default;
   virtual long long Read(void* buffer, std::size_t count) = 0;
   virtual long long Write(const void* buffer, std::size_t count) = 0;
-  // The file's size in bytes, or -1 when it cannot be told.
+  // The file's size in bytes, or -1 when it cannot be told. A file opened
+  // only for reading may answer with its size when it was opened.
   virtual long long Size() = 0;
   // Flushes and closes; false when the data may not have reached the disk.
   // Safe to call twice.

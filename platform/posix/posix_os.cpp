@@ -322,6 +322,15 @@ bool FindIgnoringCase(const std::string& folder, const std::string& name, std::s
   return true;
 }
 
+// What a lookup learnt on its way, so that the question asked next needs
+// no call of its own.
+struct Lookup {
+  bool missing = false;  // no such entry
+  struct stat seen {};   // the entry's lstat when it was there as written; st_mode 0 if not
+  bool folderSeen = false;
+  struct stat folder {};  // the stat of the folder the last component was looked for in
+};
+
 // A folder as it was just before this program changed one of its entries.
 struct FolderBefore {
   std::string folder;  // the listing's key
@@ -337,7 +346,9 @@ std::string FolderOf(const std::string& native) {
                                               : native.substr(0, slash));
 }
 
-FolderBefore Before(const std::string& native) {
+// `look`: the lookup of `native` just made, whose stat of the folder
+// stands for one taken now.
+FolderBefore Before(const std::string& native, const Lookup* look = nullptr) {
   FolderBefore b;
   const std::size_t slash = native.rfind('/');
   b.folder = FolderOf(native);
@@ -349,7 +360,12 @@ FolderBefore Before(const std::string& native) {
     std::lock_guard<std::mutex> hold(cache.lock);
     if (cache.folders.find(b.folder) == cache.folders.end()) return b;
   }
-  b.stamped = ::stat(b.folder.c_str(), &b.st) == 0;
+  if (look && look->folderSeen) {
+    b.st = look->folder;
+    b.stamped = true;
+  } else {
+    b.stamped = ::stat(b.folder.c_str(), &b.st) == 0;
+  }
   return b;
 }
 
@@ -425,7 +441,7 @@ bool RootOf(const InternalPath& p, std::string& root) {
 }
 
 bool ResolveParts(const std::string& root, const std::vector<std::string>& parts,
-                  std::string& native, bool keepLast, bool* missing, struct stat* seen);
+                  std::string& native, bool keepLast, Lookup* look);
 
 // The native path of an internal one, each component found as written or
 // else ignoring letter case, else by its CP932 bytes. Components
@@ -433,12 +449,9 @@ bool ResolveParts(const std::string& root, const std::vector<std::string>& parts
 // result fails as it should. With `keepLast`, the last component is never
 // replaced by another name. False when the drive is not mapped, or a
 // component holds a NUL or an unpaired surrogate (no UTF-8 form).
-// `missing` tells that the lookup already found no such entry, so that a
-// question of existence needs no further call; `seen` gets the entry's
-// lstat when the path was there as written (st_mode 0 otherwise), which
-// answers for anything but a link.
+// `look` gets what the lookup learnt (see Lookup).
 bool Resolve(const Path& internal, std::string& native, bool keepLast = false,
-             bool* missing = nullptr, struct stat* seen = nullptr) {
+             Lookup* look = nullptr) {
   InternalPath p;
   std::size_t i = 0;
   if (internal.size() >= 2 && internal[0] < 0x80 && IsAsciiLetter(static_cast<char>(internal[0])) &&
@@ -469,18 +482,19 @@ bool Resolve(const Path& internal, std::string& native, bool keepLast = false,
   if (!take()) return false;
   std::string root;
   if (!RootOf(p, root)) return false;
-  return ResolveParts(root, parts, native, keepLast, missing, seen);
+  return ResolveParts(root, parts, native, keepLast, look);
 }
 
 // The native path of components already in UTF-8 below `root`.
 bool ResolveParts(const std::string& root, const std::vector<std::string>& parts,
-                  std::string& native, bool keepLast, bool* missing, struct stat* seen) {
-  if (missing) *missing = false;
-  if (seen) seen->st_mode = 0;
+                  std::string& native, bool keepLast, Lookup* look) {
+  Lookup ignored;
+  if (!look) look = &ignored;
+  *look = Lookup{};
   std::string asWritten = root;
   for (const std::string& part : parts) asWritten = Join(asWritten, part);
   native = asWritten;
-  if (parts.empty() || Exists(asWritten, seen)) return true;
+  if (parts.empty() || Exists(asWritten, &look->seen)) return true;
 
   // Most paths that are not there as written are new files in a folder
   // that is: only their last component needs looking for.
@@ -495,6 +509,8 @@ bool ResolveParts(const std::string& root, const std::vector<std::string>& parts
       current = parent;
       first = parts.size() - 1;
       parentFound = true;
+      look->folderSeen = true;
+      look->folder = parentStat;
     }
   }
   for (std::size_t i = first; i < parts.size(); ++i) {
@@ -513,7 +529,7 @@ bool ResolveParts(const std::string& root, const std::vector<std::string>& parts
     } else {
       current = candidate;
       for (std::size_t j = i + 1; j < parts.size(); ++j) current = Join(current, parts[j]);
-      if (missing) *missing = true;
+      look->missing = true;
       break;
     }
   }
@@ -523,7 +539,9 @@ bool ResolveParts(const std::string& root, const std::vector<std::string>& parts
 
 class PosixFile : public File {
  public:
-  explicit PosixFile(int fd) : fd_(fd) {}
+  // `size`: the size of a file opened only for reading, as the open found
+  // it; -1 for one that may grow.
+  explicit PosixFile(int fd, long long size = -1) : fd_(fd), openedSize_(size) {}
   ~PosixFile() override { Close(); }
 
   long long Read(void* buffer, std::size_t count) override {
@@ -560,6 +578,7 @@ class PosixFile : public File {
   }
 
   long long Size() override {
+    if (fd_ >= 0 && openedSize_ >= 0) return openedSize_;
     struct stat st;
     if (fd_ < 0 || ::fstat(fd_, &st) != 0) return -1;
     return static_cast<long long>(st.st_size);
@@ -577,6 +596,7 @@ class PosixFile : public File {
 
  private:
   int fd_;
+  long long openedSize_;
   bool closedOk_ = true;
 };
 
@@ -594,7 +614,8 @@ std::unique_ptr<File> OpenNative(const std::string& native, int flags) {
     ::close(fd);
     return nullptr;
   }
-  return std::make_unique<PosixFile>(fd);
+  const bool readOnly = (flags & O_ACCMODE) == O_RDONLY;
+  return std::make_unique<PosixFile>(fd, readOnly ? static_cast<long long>(st.st_size) : -1);
 }
 
 LocalTime ToLocalTime(time_t t) {
@@ -625,8 +646,8 @@ bool RenameNoReplace(const std::string& from, const std::string& to) {
 
 // Creates the file and notes it for an interrupt that ends the program,
 // in one step as far as the ending signals can tell.
-std::unique_ptr<File> CreateNoted(const std::string& native, int flags) {
-  const FolderBefore before = Before(native);
+std::unique_ptr<File> CreateNoted(const std::string& native, int flags, const Lookup* look) {
+  const FolderBefore before = Before(native, look);
   std::unique_ptr<File> file;
   posix::WithEndSignalsHeld([&] {
     file = OpenNative(native, flags);
@@ -647,16 +668,18 @@ void ForgetRenamed(const std::string& from, const std::string& to) {
 }
 
 // `rename` from `from` to `to`, with the listings of both folders kept.
+// `toLook`: the lookup of `to` just made.
 template <typename RenameFn>
-bool RenameNoted(const std::string& from, const std::string& to, RenameFn rename) {
-  const FolderBefore source = Before(from);
-  FolderBefore target;
-  if (source.folder == FolderOf(to)) {
+bool RenameNoted(const std::string& from, const std::string& to, RenameFn rename,
+                 const Lookup* toLook) {
+  const FolderBefore target = Before(to, toLook);
+  FolderBefore source;
+  if (target.folder == FolderOf(from)) {
     // One folder: its stamp is taken once.
-    target = source;
-    target.name = to.substr(to.rfind('/') + 1);
+    source = target;
+    source.name = from.substr(from.rfind('/') + 1);
   } else {
-    target = Before(to);
+    source = Before(from);
   }
   bool renamed = false;
   posix::WithEndSignalsHeld([&] {
@@ -690,14 +713,16 @@ class PosixOs : public Os {
 
   std::unique_ptr<File> Create(const Path& path) override {
     std::string native;
-    if (!Resolve(path, native)) return nullptr;
-    return CreateNoted(native, O_WRONLY | O_CREAT | O_TRUNC);
+    Lookup look;
+    if (!Resolve(path, native, false, &look)) return nullptr;
+    return CreateNoted(native, O_WRONLY | O_CREAT | O_TRUNC, &look);
   }
 
   std::unique_ptr<File> CreateNew(const Path& path) override {
     std::string native;
-    if (!Resolve(path, native)) return nullptr;
-    return CreateNoted(native, O_WRONLY | O_CREAT | O_EXCL);
+    Lookup look;
+    if (!Resolve(path, native, false, &look)) return nullptr;
+    return CreateNoted(native, O_WRONLY | O_CREAT | O_EXCL, &look);
   }
 
   std::unique_ptr<File> OpenWrite(const Path& path) override {
@@ -724,31 +749,34 @@ class PosixOs : public Os {
 
   bool Rename(const Path& from, const Path& to) override {
     std::string nativeFrom, nativeTo;
-    if (!Resolve(from, nativeFrom) || !Resolve(to, nativeTo)) return false;
+    Lookup look;
+    if (!Resolve(from, nativeFrom) || !Resolve(to, nativeTo, false, &look)) return false;
     // "a.txt" -> "A.TXT" finds the source itself; Windows lets the name
     // change its case.
-    if (nativeTo == nativeFrom && !Resolve(to, nativeTo, true)) return false;
-    return RenameNoted(nativeFrom, nativeTo, [&] { return RenameNoReplace(nativeFrom, nativeTo); });
+    if (nativeTo == nativeFrom && !Resolve(to, nativeTo, true, &look)) return false;
+    return RenameNoted(
+        nativeFrom, nativeTo, [&] { return RenameNoReplace(nativeFrom, nativeTo); }, &look);
   }
 
   bool Replace(const Path& from, const Path& to) override {
     std::string nativeFrom, nativeTo;
-    if (!Resolve(from, nativeFrom) || !Resolve(to, nativeTo)) return false;
-    if (nativeTo == nativeFrom && !Resolve(to, nativeTo, true)) return false;
+    Lookup look;
+    if (!Resolve(from, nativeFrom) || !Resolve(to, nativeTo, false, &look)) return false;
+    if (nativeTo == nativeFrom && !Resolve(to, nativeTo, true, &look)) return false;
     // rename(2) would put a folder in place of an empty folder; Windows
     // replaces files only.
     struct stat st;
     if (::lstat(nativeTo.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return false;
-    return RenameNoted(nativeFrom, nativeTo,
-                       [&] { return ::rename(nativeFrom.c_str(), nativeTo.c_str()) == 0; });
+    return RenameNoted(
+        nativeFrom, nativeTo,
+        [&] { return ::rename(nativeFrom.c_str(), nativeTo.c_str()) == 0; }, &look);
   }
 
   bool FindFirst(const Path& path, DirEntry& entry) override {
     std::string native;
-    bool missing = false;
-    struct stat seen;
-    return Resolve(path, native, false, &missing, &seen) && !missing &&
-           FindFirstNative(native, entry, &seen);
+    Lookup look;
+    return Resolve(path, native, false, &look) && !look.missing &&
+           FindFirstNative(native, entry, &look.seen);
   }
 
   // `seen`: the entry's lstat when the lookup took one.
@@ -781,8 +809,9 @@ class PosixOs : public Os {
   // What the path names, links followed; false when it names nothing.
   static bool Followed(const Path& path, struct stat& st) {
     std::string native;
-    bool missing = false;
-    if (!Resolve(path, native, false, &missing, &st) || missing) return false;
+    Lookup look;
+    if (!Resolve(path, native, false, &look) || look.missing) return false;
+    st = look.seen;
     // The lookup's own lstat answers unless the entry is a link.
     if (st.st_mode != 0 && !S_ISLNK(st.st_mode)) return true;
     return ::stat(native.c_str(), &st) == 0;
