@@ -79,8 +79,8 @@ TEST(ByteString, LengthPrefixesAtEachBoundary) {
     EXPECT_EQ(Prefix(bytes, c.prefix.size()), c.prefix) << c.n;
     EXPECT_EQ(bytes.size(), c.prefix.size() + c.n) << c.n;
     JwwStr back = ReadBack(bytes);
-    EXPECT_EQ(back.text, text) << c.n;
-    EXPECT_EQ(back.form, JwwStr::Form::Bytes) << c.n;
+    EXPECT_EQ(back.text(), text) << c.n;
+    EXPECT_EQ(back.form(), JwwStr::Form::Bytes) << c.n;
   }
 }
 
@@ -88,14 +88,14 @@ TEST(ByteString, ContentIsTakenVerbatim) {
   // A zero byte does not end the string; 表's second byte is "\"; a lone
   // lead byte at the end is kept by the plain reader and dropped for names.
   const std::string zero("a\0b", 3);
-  EXPECT_EQ(ReadBack(Written(JwwStr(zero))).text, zero);
-  EXPECT_EQ(ReadBack(Written(JwwStr("C:\\\x95\x5C\\a.bmp"))).text, "C:\\\x95\x5C\\a.bmp");
+  EXPECT_EQ(ReadBack(Written(JwwStr(zero))).text(), zero);
+  EXPECT_EQ(ReadBack(Written(JwwStr("C:\\\x95\x5C\\a.bmp"))).text(), "C:\\\x95\x5C\\a.bmp");
   const std::vector<std::uint8_t> loneLead = {0x03, 'a', 'b', 0x95};
-  EXPECT_EQ(ReadBack(loneLead).text, "ab\x95");
-  EXPECT_EQ(ReadBack(loneLead, true).text, "ab");
+  EXPECT_EQ(ReadBack(loneLead).text(), "ab\x95");
+  EXPECT_EQ(ReadBack(loneLead, true).text(), "ab");
   const std::vector<std::uint8_t> control = {0x04, 'a', 0x0D, 0x0A, 'b'};
-  EXPECT_EQ(ReadBack(control).text, "a\r\nb");
-  EXPECT_EQ(ReadBack(control, true).text, "ab");
+  EXPECT_EQ(ReadBack(control).text(), "a\r\nb");
+  EXPECT_EQ(ReadBack(control, true).text(), "ab");
 }
 
 TEST(ByteString, ShortFileIsAnIoFailureNotAShortString) {
@@ -124,9 +124,9 @@ TEST(Utf16String, LengthsAndCharacters) {
   // "表示" maps to CP932 and back: held as Shift-JIS, written back as UTF-16.
   const std::u16string hyouji = u"\u8868\u793A";
   JwwStr s = ReadBack(Utf16Bytes(hyouji));
-  EXPECT_EQ(s.form, JwwStr::Form::Utf16);
-  EXPECT_FALSE(s.verbatim);
-  EXPECT_EQ(s.text, "\x95\x5C\x8E\xA6");
+  EXPECT_EQ(s.form(), JwwStr::Form::Utf16);
+  EXPECT_FALSE(s.verbatim());
+  EXPECT_EQ(s.text(), "\x95\x5C\x8E\xA6");
   EXPECT_EQ(Written(s), Utf16Bytes(hyouji));
 
   for (std::size_t n : {0u, 1u, 254u, 255u, 300u}) {
@@ -136,7 +136,7 @@ TEST(Utf16String, LengthsAndCharacters) {
       EXPECT_EQ(Prefix(bytes, 6), (std::vector<std::uint8_t>{0xFF, 0xFE, 0xFF, 0xFF, 0xFF, 0x00}));
     }
     JwwStr back = ReadBack(bytes);
-    EXPECT_EQ(back.text, std::string(n, 'x')) << n;
+    EXPECT_EQ(back.text(), std::string(n, 'x')) << n;
     EXPECT_EQ(Written(back), bytes) << n;
   }
 }
@@ -152,9 +152,9 @@ TEST(Utf16String, LongStringsAtTheLengthBoundaries) {
       units[n / 2] = odd;
       const auto bytes = Utf16Bytes(units);
       JwwStr s = ReadBack(bytes);
-      EXPECT_EQ(s.verbatim, odd == u'\u00E9') << n;
-      if (!s.verbatim) {
-        EXPECT_EQ(s.text.size(), 2 * n - 1) << n;
+      EXPECT_EQ(s.verbatim(), odd == u'\u00E9') << n;
+      if (!s.verbatim()) {
+        EXPECT_EQ(s.text().size(), 2 * n - 1) << n;
       }
       EXPECT_EQ(Written(s), bytes) << n;
       EXPECT_EQ(Written(CleanForWrite(s)), bytes) << n;
@@ -169,25 +169,25 @@ TEST(Utf16String, CharactersOutsideCp932AreCarriedThroughUnchanged) {
         std::u16string(u"x\xD800y")}) {
     auto bytes = Utf16Bytes(units);
     JwwStr s = ReadBack(bytes);
-    EXPECT_TRUE(s.verbatim);
-    EXPECT_EQ(s.units, units);
+    EXPECT_TRUE(s.verbatim());
+    EXPECT_EQ(s.units(), units);
     EXPECT_EQ(Written(s), bytes);
     EXPECT_EQ(Written(CleanForWrite(s)), bytes);
   }
   JwwStr s = ReadBack(Utf16Bytes(u"caf\u00E9"));
-  EXPECT_EQ(s.text, "caf?");
+  EXPECT_EQ(s.text(), "caf?");
 }
 
 TEST(Utf16String, CleaningWorksOnTheStoredForm) {
   JwwStr name = ReadBack(Utf16Bytes(u"a\r\n\u00E9^mb"), true);
-  EXPECT_EQ(name.units, u"a\u00E9^mb");
-  EXPECT_EQ(CleanForWrite(name).units, u"a\u00E9b");
+  EXPECT_EQ(name.units(), u"a\u00E9^mb");
+  EXPECT_EQ(CleanForWrite(name).units(), u"a\u00E9b");
   JwwStr nested = ReadBack(Utf16Bytes(u"\u00E9^^m\u0001m"), true);
-  EXPECT_EQ(CleanForWrite(nested).units, u"\u00E9");
+  EXPECT_EQ(CleanForWrite(nested).units(), u"\u00E9");
   JwwStr plain = ReadBack(Utf16Bytes(u"^m"));
   JwwStr cleaned = CleanForWrite(plain);
-  EXPECT_EQ(cleaned.text, " ");
-  EXPECT_EQ(cleaned.form, JwwStr::Form::Utf16);
+  EXPECT_EQ(cleaned.text(), " ");
+  EXPECT_EQ(cleaned.form(), JwwStr::Form::Utf16);
 }
 
 TEST(Utf16String, RewrittenTextKeepsItsForm) {
