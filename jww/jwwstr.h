@@ -23,9 +23,10 @@ class JwwStr {
   enum class Form : std::uint8_t { Bytes, Utf16 };
 
   JwwStr() noexcept : raw_{} {}
+  // NOLINTNEXTLINE: byte text converts freely, as a plain string would
   JwwStr(std::string_view bytes) : raw_{} {
-    std::memcpy(Room(bytes.size()), bytes.data(), bytes.size());
-  }  // NOLINT: byte text converts freely
+    if (!bytes.empty()) std::memcpy(Room(bytes.size()), bytes.data(), bytes.size());
+  }
   JwwStr(const std::string& bytes) : JwwStr(std::string_view(bytes)) {}  // NOLINT
   JwwStr(const char* bytes) : JwwStr(std::string_view(bytes)) {}         // NOLINT
   JwwStr(const JwwStr& other);

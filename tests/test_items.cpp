@@ -196,6 +196,128 @@ TEST(Utf16String, RewrittenTextKeepsItsForm) {
   EXPECT_EQ(Written(s), Utf16Bytes(u"^@BM%temp%a.bmp,1"));
 }
 
+// A string lives in the object up to 14 bytes and on the heap past them;
+// each length on either side, in either form, reads and writes back alike.
+TEST(StringValue, LengthsAroundTheInlineRoomRoundTrip) {
+  for (std::size_t n : {0u, 1u, 13u, 14u, 15u, 16u, 300u}) {
+    const std::string ascii(n, 'x');
+    JwwStr bytes = ReadBack(Written(JwwStr(ascii)));
+    EXPECT_EQ(bytes.text(), ascii) << n;
+    EXPECT_EQ(bytes.form(), JwwStr::Form::Bytes) << n;
+    EXPECT_EQ(bytes, JwwStr(ascii)) << n;
+
+    // "あ" is two bytes in Shift-JIS: 7 of them fill the room exactly.
+    const std::u16string units(n, u'\u3042');
+    JwwStr wide = ReadBack(Utf16Bytes(units));
+    EXPECT_EQ(wide.form(), JwwStr::Form::Utf16) << n;
+    EXPECT_FALSE(wide.verbatim()) << n;
+    EXPECT_EQ(wide.text().size(), 2 * n) << n;
+    EXPECT_EQ(Written(wide), Utf16Bytes(units)) << n;
+  }
+}
+
+TEST(StringValue, NameCleaningAcrossTheInlineRoom) {
+  // A control byte dropped from 15 bytes leaves 14; one dropped from 14
+  // leaves 13: the cleaned text must come out whole either way.
+  for (std::size_t n : {14u, 15u, 16u, 40u}) {
+    std::string text(n - 1, 'a');
+    text.insert(text.begin() + 3, '\r');
+    JwwStr name = ReadBack(Written(JwwStr(text)), true);
+    EXPECT_EQ(name.text(), std::string(n - 1, 'a')) << n;
+    EXPECT_EQ(name.form(), JwwStr::Form::Bytes) << n;
+  }
+}
+
+// Strings of every kind the representation has: empty, inline at the limit,
+// heap just past it and long, UTF-16 held as Shift-JIS, verbatim.
+std::vector<JwwStr> EveryKind() {
+  std::vector<JwwStr> all = {JwwStr(), JwwStr(std::string(14, 'a')), JwwStr(std::string(15, 'b')),
+                             JwwStr(std::string(1000, 'c'))};
+  all.push_back(ReadBack(Utf16Bytes(u"\u8868\u793A")));
+  all.push_back(ReadBack(Utf16Bytes(std::u16string(20, u'\u3042'))));
+  // 𠮷 (a surrogate pair) has no CP932 form.
+  all.push_back(ReadBack(Utf16Bytes(u"\U00020BB7\u91CE\u5BB6")));
+  all.push_back(ReadBack(Utf16Bytes(u"^@BM%temp%long name \U00020BB7.jpg,1,2,3")));
+  return all;
+}
+
+TEST(StringValue, CopyMoveAndAssignKeepEverything) {
+  const std::vector<JwwStr> all = EveryKind();
+  ASSERT_TRUE(all[6].verbatim());
+  ASSERT_EQ(all[6].units(), u"\U00020BB7\u91CE\u5BB6");
+  ASSERT_EQ(all[6].text(), "?\x96\xEC\x89\xC6");
+  for (std::size_t i = 0; i < all.size(); ++i) {
+    const JwwStr& original = all[i];
+    const std::vector<std::uint8_t> bytes = Written(original);
+    JwwStr copy(original);
+    EXPECT_EQ(copy, original) << i;
+    EXPECT_EQ(Written(copy), bytes) << i;
+    JwwStr moved(std::move(copy));
+    EXPECT_EQ(moved, original) << i;
+    EXPECT_EQ(copy, JwwStr()) << i;  // NOLINT: a moved-from string is empty
+    copy = original;                 // and usable again
+    EXPECT_EQ(copy, original) << i;
+    // Assignment over every other kind frees or reuses what was there.
+    for (std::size_t j = 0; j < all.size(); ++j) {
+      JwwStr target = all[j];
+      target = original;
+      EXPECT_EQ(target, original) << i << " over " << j;
+      JwwStr source = all[j];
+      target = std::move(source);
+      EXPECT_EQ(target, all[j]) << i << " moved over by " << j;
+      EXPECT_EQ(Written(target), Written(all[j])) << i << " " << j;
+    }
+    JwwStr self = original;
+    const JwwStr& alias = self;
+    self = alias;
+    EXPECT_EQ(self, original) << i;
+    self = std::move(self);  // NOLINT: self-move keeps the string
+    EXPECT_EQ(self, original) << i;
+  }
+  // A vector that grows moves its strings to new storage.
+  std::vector<JwwStr> grown;
+  for (int round = 0; round < 50; ++round)
+    for (const JwwStr& s : all) grown.push_back(s);
+  for (std::size_t k = 0; k < grown.size(); ++k) EXPECT_EQ(grown[k], all[k % all.size()]) << k;
+}
+
+TEST(StringValue, EqualityComparesFormVerbatimAndUnits) {
+  const JwwStr bytes("caf?");
+  JwwStr utf16("caf?");
+  utf16.SetForm(JwwStr::Form::Utf16);
+  const JwwStr verbatim = ReadBack(Utf16Bytes(u"caf\u00E9"));
+  const JwwStr otherUnits = ReadBack(Utf16Bytes(u"caf\u00E8"));
+  ASSERT_EQ(verbatim.text(), "caf?");
+  ASSERT_EQ(otherUnits.text(), "caf?");
+  EXPECT_NE(bytes, utf16);
+  EXPECT_NE(utf16, verbatim);
+  EXPECT_NE(verbatim, otherUnits);
+  EXPECT_EQ(verbatim, JwwStr::Verbatim("caf?", u"caf\u00E9"));
+  EXPECT_EQ(utf16, JwwStr::FromUnits(u"caf?"));
+}
+
+TEST(StringValue, AssignReplacesTheTextAndKeepsTheForm) {
+  for (const JwwStr& original : EveryKind()) {
+    JwwStr s = original;
+    s.Assign("new");
+    EXPECT_EQ(s.text(), "new");
+    EXPECT_EQ(s.form(), original.form());
+    EXPECT_FALSE(s.verbatim());
+    EXPECT_TRUE(s.units().empty());
+    // A text made from the string's own text, which Assign replaces.
+    s = original;
+    const std::string_view own = original.text();
+    s.Assign(s.text().substr(own.empty() ? 0 : 1));
+    EXPECT_EQ(s.text(), own.substr(own.empty() ? 0 : 1));
+    EXPECT_EQ(s.form(), original.form());
+  }
+  // A verbatim string given a Shift-JIS text is written from that text.
+  JwwStr s = ReadBack(Utf16Bytes(u"^@BM\U00020BB7.jpg,1"));
+  ASSERT_TRUE(s.verbatim());
+  s.Assign("^@BM%temp%a.jpg,1");
+  EXPECT_EQ(Written(s), Utf16Bytes(u"^@BM%temp%a.jpg,1"));
+}
+
 TEST(Cp932, EveryDoubleByteCodeThatClaimsExactnessRoundTrips) {
   // Windows' table, not SHIFT_JIS: 0x8160 is U+FF5E (wave dash as Windows
   // maps it), and NEC/IBM duplicates decode to one character.
