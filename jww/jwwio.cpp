@@ -171,6 +171,12 @@ JwwStr ReadJwwString(JwwReader& r) {
   }
   n = ReadLength(r, r.ReadByte(), nullptr);
   if (n > 0x7FFFFFFF) throw JwwIoError(100, "a string length past any file's size");
+  if (n <= JwwStr::kInline) {
+    // Units that may fit the string's own room pass through the stack.
+    char16_t units[JwwStr::kInline];
+    r.ReadExact(units, n * sizeof(char16_t));
+    return JwwStr::FromUnits(std::u16string_view(units, n));
+  }
   return JwwStr::FromUnits(ReadUnits<std::u16string>(r, n));
 }
 
@@ -182,7 +188,7 @@ JwwStr ReadJwwName(JwwReader& r) {
     std::u16string kept;
     for (char16_t u : units)
       if (u >= 0x20) kept += u;
-    return JwwStr::FromUnits(std::move(kept));
+    return JwwStr::FromUnits(kept);
   }
   if (!TextIsCleanAfterRead(s.text())) {
     std::string text(s.text());
@@ -199,8 +205,12 @@ void WriteJwwString(JwwWriter& w, const JwwStr& s) {
     w.WriteExact(text.data(), text.size());
     return;
   }
-  if (s.verbatim())
-    WriteUnits(w, s.units());
+  if (s.verbatim()) return WriteUnits(w, s.units());
+  // A text held in the object converts on the stack.
+  char16_t units[JwwStr::kInline];
+  std::size_t count = 0;
+  if (text.size() <= JwwStr::kInline && SjisToUtf16ByTables(text, units, count))
+    WriteUnits(w, std::u16string_view(units, count));
   else
     WriteUnits(w, SjisToUtf16(std::string(text)));
 }
@@ -229,7 +239,7 @@ JwwStr CleanForWrite(const JwwStr& s) {
     kept += u;
   }
   if (kept.empty() && !s.units().empty()) kept.push_back(u' ');
-  return JwwStr::FromUnits(std::move(kept));
+  return JwwStr::FromUnits(kept);
 }
 
 // ---- attribute block -------------------------------------------------------

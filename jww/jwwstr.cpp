@@ -32,11 +32,12 @@ JwwStr& JwwStr::operator=(const JwwStr& other) {
   return *this;
 }
 
-JwwStr JwwStr::FromUnits(std::u16string units) {
+JwwStr JwwStr::FromUnits(std::u16string_view units) {
   std::string sjis;
   if (!Utf16ToSjisExact(units, sjis)) {
-    const std::string rendering = Utf16ToSjisLossy(units);
-    return Verbatim(rendering, std::move(units));
+    std::u16string kept(units);
+    const std::string rendering = Utf16ToSjisLossy(kept);
+    return Verbatim(rendering, std::move(kept));
   }
   JwwStr s(sjis);
   s.SetForm(Form::Utf16);

@@ -21,6 +21,8 @@
 class JwwStr {
  public:
   enum class Form : std::uint8_t { Bytes, Utf16 };
+  // The longest text held in the object itself.
+  static constexpr std::size_t kInline = 14;
 
   JwwStr() noexcept : raw_{} {}
   // NOLINTNEXTLINE: byte text converts freely, as a plain string would
@@ -43,7 +45,7 @@ class JwwStr {
 
   // A string stored as UTF-16: its Shift-JIS text when that gives the units
   // back exactly, else verbatim.
-  static JwwStr FromUnits(std::u16string units);
+  static JwwStr FromUnits(std::u16string_view units);
   // A verbatim UTF-16 string with `rendering` as its text.
   static JwwStr Verbatim(std::string_view rendering, std::u16string units);
 
@@ -68,7 +70,6 @@ class JwwStr {
  private:
   struct Wide;
   static constexpr std::size_t kSize = 16;
-  static constexpr std::size_t kInline = 14;
   static constexpr std::size_t kLength = 14;  // of an inline text
   static constexpr std::size_t kFlags = 15;
   // The flags: where the text lives (low two bits), then the form.

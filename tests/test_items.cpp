@@ -199,7 +199,7 @@ TEST(Utf16String, RewrittenTextKeepsItsForm) {
 // A string lives in the object up to 14 bytes and on the heap past them;
 // each length on either side, in either form, reads and writes back alike.
 TEST(StringValue, LengthsAroundTheInlineRoomRoundTrip) {
-  for (std::size_t n : {0u, 1u, 13u, 14u, 15u, 16u, 300u}) {
+  for (std::size_t n : {0u, 1u, 7u, 8u, 13u, 14u, 15u, 16u, 300u}) {
     const std::string ascii(n, 'x');
     JwwStr bytes = ReadBack(Written(JwwStr(ascii)));
     EXPECT_EQ(bytes.text(), ascii) << n;
@@ -213,6 +213,18 @@ TEST(StringValue, LengthsAroundTheInlineRoomRoundTrip) {
     EXPECT_FALSE(wide.verbatim()) << n;
     EXPECT_EQ(wide.text().size(), 2 * n) << n;
     EXPECT_EQ(Written(wide), Utf16Bytes(units)) << n;
+
+    const std::u16string asciiUnits(n, u'x');
+    JwwStr narrow = ReadBack(Utf16Bytes(asciiUnits));
+    EXPECT_EQ(narrow.text(), ascii) << n;
+    EXPECT_EQ(Written(narrow), Utf16Bytes(asciiUnits)) << n;
+  }
+  // Bytes the tables cannot decode (a lone lead byte) are written as the
+  // system's converter gives them, short or long.
+  for (const std::string& odd : {std::string("ab\x95"), std::string(20, 'a') + "\x95"}) {
+    JwwStr s(odd);
+    s.SetForm(JwwStr::Form::Utf16);
+    EXPECT_EQ(Written(s), Utf16Bytes(SjisToUtf16(odd))) << odd.size();
   }
 }
 
