@@ -222,8 +222,8 @@ void WriteCleanJwwString(JwwWriter& w, const JwwStr& s) {
 
 JwwStr CleanForWrite(const JwwStr& s) {
   if (!s.verbatim()) {
-    JwwStr out = s;
-    out.Assign(CleanTextForWrite(std::string(s.text())));
+    JwwStr out(CleanTextForWrite(std::string(s.text())));
+    out.SetForm(s.form());
     return out;
   }
   // The same cleaning on the stored units, so that characters CP932 cannot
