@@ -75,7 +75,7 @@ BENCHMARK(ReadString)->ArgName("utf16")->Arg(0)->Arg(1);
 
 void WriteString(benchmark::State& state) {
   JwwStr text(kSample);
-  if (state.range(0)) text.form = JwwStr::Form::Utf16;
+  if (state.range(0)) text.SetForm(JwwStr::Form::Utf16);
   for (auto _ : state) {
     testutil::MemoryFile file;
     JwwWriter w(file);

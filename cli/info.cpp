@@ -83,10 +83,10 @@ struct Facts {
 
 std::string DisplayText(const JwwStr& s) {
   std::string utf8;
-  if (s.verbatim && Utf16ToUtf8(s.units, utf8)) return utf8;
+  if (s.verbatim() && Utf16ToUtf8(std::u16string(s.units()), utf8)) return utf8;
   // A lone surrogate has no UTF-8 form either: the rendering with "?" is
   // the best there is.
-  return platform::SjisToDisplay(s.text);
+  return platform::SjisToDisplay(std::string(s.text()));
 }
 
 std::string ImageDisplayName(const TBindImageType& image) {
@@ -255,9 +255,9 @@ class JsonWriter {
 std::string StringForm(const TJwwData& d) {
   bool bytes = false, utf16 = false;
   const auto see = [&](const JwwStr& s) {
-    if (s.form == JwwStr::Form::Utf16) {
+    if (s.form() == JwwStr::Form::Utf16) {
       utf16 = true;
-    } else if (!s.text.empty()) {
+    } else if (!s.text().empty()) {
       bytes = true;
     }
   };
@@ -301,13 +301,13 @@ RefFact DescribeRef(const JwwStr& text, const TImageRef& ref, const std::u16stri
                     bool lookBeside) {
   RefFact f;
   f.kind = ref.kind;
-  f.outsideShiftJis = text.verbatim;
+  f.outsideShiftJis = text.verbatim();
   f.path = platform::SjisToDisplay(ref.path);
   std::u16string path = SjisToUtf16(ref.path);
-  if (text.verbatim) {
+  if (text.verbatim()) {
     // The path as the drawing spells it: the Shift-JIS rendering has "?"
     // where the characters that matter are.
-    const std::optional<TWideImageRef> wide = ParseWideImageRef(text.units);
+    const std::optional<TWideImageRef> wide = ParseWideImageRef(std::u16string(text.units()));
     if (!wide) return f;
     path = wide->path;
     std::string utf8;
@@ -328,7 +328,7 @@ RefFact DescribeRef(const JwwStr& text, const TImageRef& ref, const std::u16stri
 void CollectRefs(const TEntityLists& lists, std::optional<std::size_t> block,
                  const std::u16string& drawingFolder, bool lookBeside, Facts& facts) {
   for (const TEntJwwText& t : lists.Texts) {
-    const std::optional<TImageRef> ref = ParseImageRef(t.Text.text);
+    const std::optional<TImageRef> ref = ParseImageRef(t.Text.text());
     if (!ref) continue;
     facts.refs.push_back(DescribeRef(t.Text, *ref, drawingFolder, lookBeside));
     facts.refs.back().block = block;

@@ -145,7 +145,10 @@ int main(int argc, char** argv) {
   d.ResolveBlockUse();
   if (utf16) {
     for (TEntityLists* lists : {static_cast<TEntityLists*>(&d), &d.BlockDefs[0].Entities})
-      for (TEntJwwText& t : lists->Texts) t.Text.form = t.FontName.form = JwwStr::Form::Utf16;
+      for (TEntJwwText& t : lists->Texts) {
+        t.Text.SetForm(JwwStr::Form::Utf16);
+        t.FontName.SetForm(JwwStr::Form::Utf16);
+      }
   }
 
   // The image the drawing carries already, staged the way a loaded drawing's

@@ -24,7 +24,7 @@ const std::string kLive = kLiveRefPrefix;
 const std::string kEmbedded = kEmbeddedRefPrefix;
 const std::string kDisabled = kDisabledRefPrefix;
 
-bool StartsWith(const std::string& s, const std::string& prefix) {
+bool StartsWith(std::string_view s, const std::string& prefix) {
   return s.compare(0, prefix.size(), prefix) == 0;
 }
 
@@ -50,13 +50,11 @@ bool IsRelative(const std::u16string& path) {
 void AssignUnits(JwwStr& s, std::u16string units) {
   std::string sjis;
   if (Utf16ToSjisExact(units, sjis)) {
-    s.Assign(std::move(sjis));
+    s.Assign(sjis);
     return;
   }
-  s.text = Utf16ToSjisLossy(units);
-  s.form = JwwStr::Form::Utf16;
-  s.verbatim = true;
-  s.units = std::move(units);
+  const std::string rendering = Utf16ToSjisLossy(units);
+  s = JwwStr::Verbatim(rendering, std::move(units));
 }
 
 // The three prefixes and the first "," after them, in either string form.
@@ -259,15 +257,15 @@ struct StoredRef {
 
 std::optional<StoredRef> ReadStoredRef(const JwwStr& text) {
   StoredRef r;
-  if (text.verbatim) {
-    const std::optional<TWideImageRef> wide = ParseWideImageRef(text.units);
+  if (text.verbatim()) {
+    const std::optional<TWideImageRef> wide = ParseWideImageRef(std::u16string(text.units()));
     if (!wide) return std::nullopt;
     r.kind = wide->kind;
     r.path = wide->path;
     r.params = wide->params;
     return r;
   }
-  const std::optional<TImageRef> ref = ParseImageRef(text.text);
+  const std::optional<TImageRef> ref = ParseImageRef(text.text());
   if (!ref) return std::nullopt;
   r.kind = ref->kind;
   r.path = SjisToUtf16(ref->path);
@@ -291,7 +289,7 @@ std::optional<TWideImageRef> ParseWideImageRef(const std::u16string& t) {
   return SplitImageRef<TWideImageRef>(t);
 }
 
-std::optional<TImageRef> ParseImageRef(const std::string& t) {
+std::optional<TImageRef> ParseImageRef(std::string_view t) {
   return SplitImageRef<TImageRef>(t);
 }
 
@@ -404,7 +402,7 @@ bool EmbedImages(TJwwData& jww, const std::u16string& sourcePath, const std::u16
     std::int32_t& embedded = inBlock ? scan.EmbeddedRefInBlockCount : scan.EmbeddedRefCount;
     std::int32_t& missing = inBlock ? scan.MissingRefInBlockCount : scan.MissingRefCount;
     // Names go into a text of Shift-JIS bytes as they are written there.
-    const bool bytesText = ref.bytes && text.Text.form == JwwStr::Form::Bytes;
+    const bool bytesText = ref.bytes && text.Text.form() == JwwStr::Form::Bytes;
 
     const TResolvedRef resolved = ResolveImageRef(drawingFolder, ref.path, scan.LookBeside);
     const std::u16string& path = resolved.path;
@@ -443,8 +441,8 @@ bool EmbedImages(TJwwData& jww, const std::u16string& sourcePath, const std::u16
     if (auto row = rowOfSource.find(pathKey); row != rowOfSource.end())
       name = rows[row->second].EmbeddedName;
     if (name.empty()) {
-      const std::size_t room = ref.bytes ? NameRoom(text.Text.text.size(), ref.sjisParams.size())
-                                         : NameRoom(text.Text.units.size(), ref.params.size());
+      const std::size_t room = ref.bytes ? NameRoom(text.Text.text().size(), ref.sjisParams.size())
+                                         : NameRoom(text.Text.units().size(), ref.params.size());
       const TFileStamp stamp = GetFileStamp(path);
       std::u16string made;
       if (PathInEmbeddedName) {

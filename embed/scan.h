@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "jww/jwwunit.h"
@@ -31,7 +32,7 @@ struct TImageRef {
 
 // The reference a text holds, if it is one: a prefix, something before the
 // first "," after it, and that ",".
-std::optional<TImageRef> ParseImageRef(const std::string& text);
+std::optional<TImageRef> ParseImageRef(std::string_view text);
 
 // The same for a text held as UTF-16 units (characters CP932 cannot hold).
 struct TWideImageRef {

@@ -47,8 +47,8 @@ std::vector<Record> ReadRecords(const std::string& path) {
   for (std::int32_t count = r.ReadDword(); count > 0; --count) {
     const JwwStr name = ReadJwwString(r);
     const std::int32_t size = r.ReadDword();
-    Record record{ImageNameKey(name.text, name.verbatim ? name.units : std::u16string()), {}};
-    if (!name.text.empty() && size > 0) record.data = r.ReadBlock(static_cast<std::size_t>(size));
+    Record record{ImageNameKey(std::string(name.text()), std::u16string(name.units())), {}};
+    if (!name.text().empty() && size > 0) record.data = r.ReadBlock(static_cast<std::size_t>(size));
     records.push_back(std::move(record));
   }
   return records;
@@ -58,16 +58,16 @@ std::vector<Record> ReadRecords(const std::string& path) {
 // none.
 std::string ReferenceKey(const JwwStr& text) {
   static const std::string prefix = "^@BM%temp%";
-  if (text.verbatim) {
+  if (text.verbatim()) {
     const std::u16string wide(prefix.begin(), prefix.end());
-    const std::u16string& units = text.units;
+    const std::u16string units(text.units());
     if (units.size() <= wide.size() || units.compare(0, wide.size(), wide) != 0) return "";
     const std::size_t comma = units.find(u',', wide.size());
     return comma == std::u16string::npos
                ? ""
                : WideNameKey(units.substr(wide.size(), comma - wide.size()));
   }
-  const std::string& s = text.text;
+  const std::string s(text.text());
   if (s.size() <= prefix.size() || s.compare(0, prefix.size(), prefix) != 0) return "";
   for (std::size_t i = prefix.size(); i < s.size(); ++i) {
     if (IsSjisLeadByte(static_cast<std::uint8_t>(s[i]))) {

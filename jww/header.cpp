@@ -44,7 +44,8 @@ void Put(JwwWriter& w, const ByteSink& s) {
 // `prefix` + index when nothing but blanks is left.
 JwwStr ExtendedName(const JwwStr& name, const char* prefix, std::size_t index) {
   JwwStr cleaned = CleanForWrite(name);
-  if (StripBlanks(cleaned.text).empty()) return JwwStr(prefix + std::to_string(index));
+  if (StripBlanks(std::string(cleaned.text())).empty())
+    return JwwStr(prefix + std::to_string(index));
   return cleaned;
 }
 

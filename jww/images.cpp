@@ -65,7 +65,7 @@ class SectionBytes : public TImageBytes {
 };
 
 // The position of the first "," of a text, found character by character.
-std::size_t FindComma(const std::string& s) {
+std::size_t FindComma(std::string_view s) {
   for (std::size_t i = 0; i < s.size(); ++i) {
     if (IsSjisLeadByte(static_cast<std::uint8_t>(s[i]))) {
       ++i;
@@ -128,19 +128,20 @@ std::string WideReferenceKey(const std::u16string& units) {
 
 // Marks the staged image a text refers to.
 void MarkReference(const JwwStr& text, const NameIndex& names) {
-  if (text.verbatim) {
-    const std::string ref = WideReferenceKey(text.units);
+  if (text.verbatim()) {
+    const std::string ref = WideReferenceKey(std::u16string(text.units()));
     const std::size_t found = ref.empty() ? std::string::npos : names.Find(ref);
     if (found != std::string::npos) StagedImages[found].InUse = true;
     return;
   }
-  const std::string& s = text.text;
+  const std::string_view s = text.text();
   if (s.size() <= kEmbeddedPrefixLength ||
       s.compare(0, kEmbeddedPrefixLength, kEmbeddedPrefix) != 0)
     return;
   const std::size_t comma = FindComma(s);
   if (comma == std::string::npos) return;
-  const std::string ref = SjisUpper(s.substr(kEmbeddedPrefixLength, comma - kEmbeddedPrefixLength));
+  const std::string ref =
+      SjisUpper(std::string(s.substr(kEmbeddedPrefixLength, comma - kEmbeddedPrefixLength)));
   if (ref.empty()) return;
   const std::size_t found = names.Find(ref);
   if (found != std::string::npos) StagedImages[found].InUse = true;
@@ -163,13 +164,8 @@ struct StoredImage {
 // The name as the section stores it: bytes, or UTF-16 for a name Shift-JIS
 // cannot hold.
 JwwStr StoredName(const TBindImageType& image) {
-  JwwStr name(image.Name);
-  if (!image.WideName.empty()) {
-    name.form = JwwStr::Form::Utf16;
-    name.verbatim = true;
-    name.units = image.WideName;
-  }
-  return name;
+  if (image.WideName.empty()) return JwwStr(image.Name);
+  return JwwStr::Verbatim(image.Name, image.WideName);
 }
 
 // Reads exactly `count` bytes unless the file ends or fails.
@@ -296,14 +292,14 @@ void TJwwData::ReadImageSection(JwwReader& r, TImageSink* images) {
   for (std::int32_t i = 0; i < count; ++i) {
     const JwwStr name = ReadJwwString(r);
     TBindImageType image;
-    image.Name = name.text;
+    image.Name = name.text();
     image.Size = r.ReadDword();
     // A name Shift-JIS cannot hold is staged under its UTF-16 units.
-    if (name.verbatim) image.WideName = name.units;
+    if (name.verbatim()) image.WideName = name.units();
     // A stored name becomes a file name in the staging folder: anything but
     // a plain name could reach outside it.
-    if (name.verbatim ? !IsPlainWideName(image.WideName)
-                      : !image.Name.empty() && !IsPlainFileName(image.Name))
+    if (name.verbatim() ? !IsPlainWideName(image.WideName)
+                        : !image.Name.empty() && !IsPlainFileName(image.Name))
       throw std::runtime_error("the embedded image name " + QuotedName(image.Name) +
                                " is not a plain file name");
     if (image.Size < 0)

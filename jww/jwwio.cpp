@@ -130,13 +130,15 @@ void WriteLength(JwwWriter& w, std::size_t n) {
 // A corrupt length must not allocate gigabytes: the first 65,536 units are
 // taken at once, then pieces as large as what has arrived, so the string
 // never holds much more than twice what the file really had.
+constexpr std::uint32_t kFirstPiece = 1 << 16;
+
 template <typename Str>
 Str ReadUnits(JwwReader& r, std::uint32_t count) {
   using Unit = typename Str::value_type;
   Str s;
   std::size_t have = 0;
   while (have < count) {
-    const std::size_t n = std::min<std::size_t>(count - have, have == 0 ? (1 << 16) : have);
+    const std::size_t n = std::min<std::size_t>(count - have, have == 0 ? kFirstPiece : have);
     s.resize(have + n);
     r.ReadExact(s.data() + have, n * sizeof(Unit));
     have += n;
@@ -144,19 +146,8 @@ Str ReadUnits(JwwReader& r, std::uint32_t count) {
   return s;
 }
 
-JwwStr FromUnits(std::u16string units) {
-  JwwStr s;
-  s.form = JwwStr::Form::Utf16;
-  if (!Utf16ToSjisExact(units, s.text)) {
-    s.text = Utf16ToSjisLossy(units);
-    s.verbatim = true;
-    s.units = std::move(units);
-  }
-  return s;
-}
-
 // The units as the file holds them, little-endian, like every other item.
-void WriteUnits(JwwWriter& w, const std::u16string& units) {
+void WriteUnits(JwwWriter& w, std::u16string_view units) {
   w.WriteByte(0xFF);
   w.WriteWord(0xFFFE);
   WriteLength(w, units.size());
@@ -168,53 +159,78 @@ void WriteUnits(JwwWriter& w, const std::u16string& units) {
 JwwStr ReadJwwString(JwwReader& r) {
   bool utf16 = false;
   std::uint32_t n = ReadLength(r, r.ReadByte(), &utf16);
-  if (!utf16) return JwwStr(ReadUnits<std::string>(r, n));
+  if (!utf16) {
+    JwwStr s;
+    // Read where the string keeps them; only a length past the first piece
+    // ReadUnits takes at once can be a corrupt one.
+    if (n <= kFirstPiece)
+      r.ReadExact(s.AssignSpace(n), n);
+    else
+      s.Assign(ReadUnits<std::string>(r, n));
+    return s;
+  }
   n = ReadLength(r, r.ReadByte(), nullptr);
   if (n > 0x7FFFFFFF) throw JwwIoError(100, "a string length past any file's size");
-  return FromUnits(ReadUnits<std::u16string>(r, n));
+  if (n <= JwwStr::kInline) {
+    // Units that may fit the string's own room pass through the stack.
+    char16_t units[JwwStr::kInline];
+    r.ReadExact(units, n * sizeof(char16_t));
+    return JwwStr::FromUnits(std::u16string_view(units, n));
+  }
+  return JwwStr::FromUnits(ReadUnits<std::u16string>(r, n));
 }
 
 JwwStr ReadJwwName(JwwReader& r) {
   JwwStr s = ReadJwwString(r);
-  if (s.verbatim) {
-    if (std::none_of(s.units.begin(), s.units.end(), [](char16_t u) { return u < 0x20; })) return s;
+  if (s.verbatim()) {
+    const std::u16string_view units = s.units();
+    if (std::none_of(units.begin(), units.end(), [](char16_t u) { return u < 0x20; })) return s;
     std::u16string kept;
-    for (char16_t u : s.units)
+    for (char16_t u : units)
       if (u >= 0x20) kept += u;
-    return FromUnits(std::move(kept));
+    return JwwStr::FromUnits(kept);
   }
-  CleanTextAfterReadInPlace(s.text);
+  if (!TextIsCleanAfterRead(s.text())) {
+    std::string text(s.text());
+    CleanTextAfterReadInPlace(text);
+    s.Assign(text);
+  }
   return s;
 }
 
 void WriteJwwString(JwwWriter& w, const JwwStr& s) {
-  if (s.form == JwwStr::Form::Bytes) {
-    WriteLength(w, s.text.size());
-    w.WriteExact(s.text.data(), s.text.size());
+  const std::string_view text = s.text();
+  if (s.form() == JwwStr::Form::Bytes) {
+    WriteLength(w, text.size());
+    w.WriteExact(text.data(), text.size());
     return;
   }
-  if (s.verbatim)
-    WriteUnits(w, s.units);
+  if (s.verbatim()) return WriteUnits(w, s.units());
+  // A text held in the object converts on the stack.
+  char16_t units[JwwStr::kInline];
+  std::size_t count = 0;
+  if (text.size() <= JwwStr::kInline && SjisToUtf16ByTables(text, units, count))
+    WriteUnits(w, std::u16string_view(units, count));
   else
-    WriteUnits(w, SjisToUtf16(s.text));
+    WriteUnits(w, SjisToUtf16(std::string(text)));
 }
 
 void WriteCleanJwwString(JwwWriter& w, const JwwStr& s) {
-  if (!s.verbatim && TextIsCleanForWrite(s.text)) return WriteJwwString(w, s);
+  if (!s.verbatim() && TextIsCleanForWrite(s.text())) return WriteJwwString(w, s);
   WriteJwwString(w, CleanForWrite(s));
 }
 
 JwwStr CleanForWrite(const JwwStr& s) {
-  if (!s.verbatim) {
-    JwwStr out = s;
-    out.text = CleanTextForWrite(s.text);
+  if (!s.verbatim()) {
+    JwwStr out(CleanTextForWrite(std::string(s.text())));
+    out.SetForm(s.form());
     return out;
   }
   // The same cleaning on the stored units, so that characters CP932 cannot
   // hold survive it.
   // A pair is dropped as its caret and "m" meet, as in the byte form.
   std::u16string kept;
-  for (char16_t u : s.units) {
+  for (char16_t u : s.units()) {
     if (u < 0x20) continue;
     if (u == u'm' && !kept.empty() && kept.back() == u'^') {
       kept.pop_back();
@@ -222,8 +238,8 @@ JwwStr CleanForWrite(const JwwStr& s) {
     }
     kept += u;
   }
-  if (kept.empty() && !s.units.empty()) kept.push_back(u' ');
-  return FromUnits(std::move(kept));
+  if (kept.empty() && !s.units().empty()) kept.push_back(u' ');
+  return JwwStr::FromUnits(kept);
 }
 
 // ---- attribute block -------------------------------------------------------

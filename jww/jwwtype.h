@@ -9,36 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "jww/jwwstr.h"
 #include "jww/recordarray.h"
 #include "platform/platform.h"
-
-// A string of a drawing. Inside the program text is Shift-JIS bytes; current
-// Jw_cad releases store strings as UTF-16 (marked FF FE FF), older ones as
-// bytes. A string remembers its stored form so that it is written back in
-// it. A UTF-16 string with a character CP932 cannot hold keeps its code units
-// (`units`) and is written back from them unchanged; `text` then holds a
-// rendering with "?" for such characters, good for nothing but display.
-struct JwwStr {
-  enum class Form : std::uint8_t { Bytes, Utf16 };
-
-  std::string text;
-  Form form = Form::Bytes;
-  bool verbatim = false;  // UTF-16 that has no exact Shift-JIS form
-  std::u16string units;   // the stored code units, when `verbatim`
-
-  JwwStr() = default;
-  JwwStr(std::string bytes) : text(std::move(bytes)) {}  // NOLINT: byte text converts freely
-  JwwStr(const char* bytes) : text(bytes) {}             // NOLINT
-
-  // Replaces the text, keeping the stored form (a rewritten reference keeps
-  // the form of the text it replaces).
-  void Assign(std::string bytes) {
-    text = std::move(bytes);
-    verbatim = false;
-    units.clear();
-  }
-  bool operator==(const JwwStr&) const = default;
-};
 
 // The attribute block that opens every entity: 15 bytes in the file (13
 // up to version 3.50, which had no pen width).

@@ -257,12 +257,12 @@ const Cp932Tables& Tables() {
   return tables;
 }
 
-// The tables' decoding, or false when some byte is not theirs to decide.
-bool DecodeByTables(const std::string& sjis, std::u16string& units) {
+// The tables' decoding into `out`, which has room for one unit per byte (no
+// more is ever needed), or false when some byte is not theirs to decide.
+bool DecodeByTables(std::string_view sjis, char16_t* out, std::size_t& count) {
   const Cp932Tables& t = Tables();
   const std::size_t n = sjis.size();
-  units.resize(n);  // at most one unit per byte
-  char16_t* out = units.data();
+  char16_t* const begin = out;
   for (std::size_t i = 0; i < n;) {
     const auto b = static_cast<std::uint8_t>(sjis[i]);
     char16_t u;
@@ -277,16 +277,16 @@ bool DecodeByTables(const std::string& sjis, std::u16string& units) {
     if (u == kNoUnit) return false;
     *out++ = u;
   }
-  units.resize(static_cast<std::size_t>(out - units.data()));
+  count = static_cast<std::size_t>(out - begin);
   return true;
 }
 
 enum class Encoded { Exact, NotExact, Ask };
 
-Encoded EncodeByTables(const std::u16string& units, std::string& sjis) {
+// Into `out`, which has room for two bytes per unit (no more is ever needed).
+Encoded EncodeByTables(std::u16string_view units, char* out, std::size_t& size) {
   const Cp932Tables& t = Tables();
-  sjis.resize(units.size() * 2);  // at most two bytes per unit
-  char* out = sjis.data();
+  char* const begin = out;
   for (char16_t u : units) {
     if (IsSurrogate(u)) return Encoded::Ask;
     const std::uint16_t c = t.code[u];
@@ -295,22 +295,40 @@ Encoded EncodeByTables(const std::u16string& units, std::string& sjis) {
     if (c >= 0x100) *out++ = static_cast<char>(c >> 8);
     *out++ = static_cast<char>(c & 0xFF);
   }
-  sjis.resize(static_cast<std::size_t>(out - sjis.data()));
+  size = static_cast<std::size_t>(out - begin);
   return Encoded::Exact;
 }
 
 }  // namespace
 
 std::u16string SjisToUtf16(const std::string& sjis) {
-  std::u16string units;
-  if (DecodeByTables(sjis, units)) return units;
+  std::u16string units(sjis.size(), u'\0');
+  std::size_t count = 0;
+  if (DecodeByTables(sjis, units.data(), count)) {
+    units.resize(count);
+    return units;
+  }
   units.clear();
   return PlatformSjisToUtf16(sjis);
 }
 
-bool Utf16ToSjisExact(const std::u16string& units, std::string& sjis) {
-  switch (EncodeByTables(units, sjis)) {
+bool SjisToUtf16ByTables(std::string_view sjis, char16_t* out, std::size_t& count) {
+  return DecodeByTables(sjis, out, count);
+}
+
+bool Utf16ToSjisExact(std::u16string_view units, std::string& sjis) {
+  // A short text is encoded on the stack first, so that a result that fits
+  // in the string's own room (nearly every one) allocates nothing.
+  char small[32];
+  const bool onStack = units.size() * 2 <= sizeof small;
+  if (!onStack) sjis.resize(units.size() * 2);
+  std::size_t size = 0;
+  switch (EncodeByTables(units, onStack ? small : sjis.data(), size)) {
     case Encoded::Exact:
+      if (onStack)
+        sjis.assign(small, size);
+      else
+        sjis.resize(size);
       return true;
     case Encoded::NotExact:
       sjis.clear();
@@ -319,7 +337,7 @@ bool Utf16ToSjisExact(const std::u16string& units, std::string& sjis) {
       break;
   }
   sjis.clear();
-  return PlatformUtf16ToSjisExact(units, sjis);
+  return PlatformUtf16ToSjisExact(std::u16string(units), sjis);
 }
 
 std::string Utf16ToSjisLossy(const std::u16string& units) {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 // Whether byte b opens a double-byte Shift-JIS character: the one lead-byte
 // rule every walk over Shift-JIS text uses.
@@ -17,10 +18,14 @@ bool Utf8ToUtf16(const std::string& in, std::u16string& out);
 
 // Shift-JIS to UTF-16; bytes that do not decode become U+FFFD.
 std::u16string SjisToUtf16(const std::string& sjis);
+// SjisToUtf16 into `out`, which has room for one unit per byte, without
+// allocating; false when the bytes need the system's converter, and then
+// only SjisToUtf16 gives their units.
+bool SjisToUtf16ByTables(std::string_view sjis, char16_t* out, std::size_t& count);
 // UTF-16 to Shift-JIS. True only when every character has a CP932 form and
 // converting back gives the same code units: the text can then live as
 // Shift-JIS inside and be written back unchanged.
-bool Utf16ToSjisExact(const std::u16string& units, std::string& sjis);
+bool Utf16ToSjisExact(std::u16string_view units, std::string& sjis);
 // A rendering for display and matching: "?" where CP932 has no character.
 std::string Utf16ToSjisLossy(const std::u16string& units);
 

@@ -271,8 +271,8 @@ void JwwBuilder::TextFixed(const TEntJwwText& e) {
 
 void JwwBuilder::Body(const TEntJwwText& e) {
   TextFixed(e);
-  String(e.FontName.text);
-  String(e.Text.text);
+  String(std::string(e.FontName.text()));
+  String(std::string(e.Text.text()));
 }
 
 void JwwBuilder::Body(const TEntJwwDimension& e) {
@@ -347,7 +347,7 @@ void JwwBuilder::BlockDef(const TEntJwwBlockDef& d, bool wideStamp) {
   } else {
     Dword(d.Stamp);
   }
-  String(d.Name.text);
+  String(std::string(d.Name.text()));
   // The definition's object index falls between its count and its entities;
   // EntityList writes the count first, and the count does not move it.
   EndObject();

@@ -266,7 +266,7 @@ std::map<std::string, std::vector<std::uint8_t>> ImagesOf(const platform::Path& 
   std::map<std::string, std::vector<std::uint8_t>> images;
   auto visit = [&](const TEntityLists& lists) {
     for (const auto& t : lists.Texts) {
-      const std::string& s = t.Text.text;
+      const std::string s(t.Text.text());
       if (s.rfind("^@BM%temp%", 0) != 0) continue;
       std::string name = s.substr(10, s.find(',') - 10);
       bool found = false;
@@ -286,12 +286,7 @@ std::map<std::string, std::vector<std::uint8_t>> ImagesOf(const platform::Path& 
 }
 
 JwwStr Wide(const std::u16string& units) {
-  JwwStr s;
-  s.form = JwwStr::Form::Utf16;
-  s.verbatim = true;
-  s.units = units;
-  s.text = Utf16ToSjisLossy(units);
-  return s;
+  return JwwStr::Verbatim(Utf16ToSjisLossy(units), units);
 }
 
 void WriteWideDrawing(const platform::Path& path, const std::vector<JwwStr>& top,
@@ -342,7 +337,8 @@ std::map<std::u16string, std::string> WideImagesOf(const platform::Path& output)
   std::map<std::u16string, std::string> images;
   auto visit = [&](const TEntityLists& lists) {
     for (const auto& t : lists.Texts) {
-      const std::u16string s = t.Text.verbatim ? t.Text.units : SjisToUtf16(t.Text.text);
+      const std::u16string s = t.Text.verbatim() ? std::u16string(t.Text.units())
+                                                 : SjisToUtf16(std::string(t.Text.text()));
       if (s.rfind(u"^@BM%temp%", 0) != 0) continue;
       const std::u16string name = s.substr(10, s.find(u',') - 10);
       bool found = false;

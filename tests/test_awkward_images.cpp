@@ -37,7 +37,7 @@ class AwkwardImages : public ConversionTest {
     TJwwData d;
     EXPECT_TRUE(d.LoadFromFile(output, &StagedImageFiles())) << d.LastError;
     std::vector<std::string> texts;
-    for (const auto& t : d.Texts) texts.push_back(t.Text.text);
+    for (const auto& t : d.Texts) texts.emplace_back(t.Text.text());
     return texts;
   }
 };

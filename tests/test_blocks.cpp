@@ -63,7 +63,7 @@ std::vector<std::int32_t> Numbers(const TJwwData& d) {
 
 std::vector<std::string> Names(const TJwwData& d) {
   std::vector<std::string> n;
-  for (const TEntJwwBlockDef& def : d.BlockDefs) n.push_back(def.Name.text);
+  for (const TEntJwwBlockDef& def : d.BlockDefs) n.emplace_back(def.Name.text());
   return n;
 }
 
@@ -188,7 +188,7 @@ TEST(BlockDefs, BodyLayoutsAndTheWideStamp) {
   EXPECT_EQ(def.Number, 3);
   EXPECT_EQ(def.FlagWord, 0x40);
   EXPECT_EQ(def.Stamp, 0x5F5E1000);
-  EXPECT_EQ(def.Name.text, "door");
+  EXPECT_EQ(def.Name.text(), "door");
   const Bytes saved = jwwfixture::WriteStream(d);
   const std::size_t at = 2 + 16 + 59 + 2 + 15;
   EXPECT_EQ(Bytes(saved.begin() + at, saved.begin() + at + 27),
@@ -210,7 +210,7 @@ TEST(BlockDefs, BodyLayoutsAndTheWideStamp) {
   TJwwData again;
   Load(jwwfixture::WriteStream(w), again);
   EXPECT_EQ(again.BlockDefs.at(0).Stamp, 3);
-  EXPECT_EQ(again.BlockDefs.at(0).Name.text, "c");
+  EXPECT_EQ(again.BlockDefs.at(0).Name.text(), "c");
 }
 
 TEST(BlockDefs, DamagedLists) {

@@ -44,7 +44,7 @@ class Conversion : public ConversionTest {
     EXPECT_TRUE(d.LoadFromFile(output, &StagedImageFiles())) << d.LastError;
     std::vector<std::string> texts;
     const TEntityLists& lists = inBlock ? d.BlockDefs.at(0).Entities : d;
-    for (const auto& t : lists.Texts) texts.push_back(t.Text.text);
+    for (const auto& t : lists.Texts) texts.emplace_back(t.Text.text());
     return texts;
   }
 
@@ -424,13 +424,13 @@ TEST_F(Conversion, CorpusDrawingsWithAddedReferences) {
     ASSERT_TRUE(d.LoadFromFile(testutil::InternalPath(path), &StagedImageFiles()))
         << name << ": " << d.LastError;
     // The new references take the drawing's own string form.
-    const JwwStr::Form form16 = d.Header.Memo.form;
+    const JwwStr::Form form16 = d.Header.Memo.form();
     AddText(d, "^@BMimg\\a.bmp,1,2,3");
-    d.Texts.back().Text.form = form16;
+    d.Texts.back().Text.SetForm(form16);
     bool hasBlocks = !d.BlockDefs.empty();
     if (hasBlocks) {
       AddText(d.BlockDefs[0].Entities, "^@BMimg\\a.bmp,4,5");
-      d.BlockDefs[0].Entities.Texts.back().Text.form = form16;
+      d.BlockDefs[0].Entities.Texts.back().Text.SetForm(form16);
     }
     ASSERT_TRUE(d.SaveToFile(dwg.Path(name), 700, &StagedImageFiles())) << name;
     ASSERT_EQ(Convert(name), ResultOkLine(1, 1, hasBlocks ? 1 : 0, 0, 0)) << name;
@@ -438,8 +438,8 @@ TEST_F(Conversion, CorpusDrawingsWithAddedReferences) {
     TJwwData converted;
     ASSERT_TRUE(converted.LoadFromFile(out.Path(name), &StagedImageFiles())) << name;
     EXPECT_EQ(converted.Texts.size(), d.Texts.size()) << name;
-    EXPECT_EQ(converted.Texts.back().Text.text, "^@BM%temp%" + expectedName + ",1,2,3") << name;
-    EXPECT_EQ(converted.Texts.back().Text.form, form16) << name;
+    EXPECT_EQ(converted.Texts.back().Text.text(), "^@BM%temp%" + expectedName + ",1,2,3") << name;
+    EXPECT_EQ(converted.Texts.back().Text.form(), form16) << name;
     auto images = ImagesOf(out.Path(name));
     ASSERT_EQ(images.size(), 1u) << name;
     EXPECT_EQ(images.begin()->second, image) << name;
@@ -460,14 +460,10 @@ TEST_F(Conversion, Utf16ReferencesAndStoredNames) {
   d.Header.Version = 700;
   for (const char* s : {"^@BM%temp%\x95\x5C.bmp,1", "^@BMimg\\a.bmp,2"}) {
     AddText(d, s);
-    d.Texts.back().Text.form = JwwStr::Form::Utf16;
+    d.Texts.back().Text.SetForm(JwwStr::Form::Utf16);
   }
   AddText(d, "");
-  JwwStr& cafe = d.Texts.back().Text;
-  cafe.form = JwwStr::Form::Utf16;
-  cafe.verbatim = true;
-  cafe.units = u"^@BMcaf\u00E9.bmp,3";
-  cafe.text = "^@BMcaf?.bmp,3";
+  d.Texts.back().Text = JwwStr::Verbatim("^@BMcaf?.bmp,3", u"^@BMcaf\u00E9.bmp,3");
   ASSERT_TRUE(d.SaveToFile(dwg.Path("u16.jww"), 700, &StagedImageFiles())) << d.LastError;
   auto bytes = testutil::ReadBytes(dwg.Native("u16.jww"));
   ASSERT_EQ(std::vector<std::uint8_t>(bytes.end() - 4, bytes.end()),
@@ -489,11 +485,11 @@ TEST_F(Conversion, Utf16ReferencesAndStoredNames) {
   ASSERT_TRUE(converted.LoadFromFile(out.Path("u16.jww"), &StagedImageFiles()))
       << converted.LastError;
   ASSERT_EQ(converted.Texts.size(), 3u);
-  EXPECT_EQ(converted.Texts[0].Text.text, "^@BM%temp%\x95\x5C.bmp,1");
-  EXPECT_EQ(converted.Texts[1].Text.text, "^@BM%temp%a.bmp,2");
-  for (int i = 0; i < 2; ++i) EXPECT_EQ(converted.Texts[i].Text.form, JwwStr::Form::Utf16);
-  EXPECT_TRUE(converted.Texts[2].Text.verbatim);
-  EXPECT_EQ(converted.Texts[2].Text.units, u"^@BMcaf\u00E9.bmp,3");
+  EXPECT_EQ(converted.Texts[0].Text.text(), "^@BM%temp%\x95\x5C.bmp,1");
+  EXPECT_EQ(converted.Texts[1].Text.text(), "^@BM%temp%a.bmp,2");
+  for (int i = 0; i < 2; ++i) EXPECT_EQ(converted.Texts[i].Text.form(), JwwStr::Form::Utf16);
+  EXPECT_TRUE(converted.Texts[2].Text.verbatim());
+  EXPECT_EQ(converted.Texts[2].Text.units(), u"^@BMcaf\u00E9.bmp,3");
   auto images = ImagesOf(out.Path("u16.jww"));
   EXPECT_EQ(std::string(images["\x95\x5C.bmp"].begin(), images["\x95\x5C.bmp"].end()),
             "carried image");

@@ -251,9 +251,9 @@ TEST(EntityBodies, TextsAndNamesAreKeptWhole) {
   JwwBuilder b(600);
   b.EntityList(l);
   TEntityLists back = ReadList(b.bytes(), 600);
-  EXPECT_EQ(back.Texts.at(0).Text.text.size(), 300u);
-  EXPECT_EQ(back.Texts.at(0).FontName.text.size(), 260u);
-  EXPECT_EQ(back.Dimensions.at(0).Text.Text.text, std::string(300, '9'));
+  EXPECT_EQ(back.Texts.at(0).Text.text().size(), 300u);
+  EXPECT_EQ(back.Texts.at(0).FontName.text().size(), 260u);
+  EXPECT_EQ(back.Dimensions.at(0).Text.Text.text(), std::string(300, '9'));
   EXPECT_EQ(ReadList(WriteList(back), 700).Texts.at(0), t);
 }
 

@@ -40,7 +40,7 @@ class External : public ::testing::Test {
     TJwwData d;
     EXPECT_TRUE(d.LoadFromFile(home.Path("TEMP.JWW"), &StagedImageFiles())) << d.LastError;
     std::vector<std::string> texts;
-    for (const auto& t : d.Texts) texts.push_back(t.Text.text);
+    for (const auto& t : d.Texts) texts.emplace_back(t.Text.text());
     return texts;
   }
 

@@ -345,7 +345,7 @@ class FaultWalk : public ::testing::Test {
       if (!d.LoadFromFile(SjisToUtf16(copy), &StagedImageFiles()))
         throw std::runtime_error(d.LastError);
       auto texts = [](const TEntityLists& lists, std::vector<std::string>& out) {
-        for (const auto& t : lists.Texts) out.push_back(t.Text.text);
+        for (const auto& t : lists.Texts) out.emplace_back(t.Text.text());
       };
       texts(d, drawn.top);
       for (const auto& def : d.BlockDefs) texts(def.Entities, drawn.block);

@@ -181,7 +181,7 @@ Bytes Fixture(std::int32_t v, bool skyMap = true) {
 void ExpectFixture(const TJwwData& d, std::int32_t v) {
   const TEntJwwHeader& h = d.Header;
   EXPECT_EQ(h.Version, v);
-  EXPECT_EQ(h.Memo.text, kMemo);
+  EXPECT_EQ(h.Memo.text(), kMemo);
   EXPECT_EQ(h.PaperSize, 3);
   EXPECT_EQ(h.WriteLayerGroup, 5);
   EXPECT_EQ(d.LayerGroups[15], (TEntJwwLayerGroup{16, 0, 15.5, 1, "G15"}));
@@ -224,7 +224,7 @@ void ExpectFixture(const TJwwData& d, std::int32_t v) {
     EXPECT_EQ(d.ColorsEx[256], (TEntJwwColorExNo{768, 5, "C256", 768, 258, 64}));
     EXPECT_EQ(d.ColorsEx[16].PrinterColor, 0x200010);
     EXPECT_EQ(d.LineTypesEx[32].Pattern, 0x0F0F0020);
-    EXPECT_EQ(d.LineTypesEx[32].Name.text, "T32");
+    EXPECT_EQ(d.LineTypesEx[32].Name.text(), "T32");
     EXPECT_EQ(d.LineTypesEx[32].SegmentCount, 2);
     EXPECT_EQ(d.LineTypesEx[32].Pitches[9], 32.9);
   } else {
@@ -463,7 +463,7 @@ TEST(Header, OldDrawingWrittenAs700CarriesClearedValues) {
     EXPECT_EQ(h.JumpX[n], 0.0) << n;
   }
   EXPECT_EQ(h.JumpScale[4], 40);  // what 2.20 has is kept
-  EXPECT_EQ(h.Memo.text, kMemo);
+  EXPECT_EQ(h.Memo.text(), kMemo);
   EXPECT_EQ(e.Layers, d.Layers);
   EXPECT_EQ(e.Pens, d.Pens);
   EXPECT_EQ(h.DrawingTime, 0);

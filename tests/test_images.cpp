@@ -105,7 +105,7 @@ std::vector<std::pair<std::string, Bytes>> ParseSection(const Bytes& bytes) {
   std::vector<std::pair<std::string, Bytes>> images;
   const std::int32_t count = r.ReadDword();
   for (std::int32_t i = 0; i < count; ++i) {
-    std::string name = ReadJwwString(r).text;
+    std::string name(ReadJwwString(r).text());
     const std::int32_t size = r.ReadDword();
     images.emplace_back(name, r.ReadBlock(static_cast<std::size_t>(size)));
   }
@@ -311,13 +311,11 @@ TEST(ImageSection, WhichTextsSelectAnImage) {
   EXPECT_FALSE(selects("^@BM%temp%,1"));
   EXPECT_FALSE(selects("^@BMhouse.jpg,1"));
   EXPECT_FALSE(selects("_@BM%temp%house.jpg,1"));
-  JwwStr verbatim("^@BM%temp%house.jpg,1");
-  verbatim.form = JwwStr::Form::Utf16;
-  verbatim.verbatim = true;
-  verbatim.units = u"^@BM%temp%house.jpg,1\U0001F600";
-  EXPECT_TRUE(selects(verbatim));  // a UTF-16 text names its image by its units
-  verbatim.units = u"^@BM%temp%house.jpg\U0001F600,1";
-  EXPECT_FALSE(selects(verbatim));
+  // A UTF-16 text names its image by its units.
+  EXPECT_TRUE(
+      selects(JwwStr::Verbatim("^@BM%temp%house.jpg,1", u"^@BM%temp%house.jpg,1\U0001F600")));
+  EXPECT_FALSE(
+      selects(JwwStr::Verbatim("^@BM%temp%house.jpg,1", u"^@BM%temp%house.jpg\U0001F600,1")));
 
   // A reference inside a block definition counts, used or not; a staged
   // file that is gone is not stored.

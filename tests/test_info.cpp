@@ -517,7 +517,7 @@ TEST(InfoText, AllUtf16IsToldAsSuch) {
   jwwfixture::Add(d, Text(JwwStr("abc")));
   SaveDrawing(d, dir.Path("b.jww"));
   ASSERT_TRUE(d.LoadFromFile(dir.Path("b.jww"), &StagedImageFiles()));
-  const auto wide = [](JwwStr& s) { s.form = JwwStr::Form::Utf16; };
+  const auto wide = [](JwwStr& s) { s.SetForm(JwwStr::Form::Utf16); };
   wide(d.Header.Memo);
   for (auto& g : d.LayerGroups) wide(g.Name);
   for (auto& l : d.Layers) wide(l.Name);

@@ -86,7 +86,7 @@ std::vector<std::string> EmbeddedNames(MemoryOs& os) {
   ClearStagedImages();
   std::vector<std::string> names;
   for (const TEntJwwText& t : d.Texts) {
-    const std::string& s = t.Text.text;
+    const std::string s(t.Text.text());
     const std::string prefix = kEmbeddedRefPrefix;
     if (s.rfind(prefix, 0) == 0)
       names.push_back(s.substr(prefix.size(), s.find(',') - prefix.size()));

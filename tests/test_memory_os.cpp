@@ -189,7 +189,7 @@ TEST(MemoryOs, AConversionRunsEntirelyInMemory) {
     TJwwData d;
     ASSERT_TRUE(d.LoadFromFile(u"C:\\out\\plan.jww", &StagedImageFiles())) << d.LastError;
     ASSERT_EQ(d.Texts.size(), 1u);
-    EXPECT_EQ(d.Texts[0].Text.text.rfind("^@BM%temp%", 0), 0u) << d.Texts[0].Text.text;
+    EXPECT_EQ(d.Texts[0].Text.text().rfind("^@BM%temp%", 0), 0u) << d.Texts[0].Text.text();
     ASSERT_EQ(StagedImages.size(), 1u);
     std::vector<std::uint8_t> gz;
     EXPECT_TRUE(

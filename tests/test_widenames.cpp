@@ -47,7 +47,8 @@ class WideConversion : public ConversionTest {
     std::vector<std::u16string> texts;
     const TEntityLists& lists = inBlock ? d.BlockDefs.at(0).Entities : d;
     for (const auto& t : lists.Texts)
-      texts.push_back(t.Text.verbatim ? t.Text.units : SjisToUtf16(t.Text.text));
+      texts.push_back(t.Text.verbatim() ? std::u16string(t.Text.units())
+                                        : SjisToUtf16(std::string(t.Text.text())));
     return texts;
   }
 

@@ -9,7 +9,7 @@
 namespace {
 
 // Byte at a position, as unsigned; the walks below index strings by size_t.
-std::uint8_t At(const std::string& s, std::size_t i) {
+std::uint8_t At(std::string_view s, std::size_t i) {
   return static_cast<std::uint8_t>(s[i]);
 }
 
@@ -212,11 +212,11 @@ std::string StripBlanks(const std::string& s) {
   return out;
 }
 
-bool TextIsCleanForWrite(const std::string& s) {
+bool TextIsCleanForWrite(std::string_view s) {
   // Nearly every name is clean already: no control byte and no "^m" at all
   // (one as a trail byte included) leaves nothing to drop. An empty text
   // stays empty.
-  return s.find("^m") == std::string::npos && std::none_of(s.begin(), s.end(), [](char c) {
+  return s.find("^m") == std::string_view::npos && std::none_of(s.begin(), s.end(), [](char c) {
            return static_cast<std::uint8_t>(c) < 0x20;
          });
 }
@@ -260,12 +260,11 @@ std::string CleanTextAfterRead(const std::string& s) {
   return out;
 }
 
-void CleanTextAfterReadInPlace(std::string& s) {
-  const std::size_t n = s.size();
+bool TextIsCleanAfterRead(std::string_view s) {
   // Nearly every text read is clean: no control byte and no lead byte left
   // alone at the end. Only the walk by characters can tell the latter.
   std::size_t i = 0;
-  while (i < n) {
+  while (i < s.size()) {
     const std::uint8_t b = At(s, i);
     if (IsSjisLeadByte(b))
       i += 2;
@@ -274,9 +273,14 @@ void CleanTextAfterReadInPlace(std::string& s) {
     else
       i += 1;
   }
-  if (i == n) return;
+  return i == s.size();
+}
+
+void CleanTextAfterReadInPlace(std::string& s) {
+  if (TextIsCleanAfterRead(s)) return;
+  const std::size_t n = s.size();
   std::size_t kept = 0;
-  for (i = 0; i < n;) {
+  for (std::size_t i = 0; i < n;) {
     const std::uint8_t b = At(s, i);
     if (IsSjisLeadByte(b)) {
       if (i + 1 < n) {

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "platform/unicode.h"  // IsSjisLeadByte
 
@@ -29,7 +30,9 @@ std::string StripBlanks(const std::string& s);
 std::string CleanTextForWrite(const std::string& s);
 std::string CleanTextAfterRead(const std::string& s);
 // True when CleanTextForWrite would give `s` back unchanged.
-bool TextIsCleanForWrite(const std::string& s);
+bool TextIsCleanForWrite(std::string_view s);
+// True when CleanTextAfterRead would give `s` back unchanged.
+bool TextIsCleanAfterRead(std::string_view s);
 // CleanTextAfterRead without a second string: what is dropped closes up.
 void CleanTextAfterReadInPlace(std::string& s);
 
