@@ -41,7 +41,9 @@ class JwwStr {
     }
     return *this;
   }
-  ~JwwStr() { Release(); }
+  ~JwwStr() {
+    if (Kind() != kInlined) Release();
+  }
 
   // A string stored as UTF-16: its Shift-JIS text when that gives the units
   // back exactly, else verbatim.
