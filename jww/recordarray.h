@@ -10,6 +10,7 @@
 // a subtraction: record i is in block bit_width(i + 1) - 1.
 #pragma once
 
+#include <algorithm>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -148,7 +149,10 @@ class RecordArray {
   }
   void grow() {
     const std::size_t count = std::size_t{1} << blocks_.size();
-    blocks_.reserve(blocks_.size() + 1);  // so that the push below cannot throw
+    // Room for the pointers of the first 255 records at once: a block
+    // definition's short lists then cost one allocation per block only. The
+    // push below then cannot throw.
+    blocks_.reserve(std::max<std::size_t>(8, blocks_.size() + 1));
     blocks_.push_back(static_cast<T*>(::operator new(count * sizeof(T), std::align_val_t{alignof(T)})));
   }
   void release() noexcept {
