@@ -153,14 +153,15 @@ class RecordArray {
     // definition's short lists then cost one allocation per block only. The
     // push below then cannot throw.
     blocks_.reserve(std::max<std::size_t>(8, blocks_.size() + 1));
-    blocks_.push_back(static_cast<T*>(::operator new(count * sizeof(T), std::align_val_t{alignof(T)})));
+    blocks_.push_back(
+        static_cast<T*>(::operator new (count * sizeof(T), std::align_val_t{alignof(T)})));
   }
   void release() noexcept {
     if constexpr (std::is_trivially_destructible_v<T>)
       size_ = 0;
     else
       while (size_ > 0) pop_back();
-    for (T* b : blocks_) ::operator delete(b, std::align_val_t{alignof(T)});
+    for (T* b : blocks_) ::operator delete (b, std::align_val_t{alignof(T)});
     blocks_.clear();
     blocks_.shrink_to_fit();
   }

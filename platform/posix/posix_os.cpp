@@ -341,9 +341,7 @@ struct FolderBefore {
 
 std::string FolderOf(const std::string& native) {
   const std::size_t slash = native.rfind('/');
-  return FolderKey(slash == std::string::npos ? "."
-                   : slash == 0               ? "/"
-                                              : native.substr(0, slash));
+  return FolderKey(slash == std::string::npos ? "." : slash == 0 ? "/" : native.substr(0, slash));
 }
 
 // `look`: the lookup of `native` just made, whose stat of the folder
@@ -768,8 +766,8 @@ class PosixOs : public Os {
     struct stat st;
     if (::lstat(nativeTo.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return false;
     return RenameNoted(
-        nativeFrom, nativeTo,
-        [&] { return ::rename(nativeFrom.c_str(), nativeTo.c_str()) == 0; }, &look);
+        nativeFrom, nativeTo, [&] { return ::rename(nativeFrom.c_str(), nativeTo.c_str()) == 0; },
+        &look);
   }
 
   bool FindFirst(const Path& path, DirEntry& entry) override {
