@@ -22,6 +22,13 @@ namespace {
 
 using jwwfixture::JwwBuilder;
 
+// "d17" from "d" and 17. (GCC 12 warns, wrongly, of an overlap in
+// "d" + std::to_string(17).)
+std::string Numbered(const char* prefix, long long n) {
+  std::string s = prefix;
+  return s += std::to_string(n);
+}
+
 void Save(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes) {
   std::ofstream out(path, std::ios::binary);
   out.write(reinterpret_cast<const char*>(bytes.data()),
@@ -99,7 +106,7 @@ struct Writer {
       b.Entity(Point(seed, slot == 79));
     } else if (slot < 90) {
       b.Tag("CDataMoji");
-      TextBody(seed, Join(kTexts[slot % 4], " " + std::to_string(i)));
+      TextBody(seed, Join(kTexts[slot % 4], Numbered(" ", i)));
       b.EndObject();
     } else if (slot < 92) {
       b.Tag("CDataSunpou");
@@ -205,7 +212,7 @@ std::vector<std::uint8_t> Insertions(std::int64_t count, std::int32_t definition
     w.b.Dword(n);
     w.b.Dword(0);
     w.b.Dword(0x5F000000 + n);
-    w.b.String("b" + std::to_string(n));
+    w.b.String(Numbered("b", n));
     w.b.EndObject();
     w.b.Count(2);
     w.b.Entity(Writer::Line(n));
@@ -284,7 +291,7 @@ void Images(const std::filesystem::path& folder, int count, std::size_t size,
   w.b.Count(static_cast<std::uint32_t>(count));
   for (int i = 0; i < count; ++i) {
     const bool photo = kind == "photo" || (kind == "mixed" && i % 2 == 0);
-    const std::string name = (photo ? "p" : "s") + std::to_string(i) + (photo ? ".jpg" : ".bmp");
+    const std::string name = Numbered(photo ? "p" : "s", i) + (photo ? ".jpg" : ".bmp");
     if (kind == "half") {
       // A scanned sheet: half noise-like photograph, half flat bitmap.
       std::vector<std::uint8_t> bytes = Photo(size / 2, i);
@@ -317,13 +324,13 @@ void Drawings(const std::filesystem::path& folder, int count, bool image) {
   }
   w.b.Count(0);
   w.b.EmptyImageSection();
-  for (int i = 0; i < count; ++i) Save(folder / ("d" + std::to_string(i) + ".jww"), w.b.bytes());
+  for (int i = 0; i < count; ++i) Save(folder / (Numbered("d", i) + ".jww"), w.b.bytes());
 }
 
 // `count` empty files f0.jww ...: a folder already full of drawings.
 void Files(const std::filesystem::path& folder, int count) {
   std::filesystem::create_directories(folder);
-  for (int i = 0; i < count; ++i) std::ofstream(folder / ("f" + std::to_string(i) + ".jww"));
+  for (int i = 0; i < count; ++i) std::ofstream(folder / (Numbered("f", i) + ".jww"));
 }
 
 int Usage() {

@@ -48,7 +48,7 @@ std::vector<std::uint8_t> WithImages(std::size_t count, bool named) {
       "\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\x03\x4b\x04\x00\x43\xbe\xb7\xe8\x01\x00\x00\x00", 21);
   b.Dword(static_cast<std::int32_t>(count));
   for (std::size_t i = 0; i < count; ++i) {
-    b.String(named ? "i" + std::to_string(i) + ".bmp.gz" : "");
+    b.String(named ? std::string("i").append(std::to_string(i)).append(".bmp.gz") : "");
     if (named) {
       b.Dword(static_cast<std::int32_t>(gz.size()));
       b.Raw(gz);

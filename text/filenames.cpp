@@ -69,8 +69,10 @@ std::u16string IncludeTrailingBackslash(const std::u16string& path) {
 
 std::u16string WithBranch(const std::u16string& name, int n) {
   const std::size_t dot = ExtStart(name);
-  const std::string number = "~" + std::to_string(n);
-  return name.substr(0, dot) + std::u16string(number.begin(), number.end()) + name.substr(dot);
+  std::u16string out = name.substr(0, dot);
+  out += u'~';
+  for (char digit : std::to_string(n)) out += static_cast<char16_t>(digit);
+  return out.append(name, dot);
 }
 
 std::int32_t PackDosDateTime(const platform::LocalTime& t) {
