@@ -307,7 +307,7 @@ RefFact DescribeRef(const JwwStr& text, const TImageRef& ref, const std::u16stri
   if (text.verbatim()) {
     // The path as the drawing spells it: the Shift-JIS rendering has "?"
     // where the characters that matter are.
-    const std::optional<TWideImageRef> wide = ParseWideImageRef(std::u16string(text.units()));
+    const std::optional<TWideImageRef> wide = ParseWideImageRef(text.units());
     if (!wide) return f;
     path = wide->path;
     std::string utf8;

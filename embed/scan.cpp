@@ -32,7 +32,7 @@ std::u16string Units(const std::string& ascii) {
   return std::u16string(ascii.begin(), ascii.end());
 }
 
-bool StartsWith(const std::u16string& s, const std::string& ascii) {
+bool StartsWith(std::u16string_view s, const std::string& ascii) {
   return s.compare(0, ascii.size(), Units(ascii)) == 0;
 }
 
@@ -258,7 +258,7 @@ struct StoredRef {
 std::optional<StoredRef> ReadStoredRef(const JwwStr& text) {
   StoredRef r;
   if (text.verbatim()) {
-    const std::optional<TWideImageRef> wide = ParseWideImageRef(std::u16string(text.units()));
+    const std::optional<TWideImageRef> wide = ParseWideImageRef(text.units());
     if (!wide) return std::nullopt;
     r.kind = wide->kind;
     r.path = wide->path;
@@ -285,7 +285,7 @@ std::string WhyImageUnusable(const std::u16string& path) {
   return os.OpenRead(path) ? "" : "it cannot be read";
 }
 
-std::optional<TWideImageRef> ParseWideImageRef(const std::u16string& t) {
+std::optional<TWideImageRef> ParseWideImageRef(std::u16string_view t) {
   return SplitImageRef<TWideImageRef>(t);
 }
 

@@ -40,7 +40,7 @@ struct TWideImageRef {
   std::u16string path;
   std::u16string params;
 };
-std::optional<TWideImageRef> ParseWideImageRef(const std::u16string& text);
+std::optional<TWideImageRef> ParseWideImageRef(std::u16string_view text);
 
 // Where the path of a live reference (decoded from its text) leads: a
 // relative path (no drive letter, no leading "\" or "/") against the

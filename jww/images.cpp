@@ -118,18 +118,18 @@ struct NameIndex {
 
 // The key of the name a text in UTF-16 that Shift-JIS cannot hold refers
 // to, in the space of ImageNameKey; "" when it refers to none.
-std::string WideReferenceKey(const std::u16string& units) {
+std::string WideReferenceKey(std::u16string_view units) {
   const std::u16string prefix(kEmbeddedPrefix, kEmbeddedPrefix + kEmbeddedPrefixLength);
   if (units.size() <= prefix.size() || units.compare(0, prefix.size(), prefix) != 0) return "";
   const std::size_t comma = units.find(u',', prefix.size());
-  if (comma == std::u16string::npos) return "";
-  return WideNameKey(units.substr(prefix.size(), comma - prefix.size()));
+  if (comma == std::u16string_view::npos) return "";
+  return WideNameKey(std::u16string(units.substr(prefix.size(), comma - prefix.size())));
 }
 
 // Marks the staged image a text refers to.
 void MarkReference(const JwwStr& text, const NameIndex& names) {
   if (text.verbatim()) {
-    const std::string ref = WideReferenceKey(std::u16string(text.units()));
+    const std::string ref = WideReferenceKey(text.units());
     const std::size_t found = ref.empty() ? std::string::npos : names.Find(ref);
     if (found != std::string::npos) StagedImages[found].InUse = true;
     return;

@@ -33,9 +33,7 @@ class RecordArray {
     for (const T& r : other) push_back(r);
   }
   RecordArray(RecordArray&& other) noexcept
-      : blocks_(std::move(other.blocks_)), size_(std::exchange(other.size_, 0)) {
-    other.blocks_.clear();
-  }
+      : blocks_(std::exchange(other.blocks_, {})), size_(std::exchange(other.size_, 0)) {}
   RecordArray& operator=(const RecordArray& other) {
     if (this != &other) {
       RecordArray copy(other);
