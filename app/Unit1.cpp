@@ -360,6 +360,7 @@ bool TForm1::EmbedImages(const std::u16string& workFolder) {
   scan.PathInEmbeddedName = PathInEmbeddedName;
   scan.DisableMissingRefs = DisableMissingRefs;
   scan.LookBeside = LookBeside;
+  scan.Deflated = &DeflatedImages;
   const bool ok = ::EmbedImages(*Jww, CurrentSourcePath, workFolder, EmbeddedImages, scan);
   EmbeddedRefCount = scan.EmbeddedRefCount;
   EmbeddedRefInBlockCount = scan.EmbeddedRefInBlockCount;

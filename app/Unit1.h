@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "embed/scan.h"
+#include "embed/staging.h"
 #include "jww/jwwunit.h"
 
 // The log list: one entry per line, watched by a front end as lines come.
@@ -112,6 +113,9 @@ class TForm1 {
   // The drawing object every conversion reuses; there from FormShow to
   // FormClose.
   std::unique_ptr<TJwwData> Jww;
+  // The images this run has compressed: a batch's drawings that show one
+  // image deflate it once.
+  TDeflatedImages DeflatedImages;
 
   // Event handlers.
   // FormShow = Startup, then RunCommandLine (unless Startup failed, which

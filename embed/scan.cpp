@@ -550,7 +550,7 @@ bool EmbedImages(TJwwData& jww, const std::u16string& sourcePath, const std::u16
 
   std::string error;
   std::vector<TUnreadableImage> unreadable;
-  const bool compressed = CompressStagedImages(error, sources, scan.Threads, &unreadable);
+  const bool compressed = CompressStagedImages(error, sources, scan.Threads, &unreadable, scan.Deflated);
   // An image that could not be read is missing after all: its references
   // are put back (or disabled) and counted so, its row and entry go.
   if (!unreadable.empty()) {

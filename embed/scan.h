@@ -12,6 +12,8 @@
 
 #include "jww/jwwunit.h"
 
+struct TDeflatedImages;
+
 // One image file found in the drawing being converted.
 struct TStr2List {
   std::u16string SourcePath;    // where the image file was found
@@ -69,6 +71,9 @@ struct TEmbedScan {
   // Threads compressing the images at once; 0: as many as the processors
   // allow.
   unsigned Threads = 0;
+  // Images compressed by earlier scans of the run, reused and added to;
+  // none when null.
+  TDeflatedImages* Deflated = nullptr;
 
   std::int32_t EmbeddedRefCount = 0;
   std::int32_t EmbeddedRefInBlockCount = 0;

@@ -100,9 +100,17 @@ struct Member {
 // gzip writer makes it.
 struct Piece {
   Member* member = nullptr;
-  std::vector<unsigned char> input, dictionary, output;
+  // Left uninitialised: the piece is as large as an image may need, and
+  // zeroing it would cost a small image more than reading it.
+  std::unique_ptr<unsigned char[]> input;
+  std::vector<unsigned char> dictionary, output;
   std::size_t inputSize = 0, outputSize = 0;
   bool last = false;
+  // The whole image: its first piece and its last.
+  bool whole = false;
+  // Its stream was compressed before (`output` holds it).
+  bool reused = false;
+  bool crcKnown = false;
   uLong crc = 0;
   const char* error = nullptr;
 };
@@ -162,10 +170,10 @@ std::unique_ptr<Member> StartMember(const GzipJob& job, std::size_t index, std::
 bool ReadPiece(Member& m, Piece& p) {
   p.member = &m;
   p.dictionary = m.dictionary;
-  p.input.resize(kMemberPiece);
+  if (!p.input) p.input = std::make_unique_for_overwrite<unsigned char[]>(kMemberPiece);
   p.inputSize = 0;
   while (p.inputSize < kMemberPiece) {
-    const long long got = m.in->Read(p.input.data() + p.inputSize, kMemberPiece - p.inputSize);
+    const long long got = m.in->Read(p.input.get() + p.inputSize, kMemberPiece - p.inputSize);
     if (got < 0) return false;
     if (got == 0) {
       p.last = true;
@@ -174,10 +182,10 @@ bool ReadPiece(Member& m, Piece& p) {
     p.inputSize += static_cast<std::size_t>(got);
   }
   m.readAll = p.last;
+  p.whole = p.last && p.dictionary.empty();
   const std::size_t keep = std::min(kWindow, p.inputSize);
-  if (p.inputSize > 0)
-    m.dictionary.assign(p.input.begin() + static_cast<std::ptrdiff_t>(p.inputSize - keep),
-                        p.input.begin() + static_cast<std::ptrdiff_t>(p.inputSize));
+  if (!p.last)
+    m.dictionary.assign(p.input.get() + (p.inputSize - keep), p.input.get() + p.inputSize);
   return true;
 }
 
@@ -195,8 +203,8 @@ void DeflatePiece(Piece& p) noexcept {
             Z_OK) {
       p.error = "the compressor refused the preceding bytes";
     } else {
-      p.crc = crc32(0, p.input.data(), static_cast<uInt>(p.inputSize));
-      zs.next_in = p.input.data();
+      if (!p.crcKnown) p.crc = crc32(0, p.input.get(), static_cast<uInt>(p.inputSize));
+      zs.next_in = p.input.get();
       zs.avail_in = static_cast<uInt>(p.inputSize);
       const int flush = p.last ? Z_FINISH : Z_SYNC_FLUSH;
       p.output.resize(deflateBound(&zs, static_cast<uLong>(p.inputSize)) + 16);
@@ -220,6 +228,52 @@ void DeflatePiece(Piece& p) noexcept {
   deflateEnd(&zs);
 }
 
+std::uint64_t DeflatedKey(uLong crc, std::size_t size) {
+  return (std::uint64_t{crc} << 32) ^ size;
+}
+
+// The stream kept for the piece's very bytes; null when they are new.
+const TDeflatedImages::Image* FindDeflated(const TDeflatedImages& deflated, const Piece& p) {
+  const auto [first, last] = deflated.images.equal_range(DeflatedKey(p.crc, p.inputSize));
+  for (auto it = first; it != last; ++it) {
+    const TDeflatedImages::Image& image = it->second;
+    if (image.bytes.size() == p.inputSize &&
+        std::equal(image.bytes.begin(), image.bytes.end(), p.input.get()))
+      return &image;
+  }
+  return nullptr;
+}
+
+// Takes the stream of a whole image whose very bytes were compressed
+// before; false when they are new.
+bool ReuseDeflated(const TDeflatedImages& deflated, Piece& p) {
+  p.crc = crc32(0, p.input.get(), static_cast<uInt>(p.inputSize));
+  p.crcKnown = true;
+  const TDeflatedImages::Image* image = FindDeflated(deflated, p);
+  if (!image) return false;
+  if (p.output.size() < image->stream.size()) p.output.resize(image->stream.size());
+  std::copy(image->stream.begin(), image->stream.end(), p.output.begin());
+  p.outputSize = image->stream.size();
+  return true;
+}
+
+// Keeps a whole image just compressed, unless it would pass the budget or
+// the same bytes came twice in one round.
+void KeepDeflated(TDeflatedImages& deflated, const Piece& p) {
+  const std::size_t size = p.inputSize + p.outputSize;
+  if (size > TDeflatedImages::kDeflatedBudget - deflated.kept || FindDeflated(deflated, p)) return;
+  try {
+    TDeflatedImages::Image image;
+    image.bytes.assign(p.input.get(), p.input.get() + p.inputSize);
+    image.stream.assign(p.output.begin(),
+                        p.output.begin() + static_cast<std::ptrdiff_t>(p.outputSize));
+    deflated.images.emplace(DeflatedKey(p.crc, p.inputSize), std::move(image));
+    deflated.kept += size;
+  } catch (const std::bad_alloc&) {
+    // Only time is lost: the image is compressed again when it comes back.
+  }
+}
+
 struct GzipFailure {
   std::size_t job;
   std::string reason;
@@ -233,9 +287,11 @@ struct GzipFailure {
 // jobs before it are written whole. With `skipped`, a job reading a user's
 // own file (`stampTime`) that cannot be read, or whose member the image
 // section could not hold, is no failure: it is listed there, its output
-// gone, and the others go on.
+// gone, and the others go on. With `deflated`, a whole image is compressed
+// only when its bytes are not kept there, and kept there once compressed.
 std::optional<GzipFailure> WriteGzipMembers(const std::vector<GzipJob>& jobs, unsigned threads,
-                                            std::vector<GzipFailure>* skipped = nullptr) {
+                                            std::vector<GzipFailure>* skipped = nullptr,
+                                            TDeflatedImages* deflated = nullptr) {
   threads = std::max(1u, threads);
   // Twice as many pieces and images as threads: one slow piece does not
   // leave the others without work.
@@ -269,6 +325,7 @@ std::optional<GzipFailure> WriteGzipMembers(const std::vector<GzipJob>& jobs, un
 
   std::size_t next = 0;
   std::vector<Piece> batch(window);
+  std::vector<std::size_t> toDeflate;
   for (;;) {
     while (!failure && active.size() < window && next < jobs.size()) {
       std::string reason;
@@ -302,6 +359,8 @@ std::optional<GzipFailure> WriteGzipMembers(const std::vector<GzipJob>& jobs, un
         // The buffers of the last round are used again.
         Piece& p = batch[pieces];
         p.last = false;
+        p.reused = false;
+        p.crcKnown = false;
         p.error = nullptr;
         p.outputSize = 0;
         if (!ReadPiece(*m, p)) {
@@ -312,11 +371,17 @@ std::optional<GzipFailure> WriteGzipMembers(const std::vector<GzipJob>& jobs, un
         ++pieces;
       }
     }
-    if (pieces > 1 && !pool) pool.emplace(threads);
-    if (pieces > 1) {
-      pool->Run(pieces, [&](std::size_t i) { DeflatePiece(batch[i]); });
-    } else if (pieces == 1) {
-      DeflatePiece(batch[0]);
+    toDeflate.clear();
+    for (std::size_t i = 0; i < pieces; ++i) {
+      Piece& p = batch[i];
+      p.reused = deflated && p.whole && ReuseDeflated(*deflated, p);
+      if (!p.reused) toDeflate.push_back(i);
+    }
+    if (toDeflate.size() > 1 && !pool) pool.emplace(threads);
+    if (toDeflate.size() > 1) {
+      pool->Run(toDeflate.size(), [&](std::size_t i) { DeflatePiece(batch[toDeflate[i]]); });
+    } else if (toDeflate.size() == 1) {
+      DeflatePiece(batch[toDeflate[0]]);
     }
     for (std::size_t i = 0; i < pieces; ++i) {
       Piece& p = batch[i];
@@ -326,6 +391,7 @@ std::optional<GzipFailure> WriteGzipMembers(const std::vector<GzipJob>& jobs, un
         m.error = p.error;
         continue;
       }
+      if (deflated && p.whole && !p.reused) KeepDeflated(*deflated, p);
       if (!m.header.empty()) {
         put(m, m.header.data(), m.header.size());
         m.header.clear();
@@ -466,7 +532,8 @@ void RemoveWorkFolder() {
 }
 
 bool CompressStagedImages(std::string& reason, const std::vector<platform::Path>& sources,
-                          unsigned threads, std::vector<TUnreadableImage>* unreadable) {
+                          unsigned threads, std::vector<TUnreadableImage>* unreadable,
+                          TDeflatedImages* deflated) {
   // How many entries hold each name, by its key: kept up to date as entries
   // take their archive's name.
   std::unordered_map<std::u16string, int> holders;
@@ -508,7 +575,7 @@ bool CompressStagedImages(std::string& reason, const std::vector<platform::Path>
 
   std::vector<GzipFailure> skipped;
   const std::optional<GzipFailure> failure =
-      WriteGzipMembers(jobs, ThreadsToUse(threads), unreadable ? &skipped : nullptr);
+      WriteGzipMembers(jobs, ThreadsToUse(threads), unreadable ? &skipped : nullptr, deflated);
   for (const GzipFailure& s : skipped) unreadable->push_back({entryOf[s.job], s.reason});
   const std::size_t done = failure ? failure->job : jobs.size();
   for (std::size_t j = 0; j < done; ++j) {

@@ -4,7 +4,10 @@
 // Every staged file lies in StagingFolder + its Name.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "jww/jwwtype.h"
@@ -52,13 +55,31 @@ void RemoveWorkFolder();
 // With `unreadable`, an image read from its source that cannot be read (or
 // whose archive the image section could not hold) does not fail the rest:
 // it is listed there by its entry, with why, and nothing of it is left.
+// With `deflated`, an image whose bytes were compressed before is not
+// compressed again: its archive is made from the stream kept there.
 struct TUnreadableImage {
   std::size_t entry;
   std::string reason;  // for a person
 };
+// Images compressed earlier in a run, kept by their bytes, so that the
+// drawings of a batch that share a logo or a key plan deflate it once. Only
+// an image of one piece is kept (its stream depends on its bytes alone, so
+// the archive comes out the same), and only while all of them fit in
+// kDeflatedBudget bytes. Whether an image is kept is decided by comparing
+// its bytes, never its name or time: a file changed between two drawings
+// is compressed afresh.
+struct TDeflatedImages {
+  struct Image {
+    std::vector<unsigned char> bytes, stream;
+  };
+  static constexpr std::size_t kDeflatedBudget = 8 * 1024 * 1024;
+  // By the image's CRC-32 and size.
+  std::unordered_multimap<std::uint64_t, Image> images;
+  std::size_t kept = 0;  // bytes of every image and stream
+};
 bool CompressStagedImages(std::string& reason, const std::vector<std::u16string>& sources = {},
-                          unsigned threads = 0,
-                          std::vector<TUnreadableImage>* unreadable = nullptr);
+                          unsigned threads = 0, std::vector<TUnreadableImage>* unreadable = nullptr,
+                          TDeflatedImages* deflated = nullptr);
 // Writes `input` as one gzip member to `output` (replacing it). False, with
 // `reason`, when the input cannot be read or the output not written; no
 // output is left behind then.

@@ -460,6 +460,62 @@ TEST(CompressStagedImages, NewImagesGoStraightIntoArchivesAlikeOnAnyNumberOfThre
     EXPECT_EQ(ReadBytes(s.dir.Native("src" + std::to_string(i) + ".bmp")), images.bytes[i]);
 }
 
+// A batch whose drawings share an image deflates it once: the stream is
+// taken again only for the very same bytes, and every archive is the one
+// that compressing afresh makes.
+TEST(CompressStagedImages, AStreamIsReusedForTheSameBytesAlone) {
+  StagingScope s;
+  NewImages images;
+  const Bytes logo = Sample(20000, 7);
+  images.Add(s, "logo.bmp", logo);
+  images.Add(s, "copy.bmp", logo);  // the same bytes under another name
+  images.Add(s, "empty.bmp", {});
+  images.Add(s, "large.bmp", Sample(1024 * 1024 + 5, 8));
+  ASSERT_TRUE(platform::Current().SetLastWriteTime(images.sources[1],
+                                                   platform::LocalTime{2020, 1, 2, 3, 4, 6}));
+  auto compress = [&](const std::string& folder, TDeflatedImages* deflated) {
+    fs::create_directory(s.dir.Native(folder));
+    images.List(s.dir.Internal(folder) + "\\");
+    std::string reason;
+    EXPECT_TRUE(CompressStagedImages(reason, images.sources, 2, nullptr, deflated)) << reason;
+    return FilesOf(s.dir.Native(folder));
+  };
+
+  TDeflatedImages deflated;
+  const auto fresh = compress("fresh", nullptr);
+  EXPECT_EQ(compress("first", &deflated), fresh);
+  // The logo, once for both names, and the empty image; not the image of
+  // more than one piece.
+  EXPECT_EQ(deflated.images.size(), 2u);
+  EXPECT_EQ(compress("again", &deflated), fresh);
+  EXPECT_EQ(deflated.images.size(), 2u);
+
+  // The logo changes between two drawings, keeping its size and its time:
+  // its bytes decide, and the new picture is what the drawing gets.
+  Bytes changed = logo;
+  changed[12345] ^= 0x5A;
+  const platform::Path source = images.sources[0];
+  platform::DirEntry before;
+  ASSERT_TRUE(platform::Current().FindFirst(source, before));
+  WriteBytes(s.dir.Native("src0.bmp"), changed);
+  ASSERT_TRUE(platform::Current().SetLastWriteTime(source, before.lastWrite));
+  images.bytes[0] = changed;
+  const auto now = compress("changed", &deflated);
+  EXPECT_EQ(testutil::Gunzip(now.at("logo.bmp.gz")), changed);
+  EXPECT_EQ(now.at("copy.bmp.gz"), fresh.at("copy.bmp.gz"));
+  EXPECT_EQ(now, compress("changed fresh", nullptr));
+  EXPECT_EQ(deflated.images.size(), 3u);
+
+  // Beyond the budget nothing more is kept, and what is kept still serves.
+  deflated.kept = TDeflatedImages::kDeflatedBudget - 100;
+  WriteBytes(s.dir.Native("src0.bmp"), Sample(20000, 9));
+  images.bytes[0] = Sample(20000, 9);
+  const auto full = compress("full", &deflated);
+  EXPECT_EQ(deflated.images.size(), 3u);
+  EXPECT_EQ(testutil::Gunzip(full.at("logo.bmp.gz")), images.bytes[0]);
+  EXPECT_EQ(full.at("copy.bmp.gz"), fresh.at("copy.bmp.gz"));
+}
+
 TEST(CompressStagedImages, AFailingImageFailsAllAfterItWhateverTheThreads) {
   StagingScope s;
   NewImages images;
