@@ -326,6 +326,7 @@ std::optional<GzipFailure> WriteGzipMembers(const std::vector<GzipJob>& jobs, un
   std::size_t next = 0;
   std::vector<Piece> batch(window);
   std::vector<std::size_t> toDeflate;
+  std::vector<unsigned char> out;
   for (;;) {
     while (!failure && active.size() < window && next < jobs.size()) {
       std::string reason;
@@ -392,19 +393,20 @@ std::optional<GzipFailure> WriteGzipMembers(const std::vector<GzipJob>& jobs, un
         continue;
       }
       if (deflated && p.whole && !p.reused) KeepDeflated(*deflated, p);
-      if (!m.header.empty()) {
-        put(m, m.header.data(), m.header.size());
-        m.header.clear();
-      }
-      if (!m.error) put(m, p.output.data(), p.outputSize);
       m.crc = crc32_combine(m.crc, p.crc, static_cast<z_off_t>(p.inputSize));
       m.length += p.inputSize;
+      // The header before the first piece and the trailer after the last go
+      // out in the piece's own write: a small image is one write.
+      out.assign(m.header.begin(), m.header.end());
+      m.header.clear();
+      out.insert(out.end(), p.output.data(), p.output.data() + p.outputSize);
+      if (p.last) {
+        PutLe32(out, static_cast<std::uint32_t>(m.crc));
+        PutLe32(out, static_cast<std::uint32_t>(m.length));
+      }
+      put(m, out.data(), out.size());
       if (!m.error && p.last) {
-        std::vector<unsigned char> trailer;
-        PutLe32(trailer, static_cast<std::uint32_t>(m.crc));
-        PutLe32(trailer, static_cast<std::uint32_t>(m.length));
-        put(m, trailer.data(), trailer.size());
-        if (!m.error && !m.out->Close()) m.error = "the file could not be closed (disk full?)";
+        if (!m.out->Close()) m.error = "the file could not be closed (disk full?)";
         if (!m.error) m.finished = true;
       }
     }
@@ -484,8 +486,13 @@ void TStagedImageFiles::Take(const TBindImageType& image, TImageBytes& bytes) {
 
 std::unique_ptr<platform::File> TStagedImageFiles::Open(const TBindImageType& image, bool& absent) {
   const platform::Path name = StagedFileName(image);
-  absent = StagingFolder.empty() || !StagedFileExists(name);
-  return absent ? nullptr : platform::Current().OpenRead(StagingFolder + name);
+  absent = StagingFolder.empty() || !IsPlainWideName(name);
+  if (absent) return nullptr;
+  // Opened first, since it is nearly always there: only a file that cannot
+  // be opened is asked whether it is there at all.
+  std::unique_ptr<platform::File> file = platform::Current().OpenRead(StagingFolder + name);
+  if (!file) absent = !StagedFileExists(name);
+  return file;
 }
 
 TStagedImageFiles& StagedImageFiles() {
@@ -577,10 +584,13 @@ bool CompressStagedImages(std::string& reason, const std::vector<platform::Path>
   const std::optional<GzipFailure> failure =
       WriteGzipMembers(jobs, ThreadsToUse(threads), unreadable ? &skipped : nullptr, deflated);
   for (const GzipFailure& s : skipped) unreadable->push_back({entryOf[s.job], s.reason});
+  // Every job before the failure has its archive, but those skipped.
   const std::size_t done = failure ? failure->job : jobs.size();
+  std::vector<bool> skippedJob(jobs.size(), false);
+  for (const GzipFailure& s : skipped) skippedJob[s.job] = true;
   for (std::size_t j = 0; j < done; ++j) {
     TBindImageType& image = StagedImages[entryOf[j]];
-    if (!platform::Current().FileExists(StagingFolder + StagedFileName(image) + u".gz")) continue;
+    if (skippedJob[j]) continue;
     image.Name += ".gz";
     if (!image.WideName.empty()) image.WideName += u".gz";
   }
@@ -610,7 +620,8 @@ bool GzipCompressFile(const platform::Path& input, const platform::Path& output,
 void DeleteStagedArchives() {
   for (const TBindImageType& image : StagedImages) {
     const platform::Path name = StagedFileName(image);
-    if (IsCompressedName(image.Name) && StagedFileExists(name))
+    // A file that is not there is simply not deleted.
+    if (IsCompressedName(image.Name) && !StagingFolder.empty() && IsPlainWideName(name))
       platform::Current().Delete(StagingFolder + name);
   }
 }

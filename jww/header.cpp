@@ -41,12 +41,14 @@ void Put(JwwWriter& w, const ByteSink& s) {
 }
 
 // An extended colour or line-type name on its way out: cleaned, and given
-// `prefix` + index when nothing but blanks is left.
-JwwStr ExtendedName(const JwwStr& name, const char* prefix, std::size_t index) {
-  JwwStr cleaned = CleanForWrite(name);
-  if (StripBlanks(std::string(cleaned.text())).empty())
-    return JwwStr(prefix + std::to_string(index));
-  return cleaned;
+// `prefix` + index when nothing but blanks is left. A header holds some
+// three hundred of them, nearly all clean already: those go out as they are.
+void WriteExtendedName(JwwWriter& w, const JwwStr& name, const char* prefix, std::size_t index) {
+  if (!name.verbatim() && TextIsCleanForWrite(name.text()) && !IsBlankText(name.text()))
+    return WriteJwwString(w, name);
+  const JwwStr cleaned = CleanForWrite(name);
+  if (IsBlankText(cleaned.text())) return WriteJwwString(w, JwwStr(prefix + std::to_string(index)));
+  WriteJwwString(w, cleaned);
 }
 
 std::int32_t Clamp(std::int32_t v, std::int32_t lo, std::int32_t hi) {
@@ -191,10 +193,9 @@ void ReadNames(JwwReader& r, TJwwData& d) {
 }
 
 void WriteNames(JwwWriter& w, const TJwwData& d) {
-  for (std::size_t i = 0; i < kLayers; ++i)
-    WriteJwwString(w, CleanForWrite(Entry(d.Layers, i).Name));
+  for (std::size_t i = 0; i < kLayers; ++i) WriteCleanJwwString(w, Entry(d.Layers, i).Name);
   for (std::size_t g = 0; g < kLayerGroups; ++g)
-    WriteJwwString(w, CleanForWrite(Entry(d.LayerGroups, g).Name));
+    WriteCleanJwwString(w, Entry(d.LayerGroups, g).Name);
 }
 
 // ---- H8: shadows and sky map: 44 bytes above 2.30, else 28 ----------------------
@@ -539,48 +540,47 @@ void ReadExtended(JwwReader& r, TJwwData& d) {
 }
 
 void WriteExtended(JwwWriter& w, const TJwwData& d) {
-  {
-    ByteSink s;
-    for (std::size_t i = 0; i < kColorsEx; ++i) {
-      s.Dword(Entry(d.ColorsEx, i).ScreenColor);
-      s.Dword(Entry(d.ColorsEx, i).ScreenWidth);
-    }
-    Put(w, s);
+  // One sink for the whole run: the section is some six hundred small blocks.
+  ByteSink s;
+  for (std::size_t i = 0; i < kColorsEx; ++i) {
+    s.Dword(Entry(d.ColorsEx, i).ScreenColor);
+    s.Dword(Entry(d.ColorsEx, i).ScreenWidth);
   }
+  Put(w, s);
   for (std::size_t i = 0; i < kColorsEx; ++i) {
     const TEntJwwColorExNo& color = Entry(d.ColorsEx, i);
-    WriteJwwString(w, ExtendedName(color.Name, "Color_", i));
-    ByteSink s;
+    WriteExtendedName(w, color.Name, "Color_", i);
+    s.bytes.clear();
     // Colours beyond the 16 pens print as they show.
     s.Dword(i > 16 ? color.ScreenColor : color.PrinterColor);
     s.Dword(color.PrinterWidth);
     s.Double(color.PointRadius);
     Put(w, s);
   }
-  {
-    ByteSink s;
-    for (std::size_t i = 0; i < kLineTypesEx; ++i) {
-      const TEntJwwLineTypeExNo& type = Entry(d.LineTypesEx, i);
-      if (BadSegmentCount(i, type.SegmentCount)) {
-        s.Dword(static_cast<std::int32_t>(0xC3C3C3C3u));
-        s.Dword(8);
-        s.Dword(1);
-        s.Dword(8);
-        continue;
-      }
-      s.Dword(type.Pattern == 0 ? -1 : type.Pattern);  // 0 would draw nothing
-      s.Dword(type.DotsPerUnit);
-      s.Dword(type.ScreenPitch);
-      s.Dword(type.PrinterPitch);
+  s.bytes.clear();
+  for (std::size_t i = 0; i < kLineTypesEx; ++i) {
+    const TEntJwwLineTypeExNo& type = Entry(d.LineTypesEx, i);
+    if (BadSegmentCount(i, type.SegmentCount)) {
+      s.Dword(static_cast<std::int32_t>(0xC3C3C3C3u));
+      s.Dword(8);
+      s.Dword(1);
+      s.Dword(8);
+      continue;
     }
-    Put(w, s);
+    s.Dword(type.Pattern == 0 ? -1 : type.Pattern);  // 0 would draw nothing
+    s.Dword(type.DotsPerUnit);
+    s.Dword(type.ScreenPitch);
+    s.Dword(type.PrinterPitch);
   }
+  Put(w, s);
   for (std::size_t i = 0; i < kLineTypesEx; ++i) {
     const TEntJwwLineTypeExNo& type = Entry(d.LineTypesEx, i);
     const bool bad = BadSegmentCount(i, type.SegmentCount);
-    WriteJwwString(
-        w, bad ? JwwStr("LType_" + std::to_string(i)) : ExtendedName(type.Name, "LType_", i));
-    ByteSink s;
+    if (bad)
+      WriteJwwString(w, JwwStr("LType_" + std::to_string(i)));
+    else
+      WriteExtendedName(w, type.Name, "LType_", i);
+    s.bytes.clear();
     s.Dword(bad ? 2 : type.SegmentCount);
     for (std::size_t k = 0; k < type.Pitches.size(); ++k)
       s.Double(bad ? (k < 2 ? 1.0 : 0.0) : type.Pitches[k]);

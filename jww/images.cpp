@@ -159,7 +159,12 @@ void MarkReferences(const TEntityLists& lists, const NameIndex& names) {
 struct StoredImage {
   const TBindImageType* image;
   std::int32_t size;
+  // Still open from the sizing, for the first few images.
+  std::unique_ptr<platform::File> file;
 };
+// Images kept open between their sizing and their turn: a drawing shows a
+// few as a rule, and each one opened again costs its lookups once more.
+constexpr std::size_t kKeptOpen = 16;
 
 // The name as the section stores it: bytes, or UTF-16 for a name Shift-JIS
 // cannot hold.
@@ -334,13 +339,14 @@ void TJwwData::WriteImageSection(JwwWriter& w, TImageSource* images) {
 
   // Every stored file is opened and sized before the count goes out, so a
   // file that cannot be read fails the save instead of leaving a section
-  // that disagrees with its count. Each is closed again until its turn: a
-  // drawing may carry more images than a process may hold files open.
+  // that disagrees with its count. All but the first few are closed again
+  // until their turn: a drawing may carry more images than a process may
+  // hold files open.
   std::vector<StoredImage> stored;
   for (std::size_t i : order) {
     TBindImageType& image = StagedImages[i];
     if (!image.InUse) continue;
-    StoredImage s{&image, 0};
+    StoredImage s{&image, 0, nullptr};
     bool absent = false;
     std::unique_ptr<platform::File> file = images->Open(image, absent);
     if (absent) {
@@ -354,14 +360,16 @@ void TJwwData::WriteImageSection(JwwWriter& w, TImageSource* images) {
       throw JwwIoError(
           100, "the size of the staged image " + QuotedName(image.Name) + " cannot be stored");
     s.size = static_cast<std::int32_t>(size);
-    stored.push_back(s);
+    if (stored.size() < kKeptOpen) s.file = std::move(file);
+    stored.push_back(std::move(s));
   }
 
   w.WriteDword(static_cast<std::int32_t>(stored.size()));
   Block buffer(kBlock);
-  for (const StoredImage& s : stored) {
+  for (StoredImage& s : stored) {
     bool absent = false;
-    std::unique_ptr<platform::File> file = images->Open(*s.image, absent);
+    std::unique_ptr<platform::File> file =
+        s.file ? std::move(s.file) : images->Open(*s.image, absent);
     if (!file || file->Size() != s.size)
       throw JwwIoError(100,
                        "the staged image " + QuotedName(s.image->Name) + " changed while saving");

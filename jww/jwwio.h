@@ -180,6 +180,8 @@ class ByteCursor {
 
 class ByteSink {
  public:
+  // Room for nearly every block at once: a header is hundreds of them.
+  ByteSink() { bytes.reserve(512); }
   template <typename T>
   void Put(T v) {
     const std::size_t at = bytes.size();

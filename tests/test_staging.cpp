@@ -188,7 +188,8 @@ TEST(GzipCompressFile, FailuresLeaveNoOutput) {
   EXPECT_FALSE(reason.empty());
   EXPECT_FALSE(fs::exists(s.dir.Native("none.jpg.gz")));
 
-  WriteBytes(s.dir.Native("a.jpg"), Sample(70000, 3));
+  // Two pieces, so that a write can fail after one went through.
+  WriteBytes(s.dir.Native("a.jpg"), Sample(1024 * 1024 + 70000, 3));
   reason.clear();
   EXPECT_FALSE(GzipCompressFile(SjisToUtf16(s.dir.Internal("a.jpg")),
                                 SjisToUtf16(s.dir.Internal() + "no\\such\\a.jpg.gz"), reason));
@@ -520,9 +521,11 @@ TEST(CompressStagedImages, AFailingImageFailsAllAfterItWhateverTheThreads) {
   StagingScope s;
   NewImages images;
   // The last two are small: compressed at once beside the failing one,
-  // they are done before it fails, and must go again.
+  // they are done before it fails, and must go again. The first three are
+  // of two pieces, each written on its own.
   for (int i = 0; i < 5; ++i)
-    images.Add(s, "i" + std::to_string(i) + ".bmp", Noise(i < 3 ? 2 * kPiece + 100 : 100, 10 + i));
+    images.Add(s, "i" + std::to_string(i) + ".bmp",
+               Noise(i < 3 ? 1024 * 1024 + 2 * kPiece : 100, 10 + i));
   using How = OneFileFails::How;
   for (How how : {How::Open, How::Read, How::Create, How::Write}) {
     for (unsigned threads : {1u, 3u, 8u}) {

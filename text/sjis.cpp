@@ -212,6 +212,21 @@ std::string StripBlanks(const std::string& s) {
   return out;
 }
 
+bool IsBlankText(std::string_view s) {
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    const auto b = static_cast<std::uint8_t>(s[i]);
+    if (IsSjisLeadByte(b)) {
+      // Only a whole full-width space is a blank.
+      if (b != 0x81 || i + 1 >= s.size() || static_cast<std::uint8_t>(s[i + 1]) != 0x40)
+        return false;
+      ++i;
+    } else if (b > 0x20) {
+      return false;
+    }
+  }
+  return true;
+}
+
 bool TextIsCleanForWrite(std::string_view s) {
   // Nearly every name is clean already: no control byte and no "^m" at all
   // (one as a trail byte included) leaves nothing to drop. An empty text

@@ -27,6 +27,8 @@ double TextToFloatOrZero(const std::string& s);
 
 // Cleaning of names and texts on their way into and out of a drawing.
 std::string StripBlanks(const std::string& s);
+// True when StripBlanks would leave nothing of `s`.
+bool IsBlankText(std::string_view s);
 std::string CleanTextForWrite(const std::string& s);
 std::string CleanTextAfterRead(const std::string& s);
 // True when CleanTextForWrite would give `s` back unchanged.

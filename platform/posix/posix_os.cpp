@@ -430,7 +430,7 @@ bool RootOf(const InternalPath& p, std::string& root) {
       root.clear();
       return true;
     case InternalPath::kRooted:
-      root = "/";
+      root.assign(1, '/');
       return true;
     case InternalPath::kDrive:
       return DriveFolder(p.drive, root);
@@ -448,8 +448,8 @@ bool ResolveParts(const std::string& root, const std::vector<std::string>& parts
 // replaced by another name. False when the drive is not mapped, or a
 // component holds a NUL or an unpaired surrogate (no UTF-8 form).
 // `look` gets what the lookup learnt (see Lookup).
-bool Resolve(const Path& internal, std::string& native, bool keepLast = false,
-             Lookup* look = nullptr) {
+// The root and UTF-8 components of an internal path; false as for Resolve.
+bool Split(const Path& internal, std::string& root, std::vector<std::string>& parts) {
   InternalPath p;
   std::size_t i = 0;
   if (internal.size() >= 2 && internal[0] < 0x80 && IsAsciiLetter(static_cast<char>(internal[0])) &&
@@ -460,7 +460,7 @@ bool Resolve(const Path& internal, std::string& native, bool keepLast = false,
   } else if (!internal.empty() && (internal[0] == u'\\' || internal[0] == u'/')) {
     p.kind = InternalPath::kRooted;
   }
-  std::vector<std::string> parts;
+  parts.clear();
   std::u16string part;
   auto take = [&] {
     std::string utf8;
@@ -478,10 +478,20 @@ bool Resolve(const Path& internal, std::string& native, bool keepLast = false,
     }
   }
   if (!take()) return false;
-  std::string root;
-  if (!RootOf(p, root)) return false;
-  return ResolveParts(root, parts, native, keepLast, look);
+  return RootOf(p, root);
 }
+
+bool Resolve(const Path& internal, std::string& native, bool keepLast = false,
+             Lookup* look = nullptr) {
+  std::string root;
+  std::vector<std::string> parts;
+  return Split(internal, root, parts) && ResolveParts(root, parts, native, keepLast, look);
+}
+
+// An existing file opened by its path as written, without a lookup: where
+// that path is there, the lookup would take it as it is. Null when it is
+// not there so (nor openable).
+std::unique_ptr<File> OpenAsWritten(const Path& internal, int flags);
 
 // The native path of components already in UTF-8 below `root`.
 bool ResolveParts(const std::string& root, const std::vector<std::string>& parts,
@@ -607,13 +617,22 @@ std::unique_ptr<File> OpenNative(const std::string& native, int flags) {
   // Linux opens a folder for reading, and a FIFO, a device or a socket
   // too; none of them is a file that ends (/dev/zero never would), and
   // Windows does not open them as files.
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
-      ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+  // F_SETFL takes only the status flags of `flags`: the file's own, without
+  // the O_NONBLOCK the open added.
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || ::fcntl(fd, F_SETFL, flags) != 0) {
     ::close(fd);
     return nullptr;
   }
   const bool readOnly = (flags & O_ACCMODE) == O_RDONLY;
   return std::make_unique<PosixFile>(fd, readOnly ? static_cast<long long>(st.st_size) : -1);
+}
+
+std::unique_ptr<File> OpenAsWritten(const Path& internal, int flags) {
+  std::string root;
+  std::vector<std::string> parts;
+  if (!Split(internal, root, parts) || parts.empty()) return nullptr;
+  for (const std::string& part : parts) root = Join(root, part);
+  return OpenNative(root, flags);
 }
 
 LocalTime ToLocalTime(time_t t) {
@@ -645,13 +664,17 @@ bool RenameNoReplace(const std::string& from, const std::string& to) {
 // Creates the file and notes it for an interrupt that ends the program,
 // in one step as far as the ending signals can tell.
 std::unique_ptr<File> CreateNoted(const std::string& native, int flags, const Lookup* look) {
-  const FolderBefore before = Before(native, look);
+  // A file the lookup found as a file is emptied, not made: its folder
+  // does not change. (Should it be replaced meanwhile, the folder's new
+  // time tells the listing so.)
+  const bool existing = !(flags & O_EXCL) && look && S_ISREG(look->seen.st_mode);
+  const FolderBefore before = existing ? FolderBefore{} : Before(native, look);
   std::unique_ptr<File> file;
   posix::WithEndSignalsHeld([&] {
     file = OpenNative(native, flags);
     if (file) posix::NoteCreatedFile(native);
   });
-  if (file) NoteMade(before);
+  if (file && !existing) NoteMade(before);
   return file;
 }
 
@@ -704,6 +727,7 @@ void Print(std::FILE* stream, const std::string& sjis) {
 class PosixOs : public Os {
  public:
   std::unique_ptr<File> OpenRead(const Path& path) override {
+    if (auto file = OpenAsWritten(path, O_RDONLY)) return file;
     std::string native;
     if (!Resolve(path, native)) return nullptr;
     return OpenNative(native, O_RDONLY);
@@ -724,6 +748,7 @@ class PosixOs : public Os {
   }
 
   std::unique_ptr<File> OpenWrite(const Path& path) override {
+    if (auto file = OpenAsWritten(path, O_WRONLY)) return file;
     std::string native;
     if (!Resolve(path, native)) return nullptr;
     return OpenNative(native, O_WRONLY);

@@ -116,6 +116,10 @@ class SignalsHeld {
   sigset_t old_;
 };
 
+// How deep this thread is in WithEndSignalsHeld: a file made or removed
+// notes itself from inside a hold, and the inner hold changes nothing.
+thread_local int t_endSignalsHeld = 0;
+
 sigset_t EndSignals() {
   sigset_t set;
   sigemptyset(&set);
@@ -316,7 +320,12 @@ std::string WaitingInput() {
 }  // namespace
 
 void WithEndSignalsHeld(const std::function<void()>& body) {
+  if (t_endSignalsHeld > 0) return body();
   SignalsHeld held(EndSignals());
+  struct Depth {
+    Depth() { ++t_endSignalsHeld; }
+    ~Depth() { --t_endSignalsHeld; }
+  } depth;
   body();
 }
 
