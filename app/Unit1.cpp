@@ -250,6 +250,8 @@ void TForm1::ConvertOne(const platform::Path& source, const TDestination& destin
     }
   }
   platform::Os& os = platform::Current();
+  // Closed first: Windows deletes no file that is open.
+  reservedFile_.reset();
   if (!reservedTemporary_.empty() && os.FileExists(reservedTemporary_))
     os.Delete(reservedTemporary_);
   reservedFor_.clear();
@@ -279,15 +281,16 @@ std::optional<platform::Path> TForm1::ReserveOutput(const platform::Path& base) 
         if (cannotCreate || os.FindFirst(candidate, entry)) return false;
         const platform::Path temporary = TemporaryFor(candidate, 1);
         if (auto file = os.CreateNew(temporary)) {
-          file->Close();
           // The other run may have renamed its drawing into this name between
           // the look above and the creation: its temporary was gone by then.
           if (os.FindFirst(candidate, entry)) {
+            file.reset();
             os.Delete(temporary);
             return false;
           }
           reservedFor_ = candidate;
           reservedTemporary_ = temporary;
+          reservedFile_ = std::move(file);
           return true;
         }
         // Taken by another run, or the folder takes no files at all.
@@ -378,26 +381,27 @@ bool TForm1::EmbedImages(const std::u16string& workFolder) {
 bool TForm1::SaveThroughTemporary(const platform::Path& output) {
   platform::Os& os = platform::Current();
   platform::Path temporary;
-  if (reservedFor_ == output && !reservedTemporary_.empty()) {
+  std::unique_ptr<platform::File> file;
+  if (reservedFor_ == output && reservedFile_) {
     temporary = reservedTemporary_;
+    file = std::move(reservedFile_);
   } else {
-    for (int n = 1; n <= 99999 && temporary.empty(); ++n) {
-      platform::Path candidate = TemporaryFor(output, n);
-      if (auto reserved = os.CreateNew(candidate)) {
-        reserved->Close();
-        temporary = candidate;
-      }
+    for (int n = 1; n <= 99999 && !file; ++n) {
+      temporary = TemporaryFor(output, n);
+      file = os.CreateNew(temporary);
     }
   }
-  if (temporary.empty()) {
+  if (!file) {
     FailureReason = "cannot create a file in the destination folder";
     return false;
   }
-  if (!Jww->SaveToFile(temporary, 700, &StagedImageFiles())) {
+  if (!Jww->SaveToFile(*file, 700, &StagedImageFiles())) {
     FailureReason = "cannot write the converted drawing: " + Jww->LastError;
+    file.reset();
     if (os.FileExists(temporary)) os.Delete(temporary);
     return false;
   }
+  file.reset();
   if (!(replaceOutput_ ? os.Replace(temporary, output) : os.Rename(temporary, output))) {
     FailureReason = os.FileExists(output) ? "the output name was taken meanwhile"
                                           : "cannot rename the converted drawing into place";

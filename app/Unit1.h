@@ -167,6 +167,9 @@ class TForm1 {
   bool replaceOutput_ = false;  // TEMP.JWW of the external mode
   platform::Path reservedFor_;
   platform::Path reservedTemporary_;
+  // The reserved temporary, open and empty: the drawing is written into it
+  // without opening it again.
+  std::unique_ptr<platform::File> reservedFile_;
 };
 
 // "変換ＯＫ(同梱ファイル数:F 画像文字数:R blk内:RB 不明画像文字:M blk内:MB)"

@@ -428,9 +428,13 @@ int MarrowfoldMain(int argc, char** argv) {
   form.ProgramFile = home + u"marrowfold";
   form.ListBox1.OnAdd = PrintLogLine;
   form.OnFileConverted = [&form](const platform::Path& source, const std::string& result) {
+    const bool failed = result == kResultFailed;
+    // The source's name as the disk spells it costs a lookup: only taken
+    // for a drawing with something to say.
+    if (form.Warnings.empty() && !failed) return;
     const std::string shown = platform::InternalToDisplay(source);
     for (const std::string& warning : form.Warnings) Warn(shown + ": " + Display(warning));
-    if (result == kResultFailed) Warn(shown + ": " + Display(form.FailureReason));
+    if (failed) Warn(shown + ": " + Display(form.FailureReason));
   };
 
   const bool started = form.Startup();

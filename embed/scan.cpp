@@ -443,7 +443,8 @@ bool EmbedImages(TJwwData& jww, const std::u16string& sourcePath, const std::u16
     if (name.empty()) {
       const std::size_t room = ref.bytes ? NameRoom(text.Text.text().size(), ref.sjisParams.size())
                                          : NameRoom(text.Text.units().size(), ref.params.size());
-      const TFileStamp stamp = GetFileStamp(path);
+      // The entry just found is the file's stamp: no second look.
+      const TFileStamp stamp = listed ? FileStampOf(entry) : GetFileStamp(path);
       std::u16string made;
       if (PathInEmbeddedName) {
         std::u16string whole = WidePathDerivedName(path);
@@ -550,7 +551,8 @@ bool EmbedImages(TJwwData& jww, const std::u16string& sourcePath, const std::u16
 
   std::string error;
   std::vector<TUnreadableImage> unreadable;
-  const bool compressed = CompressStagedImages(error, sources, scan.Threads, &unreadable, scan.Deflated);
+  const bool compressed =
+      CompressStagedImages(error, sources, scan.Threads, &unreadable, scan.Deflated);
   // An image that could not be read is missing after all: its references
   // are put back (or disabled) and counted so, its row and entry go.
   if (!unreadable.empty()) {

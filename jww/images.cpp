@@ -200,6 +200,8 @@ bool ReadFull(platform::File& file, std::uint8_t* out, std::size_t count) {
 // node, the stems ending there that are not yet placed.
 std::vector<std::size_t> ImageStoreOrder(const std::vector<std::string>& upper) {
   const std::size_t n = upper.size();
+  // One image waits for nobody.
+  if (n < 2) return std::vector<std::size_t>(n, 0);
   std::vector<std::int32_t> parent{-1};
   std::vector<std::vector<std::int32_t>> children(1);
   std::unordered_map<std::uint64_t, std::int32_t> edge;
@@ -365,7 +367,9 @@ void TJwwData::WriteImageSection(JwwWriter& w, TImageSource* images) {
   }
 
   w.WriteDword(static_cast<std::int32_t>(stored.size()));
-  Block buffer(kBlock);
+  std::int64_t largest = 0;
+  for (const StoredImage& s : stored) largest = std::max<std::int64_t>(largest, s.size);
+  Block buffer(static_cast<std::size_t>(std::min<std::int64_t>(largest, kBlock)));
   for (StoredImage& s : stored) {
     bool absent = false;
     std::unique_ptr<platform::File> file =

@@ -15,7 +15,7 @@ std::string IoErrorText(int code) {
 bool JwwReader::Fill() {
   begin_ = 0;
   end_ = 0;
-  long long got = file_.Read(buffer_.data(), buffer_.size());
+  long long got = file_.Read(buffer_.get(), kBufferSize);
   if (got < 0) throw JwwIoError(100, "read error at byte " + std::to_string(consumed_));
   end_ = static_cast<std::size_t>(got);
   return got > 0;
@@ -27,7 +27,7 @@ std::size_t JwwReader::ReadSome(void* out, std::size_t count) {
   while (done < count) {
     if (begin_ == end_ && !Fill()) break;
     std::size_t n = std::min(count - done, end_ - begin_);
-    std::memcpy(dst + done, buffer_.data() + begin_, n);
+    std::memcpy(dst + done, buffer_.get() + begin_, n);
     begin_ += n;
     done += n;
     consumed_ += static_cast<long long>(n);
@@ -58,9 +58,9 @@ std::vector<std::uint8_t> JwwReader::ReadBlock(std::size_t count) {
 void JwwWriter::WriteExactSlow(const void* data, std::size_t count) {
   const auto* p = static_cast<const std::uint8_t*>(data);
   while (count > 0) {
-    if (fill_ == buffer_.size()) Flush();
-    const std::size_t n = std::min(count, buffer_.size() - fill_);
-    std::memcpy(buffer_.data() + fill_, p, n);
+    if (fill_ == kBufferSize) Flush();
+    const std::size_t n = std::min(count, kBufferSize - fill_);
+    std::memcpy(buffer_.get() + fill_, p, n);
     fill_ += n;
     p += n;
     count -= n;
@@ -69,9 +69,9 @@ void JwwWriter::WriteExactSlow(const void* data, std::size_t count) {
 
 void JwwWriter::WriteZeros(std::size_t count) {
   while (count > 0) {
-    if (fill_ == buffer_.size()) Flush();
-    const std::size_t n = std::min(count, buffer_.size() - fill_);
-    std::memset(buffer_.data() + fill_, 0, n);
+    if (fill_ == kBufferSize) Flush();
+    const std::size_t n = std::min(count, kBufferSize - fill_);
+    std::memset(buffer_.get() + fill_, 0, n);
     fill_ += n;
     count -= n;
   }
@@ -80,7 +80,7 @@ void JwwWriter::WriteZeros(std::size_t count) {
 void JwwWriter::Flush() {
   std::size_t done = 0;
   while (done < fill_) {
-    long long n = file_.Write(buffer_.data() + done, fill_ - done);
+    long long n = file_.Write(buffer_.get() + done, fill_ - done);
     if (n <= 0)
       throw JwwIoError(101, "could not write at byte " + std::to_string(written_ + done) +
                                 " (disk full or write error)");

@@ -7,6 +7,7 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -75,7 +76,7 @@ class JwwReader {
   // file, with the offset where the data ran out).
   void ReadExact(void* out, std::size_t count) {
     if (count <= end_ - begin_) {
-      std::memcpy(out, buffer_.data() + begin_, count);
+      std::memcpy(out, buffer_.get() + begin_, count);
       begin_ += count;
       consumed_ += static_cast<long long>(count);
       return;
@@ -107,8 +108,12 @@ class JwwReader {
   void ReadExactSlow(void* out, std::size_t count);
   bool Fill();
 
+  static constexpr std::size_t kBufferSize = 64 * 1024;
   platform::File& file_;
-  std::vector<std::uint8_t> buffer_ = std::vector<std::uint8_t>(64 * 1024);
+  // Not zeroed: a small drawing's conversion would spend longer clearing
+  // the buffers than filling them.
+  std::unique_ptr<std::uint8_t[]> buffer_ =
+      std::make_unique_for_overwrite<std::uint8_t[]>(kBufferSize);
   std::size_t begin_ = 0, end_ = 0;
   long long consumed_ = 0;
   long long size_ = -2;  // the file's size once asked for; -2 before
@@ -123,7 +128,7 @@ class JwwWriter {
 
   void WriteExact(const void* data, std::size_t count) {
     if (count <= kBufferSize - fill_) {
-      std::memcpy(buffer_.data() + fill_, data, count);
+      std::memcpy(buffer_.get() + fill_, data, count);
       fill_ += count;
       return;
     }
@@ -145,7 +150,8 @@ class JwwWriter {
 
   static constexpr std::size_t kBufferSize = 64 * 1024;
   platform::File& file_;
-  std::vector<std::uint8_t> buffer_ = std::vector<std::uint8_t>(kBufferSize);
+  std::unique_ptr<std::uint8_t[]> buffer_ =
+      std::make_unique_for_overwrite<std::uint8_t[]>(kBufferSize);
   std::size_t fill_ = 0;
   long long written_ = 0;
 };

@@ -71,28 +71,32 @@ bool TJwwData::LoadFromFile(const std::u16string& fileName, TImageSink* images) 
 
 bool TJwwData::SaveToFile(const std::u16string& fileName, std::int32_t version,
                           TImageSource* images) {
-  static const char kIdentifier[8] = {'J', 'w', 'w', 'D', 'a', 't', 'a', '.'};
-  std::copy(kIdentifier, kIdentifier + 8, Header.Identifier.begin());
-  LastError.clear();
-
   platform::Os& os = platform::Current();
   std::unique_ptr<platform::File> file = os.Create(fileName);
   if (!file) {
     LastError = "cannot create the file";
     return false;
   }
+  if (SaveToFile(*file, version, images)) return true;
+  file.reset();
+  if (os.FileExists(fileName)) os.Delete(fileName);
+  return false;
+}
+
+bool TJwwData::SaveToFile(platform::File& file, std::int32_t version, TImageSource* images) {
+  static const char kIdentifier[8] = {'J', 'w', 'w', 'D', 'a', 't', 'a', '.'};
+  std::copy(kIdentifier, kIdentifier + 8, Header.Identifier.begin());
+  LastError.clear();
   try {
-    JwwWriter w(*file);
+    JwwWriter w(file);
     WriteHeader(w, version);
     WriteEntityStream(w, version, images);
     w.Flush();
-    if (!file->Close()) throw JwwIoError(101, "the file could not be closed (disk full?)");
+    if (!file.Close()) throw JwwIoError(101, "the file could not be closed (disk full?)");
     return true;
   } catch (const std::exception& e) {
     LastError = e.what();
   }
-  file.reset();
-  if (os.FileExists(fileName)) os.Delete(fileName);
   return false;
 }
 

@@ -76,6 +76,9 @@ class TJwwData : public TEntityLists {
   // images some reference names are stored from `images` (none without).
   bool SaveToFile(const std::u16string& fileName, std::int32_t version,
                   TImageSource* images = nullptr);
+  // The same into a file already open and empty, which it closes; on
+  // failure the caller removes the file.
+  bool SaveToFile(platform::File& file, std::int32_t version, TImageSource* images = nullptr);
 
   // Sections.
   void ReadHeader(JwwReader& r);

@@ -711,7 +711,7 @@ TEST_F(FaultWalk, BatchOfThreeDrawings) {
     ExpectSettingsOldOrNew(after, "home/marrowfold.dat", oldSettings, newSettings, std::nullopt,
                            label);
   };
-  EXPECT_GT(Walk("batch", run, check, kLasting), 80);
+  EXPECT_GT(Walk("batch", run, check, kLasting), 60);
 }
 
 // ---------------------------------------------------------------- 3. the settings

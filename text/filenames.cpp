@@ -102,8 +102,12 @@ platform::LocalTime UnpackDosDateTime(std::int32_t packed) {
 
 TFileStamp GetFileStamp(const std::u16string& path) {
   platform::DirEntry entry;
+  if (!platform::Current().FindFirst(path, entry)) return TFileStamp{};
+  return FileStampOf(entry);
+}
+
+TFileStamp FileStampOf(const platform::DirEntry& entry) {
   TFileStamp stamp;
-  if (!platform::Current().FindFirst(path, entry)) return stamp;
   stamp.time = PackDosDateTime(entry.lastWrite);
   stamp.size = static_cast<std::int32_t>(static_cast<std::uint32_t>(entry.size & 0xFFFFFFFFu));
   return stamp;

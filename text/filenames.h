@@ -31,6 +31,8 @@ struct TFileStamp {
 };
 
 TFileStamp GetFileStamp(const std::u16string& path);
+// The stamp of an entry already found.
+TFileStamp FileStampOf(const platform::DirEntry& entry);
 
 // The first of the path itself, base~1.ext, ..., base~99999.ext that
 // `usable` accepts; nothing when it accepts none.
