@@ -173,13 +173,15 @@ bool ReadPiece(Member& m, Piece& p) {
   if (!p.input) p.input = std::make_unique_for_overwrite<unsigned char[]>(kMemberPiece);
   p.inputSize = 0;
   while (p.inputSize < kMemberPiece) {
-    const long long got = m.in->Read(p.input.get() + p.inputSize, kMemberPiece - p.inputSize);
+    const std::size_t wanted = kMemberPiece - p.inputSize;
+    const long long got = m.in->Read(p.input.get() + p.inputSize, wanted);
     if (got < 0) return false;
-    if (got == 0) {
+    p.inputSize += static_cast<std::size_t>(got);
+    // A file reads short only at its end.
+    if (static_cast<std::size_t>(got) < wanted) {
       p.last = true;
       break;
     }
-    p.inputSize += static_cast<std::size_t>(got);
   }
   m.readAll = p.last;
   p.whole = p.last && p.dictionary.empty();

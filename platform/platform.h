@@ -67,6 +67,7 @@ struct SaveDialogRequest {
 class File {
  public:
   virtual ~File() = default;
+  // Reads `count` bytes, fewer only at the end of the file; -1 on an error.
   virtual long long Read(void* buffer, std::size_t count) = 0;
   virtual long long Write(const void* buffer, std::size_t count) = 0;
   // The file's size in bytes, or -1 when it cannot be told. A file opened

@@ -78,8 +78,27 @@ struct InternalPath {
 
 std::string Join(const std::string& folder, const std::string& name) {
   if (folder.empty()) return name;
-  if (folder.back() == '/') return folder + name;
-  return folder + "/" + name;
+  std::string joined;
+  joined.reserve(folder.size() + 1 + name.size());
+  joined += folder;
+  if (folder.back() != '/') joined += '/';
+  joined += name;
+  return joined;
+}
+
+// `root` and the components after it, as one native path.
+std::string JoinAll(const std::string& root, const std::vector<std::string>& parts,
+                    std::size_t count) {
+  std::size_t size = root.size();
+  for (std::size_t i = 0; i < count; ++i) size += 1 + parts[i].size();
+  std::string path;
+  path.reserve(size);
+  path += root;
+  for (std::size_t i = 0; i < count; ++i) {
+    if (!path.empty() && path.back() != '/') path += '/';
+    path += parts[i];
+  }
+  return path;
 }
 
 // Folder listings, for names not found as written, which are looked up
@@ -415,6 +434,10 @@ bool Exists(const std::string& native, struct stat* seen = nullptr) {
 // Only the exact bytes count: ignoring ASCII case would fold the second
 // byte of a double-byte character (0x83 0x41 is not 0x83 0x61).
 bool FindAsCp932Bytes(const std::string& folder, const std::string& utf8Name, std::string& found) {
+  // An ASCII name is the same in both.
+  if (std::all_of(utf8Name.begin(), utf8Name.end(),
+                  [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+    return false;
   std::string bytes;
   if (!posix::Utf8ToCp932(utf8Name, bytes) || bytes == utf8Name) return false;
   if (!Exists(Join(folder, bytes))) return false;
@@ -463,9 +486,9 @@ bool Split(const Path& internal, std::string& root, std::vector<std::string>& pa
   parts.clear();
   std::u16string part;
   auto take = [&] {
-    std::string utf8;
-    if (!part.empty() && !Utf16ToUtf8(part, utf8)) return false;
-    if (!utf8.empty()) parts.push_back(utf8);
+    if (part.empty()) return true;
+    parts.emplace_back();
+    if (!Utf16ToUtf8(part, parts.back())) return false;
     part.clear();
     return true;
   };
@@ -499,8 +522,7 @@ bool ResolveParts(const std::string& root, const std::vector<std::string>& parts
   Lookup ignored;
   if (!look) look = &ignored;
   *look = Lookup{};
-  std::string asWritten = root;
-  for (const std::string& part : parts) asWritten = Join(asWritten, part);
+  const std::string asWritten = JoinAll(root, parts, parts.size());
   native = asWritten;
   if (parts.empty() || Exists(asWritten, &look->seen)) return true;
 
@@ -511,8 +533,7 @@ bool ResolveParts(const std::string& root, const std::vector<std::string>& parts
   struct stat parentStat;
   bool parentFound = false;
   if (parts.size() > 1) {
-    std::string parent = root;
-    for (std::size_t i = 0; i + 1 < parts.size(); ++i) parent = Join(parent, parts[i]);
+    std::string parent = JoinAll(root, parts, parts.size() - 1);
     if (::stat(parent.c_str(), &parentStat) == 0) {
       current = parent;
       first = parts.size() - 1;
@@ -631,8 +652,7 @@ std::unique_ptr<File> OpenAsWritten(const Path& internal, int flags) {
   std::string root;
   std::vector<std::string> parts;
   if (!Split(internal, root, parts) || parts.empty()) return nullptr;
-  for (const std::string& part : parts) root = Join(root, part);
-  return OpenNative(root, flags);
+  return OpenNative(JoinAll(root, parts, parts.size()), flags);
 }
 
 LocalTime ToLocalTime(time_t t) {

@@ -350,6 +350,8 @@ void ForgetEntry(const std::string& native) {
 }
 
 void SetEndingWords(const std::string& text) {
+  // Only this thread sets them: no words to clear needs no hold.
+  if (text.empty() && g_endingLength == 0 && !g_endingWords) return;
   Note words = text.empty() ? Note() : NoteOf(text);
   WithEndSignalsHeld([&] {
     g_endingWords.swap(words);
