@@ -464,13 +464,6 @@ bool RootOf(const InternalPath& p, std::string& root) {
 bool ResolveParts(const std::string& root, const std::vector<std::string>& parts,
                   std::string& native, bool keepLast, Lookup* look);
 
-// The native path of an internal one, each component found as written or
-// else ignoring letter case, else by its CP932 bytes. Components
-// after the first missing one are kept as written, so the operation on the
-// result fails as it should. With `keepLast`, the last component is never
-// replaced by another name. False when the drive is not mapped, or a
-// component holds a NUL or an unpaired surrogate (no UTF-8 form).
-// `look` gets what the lookup learnt (see Lookup).
 // The root and UTF-8 components of an internal path; false as for Resolve.
 bool Split(const Path& internal, std::string& root, std::vector<std::string>& parts) {
   InternalPath p;
@@ -504,6 +497,13 @@ bool Split(const Path& internal, std::string& root, std::vector<std::string>& pa
   return RootOf(p, root);
 }
 
+// The native path of an internal one, each component found as written or
+// else ignoring letter case, else by its CP932 bytes. Components
+// after the first missing one are kept as written, so the operation on the
+// result fails as it should. With `keepLast`, the last component is never
+// replaced by another name. False when the drive is not mapped, or a
+// component holds a NUL or an unpaired surrogate (no UTF-8 form).
+// `look` gets what the lookup learnt (see Lookup).
 bool Resolve(const Path& internal, std::string& native, bool keepLast = false,
              Lookup* look = nullptr) {
   std::string root;
