@@ -74,7 +74,7 @@ TEST_F(AwkwardImages, AnImageThatCannotBeOpenedIsMissingAndTheRestConverts) {
 
 TEST_F(AwkwardImages, AReadErrorHalfwayLeavesTheImageMissing) {
   // Several pieces, so that the failing read comes after the first.
-  testutil::WriteBytes(dwg.Native("img/big.bmp"), std::vector<std::uint8_t>(400000, 7));
+  testutil::WriteBytes(dwg.Native("img/big.bmp"), std::vector<std::uint8_t>(1500000, 7));
   WriteDrawing(dwg.Path("p.jww"), {"^@BMimg\\big.bmp,1"});
   int leftMissing = 0;
   for (int n = 1; n <= 8; ++n) {
