@@ -328,7 +328,6 @@ std::optional<GzipFailure> WriteGzipMembers(const std::vector<GzipJob>& jobs, un
   std::size_t next = 0;
   std::vector<Piece> batch(window);
   std::vector<std::size_t> toDeflate;
-  std::vector<unsigned char> out;
   for (;;) {
     while (!failure && active.size() < window && next < jobs.size()) {
       std::string reason;
@@ -397,16 +396,22 @@ std::optional<GzipFailure> WriteGzipMembers(const std::vector<GzipJob>& jobs, un
       if (deflated && p.whole && !p.reused) KeepDeflated(*deflated, p);
       m.crc = crc32_combine(m.crc, p.crc, static_cast<z_off_t>(p.inputSize));
       m.length += p.inputSize;
-      // The header before the first piece and the trailer after the last go
-      // out in the piece's own write: a small image is one write.
-      out.assign(m.header.begin(), m.header.end());
-      m.header.clear();
-      out.insert(out.end(), p.output.data(), p.output.data() + p.outputSize);
+      std::vector<unsigned char> trailer;
       if (p.last) {
-        PutLe32(out, static_cast<std::uint32_t>(m.crc));
-        PutLe32(out, static_cast<std::uint32_t>(m.length));
+        PutLe32(trailer, static_cast<std::uint32_t>(m.crc));
+        PutLe32(trailer, static_cast<std::uint32_t>(m.length));
       }
-      put(m, out.data(), out.size());
+      if (p.whole) {
+        // A small image goes out in one write, header and trailer included.
+        m.header.insert(m.header.end(), p.output.data(), p.output.data() + p.outputSize);
+        m.header.insert(m.header.end(), trailer.begin(), trailer.end());
+        put(m, m.header.data(), m.header.size());
+      } else {
+        if (!m.header.empty()) put(m, m.header.data(), m.header.size());
+        if (!m.error) put(m, p.output.data(), p.outputSize);
+        if (!m.error && !trailer.empty()) put(m, trailer.data(), trailer.size());
+      }
+      m.header.clear();
       if (!m.error && p.last) {
         if (!m.out->Close()) m.error = "the file could not be closed (disk full?)";
         if (!m.error) m.finished = true;
