@@ -94,9 +94,10 @@ const char* const kNothingWritten = "中断しました。この図面は書き�
 // The log's lines come in the window's fixed shapes, so the shape tells
 // which is a path.
 std::string DisplayLogLine(const std::string& line) {
+  // The output is not there yet: its name needs no lookup.
   if (StartsWith(line, kLogArrow))
     return Display(kLogArrow) +
-           platform::InternalToDisplay(TextForPerson(line.substr(std::strlen(kLogArrow))));
+           platform::NewPathToDisplay(TextForPerson(line.substr(std::strlen(kLogArrow))));
   if (line == kLogEscape && platform::InterruptRequested()) return kCtrlCStop;
   if (StartsWith(line, kLogResult) || line == kLogEscape) return Display(line);
   return platform::InternalToDisplay(TextForPerson(line));

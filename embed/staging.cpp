@@ -150,11 +150,17 @@ std::unique_ptr<Member> StartMember(const GzipJob& job, std::size_t index, std::
     reason = "cannot open " + Quoted(job.input);
     return nullptr;
   }
+  // The open file's own time where it tells it: no second lookup.
+  platform::LocalTime written;
+  bool known = m->in->LastWriteTime(written);
   platform::DirEntry entry;
+  if (!known && os.FindFirst(job.input, entry)) {
+    written = entry.lastWrite;
+    known = true;
+  }
   std::uint32_t mtime = 0;
-  if (os.FindFirst(job.input, entry))
-    mtime = GzipTime(job.stampTime ? UnpackDosDateTime(PackDosDateTime(entry.lastWrite))
-                                   : entry.lastWrite);
+  if (known)
+    mtime = GzipTime(job.stampTime ? UnpackDosDateTime(PackDosDateTime(written)) : written);
   m->out = os.Create(job.output);
   if (!m->out) {
     reason = "cannot create " + Quoted(job.output);

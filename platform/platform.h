@@ -76,6 +76,10 @@ class File {
   // Flushes and closes; false when the data may not have reached the disk.
   // Safe to call twice.
   virtual bool Close() = 0;
+  // The time the file was last written, as FindFirst gives it, for a file
+  // opened only for reading that knows it from its opening; false when the
+  // file cannot tell (FindFirst can).
+  virtual bool LastWriteTime(LocalTime&) { return false; }
 };
 
 class Os {
@@ -214,6 +218,9 @@ std::string InternalToNative(const Path& internal);
 // whether some name on the way lies on disk as CP932 bytes rather than in
 // the system's own encoding; such names are shown decoded.
 std::string InternalToDisplay(const Path& internal, bool* cp932Names = nullptr);
+// InternalToDisplay for a file about to be made, whose name the disk holds
+// in no spelling yet: only its folder is looked up.
+std::string NewPathToDisplay(const Path& internal);
 // Makes a native path absolute against the current folder.
 std::string AbsoluteNative(const std::string& native);
 

@@ -26,6 +26,7 @@ class FaultyFile : public File {
   }
 
   long long Size() override { return inner_->Size(); }
+  bool LastWriteTime(LocalTime& time) override { return inner_->LastWriteTime(time); }
 
   bool Close() override {
     if (closed_) return closedOk_;

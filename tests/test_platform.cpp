@@ -449,6 +449,20 @@ TEST(PlatformPaths, NativeToInternalAndDisplayText) {
   EXPECT_EQ(platform::AbsoluteNative("./a.jww"), (fs::current_path() / "a.jww").string());
 #endif
 
+  // A file about to be made shows under its folder as the disk spells it,
+  // as InternalToDisplay shows it while it is not there.
+  {
+    TempDir dir;
+    fs::create_directory(dir.Native("Sub"));
+    const platform::Path made = SjisToUtf16(dir.Internal() + "SUB\\" + kHyoSjis + ".jww");
+    EXPECT_EQ(platform::NewPathToDisplay(made), platform::InternalToDisplay(made));
+#ifndef _WIN32
+    EXPECT_EQ(platform::NewPathToDisplay(made),
+              testutil::Utf8(dir.Native("Sub")) + "/" + kHyoUtf8 + ".jww");
+#endif
+    EXPECT_EQ(platform::NewPathToDisplay(u"new.jww"), platform::InternalToDisplay(u"new.jww"));
+  }
+
   EXPECT_EQ(platform::SjisToDisplay("a" + kHyoSjis + "b"), "a" + kHyoUtf8 + "b");
   // A cut-off lead byte and an undefined character each show as one U+FFFD.
   EXPECT_EQ(platform::SjisToDisplay("a\x95"), "a\xEF\xBF\xBD");
@@ -519,6 +533,19 @@ TEST(PlatformFiles, TimesAndAttributes) {
   EXPECT_EQ(e.lastWrite, t);
   EXPECT_FALSE(e.isFolder);
   EXPECT_EQ(e.size, 3u);
+  // A file opened for reading may tell the same time itself; one opened for
+  // writing never does, its time being about to change.
+  {
+    platform::LocalTime told;
+    auto f = Os().OpenRead(SjisToUtf16(a));
+    ASSERT_TRUE(f);
+    if (f->LastWriteTime(told)) {
+      EXPECT_EQ(told, t);
+    }
+    f->Close();
+    EXPECT_FALSE(f->LastWriteTime(told));
+    EXPECT_FALSE(Os().OpenWrite(SjisToUtf16(a))->LastWriteTime(told));
+  }
   ASSERT_TRUE(Os().FindFirst(dir.Path(), e));
   EXPECT_TRUE(e.isFolder);
   EXPECT_FALSE(Os().FindFirst(dir.Path("missing"), e));

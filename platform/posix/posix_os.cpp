@@ -568,9 +568,10 @@ bool ResolveParts(const std::string& root, const std::vector<std::string>& parts
 
 class PosixFile : public File {
  public:
-  // `size`: the size of a file opened only for reading, as the open found
-  // it; -1 for one that may grow.
-  explicit PosixFile(int fd, long long size = -1) : fd_(fd), openedSize_(size) {}
+  // `size` and `written`: the size and modification time of a file opened
+  // only for reading, as the open found them; -1 for one that may change.
+  explicit PosixFile(int fd, long long size = -1, time_t written = -1)
+      : fd_(fd), openedSize_(size), openedWritten_(written) {}
   ~PosixFile() override { Close(); }
 
   long long Read(void* buffer, std::size_t count) override {
@@ -613,6 +614,8 @@ class PosixFile : public File {
     return static_cast<long long>(st.st_size);
   }
 
+  bool LastWriteTime(LocalTime& time) override;
+
   bool Close() override {
     if (fd_ >= 0) {
       // Linux releases the descriptor even when close() reports an error,
@@ -626,6 +629,7 @@ class PosixFile : public File {
  private:
   int fd_;
   long long openedSize_;
+  time_t openedWritten_;
   bool closedOk_ = true;
 };
 
@@ -645,7 +649,8 @@ std::unique_ptr<File> OpenNative(const std::string& native, int flags) {
     return nullptr;
   }
   const bool readOnly = (flags & O_ACCMODE) == O_RDONLY;
-  return std::make_unique<PosixFile>(fd, readOnly ? static_cast<long long>(st.st_size) : -1);
+  if (!readOnly) return std::make_unique<PosixFile>(fd);
+  return std::make_unique<PosixFile>(fd, static_cast<long long>(st.st_size), st.st_mtim.tv_sec);
 }
 
 std::unique_ptr<File> OpenAsWritten(const Path& internal, int flags) {
@@ -666,6 +671,13 @@ LocalTime ToLocalTime(time_t t) {
   lt.minute = tm.tm_min;
   lt.second = tm.tm_sec;
   return lt;
+}
+
+bool PosixFile::LastWriteTime(LocalTime& time) {
+  if (fd_ < 0 || openedWritten_ < 0) return false;
+  // What FindFirst gives for the same file.
+  time = ToLocalTime(openedWritten_);
+  return true;
 }
 
 // Renames without ever replacing `to`. Filesystems without RENAME_NOREPLACE
@@ -1067,6 +1079,17 @@ std::string DecodedNative(const std::string& native, bool* cp932Names) {
 
 std::string InternalToDisplay(const std::u16string& internal, bool* cp932Names) {
   return DecodedNative(InternalToNative(internal), cp932Names);
+}
+
+std::string NewPathToDisplay(const std::u16string& internal) {
+  const std::size_t cut = internal.find_last_of(u"\\/");
+  std::string name;
+  if (cut == std::u16string::npos || cut + 1 == internal.size() ||
+      !Utf16ToUtf8(internal.substr(cut + 1), name))
+    return InternalToDisplay(internal);
+  std::string folder = InternalToDisplay(internal.substr(0, cut + 1));
+  if (folder.empty() || folder.back() != '/') folder += '/';
+  return folder + name;
 }
 
 std::string AbsoluteNative(const std::string& native) {

@@ -563,6 +563,10 @@ std::string InternalToDisplay(const std::u16string& internal, bool* cp932Names) 
   return InternalToNative(internal);
 }
 
+std::string NewPathToDisplay(const std::u16string& internal) {
+  return InternalToDisplay(internal);
+}
+
 std::string AbsoluteNative(const std::string& native) {
   std::wstring wide;
   if (!win32::Utf8ToWide(native, wide)) return native;
