@@ -92,6 +92,7 @@ void CheckCleaning(const std::string& s) {
   Check(CleanTextAfterRead(read) == read);
   const std::string stripped = StripBlanks(s);
   Check(StripBlanks(stripped) == stripped);
+  Check(IsBlankText(s) == stripped.empty());
 }
 
 void CheckNumbers(const std::string& s) {

@@ -208,6 +208,16 @@ TEST(SjisTest, StripBlanks) {
   EXPECT_EQ(StripBlanks("a\x82\x81\x40"), "a\x82\x81\x40");  // 0x81 0x40 straddles two characters
   EXPECT_EQ(StripBlanks("a\x81"), "a\x81");
   EXPECT_EQ(StripBlanks(kHyo + " " + kHyo), kHyo + kHyo);
+
+  // Blank exactly when nothing would be left: full-width spaces whole,
+  // never a lead byte alone or one whose second byte is a space.
+  for (const std::string& s :
+       {std::string(), std::string(" \t\x81\x40 "), std::string("\x81\x40\x81\x40"),
+        std::string("\x81"), std::string(" \x81"), std::string("\x81\x20"),
+        std::string("\x82\x81\x40"), std::string("\x01\x1F "), std::string(" a ")})
+    EXPECT_EQ(IsBlankText(s), StripBlanks(s).empty()) << testing::PrintToString(s);
+  EXPECT_TRUE(IsBlankText(" \t\x81\x40"));
+  EXPECT_FALSE(IsBlankText("\x81\x20"));
 }
 
 TEST(SjisTest, CleanTextForWrite) {
