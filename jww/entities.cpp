@@ -410,7 +410,7 @@ void WriteEntity(JwwWriter& w, const TEntityRef& ref, const TEntityLists& l,
 // a large one's unused tail was never touched and holds no memory; so only
 // a small table, whose spare room may be memory reused from elsewhere, is
 // trimmed. (The record arrays grow without spare room worth trimming.)
-void Trim(std::vector<TEntityRef>& table) {
+void Trim(TEntityTable& table) {
   constexpr std::size_t kLargeBytes = 256 * 1024;
   if (table.capacity() > table.size() && table.capacity() * sizeof(TEntityRef) < kLargeBytes)
     table.shrink_to_fit();

@@ -104,11 +104,12 @@ struct TEntityRef {
   std::int32_t Index = 0;
   bool operator==(const TEntityRef&) const = default;
 };
+using TEntityTable = std::vector<TEntityRef, LargeAllocator<TEntityRef>>;
 
 // The entities of one list: the top level of a drawing, or one block
 // definition. The vectors' sizes are the counts.
 struct TEntityLists {
-  std::vector<TEntityRef> EntityTable;
+  TEntityTable EntityTable;
   RecordArray<TEntJwwLine> Lines;
   RecordArray<TEntJwwArc> Arcs;
   RecordArray<TEntJwwPoint> Points;

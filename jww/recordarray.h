@@ -16,11 +16,37 @@
 #include <cstdint>
 #include <initializer_list>
 #include <iterator>
+#include <memory>
 #include <new>
 #include <stdexcept>
 #include <type_traits>
 #include <utility>
 #include <vector>
+
+#include "platform/platform.h"
+
+// The allocator of a vector that may hold a record per entity: its
+// largest buffers come from platform::AllocateLarge.
+template <typename T>
+struct LargeAllocator {
+  using value_type = T;
+  LargeAllocator() = default;
+  template <typename U>
+  LargeAllocator(const LargeAllocator<U>&) noexcept {}  // NOLINT: as std::allocator
+  T* allocate(std::size_t n) {
+    if (n > SIZE_MAX / sizeof(T)) throw std::bad_array_new_length();
+    if (n * sizeof(T) >= platform::kLargeBlock)
+      return static_cast<T*>(platform::AllocateLarge(n * sizeof(T)));
+    return std::allocator<T>().allocate(n);
+  }
+  void deallocate(T* p, std::size_t n) noexcept {
+    if (n * sizeof(T) >= platform::kLargeBlock)
+      platform::FreeLarge(p, n * sizeof(T));
+    else
+      std::allocator<T>().deallocate(p, n);
+  }
+  friend bool operator==(const LargeAllocator&, const LargeAllocator&) { return true; }
+};
 
 template <typename T>
 class RecordArray {
@@ -140,6 +166,11 @@ class RecordArray {
   }
 
  private:
+  // The blocks given huge pages. The block an array is still filling ends
+  // in a huge page partly used, up to 2 MiB held for nothing; a drawing's
+  // seven arrays and the tables of its block definitions add that up, so
+  // only blocks of two huge pages and more take them.
+  static constexpr std::size_t kHugeBlock = 2 * platform::kLargeBlock;
   T* slot(std::size_t i) const {
     const std::size_t n = i + 1;
     const std::size_t block = static_cast<std::size_t>(std::bit_width(n)) - 1;
@@ -151,15 +182,24 @@ class RecordArray {
     // definition's short lists then cost one allocation per block only. The
     // push below then cannot throw.
     blocks_.reserve(std::max<std::size_t>(8, blocks_.size() + 1));
-    blocks_.push_back(
-        static_cast<T*>(::operator new (count * sizeof(T), std::align_val_t{alignof(T)})));
+    blocks_.push_back(static_cast<T*>(AllocateBlock(count * sizeof(T))));
+  }
+  static void* AllocateBlock(std::size_t bytes) {
+    if (bytes >= kHugeBlock) return platform::AllocateLarge(bytes);
+    return ::operator new (bytes, std::align_val_t{alignof(T)});
   }
   void release() noexcept {
     if constexpr (std::is_trivially_destructible_v<T>)
       size_ = 0;
     else
       while (size_ > 0) pop_back();
-    for (T* b : blocks_) ::operator delete (b, std::align_val_t{alignof(T)});
+    for (std::size_t b = 0; b < blocks_.size(); ++b) {
+      const std::size_t bytes = (std::size_t{1} << b) * sizeof(T);
+      if (bytes >= kHugeBlock)
+        platform::FreeLarge(blocks_[b], bytes);
+      else
+        ::operator delete (blocks_[b], std::align_val_t{alignof(T)});
+    }
     blocks_.clear();
     blocks_.shrink_to_fit();
   }

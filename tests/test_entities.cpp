@@ -316,7 +316,7 @@ TEST(EntityLists, TruncatedBodiesAndDamagedCounts) {
   TEntityLists kept;
   EXPECT_THROW(ReadEntityList(r, 700, t, kept), JwwIoError);
   EXPECT_EQ(kept.Lines, RecordArray<TEntJwwLine>{l.Lines[0]});
-  EXPECT_EQ(kept.EntityTable, (std::vector<TEntityRef>{{kLine, 0}, {kNone, 0}}));
+  EXPECT_EQ(kept.EntityTable, (TEntityTable{{kLine, 0}, {kNone, 0}}));
   EXPECT_TRUE(kept.Arcs.empty());
 
   // A count of two billion ends where the data does, without reserving.
@@ -513,4 +513,40 @@ TEST(RecordArrays, RecordsStayPutAndAreUnmadeOnce) {
     EXPECT_EQ(Counted::alive, 4999);
   }
   EXPECT_EQ(Counted::alive, 0);
+}
+
+// The blocks of a million entities come from the system's large pages; the
+// records there behave as in the small blocks, and the entity table's
+// vector moves between small and large buffers as it grows.
+TEST(RecordArrays, LargeBlocksHoldRecordsLikeSmallOnes) {
+  constexpr int kCount = 140000;  // past the first block of 4 MiB
+  static_assert(kCount * sizeof(Counted) > (std::size_t{4} << 20));
+  {
+    RecordArray<Counted> a;
+    std::vector<const Counted*> where;
+    for (int i = 0; i < kCount; ++i) where.push_back(&a.emplace_back(i));
+    for (int i : {0, 131070, 131071, 131072, kCount - 1}) {
+      EXPECT_EQ(&a[static_cast<std::size_t>(i)], where[static_cast<std::size_t>(i)]) << i;
+      EXPECT_EQ(a[static_cast<std::size_t>(i)].text, Counted(i).text) << i;
+    }
+    RecordArray<Counted> copy = a;
+    EXPECT_EQ(copy, a);
+    EXPECT_EQ(Counted::alive, 2 * kCount);
+    a.clear();
+    EXPECT_EQ(Counted::alive, kCount);
+  }
+  EXPECT_EQ(Counted::alive, 0);
+
+  TEntityTable table;
+  std::vector<TEntityRef> plain;
+  table.reserve(10);
+  for (std::int32_t i = 0; i < 700000; ++i) {  // 5.6 MB: small, then large buffers
+    table.push_back({i % 8, i});
+    plain.push_back({i % 8, i});
+  }
+  EXPECT_TRUE(std::equal(table.begin(), table.end(), plain.begin(), plain.end()));
+  TEntityTable copy = table;
+  table.shrink_to_fit();
+  EXPECT_EQ(copy, table);
+  EXPECT_EQ(copy[699999], (TEntityRef{699999 % 8, 699999}));
 }

@@ -556,6 +556,30 @@ TEST(PlatformFiles, TimesAndAttributes) {
             fs::perms::none);
 }
 
+// Large blocks are zero, writable to their last byte, and freed whole; a
+// size no system can give is refused as an allocation is.
+TEST(PlatformMemory, LargeBlocks) {
+  using platform::AllocateLarge, platform::FreeLarge, platform::kLargeBlock;
+  for (std::size_t bytes : {std::size_t{1}, kLargeBlock, 3 * kLargeBlock + 12345}) {
+    auto* block = static_cast<unsigned char*>(AllocateLarge(bytes));
+    ASSERT_NE(block, nullptr);
+#ifndef _WIN32
+    // On POSIX it starts on a huge page, so that huge pages can back it.
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(block) % kLargeBlock, 0u);
+#endif
+    EXPECT_EQ(block[0], 0);
+    EXPECT_EQ(block[bytes - 1], 0);
+    EXPECT_EQ(block[bytes / 2], 0);
+    block[0] = 1;
+    block[bytes - 1] = 2;
+    EXPECT_EQ(block[bytes - 1], 2);
+    FreeLarge(block, bytes);
+  }
+  EXPECT_THROW(AllocateLarge(0), std::bad_alloc);
+  EXPECT_THROW(AllocateLarge(SIZE_MAX - 16), std::bad_alloc);
+  FreeLarge(nullptr, 0);
+}
+
 TEST(FaultyOs, CountsAndFailsTheChosenCalls) {
   TempDir dir;
   platform::FaultyOs faulty;
