@@ -347,6 +347,12 @@ void WriteBlockRef(JwwWriter& w, const TEntJwwBlockRef& e, std::int32_t number) 
 template <typename T>
 void Append(JwwReader& r, std::int32_t v, std::int32_t kind, RecordArray<T>& array, TEntityLists& l,
             void (*read)(JwwReader&, std::int32_t, T&)) {
+  // A list's table is reserved from its count: this kind's share of the
+  // entities read so far tells how large its array grows in the end.
+  if (array.size() == array.capacity() && !l.EntityTable.empty())
+    array.Expect(static_cast<std::size_t>(static_cast<double>(array.size() + 1) *
+                                          static_cast<double>(l.EntityTable.capacity()) /
+                                          static_cast<double>(l.EntityTable.size())));
   T& e = array.emplace_back();
   try {
     read(r, v, e);

@@ -59,7 +59,9 @@ class RecordArray {
     for (const T& r : other) push_back(r);
   }
   RecordArray(RecordArray&& other) noexcept
-      : blocks_(std::exchange(other.blocks_, {})), size_(std::exchange(other.size_, 0)) {}
+      : blocks_(std::exchange(other.blocks_, {})),
+        size_(std::exchange(other.size_, 0)),
+        expected_(std::exchange(other.expected_, 0)) {}
   RecordArray& operator=(const RecordArray& other) {
     if (this != &other) {
       RecordArray copy(other);
@@ -79,6 +81,7 @@ class RecordArray {
   void swap(RecordArray& other) noexcept {
     blocks_.swap(other.blocks_);
     std::swap(size_, other.size_);
+    std::swap(expected_, other.expected_);
   }
 
   std::size_t size() const { return size_; }
@@ -112,6 +115,10 @@ class RecordArray {
     --size_;
     slot(size_)->~T();
   }
+  // How many records the array is expected to hold in the end, once known
+  // roughly: a large block then takes huge pages only as far as that,
+  // rather than holding a last huge page it will never fill.
+  void Expect(std::size_t records) { expected_ = records; }
   // Empties the array and gives its memory back.
   void clear() { release(); }
 
@@ -166,11 +173,11 @@ class RecordArray {
   }
 
  private:
-  // The blocks given huge pages. The block an array is still filling ends
-  // in a huge page partly used, up to 2 MiB held for nothing; a drawing's
-  // seven arrays and the tables of its block definitions add that up, so
-  // only blocks of two huge pages and more take them.
-  static constexpr std::size_t kHugeBlock = 2 * platform::kLargeBlock;
+  // Blocks that can hold a huge page. The block an array is still filling
+  // would end in a huge page partly used, up to 2 MiB held for nothing in
+  // each array: where the array knows how far it will grow (Expect), the
+  // block asks for huge pages only that far.
+  static constexpr std::size_t kHugeBlock = platform::kLargeBlock;
   T* slot(std::size_t i) const {
     const std::size_t n = i + 1;
     const std::size_t block = static_cast<std::size_t>(std::bit_width(n)) - 1;
@@ -182,10 +189,13 @@ class RecordArray {
     // definition's short lists then cost one allocation per block only. The
     // push below then cannot throw.
     blocks_.reserve(std::max<std::size_t>(8, blocks_.size() + 1));
-    blocks_.push_back(static_cast<T*>(AllocateBlock(count * sizeof(T))));
+    const std::size_t first = count - 1;  // the block's first record
+    std::size_t huge = SIZE_MAX;
+    if (expected_ > 0) huge = expected_ > first ? (expected_ - first) * sizeof(T) : 0;
+    blocks_.push_back(static_cast<T*>(AllocateBlock(count * sizeof(T), huge)));
   }
-  static void* AllocateBlock(std::size_t bytes) {
-    if (bytes >= kHugeBlock) return platform::AllocateLarge(bytes);
+  static void* AllocateBlock(std::size_t bytes, std::size_t huge) {
+    if (bytes >= kHugeBlock) return platform::AllocateLarge(bytes, huge);
     return ::operator new (bytes, std::align_val_t{alignof(T)});
   }
   void release() noexcept {
@@ -206,4 +216,5 @@ class RecordArray {
 
   std::vector<T*> blocks_;
   std::size_t size_ = 0;
+  std::size_t expected_ = 0;  // 0: not known
 };

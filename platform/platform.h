@@ -241,12 +241,13 @@ bool DisplayToSjis(const std::string& display, std::string& sjis);
 // Memory for the largest blocks of a drawing's records, which a conversion
 // of a million entities fills tens of megabytes of: the first touch of each
 // page is a fault, and in 4 KiB pages they cost about as much as reading the
-// drawing. On POSIX a block starts on a huge-page boundary (kLargeBlock)
-// and asks the system to back it with huge pages where it can. Its pages
+// drawing. On POSIX a block starts on a huge-page boundary (kLargeBlock) and
+// asks the system to back its first `huge` bytes with huge pages where it
+// can (whole huge pages only: one touched at all is held whole). Its pages
 // are zero and cost nothing until touched. AllocateLarge throws
 // std::bad_alloc; FreeLarge takes the block with the size it was asked for.
 inline constexpr std::size_t kLargeBlock = std::size_t{2} << 20;
-void* AllocateLarge(std::size_t bytes);
+void* AllocateLarge(std::size_t bytes, std::size_t huge = SIZE_MAX);
 void FreeLarge(void* block, std::size_t bytes) noexcept;
 
 // How many processors this process may run on (its affinity, which

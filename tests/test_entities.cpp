@@ -534,6 +534,14 @@ TEST(RecordArrays, LargeBlocksHoldRecordsLikeSmallOnes) {
     EXPECT_EQ(Counted::alive, 2 * kCount);
     a.clear();
     EXPECT_EQ(Counted::alive, kCount);
+    // An expectation too small or too large changes where huge pages go,
+    // never what the array holds.
+    for (std::size_t expected : {std::size_t{1}, std::size_t{kCount / 2}, SIZE_MAX / 2}) {
+      RecordArray<Counted> b;
+      b.Expect(expected);
+      for (int i = 0; i < kCount; ++i) b.emplace_back(i);
+      EXPECT_EQ(b, copy) << expected;
+    }
   }
   EXPECT_EQ(Counted::alive, 0);
 

@@ -1,6 +1,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <new>
 
@@ -8,7 +9,7 @@
 
 namespace platform {
 
-void* AllocateLarge(std::size_t bytes) {
+void* AllocateLarge(std::size_t bytes, std::size_t hugeBytes) {
   // A huge page backs only a whole aligned stretch of a mapping: map the
   // block with room to align its start, then give the slack back. Its end
   // is not rounded up, so a block fully used never holds a partly used
@@ -29,7 +30,8 @@ void* AllocateLarge(std::size_t bytes) {
   void* block = reinterpret_cast<void*>(aligned);
 #ifdef MADV_HUGEPAGE
   // Only a wish: a system without huge pages to spare gives small ones.
-  ::madvise(block, bytes, MADV_HUGEPAGE);
+  const std::size_t advised = std::min(bytes, hugeBytes) & ~(huge - 1);
+  if (advised > 0) ::madvise(block, advised, MADV_HUGEPAGE);
 #endif
   return block;
 }
