@@ -191,7 +191,10 @@ class RecordArray {
     blocks_.reserve(std::max<std::size_t>(8, blocks_.size() + 1));
     const std::size_t first = count - 1;  // the block's first record
     std::size_t huge = SIZE_MAX;
-    if (expected_ > 0) huge = expected_ > first ? (expected_ - first) * sizeof(T) : 0;
+    if (expected_ > 0)
+      huge = expected_ <= first                         ? 0
+             : expected_ - first > SIZE_MAX / sizeof(T) ? SIZE_MAX
+                                                        : (expected_ - first) * sizeof(T);
     blocks_.push_back(static_cast<T*>(AllocateBlock(count * sizeof(T), huge)));
   }
   static void* AllocateBlock(std::size_t bytes, std::size_t huge) {
