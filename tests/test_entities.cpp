@@ -519,8 +519,9 @@ TEST(RecordArrays, RecordsStayPutAndAreUnmadeOnce) {
 // records there behave as in the small blocks, and the entity table's
 // vector moves between small and large buffers as it grows.
 TEST(RecordArrays, LargeBlocksHoldRecordsLikeSmallOnes) {
-  constexpr int kCount = 140000;  // past the first block of 4 MiB
-  static_assert(kCount * sizeof(Counted) > (std::size_t{4} << 20));
+  // The block from record 131,071 on is a large one, in 32-bit builds too.
+  constexpr int kCount = 140000;
+  static_assert((std::size_t{1} << 17) * sizeof(Counted) >= platform::kLargeBlock);
   {
     RecordArray<Counted> a;
     std::vector<const Counted*> where;
