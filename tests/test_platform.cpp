@@ -17,9 +17,6 @@
 
 #include "platform/casefold.h"
 #include "platform/platform.h"
-#ifndef _WIN32
-#include "platform/posix/services.h"
-#endif
 #include "platform/unicode.h"
 #include "testing/faulty_os.h"
 #include "testing/memory_os.h"
@@ -262,33 +259,10 @@ void Later() {
   std::this_thread::sleep_for(std::chrono::milliseconds(20));
 }
 
-// The listings that find names in any letter case follow a folder's
-// changes where the system tells of them, else check its stamp at each
-// use: the answers must be the same either way.
-class PlatformLookups : public ::testing::TestWithParam<bool> {
- protected:
-#ifndef _WIN32
-  void SetUp() override {
-    platform::posix::FollowFolderChanges(GetParam());
-  }
-  void TearDown() override {
-    platform::posix::FollowFolderChanges(true);
-  }
-#endif
-};
-#ifdef _WIN32
-INSTANTIATE_TEST_SUITE_P(Windows, PlatformLookups, ::testing::Values(true));
-#else
-INSTANTIATE_TEST_SUITE_P(Posix, PlatformLookups, ::testing::Bool(),
-                         [](const ::testing::TestParamInfo<bool>& i) {
-                           return i.param ? "Followed" : "ByStamp";
-                         });
-#endif
-
 #ifndef _WIN32
 // A lookup that finds no entry answers the questions of existence itself;
 // what it must not lose is an entry that stat alone would miss or see.
-TEST_P(PlatformLookups, ExistenceAfterALookupThatFoundNothing) {
+TEST(PlatformPaths, ExistenceAfterALookupThatFoundNothing) {
   TempDir dir;
   DriveMapping mapping('C', dir.path());
   fs::create_directory(dir.Native("Sub"));
@@ -314,7 +288,7 @@ TEST_P(PlatformLookups, ExistenceAfterALookupThatFoundNothing) {
 }
 #endif
 
-TEST_P(PlatformLookups, SeeEntriesMadeAndRemovedBehindTheirBack) {
+TEST(PlatformPaths, LookupSeesEntriesMadeAndRemovedBehindItsBack) {
   TempDir dir;
   WriteText(dir.Native("x.jww"), "x");
   EXPECT_TRUE(Os().FileExists(dir.Path("X.JWW")));  // the folder is listed
@@ -347,7 +321,7 @@ TEST_P(PlatformLookups, SeeEntriesMadeAndRemovedBehindTheirBack) {
   EXPECT_EQ(NamesIn(dir.path()), (std::vector<std::string>{"C.jww", "a.jww", "b.jww", "x.jww"}));
 }
 
-TEST_P(PlatformLookups, FollowOurOwnChanges) {
+TEST(PlatformPaths, LookupFollowsOurOwnChanges) {
   TempDir dir;
   ASSERT_TRUE(WriteFile(dir.Internal("t.tmp"), "t"));
   EXPECT_FALSE(Os().FileExists(dir.Path("OUT.JWW")));  // the folder is listed
@@ -405,57 +379,7 @@ TEST_P(PlatformLookups, FollowOurOwnChanges) {
 #endif
 }
 
-#ifndef _WIN32
-// Renamed, moved away with another folder made in its place, reached under
-// two paths, flooded with more changes than the system queues: a listing
-// never answers for what is no longer there.
-TEST_P(PlatformLookups, SeeRenamesMovesAndFloodsBehindTheirBack) {
-  TempDir dir;
-  fs::create_directory(dir.Native("Sub"));
-  WriteText(dir.Native("Sub/A.jww"), "a");
-  EXPECT_TRUE(Os().FileExists(dir.Path("SUB/a.JWW")));  // Sub is listed
-  Later();
-  fs::rename(dir.Native("Sub/A.jww"), dir.Native("Sub/B.jww"));
-  EXPECT_FALSE(Os().FileExists(dir.Path("Sub/a.jww")));
-  EXPECT_TRUE(Os().FileExists(dir.Path("Sub/b.JWW")));
-  ASSERT_TRUE(Os().CreateNew(dir.Path("Sub/a.jww")));
-
-  // The folder moved away and another made under its name.
-  Later();
-  fs::rename(dir.Native("Sub"), dir.Native("Old"));
-  fs::create_directory(dir.Native("Sub"));
-  WriteText(dir.Native("Sub/C.jww"), "c");
-  EXPECT_FALSE(Os().FileExists(dir.Path("Sub/b.jww")));
-  EXPECT_TRUE(Os().FileExists(dir.Path("Sub/c.jww")));
-  EXPECT_TRUE(Os().FileExists(dir.Path("OLD/B.JWW")));
-
-  // One folder under two paths: a change through one is seen through both.
-  fs::create_symlink("Sub", dir.Native("link"));
-  EXPECT_FALSE(Os().FileExists(dir.Path("link/d.jww")));
-  ASSERT_TRUE(Os().CreateNew(dir.Path("Sub/D.jww")));
-  EXPECT_TRUE(Os().FileExists(dir.Path("link/d.jww")));
-  ASSERT_TRUE(Os().Delete(dir.Path("LINK/D.JWW")));
-  EXPECT_FALSE(Os().FileExists(dir.Path("sub/d.jww")));
-
-  // More changes at once than the system keeps notes of (16,384 by
-  // default): the listing is read again.
-  Later();
-  for (int i = 0; i < 9000; ++i) {
-    const std::string name = dir.Native("Sub/F" + std::to_string(i));
-    WriteText(name, "");
-    fs::remove(name);
-  }
-  WriteText(dir.Native("Sub/Last.jww"), "l");
-  fs::remove(dir.Native("Sub/C.jww"));
-  EXPECT_TRUE(Os().FileExists(dir.Path("Sub/LAST.jww")));
-  EXPECT_FALSE(Os().FileExists(dir.Path("Sub/c.jww")));
-  EXPECT_FALSE(Os().FileExists(dir.Path("Sub/f8999")));
-  ASSERT_TRUE(Os().CreateNew(dir.Path("Sub/c.JWW")));
-  EXPECT_EQ(NamesIn(dir.Native("Sub")), (std::vector<std::string>{"Last.jww", "c.JWW"}));
-}
-#endif
-
-TEST_P(PlatformLookups, InAFolderOfThousandsOfEntries) {
+TEST(PlatformPaths, LookupInAFolderOfThousandsOfEntries) {
   // Short names in a large folder are looked for spelling by spelling
   // rather than through a listing; the answers must be the same.
   TempDir dir;

@@ -6,9 +6,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <stdio.h>  // renameat2
-#include <sys/inotify.h>
 #include <sys/stat.h>
-#include <sys/vfs.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -111,17 +109,6 @@ std::string JoinAll(const std::string& root, const std::vector<std::string>& par
 // and across the changes this program makes itself, which it applies to the
 // listing when the folder had not changed otherwise before them.
 //
-// Where the system can tell of the changes in a folder (inotify), its
-// listing follows them instead: each use reads what changed since the last,
-// usually nothing in one call, and no stamp is looked at. The folder itself
-// moved or removed drops the listing. What a watch cannot see are changes
-// made on another machine, so a folder on a network file system keeps to
-// its stamp, and a path that comes to name another folder while its parent
-// or a link on the way is renamed; a name is always looked for as written
-// first, and a file is only ever made where its name is free, so such a
-// listing can at worst let a name differ only in case from one made there
-// meanwhile.
-//
 // A batch into a folder of 20,000 drawings lists it once, and that must be
 // cheap: a listing costs no allocation per name, but holds the names one
 // after another in one text, and an open-addressing table of their numbers
@@ -139,7 +126,6 @@ struct Listing {
   std::vector<std::uint8_t> removed;  // 1 once this program removed it
   std::vector<std::uint32_t> slots;   // name number + 1; 0 for a free slot
   std::size_t live = 0;
-  int watch = -1;  // the watch that keeps it current; -1 when its stamp does
 };
 
 struct ListingCache {
@@ -147,10 +133,6 @@ struct ListingCache {
   std::map<std::string, Listing> folders;
   // Looks spent trying spellings in a folder not listed (TryRatherThanList).
   std::map<std::string, std::size_t> tries;
-  bool follow = true;                  // listings follow the system's notes where they can
-  int notify = -1;                     // the inotify descriptor, once one is needed
-  bool noNotify = false;               // none to be had
-  std::map<int, std::string> watched;  // watch -> the key of its listing
 };
 
 ListingCache& Listings() {
@@ -270,116 +252,6 @@ std::string FolderKey(const std::string& folder) {
   return key;
 }
 
-void Unfollow(ListingCache& cache, Listing& l) {
-  if (l.watch < 0) return;
-  if (cache.watched.erase(l.watch) > 0) ::inotify_rm_watch(cache.notify, l.watch);
-  l.watch = -1;
-}
-
-void EraseListing(ListingCache& cache, std::map<std::string, Listing>::iterator it) {
-  Unfollow(cache, it->second);
-  cache.folders.erase(it);
-}
-
-void ClearListings(ListingCache& cache) {
-  for (auto& [key, listing] : cache.folders) Unfollow(cache, listing);
-  cache.folders.clear();
-}
-
-// Whether a watch sees every change of the folder open as `fd`: not on a
-// file system that other machines change (nor one in user space, which may
-// be such).
-bool SeenWholeByWatch(int fd) {
-  struct statfs fs;
-  if (::fstatfs(fd, &fs) != 0) return false;
-  switch (static_cast<std::uint32_t>(fs.f_type)) {
-    case 0x6969u:      // NFS
-    case 0x517Bu:      // SMB
-    case 0xFF534D42u:  // CIFS
-    case 0xFE534D42u:  // SMB2
-    case 0x65735546u:  // FUSE
-    case 0x01021997u:  // 9P
-    case 0x00C36400u:  // Ceph
-    case 0x5346414Fu:  // AFS
-    case 0x6B414653u:  // kAFS
-      return false;
-    default:
-      return true;
-  }
-}
-
-// A watch on the folder `key`, open as `fd` and not yet read, for its
-// listing; -1 where it cannot be followed. Made before the folder is read,
-// so that a change while it is read waits in the queue.
-int StartFollowing(ListingCache& cache, const std::string& key, int fd) {
-  if (!cache.follow || cache.noNotify || !SeenWholeByWatch(fd)) return -1;
-  if (cache.notify < 0) {
-    cache.notify = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    if (cache.notify < 0) {
-      cache.noNotify = true;
-      return -1;
-    }
-  }
-  const int watch = ::inotify_add_watch(cache.notify, key.c_str(),
-                                        IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO |
-                                            IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR);
-  if (watch < 0) return -1;  // out of watches, say: the stamp does
-  // One folder under two keys (through a link) gets one watch: the second
-  // key keeps to its stamp.
-  if (!cache.watched.emplace(watch, key).second) return -1;
-  return watch;
-}
-
-// Applies what changed in the followed folders since the last look.
-void Drain(ListingCache& cache) {
-  if (cache.notify < 0 || cache.watched.empty()) return;
-  alignas(struct inotify_event) char buffer[16384];
-  for (;;) {
-    const ssize_t got = ::read(cache.notify, buffer, sizeof buffer);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) return;  // EAGAIN: nothing more
-    for (ssize_t at = 0; at + static_cast<ssize_t>(sizeof(struct inotify_event)) <= got;) {
-      const auto* e = reinterpret_cast<const struct inotify_event*>(buffer + at);
-      at += static_cast<ssize_t>(sizeof(struct inotify_event) + e->len);
-      if (e->mask & IN_Q_OVERFLOW) {
-        // Changes were lost: no listing can be trusted.
-        ClearListings(cache);
-        continue;
-      }
-      const auto w = cache.watched.find(e->wd);
-      if (w == cache.watched.end()) continue;
-      const auto it = cache.folders.find(w->second);
-      if (it == cache.folders.end()) {
-        cache.watched.erase(w);
-        continue;
-      }
-      if (e->mask & (IN_IGNORED | IN_DELETE_SELF | IN_MOVE_SELF | IN_UNMOUNT)) {
-        EraseListing(cache, it);
-        continue;
-      }
-      if (e->len == 0) continue;
-      const std::string name(e->name);  // the name is padded with NULs
-      if (e->mask & (IN_CREATE | IN_MOVED_TO)) AddName(it->second, name);
-      if (e->mask & (IN_DELETE | IN_MOVED_FROM)) RemoveName(it->second, name);
-    }
-    // A read gives every event that fits: room left for the longest one
-    // means there was no more, and no second read need say so.
-    if (static_cast<std::size_t>(got) + sizeof(struct inotify_event) + NAME_MAX + 1 <=
-        sizeof buffer)
-      return;
-  }
-}
-
-// Whether `folder` has a listing that follows its changes, what changed
-// applied.
-bool Followed(const std::string& folder) {
-  ListingCache& cache = Listings();
-  std::lock_guard<std::mutex> hold(cache.lock);
-  Drain(cache);
-  const auto it = cache.folders.find(FolderKey(folder));
-  return it != cache.folders.end() && it->second.watch >= 0;
-}
-
 struct DirCloser {
   void operator()(DIR* d) const { ::closedir(d); }
 };
@@ -435,42 +307,33 @@ bool TrySpellings(const std::string& folder, const std::string& name, std::strin
 }
 
 // The entry of `folder` equal to `name` ignoring case. `known` is the
-// folder's stat when the caller has just taken it; `drained`: the caller
-// has just applied the folders' changes (Followed).
+// folder's stat when the caller has just taken it.
 bool FindIgnoringCase(const std::string& folder, const std::string& name, std::string& found,
-                      const struct stat* known = nullptr, bool drained = false) {
+                      const struct stat* known = nullptr) {
   const std::string path = FolderKey(folder);
+  struct stat st;
+  if (known) {
+    st = *known;
+  } else if (::stat(path.c_str(), &st) != 0) {
+    return false;
+  }
+  if (!S_ISDIR(st.st_mode)) return false;
   ListingCache& cache = Listings();
-  std::unique_lock<std::mutex> hold(cache.lock);
-  if (!drained) Drain(cache);
+  std::lock_guard<std::mutex> hold(cache.lock);
   auto it = cache.folders.find(path);
-  if (it == cache.folders.end() || it->second.watch < 0) {
-    hold.unlock();
-    struct stat st;
-    if (known) {
-      st = *known;
-    } else if (::stat(path.c_str(), &st) != 0) {
-      return false;
+  if (it == cache.folders.end() || !SameStamp(it->second, st)) {
+    if (TryRatherThanList(cache, path, st, name)) return TrySpellings(path, name, found);
+    Listing fresh;
+    std::unique_ptr<DIR, DirCloser> dir(::opendir(path.c_str()));
+    if (!dir) return false;
+    Stamp(fresh, st);
+    while (const dirent* e = ::readdir(dir.get())) {
+      if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
+      Append(fresh, e->d_name);
     }
-    if (!S_ISDIR(st.st_mode)) return false;
-    hold.lock();
-    it = cache.folders.find(path);
-    if (it == cache.folders.end() || (it->second.watch < 0 && !SameStamp(it->second, st))) {
-      if (TryRatherThanList(cache, path, st, name)) return TrySpellings(path, name, found);
-      Listing fresh;
-      std::unique_ptr<DIR, DirCloser> dir(::opendir(path.c_str()));
-      if (!dir) return false;
-      Stamp(fresh, st);
-      if (it != cache.folders.end()) EraseListing(cache, it);
-      if (cache.folders.size() >= 64) ClearListings(cache);
-      fresh.watch = StartFollowing(cache, path, ::dirfd(dir.get()));
-      while (const dirent* e = ::readdir(dir.get())) {
-        if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
-        Append(fresh, e->d_name);
-      }
-      Rebuild(fresh);
-      it = cache.folders.emplace(path, std::move(fresh)).first;
-    }
+    Rebuild(fresh);
+    if (cache.folders.size() >= 64) cache.folders.clear();
+    it = cache.folders.insert_or_assign(path, std::move(fresh)).first;
   }
   const long entry = Find(it->second, name, false);
   if (entry < 0) return false;
@@ -489,9 +352,8 @@ struct Lookup {
 
 // A folder as it was just before this program changed one of its entries.
 struct FolderBefore {
-  std::string folder;     // the listing's key
-  std::string name;       // the entry
-  bool followed = false;  // its listing follows the folder's changes by itself
+  std::string folder;  // the listing's key
+  std::string name;    // the entry
   bool stamped = false;
   struct stat st {};
 };
@@ -513,10 +375,7 @@ FolderBefore Before(const std::string& native, const Lookup* look = nullptr) {
   {
     ListingCache& cache = Listings();
     std::lock_guard<std::mutex> hold(cache.lock);
-    const auto it = cache.folders.find(b.folder);
-    if (it == cache.folders.end()) return b;
-    b.followed = it->second.watch >= 0;
-    if (b.followed) return b;
+    if (cache.folders.find(b.folder) == cache.folders.end()) return b;
   }
   if (look && look->folderSeen) {
     b.st = look->folder;
@@ -539,9 +398,6 @@ void NoteChange(const FolderBefore& before, const std::string& gone, const std::
   std::lock_guard<std::mutex> hold(cache.lock);
   auto it = cache.folders.find(before.folder);
   if (it == cache.folders.end()) return;
-  // The system notes the change for a followed listing, which the next
-  // look applies with any other.
-  if (it->second.watch >= 0) return;
   struct stat now;
   if (!before.stamped || !SameStamp(it->second, before.st) ||
       ::stat(before.folder.c_str(), &now) != 0) {
@@ -563,8 +419,7 @@ void NoteGone(const FolderBefore& before) {
 void ForgetListing(const std::string& folder) {
   ListingCache& cache = Listings();
   std::lock_guard<std::mutex> hold(cache.lock);
-  const auto it = cache.folders.find(FolderKey(folder));
-  if (it != cache.folders.end()) EraseListing(cache, it);
+  cache.folders.erase(FolderKey(folder));
 }
 
 bool Exists(const std::string& native, struct stat* seen = nullptr) {
@@ -676,15 +531,10 @@ bool ResolveParts(const std::string& root, const std::vector<std::string>& parts
   std::string current = root;
   std::size_t first = 0;
   struct stat parentStat;
-  bool parentFound = false, parentFollowed = false;
+  bool parentFound = false;
   if (parts.size() > 1) {
     std::string parent = JoinAll(root, parts, parts.size() - 1);
-    if (Followed(parent)) {
-      // Its listing stands for it: no stat.
-      current = parent;
-      first = parts.size() - 1;
-      parentFollowed = true;
-    } else if (::stat(parent.c_str(), &parentStat) == 0) {
+    if (::stat(parent.c_str(), &parentStat) == 0) {
       current = parent;
       first = parts.size() - 1;
       parentFound = true;
@@ -701,8 +551,7 @@ bool ResolveParts(const std::string& root, const std::vector<std::string>& parts
     if ((!lookedFor && Exists(candidate)) || (last && keepLast)) {
       current = candidate;
     } else if (FindIgnoringCase(current, parts[i], found,
-                                i == first && parentFound ? &parentStat : nullptr,
-                                i == first && parentFollowed)) {
+                                i == first && parentFound ? &parentStat : nullptr)) {
       current = Join(current, found);
     } else if (FindAsCp932Bytes(current, parts[i], found)) {
       current = Join(current, found);
@@ -1138,17 +987,6 @@ std::string CurrentFolder() {
 }
 
 }  // namespace
-
-namespace posix {
-
-void FollowFolderChanges(bool on) {
-  ListingCache& cache = Listings();
-  std::lock_guard<std::mutex> hold(cache.lock);
-  ClearListings(cache);
-  cache.follow = on;
-}
-
-}  // namespace posix
 
 Os& Native() {
   static PosixOs os;

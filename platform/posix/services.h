@@ -11,12 +11,6 @@
 
 namespace platform::posix {
 
-// Whether the listings that find names in any letter case follow the
-// system's notes of a folder's changes where it gives them (the default),
-// or check the folder's stamp at each use; the listings made so far are
-// dropped. For tests, which try both.
-void FollowFolderChanges(bool on);
-
 // The user's home folder: $HOME, else the password database's entry; ""
 // when neither tells.
 std::string HomeFolder();
