@@ -379,6 +379,50 @@ TEST(PlatformPaths, LookupFollowsOurOwnChanges) {
 #endif
 }
 
+#ifndef _WIN32
+// A listing checks its folder through the folder's own descriptor: renamed
+// entries, the folder moved away with another made in its place, removed
+// and made again, one folder reached under two paths: a listing never
+// answers for what is no longer there.
+TEST(PlatformPaths, LookupSeesRenamesAndMovesBehindItsBack) {
+  TempDir dir;
+  fs::create_directory(dir.Native("Sub"));
+  WriteText(dir.Native("Sub/A.jww"), "a");
+  EXPECT_TRUE(Os().FileExists(dir.Path("SUB/a.JWW")));  // Sub is listed
+  Later();
+  fs::rename(dir.Native("Sub/A.jww"), dir.Native("Sub/B.jww"));
+  EXPECT_FALSE(Os().FileExists(dir.Path("Sub/a.jww")));
+  EXPECT_TRUE(Os().FileExists(dir.Path("Sub/b.JWW")));
+  ASSERT_TRUE(Os().CreateNew(dir.Path("Sub/a.jww")));
+
+  // The folder moved away and another made under its name.
+  Later();
+  fs::rename(dir.Native("Sub"), dir.Native("Old"));
+  fs::create_directory(dir.Native("Sub"));
+  WriteText(dir.Native("Sub/C.jww"), "c");
+  EXPECT_FALSE(Os().FileExists(dir.Path("Sub/b.jww")));
+  EXPECT_TRUE(Os().FileExists(dir.Path("Sub/c.jww")));
+  EXPECT_TRUE(Os().FileExists(dir.Path("OLD/B.JWW")));
+
+  // Removed and made again by another hand.
+  Later();
+  fs::remove_all(dir.Native("Sub"));
+  fs::create_directory(dir.Native("Sub"));
+  WriteText(dir.Native("Sub/E.jww"), "e");
+  EXPECT_FALSE(Os().FileExists(dir.Path("Sub/c.jww")));
+  EXPECT_TRUE(Os().FileExists(dir.Path("Sub/e.jww")));
+
+  // One folder under two paths: a change through one is seen through both.
+  fs::create_symlink("Sub", dir.Native("link"));
+  EXPECT_FALSE(Os().FileExists(dir.Path("link/d.jww")));
+  ASSERT_TRUE(Os().CreateNew(dir.Path("Sub/D.jww")));
+  EXPECT_TRUE(Os().FileExists(dir.Path("link/d.jww")));
+  ASSERT_TRUE(Os().Delete(dir.Path("LINK/D.JWW")));
+  EXPECT_FALSE(Os().FileExists(dir.Path("sub/d.jww")));
+  EXPECT_EQ(NamesIn(dir.Native("Sub")), std::vector<std::string>{"E.jww"});
+}
+#endif
+
 TEST(PlatformPaths, LookupInAFolderOfThousandsOfEntries) {
   // Short names in a large folder are looked for spelling by spelling
   // rather than through a listing; the answers must be the same.

@@ -22,6 +22,7 @@
 #include <mutex>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/casefold.h"
@@ -109,13 +110,39 @@ std::string JoinAll(const std::string& root, const std::vector<std::string>& par
 // and across the changes this program makes itself, which it applies to the
 // listing when the folder had not changed otherwise before them.
 //
+// The stamp is taken through the folder's own descriptor, held open with
+// its listing, so that checking it looks up no path: a batch checks its
+// folders at every name, and each look up of their paths walked every
+// component again. The folder moved away or removed changes its stamp too;
+// what the descriptor cannot tell is a path that comes to name another
+// folder because a folder above it was renamed. A name is always looked for
+// as written first, and a file is only ever made where its name is free, so
+// such a listing can at worst let a name differ only in case from one
+// there.
+//
 // A batch into a folder of 20,000 drawings lists it once, and that must be
 // cheap: a listing costs no allocation per name, but holds the names one
 // after another in one text, and an open-addressing table of their numbers
 // by a hash of the name in lower case. Several names may differ only in
 // case on Linux (not on Windows); the smallest is taken, so the choice
 // does not depend on the directory's order.
+// A folder's descriptor, closed with its listing.
+struct FolderHandle {
+  int fd = -1;
+  FolderHandle() = default;
+  explicit FolderHandle(int fd) : fd(fd) {}
+  FolderHandle(FolderHandle&& other) noexcept : fd(std::exchange(other.fd, -1)) {}
+  FolderHandle& operator=(FolderHandle&& other) noexcept {
+    std::swap(fd, other.fd);
+    return *this;
+  }
+  ~FolderHandle() {
+    if (fd >= 0) ::close(fd);
+  }
+};
+
 struct Listing {
+  FolderHandle folder;  // the folder read, for its stamp
   struct timespec modified {};
   struct timespec changed {};
   dev_t device = 0;
@@ -147,6 +174,12 @@ bool SameTime(const struct timespec& a, const struct timespec& b) {
 bool SameStamp(const Listing& l, const struct stat& st) {
   return l.device == st.st_dev && l.inode == st.st_ino && SameTime(l.modified, st.st_mtim) &&
          SameTime(l.changed, st.st_ctim);
+}
+
+// The listing's folder's stamp now, through its descriptor; false when
+// it cannot be had.
+bool StampNow(const Listing& l, struct stat& st) {
+  return l.folder.fd >= 0 && ::fstat(l.folder.fd, &st) == 0;
 }
 
 void Stamp(Listing& l, const struct stat& st) {
@@ -306,25 +339,38 @@ bool TrySpellings(const std::string& folder, const std::string& name, std::strin
   return any;
 }
 
+// Whether `folder` has a listing that is current; `st` gets the folder's
+// stamp, looked at through the listing's descriptor.
+bool ListedAndCurrent(const std::string& folder, struct stat& st) {
+  ListingCache& cache = Listings();
+  std::lock_guard<std::mutex> hold(cache.lock);
+  const auto it = cache.folders.find(FolderKey(folder));
+  return it != cache.folders.end() && StampNow(it->second, st) && SameStamp(it->second, st);
+}
+
 // The entry of `folder` equal to `name` ignoring case. `known` is the
-// folder's stat when the caller has just taken it.
+// folder's stat when the caller has just taken it; `current`: its listing
+// was found current just now (ListedAndCurrent).
 bool FindIgnoringCase(const std::string& folder, const std::string& name, std::string& found,
-                      const struct stat* known = nullptr) {
+                      const struct stat* known = nullptr, bool current = false) {
   const std::string path = FolderKey(folder);
-  struct stat st;
-  if (known) {
-    st = *known;
-  } else if (::stat(path.c_str(), &st) != 0) {
-    return false;
-  }
-  if (!S_ISDIR(st.st_mode)) return false;
   ListingCache& cache = Listings();
   std::lock_guard<std::mutex> hold(cache.lock);
   auto it = cache.folders.find(path);
-  if (it == cache.folders.end() || !SameStamp(it->second, st)) {
+  struct stat st;
+  if (it == cache.folders.end() ||
+      !(current || (StampNow(it->second, st) && SameStamp(it->second, st)))) {
+    if (known) {
+      st = *known;
+    } else if (::stat(path.c_str(), &st) != 0) {
+      return false;
+    }
+    if (!S_ISDIR(st.st_mode)) return false;
     if (TryRatherThanList(cache, path, st, name)) return TrySpellings(path, name, found);
     Listing fresh;
-    std::unique_ptr<DIR, DirCloser> dir(::opendir(path.c_str()));
+    fresh.folder = FolderHandle(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fresh.folder.fd < 0 || !StampNow(fresh, st)) return false;
+    std::unique_ptr<DIR, DirCloser> dir(::fdopendir(::dup(fresh.folder.fd)));
     if (!dir) return false;
     Stamp(fresh, st);
     while (const dirent* e = ::readdir(dir.get())) {
@@ -372,16 +418,15 @@ FolderBefore Before(const std::string& native, const Lookup* look = nullptr) {
   b.name = slash == std::string::npos ? native : native.substr(slash + 1);
   // A folder not listed has no listing to keep current, and a listing made
   // before the change is noted goes unstamped (NoteChange drops it).
-  {
-    ListingCache& cache = Listings();
-    std::lock_guard<std::mutex> hold(cache.lock);
-    if (cache.folders.find(b.folder) == cache.folders.end()) return b;
-  }
+  ListingCache& cache = Listings();
+  std::lock_guard<std::mutex> hold(cache.lock);
+  const auto it = cache.folders.find(b.folder);
+  if (it == cache.folders.end()) return b;
   if (look && look->folderSeen) {
     b.st = look->folder;
     b.stamped = true;
   } else {
-    b.stamped = ::stat(b.folder.c_str(), &b.st) == 0;
+    b.stamped = StampNow(it->second, b.st);
   }
   return b;
 }
@@ -399,8 +444,7 @@ void NoteChange(const FolderBefore& before, const std::string& gone, const std::
   auto it = cache.folders.find(before.folder);
   if (it == cache.folders.end()) return;
   struct stat now;
-  if (!before.stamped || !SameStamp(it->second, before.st) ||
-      ::stat(before.folder.c_str(), &now) != 0) {
+  if (!before.stamped || !SameStamp(it->second, before.st) || !StampNow(it->second, now)) {
     cache.folders.erase(it);
     return;
   }
@@ -531,10 +575,12 @@ bool ResolveParts(const std::string& root, const std::vector<std::string>& parts
   std::string current = root;
   std::size_t first = 0;
   struct stat parentStat;
-  bool parentFound = false;
+  bool parentFound = false, parentListed = false;
   if (parts.size() > 1) {
     std::string parent = JoinAll(root, parts, parts.size() - 1);
-    if (::stat(parent.c_str(), &parentStat) == 0) {
+    // A current listing of the folder stands for a look at its path.
+    parentListed = ListedAndCurrent(parent, parentStat);
+    if (parentListed || ::stat(parent.c_str(), &parentStat) == 0) {
       current = parent;
       first = parts.size() - 1;
       parentFound = true;
@@ -551,7 +597,8 @@ bool ResolveParts(const std::string& root, const std::vector<std::string>& parts
     if ((!lookedFor && Exists(candidate)) || (last && keepLast)) {
       current = candidate;
     } else if (FindIgnoringCase(current, parts[i], found,
-                                i == first && parentFound ? &parentStat : nullptr)) {
+                                i == first && parentFound ? &parentStat : nullptr,
+                                i == first && parentListed)) {
       current = Join(current, found);
     } else if (FindAsCp932Bytes(current, parts[i], found)) {
       current = Join(current, found);
